@@ -1,0 +1,239 @@
+/*
+ * ixadapter: open machine-vision data files (iconic objects, images, image
+ * sequences, dictionaries, deep-learning models, 3D object models) and browse
+ * them as a tree of nodes.
+ *
+ * Conventions of every function below:
+ * - Strings are NUL-terminated wchar_t strings (UTF-32 on Linux), in and out.
+ * - Booleans and success flags are int32_t 0 or 1; counts and indexes are int32_t,
+ *   indexes 0-based.
+ * - A null argument, or an index outside its list, gives a neutral result at once:
+ *   0, 0.0, a null pointer or an empty string (the exceptions are stated).
+ * - No function reports errors by return code. A function that takes a reader
+ *   handle and can fail empties the handle's last error first and leaves a message
+ *   there on failure; read it with ix_reader_last_error.
+ * - The library frees what it hands out; the host frees nothing except the buffers
+ *   of the extraction functions, each with its ix_free_ function.
+ * - A reader handle must not be used from two threads at once. Separate handles
+ *   may be used from separate threads.
+ */
+#ifndef IX_ADAPTER_H
+#define IX_ADAPTER_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#if defined(IX_ADAPTER_BUILD)
+#define IX_API __attribute__((visibility("default")))
+#else
+#define IX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* Types                                                                     */
+/* ------------------------------------------------------------------------ */
+
+/* A reader: holds the tree of its last load, its last error text, and the
+ * text of its last ix_node_full_value_text call. Opaque to the host. */
+typedef struct ReaderHandle ReaderHandle;
+
+/* One node of a tree. Opaque to the host; read it with the ix_node_ functions. */
+typedef struct NativeNode NativeNode;
+
+/* The enumerations are 32-bit values. C++ hosts get scoped enumerations with
+ * the names below; C hosts get the same values as IX_-prefixed constants. */
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* What a node stands for (ix_node_kind). */
+enum class IxNodeKind : int32_t {
+    Container = 0, /* groups children, holds no values: a dictionary, a file, a handle */
+    Array = 1,     /* a tuple shown element by element */
+    Value = 2,     /* a leaf with plain values */
+    Object = 3     /* one vision-library object: iconic objects or a handle shown whole */
+};
+
+/* How a node is addressed inside its parent (ix_node_path_segment_kind). */
+enum class IxPathSegmentKind : int32_t {
+    Name = 0, /* by its label */
+    Index = 1 /* by its 0-based position, ix_node_path_index */
+};
+
+/* Which field of a value carries it (ix_node_value_type_at, IxJsonParam.type). */
+enum class IxValueType : int32_t {
+    String = 0,
+    Integer = 1,
+    Real = 2
+};
+
+/* The reading option that an IxJsonParam sets. */
+enum class IxJsonParamKey : uint32_t {
+    JsonValueTrue = 0,      /* "json_value_true": the value that JSON true becomes */
+    JsonValueFalse = 1,     /* "json_value_false": the value that JSON false becomes */
+    JsonValueNull = 2,      /* "json_value_null": the value that JSON null becomes */
+    ConvertJsonArraysTo = 3 /* "convert_json_arrays_to": "dict" or "tuple" */
+};
+
+extern "C" {
+#else
+typedef int32_t IxNodeKind;
+typedef int32_t IxPathSegmentKind;
+typedef int32_t IxValueType;
+typedef uint32_t IxJsonParamKey;
+#endif
+
+enum {
+    IX_NODE_CONTAINER = 0,
+    IX_NODE_ARRAY = 1,
+    IX_NODE_VALUE = 2,
+    IX_NODE_OBJECT = 3,
+
+    IX_PATH_NAME = 0,
+    IX_PATH_INDEX = 1,
+
+    IX_VALUE_STRING = 0,
+    IX_VALUE_INTEGER = 1,
+    IX_VALUE_REAL = 2,
+
+    IX_JSON_VALUE_TRUE = 0,
+    IX_JSON_VALUE_FALSE = 1,
+    IX_JSON_VALUE_NULL = 2,
+    IX_JSON_CONVERT_ARRAYS_TO = 3
+};
+
+/* One reading option for ix_reader_parse_file_with_options, 32 bytes. Only the
+ * field that `type` names is read; a null `text` counts as the empty string. */
+typedef struct IxJsonParam {
+    IxJsonParamKey key;   /* offset 0 */
+    IxValueType type;     /* offset 4 */
+    const wchar_t* text;  /* offset 8 */
+    int64_t intValue;     /* offset 16 */
+    double realValue;     /* offset 24 */
+} IxJsonParam;
+
+#ifdef __cplusplus
+static_assert(sizeof(IxJsonParam) == 32, "IxJsonParam is 32 bytes");
+static_assert(offsetof(IxJsonParam, key) == 0, "IxJsonParam.key at 0");
+static_assert(offsetof(IxJsonParam, type) == 4, "IxJsonParam.type at 4");
+static_assert(offsetof(IxJsonParam, text) == 8, "IxJsonParam.text at 8");
+static_assert(offsetof(IxJsonParam, intValue) == 16, "IxJsonParam.intValue at 16");
+static_assert(offsetof(IxJsonParam, realValue) == 24, "IxJsonParam.realValue at 24");
+#else
+_Static_assert(sizeof(IxJsonParam) == 32, "IxJsonParam is 32 bytes");
+_Static_assert(offsetof(IxJsonParam, key) == 0, "IxJsonParam.key at 0");
+_Static_assert(offsetof(IxJsonParam, type) == 4, "IxJsonParam.type at 4");
+_Static_assert(offsetof(IxJsonParam, text) == 8, "IxJsonParam.text at 8");
+_Static_assert(offsetof(IxJsonParam, intValue) == 16, "IxJsonParam.intValue at 16");
+_Static_assert(offsetof(IxJsonParam, realValue) == 24, "IxJsonParam.realValue at 24");
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* Reader handle, error text, version                                        */
+/* ------------------------------------------------------------------------ */
+
+/* Creates a reader with no tree. The host owns it and gives it back with
+ * ix_reader_destroy; null only when memory runs out. */
+IX_API ReaderHandle* ix_reader_create(void);
+
+/* Destroys a reader with its tree and strings; every pointer obtained through
+ * it becomes invalid. A null handle does nothing. */
+IX_API void ix_reader_destroy(ReaderHandle* handle);
+
+/* The message of the last failed operation on the handle, empty after a
+ * successful one. Owned by the handle; valid until the next operation on it that
+ * empties or sets the message (loads, conversion, extraction, saving), or until
+ * ix_reader_destroy. */
+IX_API const wchar_t* ix_reader_last_error(const ReaderHandle* handle);
+
+/* The version text of the vision library, "unknown" when it tells none. Owned
+ * by the library; the same address on every call, valid until the library is
+ * unloaded. */
+IX_API const wchar_t* ix_adapter_halcon_version(void);
+
+/* ------------------------------------------------------------------------ */
+/* Node inspection. A node, and every string it returns, is owned by the      */
+/* reader handle whose load produced it and stays valid until the next load   */
+/* on that handle or ix_reader_destroy. The empty string returned for a null  */
+/* node or a bad index is owned by the library and never freed.               */
+/* ------------------------------------------------------------------------ */
+
+/* The node's display name inside its parent; empty on roots. Owned by the node. */
+IX_API const wchar_t* ix_node_label(const NativeNode* node);
+
+/* What the node stands for; 0 (Container) for a null node. */
+IX_API IxNodeKind ix_node_kind(const NativeNode* node);
+
+/* Short type text shown beside the label ("dict", "file", "image", ...). Owned by the node. */
+IX_API const wchar_t* ix_node_type_label(const NativeNode* node);
+
+/* One-line description of the node's value. Owned by the node. */
+IX_API const wchar_t* ix_node_value_summary(const NativeNode* node);
+
+/* How the node is addressed inside its parent; 0 (Name) for a null node. */
+IX_API IxPathSegmentKind ix_node_path_segment_kind(const NativeNode* node);
+
+/* The node's 0-based position inside its parent when addressed by index, else 0. */
+IX_API int32_t ix_node_path_index(const NativeNode* node);
+
+/* The number of children. */
+IX_API int32_t ix_node_child_count(const NativeNode* node);
+
+/* The child at `index`, or null outside 0..count-1. Owned by the tree (see above). */
+IX_API const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index);
+
+/* The number of values the node holds (at most 1000), not the source's length. */
+IX_API int32_t ix_node_value_count(const NativeNode* node);
+
+/* The number of elements of the node's source; may exceed ix_node_value_count. */
+IX_API int32_t ix_node_total_count(const NativeNode* node);
+
+/* 1 when the node holds fewer values than its source has. */
+IX_API int32_t ix_node_truncated(const NativeNode* node);
+
+/* The type of the value at `index`; 0 (String) for a null node or a bad index. */
+IX_API IxValueType ix_node_value_type_at(const NativeNode* node, int32_t index);
+
+/* The text of the value at `index` (empty unless its type is String). Owned by the node. */
+IX_API const wchar_t* ix_node_value_string_at(const NativeNode* node, int32_t index);
+
+/* The integer of the value at `index` (0 unless its type is Integer). */
+IX_API int64_t ix_node_value_int_at(const NativeNode* node, int32_t index);
+
+/* The real of the value at `index` (0.0 unless its type is Real). */
+IX_API double ix_node_value_real_at(const NativeNode* node, int32_t index);
+
+/* Every value of a Value node's source, untruncated ("[1, 2, 3]"); empty for
+ * other kinds. Owned by the handle; valid until the next call of this function
+ * with the same handle, or ix_reader_destroy. Does not touch the last error. */
+IX_API const wchar_t* ix_node_full_value_text(ReaderHandle* handle, const NativeNode* node);
+
+/* The class of the object behind an Object node ("image", "region", "mixed",
+ * a handle type, ...). Owned by the node. */
+IX_API const wchar_t* ix_node_object_class(const NativeNode* node);
+
+/* 1 when the first iconic object of the node is an image. */
+IX_API int32_t ix_node_is_image(const NativeNode* node);
+
+/* The number of iconic objects behind the node; 1 for a null node and for
+ * nodes that are not iconic objects. */
+IX_API int32_t ix_node_object_count(const NativeNode* node);
+
+/* The number of detail lines shown under the node. */
+IX_API int32_t ix_node_detail_line_count(const NativeNode* node);
+
+/* The detail line at `index`. Owned by the node. */
+IX_API const wchar_t* ix_node_detail_line_at(const NativeNode* node, int32_t index);
+
+/* The number of source entries that the detail lines describe. */
+IX_API int32_t ix_node_detail_entry_count(const NativeNode* node);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* IX_ADAPTER_H */

@@ -1,0 +1,328 @@
+"""Python binding of ixadapter: open machine-vision data files and browse them as a tree.
+
+    import ixadapter
+    with ixadapter.Reader() as reader:
+        root = reader.parse_object_file("scene.hobj")
+        for child in root.children:
+            print(child.label, child.type_label, child.value_summary)
+
+The binding uses ctypes and the standard library only. It finds the shared library
+through the argument of `load_library`, the environment variable IXADAPTER_LIBRARY,
+the build trees next to this package, or the system's library path, in that order.
+
+Nodes belong to the reader whose load produced them and are valid until its next
+load; a stale node raises StaleNodeError instead of reading freed memory.
+"""
+
+import ctypes
+import ctypes.util
+import enum
+import os
+from pathlib import Path
+
+__all__ = [
+    "IxError", "StaleNodeError", "NodeKind", "PathSegmentKind", "ValueType",
+    "load_library", "version", "Reader", "Node",
+]
+
+
+class IxError(Exception):
+    """A load or operation failed; the message is the reader's last error."""
+
+
+class StaleNodeError(IxError):
+    """The node's tree was replaced by a later load, or its reader was closed."""
+
+
+class NodeKind(enum.IntEnum):
+    CONTAINER = 0
+    ARRAY = 1
+    VALUE = 2
+    OBJECT = 3
+
+
+class PathSegmentKind(enum.IntEnum):
+    NAME = 0
+    INDEX = 1
+
+
+class ValueType(enum.IntEnum):
+    STRING = 0
+    INTEGER = 1
+    REAL = 2
+
+
+_lib = None
+
+_c_node = ctypes.c_void_p
+_c_reader = ctypes.c_void_p
+
+# name: (result type, argument types)
+_SIGNATURES = {
+    "ix_reader_create": (_c_reader, []),
+    "ix_reader_destroy": (None, [_c_reader]),
+    "ix_reader_last_error": (ctypes.c_wchar_p, [_c_reader]),
+    "ix_adapter_halcon_version": (ctypes.c_wchar_p, []),
+    "ix_node_label": (ctypes.c_wchar_p, [_c_node]),
+    "ix_node_kind": (ctypes.c_int32, [_c_node]),
+    "ix_node_type_label": (ctypes.c_wchar_p, [_c_node]),
+    "ix_node_value_summary": (ctypes.c_wchar_p, [_c_node]),
+    "ix_node_path_segment_kind": (ctypes.c_int32, [_c_node]),
+    "ix_node_path_index": (ctypes.c_int32, [_c_node]),
+    "ix_node_child_count": (ctypes.c_int32, [_c_node]),
+    "ix_node_child_at": (_c_node, [_c_node, ctypes.c_int32]),
+    "ix_node_value_count": (ctypes.c_int32, [_c_node]),
+    "ix_node_total_count": (ctypes.c_int32, [_c_node]),
+    "ix_node_truncated": (ctypes.c_int32, [_c_node]),
+    "ix_node_value_type_at": (ctypes.c_int32, [_c_node, ctypes.c_int32]),
+    "ix_node_value_string_at": (ctypes.c_wchar_p, [_c_node, ctypes.c_int32]),
+    "ix_node_value_int_at": (ctypes.c_int64, [_c_node, ctypes.c_int32]),
+    "ix_node_value_real_at": (ctypes.c_double, [_c_node, ctypes.c_int32]),
+    "ix_node_full_value_text": (ctypes.c_wchar_p, [_c_reader, _c_node]),
+    "ix_node_object_class": (ctypes.c_wchar_p, [_c_node]),
+    "ix_node_is_image": (ctypes.c_int32, [_c_node]),
+    "ix_node_object_count": (ctypes.c_int32, [_c_node]),
+    "ix_node_detail_line_count": (ctypes.c_int32, [_c_node]),
+    "ix_node_detail_line_at": (ctypes.c_wchar_p, [_c_node, ctypes.c_int32]),
+    "ix_node_detail_entry_count": (ctypes.c_int32, [_c_node]),
+}
+
+# Load functions: (handle, path) -> root node or null. Bound when the library has them.
+_LOADERS = {
+    "object": "ix_reader_parse_object_file",
+    "dict": "ix_reader_parse_file",
+    "dlmodel": "ix_reader_parse_dl_model_file",
+    "om3d": "ix_reader_parse_object_model_3d_file",
+}
+
+
+def _candidates():
+    env = os.environ.get("IXADAPTER_LIBRARY")
+    if env:
+        yield env
+        return
+    root = Path(__file__).resolve().parent.parent.parent
+    for tree in ("build/release", "build/asan", "build"):
+        yield str(root / tree / "libixadapter.so")
+    found = ctypes.util.find_library("ixadapter")
+    if found:
+        yield found
+
+
+def load_library(path=None):
+    """Loads the shared library once per process and returns it."""
+    global _lib
+    if _lib is not None:
+        return _lib
+    paths = [path] if path else list(_candidates())
+    errors = []
+    for candidate in paths:
+        if not candidate:
+            continue
+        try:
+            lib = ctypes.CDLL(candidate)
+            break
+        except OSError as e:
+            errors.append(f"{candidate}: {e}")
+    else:
+        raise IxError("libixadapter.so not found; set IXADAPTER_LIBRARY (" + "; ".join(errors) + ")")
+    for name, (restype, argtypes) in _SIGNATURES.items():
+        fn = getattr(lib, name)
+        fn.restype = restype
+        fn.argtypes = argtypes
+    for name in _LOADERS.values():
+        if hasattr(lib, name):
+            fn = getattr(lib, name)
+            fn.restype = _c_node
+            fn.argtypes = [_c_reader, ctypes.c_wchar_p]
+    _lib = lib
+    return lib
+
+
+def version():
+    """The version text of the vision library behind ixadapter."""
+    return load_library().ix_adapter_halcon_version()
+
+
+class Reader:
+    """One reader handle: loads files and owns the tree of its last load."""
+
+    def __init__(self):
+        self._lib = load_library()
+        self._handle = self._lib.ix_reader_create()
+        if not self._handle:
+            raise MemoryError("ix_reader_create failed")
+        self._generation = 0
+
+    def close(self):
+        if self._handle:
+            self._lib.ix_reader_destroy(self._handle)
+            self._handle = None
+            self._generation += 1
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        try:
+            self.close()
+        except Exception:
+            pass
+
+    @property
+    def last_error(self):
+        return self._lib.ix_reader_last_error(self._require())
+
+    def _require(self):
+        if not self._handle:
+            raise IxError("the reader is closed")
+        return self._handle
+
+    def _load(self, kind, path):
+        name = _LOADERS[kind]
+        if not hasattr(self._lib, name):
+            raise IxError(f"this library has no {name}")
+        handle = self._require()
+        self._generation += 1  # the previous tree is gone whatever the outcome
+        root = getattr(self._lib, name)(handle, os.fspath(path))
+        if not root:
+            raise IxError(self._lib.ix_reader_last_error(handle))
+        return Node(self, root)
+
+    def parse_object_file(self, path):
+        """Loads an object, image or sequence file; returns the root node."""
+        return self._load("object", path)
+
+    def parse_file(self, path):
+        """Loads a dictionary file; returns the root node."""
+        return self._load("dict", path)
+
+    def parse_dl_model_file(self, path):
+        """Loads a deep-learning model file; returns the root node."""
+        return self._load("dlmodel", path)
+
+    def parse_object_model_3d_file(self, path):
+        """Loads a 3D object model file; returns the root node."""
+        return self._load("om3d", path)
+
+
+class Node:
+    """A node of a reader's tree, valid until the reader's next load."""
+
+    __slots__ = ("_reader", "_ptr", "_generation")
+
+    def __init__(self, reader, ptr):
+        self._reader = reader
+        self._ptr = ptr
+        self._generation = reader._generation
+
+    def _p(self):
+        if self._generation != self._reader._generation or not self._reader._handle:
+            raise StaleNodeError("the node's tree was replaced or its reader closed")
+        return self._ptr
+
+    @property
+    def _lib(self):
+        return self._reader._lib
+
+    @property
+    def label(self):
+        return self._lib.ix_node_label(self._p())
+
+    @property
+    def kind(self):
+        return NodeKind(self._lib.ix_node_kind(self._p()))
+
+    @property
+    def type_label(self):
+        return self._lib.ix_node_type_label(self._p())
+
+    @property
+    def value_summary(self):
+        return self._lib.ix_node_value_summary(self._p())
+
+    @property
+    def path_segment_kind(self):
+        return PathSegmentKind(self._lib.ix_node_path_segment_kind(self._p()))
+
+    @property
+    def path_index(self):
+        return self._lib.ix_node_path_index(self._p())
+
+    @property
+    def path_segment(self):
+        """'/label' or '/[index]', the way ixdump addresses the node in its parent."""
+        if self.path_segment_kind == PathSegmentKind.INDEX:
+            return f"/[{self.path_index}]"
+        return "/" + self.label
+
+    @property
+    def child_count(self):
+        return self._lib.ix_node_child_count(self._p())
+
+    def child(self, index):
+        ptr = self._lib.ix_node_child_at(self._p(), index)
+        if not ptr:
+            raise IndexError(index)
+        return Node(self._reader, ptr)
+
+    @property
+    def children(self):
+        return [self.child(i) for i in range(self.child_count)]
+
+    @property
+    def value_count(self):
+        return self._lib.ix_node_value_count(self._p())
+
+    @property
+    def total_count(self):
+        return self._lib.ix_node_total_count(self._p())
+
+    @property
+    def truncated(self):
+        return bool(self._lib.ix_node_truncated(self._p()))
+
+    def value(self, index):
+        """The value at `index` as str, int or float."""
+        p = self._p()
+        kind = self._lib.ix_node_value_type_at(p, index)
+        if kind == ValueType.INTEGER:
+            return self._lib.ix_node_value_int_at(p, index)
+        if kind == ValueType.REAL:
+            return self._lib.ix_node_value_real_at(p, index)
+        return self._lib.ix_node_value_string_at(p, index)
+
+    @property
+    def values(self):
+        return [self.value(i) for i in range(self.value_count)]
+
+    @property
+    def full_value_text(self):
+        return self._lib.ix_node_full_value_text(self._reader._require(), self._p())
+
+    @property
+    def object_class(self):
+        return self._lib.ix_node_object_class(self._p())
+
+    @property
+    def is_image(self):
+        return bool(self._lib.ix_node_is_image(self._p()))
+
+    @property
+    def object_count(self):
+        return self._lib.ix_node_object_count(self._p())
+
+    @property
+    def detail_lines(self):
+        p = self._p()
+        return [self._lib.ix_node_detail_line_at(p, i) for i in range(self._lib.ix_node_detail_line_count(p))]
+
+    @property
+    def detail_entry_count(self):
+        return self._lib.ix_node_detail_entry_count(self._p())
+
+    def __repr__(self):
+        return f"<Node {self.label!r} {self.type_label} {self.value_summary!r}>"

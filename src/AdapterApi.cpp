@@ -1,0 +1,180 @@
+// The exported functions: argument checks, string copies and the hand-over of
+// results. The work is done by AdapterCore; nothing here lets an exception out.
+#include "AdapterApi.h"
+
+#include <mutex>
+
+#include "AdapterCore/AdapterCore.h"
+#include "ix_adapter.h"
+
+namespace {
+
+const wchar_t kEmpty[] = L"";
+
+// Runs `body` and turns anything it throws into the neutral result.
+template <class Result, class Body>
+Result guarded(Result neutral, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return neutral;
+    }
+}
+
+// The value at `index`, or null for a null node or an index outside the list.
+const NativeValue* valueAt(const NativeNode* node, int32_t index) {
+    if (!node || index < 0 || static_cast<size_t>(index) >= node->values.size()) return nullptr;
+    return &node->values[static_cast<size_t>(index)];
+}
+
+int32_t countOf(size_t size) {
+    return size > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(size);
+}
+
+}  // namespace
+
+extern "C" {
+
+ReaderHandle* ix_reader_create(void) {
+    return guarded<ReaderHandle*>(nullptr, [] {
+        AdapterCore::ensureHalconSystemInitialized();
+        return new (std::nothrow) ReaderHandle();
+    });
+}
+
+void ix_reader_destroy(ReaderHandle* handle) {
+    guarded(0, [&] {
+        delete handle;
+        return 0;
+    });
+}
+
+const wchar_t* ix_reader_last_error(const ReaderHandle* handle) {
+    return guarded<const wchar_t*>(kEmpty, [&] { return handle ? handle->lastError.c_str() : kEmpty; });
+}
+
+const wchar_t* ix_adapter_halcon_version(void) {
+    return guarded<const wchar_t*>(L"unknown", [] {
+        // Built once per process; the text lives until the library is unloaded.
+        static const std::wstring version = AdapterCore::halconVersion();
+        return version.c_str();
+    });
+}
+
+const wchar_t* ix_node_label(const NativeNode* node) {
+    return guarded<const wchar_t*>(kEmpty, [&] { return node ? node->label.c_str() : kEmpty; });
+}
+
+IxNodeKind ix_node_kind(const NativeNode* node) {
+    return guarded<IxNodeKind>(IxNodeKind::Container, [&] { return node ? node->kind : IxNodeKind::Container; });
+}
+
+const wchar_t* ix_node_type_label(const NativeNode* node) {
+    return guarded<const wchar_t*>(kEmpty, [&] { return node ? node->typeLabel.c_str() : kEmpty; });
+}
+
+const wchar_t* ix_node_value_summary(const NativeNode* node) {
+    return guarded<const wchar_t*>(kEmpty, [&] { return node ? node->valueSummary.c_str() : kEmpty; });
+}
+
+IxPathSegmentKind ix_node_path_segment_kind(const NativeNode* node) {
+    return guarded<IxPathSegmentKind>(IxPathSegmentKind::Name, [&] { return node ? node->pathSegmentKind : IxPathSegmentKind::Name; });
+}
+
+int32_t ix_node_path_index(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node ? node->pathIndex : 0; });
+}
+
+int32_t ix_node_child_count(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node ? countOf(node->children.size()) : 0; });
+}
+
+const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index) {
+    return guarded<const NativeNode*>(nullptr, [&]() -> const NativeNode* {
+        if (!node || index < 0 || static_cast<size_t>(index) >= node->children.size()) return nullptr;
+        return node->children[static_cast<size_t>(index)].get();
+    });
+}
+
+int32_t ix_node_value_count(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node ? countOf(node->values.size()) : 0; });
+}
+
+int32_t ix_node_total_count(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node ? node->totalCount : 0; });
+}
+
+int32_t ix_node_truncated(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node && node->truncated ? 1 : 0; });
+}
+
+IxValueType ix_node_value_type_at(const NativeNode* node, int32_t index) {
+    return guarded<IxValueType>(IxValueType::String, [&] {
+        const NativeValue* value = valueAt(node, index);
+        return value ? value->type : IxValueType::String;
+    });
+}
+
+const wchar_t* ix_node_value_string_at(const NativeNode* node, int32_t index) {
+    return guarded<const wchar_t*>(kEmpty, [&] {
+        const NativeValue* value = valueAt(node, index);
+        return value ? value->text.c_str() : kEmpty;
+    });
+}
+
+int64_t ix_node_value_int_at(const NativeNode* node, int32_t index) {
+    return guarded<int64_t>(0, [&] {
+        const NativeValue* value = valueAt(node, index);
+        return value ? value->intValue : int64_t{0};
+    });
+}
+
+double ix_node_value_real_at(const NativeNode* node, int32_t index) {
+    return guarded<double>(0.0, [&] {
+        const NativeValue* value = valueAt(node, index);
+        return value ? value->realValue : 0.0;
+    });
+}
+
+const wchar_t* ix_node_full_value_text(ReaderHandle* handle, const NativeNode* node) {
+    if (!handle || !node) return kEmpty;
+    return guarded<const wchar_t*>(kEmpty, [&] {
+        // Empty first: should the text fail to build, the old one is gone all the same.
+        handle->fullValueText.clear();
+        try {
+            handle->fullValueText = AdapterCore::fullValueText(node);
+        } catch (...) {
+            handle->fullValueText.clear();
+        }
+        return handle->fullValueText.c_str();
+    });
+}
+
+const wchar_t* ix_node_object_class(const NativeNode* node) {
+    return guarded<const wchar_t*>(kEmpty, [&] { return node ? node->objectClass.c_str() : kEmpty; });
+}
+
+int32_t ix_node_is_image(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node && node->isImage ? 1 : 0; });
+}
+
+int32_t ix_node_object_count(const NativeNode* node) {
+    return guarded<int32_t>(1, [&] { return node ? node->objectCount : 1; });
+}
+
+int32_t ix_node_detail_line_count(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node ? countOf(node->detailLines.size()) : 0; });
+}
+
+const wchar_t* ix_node_detail_line_at(const NativeNode* node, int32_t index) {
+    return guarded<const wchar_t*>(kEmpty, [&] {
+        if (!node || index < 0 || static_cast<size_t>(index) >= node->detailLines.size()) return kEmpty;
+        return node->detailLines[static_cast<size_t>(index)].c_str();
+    });
+}
+
+int32_t ix_node_detail_entry_count(const NativeNode* node) {
+    return guarded<int32_t>(0, [&] { return node ? node->detailEntryCount : 0; });
+}
+
+}  // extern "C"

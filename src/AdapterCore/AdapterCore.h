@@ -1,0 +1,26 @@
+// The operations behind the exported functions. AdapterCore keeps no state:
+// every operation is static and talks only through its arguments and result.
+// An operation that can fail takes the error text last; on a failure of the
+// vision library it writes the exception's message there and returns its
+// neutral result.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "NativeNode.h"
+
+class AdapterCore {
+public:
+    AdapterCore() = delete;
+
+    // Applies the vision library's global settings ("clip_region" = "false").
+    // Failures are ignored; called for every reader created.
+    static void ensureHalconSystemInitialized();
+
+    // The vision library's version text, or "unknown".
+    static std::wstring halconVersion();
+
+    // Every element of a Value node's kept tuple, untruncated; empty for other nodes.
+    static std::wstring fullValueText(const NativeNode* node);
+};

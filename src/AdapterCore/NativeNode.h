@@ -1,0 +1,55 @@
+// The tree a load produces: NativeNode records holding labels, type texts,
+// summaries, plain values, detail lines and children, plus the vision-library
+// values they were built from, kept for extraction, saving and full value text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ix_adapter.h"
+#include "../vision/HalconCpp.h"
+
+// The most values a node holds; longer sources keep their whole tuple instead.
+constexpr int32_t kMaxNodeValues = 1000;
+
+// One scalar value. The tag names the one field that carries it.
+struct NativeValue {
+    IxValueType type = IxValueType::String;
+    std::wstring text;
+    int64_t intValue = 0;
+    double realValue = 0.0;
+};
+
+struct NativeNode {
+    std::wstring label;
+    IxNodeKind kind = IxNodeKind::Container;
+    std::wstring typeLabel;
+    std::wstring valueSummary;
+    IxPathSegmentKind pathSegmentKind = IxPathSegmentKind::Name;
+    int32_t pathIndex = 0;
+    std::vector<NativeValue> values;
+    int32_t totalCount = 0;
+    bool truncated = false;
+    HalconCpp::HTuple tuple;
+    std::wstring objectClass;
+    bool isImage = false;
+    int32_t objectCount = 1;
+    HalconCpp::HObject object;
+    std::vector<std::wstring> detailLines;
+    int32_t detailEntryCount = 0;
+    // Declared last so that a node's destruction begins with its children.
+    std::vector<std::unique_ptr<NativeNode>> children;
+
+    NativeNode() = default;
+    NativeNode(const NativeNode&) = delete;
+    NativeNode& operator=(const NativeNode&) = delete;
+
+    // Takes ownership of `child` and returns it, for the caller to keep filling.
+    NativeNode* appendChild(std::unique_ptr<NativeNode> child) {
+        children.push_back(std::move(child));
+        return children.back().get();
+    }
+    void appendValue(NativeValue value) { values.push_back(std::move(value)); }
+};

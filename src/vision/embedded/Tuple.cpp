@@ -1,0 +1,283 @@
+#include <cstring>
+#include <string>
+
+#include "Access.h"
+#include "Errors.h"
+#include "Operators.h"
+#include "Tool.h"
+#include "TupleData.h"
+
+using HalconCpp::HHandle;
+using HalconCpp::HString;
+using HalconCpp::HTuple;
+using HalconCpp::HTupleElement;
+
+namespace ixv {
+
+Hlong TupleData::size() const {
+    switch (kind) {
+    case Kind::Longs: return static_cast<Hlong>(longs.size());
+    case Kind::Doubles: return static_cast<Hlong>(doubles.size());
+    case Kind::Mixed: return static_cast<Hlong>(mixed.size());
+    }
+    return 0;
+}
+
+Element TupleData::element(Hlong index) const {
+    switch (kind) {
+    case Kind::Longs: return longs[static_cast<size_t>(index)];
+    case Kind::Doubles: return doubles[static_cast<size_t>(index)];
+    case Kind::Mixed: break;
+    }
+    return mixed[static_cast<size_t>(index)];
+}
+
+void TupleData::makeMixed() {
+    if (kind == Kind::Mixed) return;
+    mixed.reserve(static_cast<size_t>(size()));
+    for (Hlong v : longs) mixed.emplace_back(v);
+    for (double v : doubles) mixed.emplace_back(v);
+    longs = {};
+    doubles = {};
+    kind = Kind::Mixed;
+}
+
+void TupleData::append(const TupleData& other) {
+    if (other.size() == 0) return;
+    if (size() == 0) {
+        *this = other;
+        return;
+    }
+    if (kind == other.kind && kind == Kind::Longs) {
+        longs.insert(longs.end(), other.longs.begin(), other.longs.end());
+    } else if (kind == other.kind && kind == Kind::Doubles) {
+        doubles.insert(doubles.end(), other.doubles.begin(), other.doubles.end());
+    } else {
+        makeMixed();
+        mixed.reserve(mixed.size() + static_cast<size_t>(other.size()));
+        for (Hlong i = 0; i < other.size(); ++i) mixed.push_back(other.element(i));
+    }
+}
+
+HTuple tupleOfLongs(std::vector<Hlong> values) {
+    auto data = std::make_shared<TupleData>();
+    data->longs = std::move(values);
+    return Access::tuple(std::move(data));
+}
+
+HTuple tupleOfDoubles(std::vector<double> values) {
+    auto data = std::make_shared<TupleData>();
+    data->kind = TupleData::Kind::Doubles;
+    data->doubles = std::move(values);
+    return Access::tuple(std::move(data));
+}
+
+HTuple tupleOfElements(std::vector<Element> values) {
+    auto data = std::make_shared<TupleData>();
+    data->kind = TupleData::Kind::Mixed;
+    data->mixed = std::move(values);
+    return Access::tuple(std::move(data));
+}
+
+HTuple tupleOfStrings(const std::vector<std::string>& values) {
+    std::vector<Element> elements(values.begin(), values.end());
+    return tupleOfElements(std::move(elements));
+}
+
+const char* handleSemType(const HHandle& handle) {
+    const auto& tool = Access::tool(handle);
+    return tool ? tool->semType() : "handle";
+}
+
+}  // namespace ixv
+
+namespace {
+
+using ixv::Element;
+using ixv::TupleData;
+
+HTuple single(Element value) {
+    return ixv::tupleOfElements({std::move(value)});
+}
+
+[[noreturn]] void wrongType(const char* wanted, const Element& held) {
+    static const char* const names[] = {"integer", "real", "string", "handle"};
+    ixv::raise("tuple_access", ixv::err::TupleElementType,
+               std::string("read as ") + wanted + ", holds " + names[held.index()]);
+}
+
+const char* semTypeOf(const Element& e) {
+    switch (e.index()) {
+    case 0: return "integer";
+    case 1: return "real";
+    case 2: return "string";
+    default: return ixv::handleSemType(std::get<HHandle>(e));
+    }
+}
+
+// Flags of one integer 0/1 per element, from a test on the element.
+template <class Test>
+HTuple flagsOf(const std::shared_ptr<TupleData>& data, Test test) {
+    std::vector<Hlong> flags;
+    const Hlong n = data ? data->size() : 0;
+    if (n == 0) return ixv::tupleOfLongs(std::move(flags));
+    flags.reserve(static_cast<size_t>(n));
+    if (data->kind == TupleData::Kind::Mixed) {
+        for (const Element& e : data->mixed) flags.push_back(test(e) ? 1 : 0);
+    } else {
+        const Hlong flag = test(data->element(0)) ? 1 : 0;
+        flags.assign(static_cast<size_t>(n), flag);
+    }
+    return ixv::tupleOfLongs(std::move(flags));
+}
+
+}  // namespace
+
+namespace HalconCpp {
+
+int HTupleElement::I() const {
+    return static_cast<int>(L());
+}
+
+Hlong HTupleElement::L() const {
+    if (data_->kind == TupleData::Kind::Longs) return data_->longs[static_cast<size_t>(index_)];
+    Element e = data_->element(index_);
+    if (e.index() != 0) wrongType("integer", e);
+    return std::get<Hlong>(e);
+}
+
+double HTupleElement::D() const {
+    if (data_->kind == TupleData::Kind::Doubles) return data_->doubles[static_cast<size_t>(index_)];
+    Element e = data_->element(index_);
+    if (e.index() != 1) wrongType("real", e);
+    return std::get<double>(e);
+}
+
+HString HTupleElement::S() const {
+    return ixv::Access::string(C());
+}
+
+const char* HTupleElement::C() const {
+    if (data_->kind != TupleData::Kind::Mixed) wrongType("string", data_->element(index_));
+    const Element& e = data_->mixed[static_cast<size_t>(index_)];
+    if (e.index() != 2) wrongType("string", e);
+    return std::get<std::string>(e).c_str();
+}
+
+HHandle HTupleElement::H() const {
+    if (data_->kind != TupleData::Kind::Mixed) wrongType("handle", data_->element(index_));
+    const Element& e = data_->mixed[static_cast<size_t>(index_)];
+    if (e.index() != 3) wrongType("handle", e);
+    return std::get<HHandle>(e);
+}
+
+HTuple::HTuple(int value) : HTuple(static_cast<Hlong>(value)) {}
+HTuple::HTuple(Hlong value) : HTuple(ixv::tupleOfLongs({value})) {}
+HTuple::HTuple(float value) : HTuple(static_cast<double>(value)) {}
+HTuple::HTuple(double value) : HTuple(ixv::tupleOfDoubles({value})) {}
+HTuple::HTuple(const char* value) : HTuple(single(std::string(value ? value : ""))) {}
+HTuple::HTuple(const HString& value) : HTuple(single(std::string(value.TextA(), value.LengthA()))) {}
+HTuple::HTuple(const HHandle& value) : HTuple(single(value)) {}
+
+HTuple::HTuple(const Hlong* l, Hlong num)
+    : HTuple(ixv::tupleOfLongs(l && num > 0 ? std::vector<Hlong>(l, l + num) : std::vector<Hlong>())) {}
+
+HTuple::HTuple(const double* d, Hlong num)
+    : HTuple(ixv::tupleOfDoubles(d && num > 0 ? std::vector<double>(d, d + num) : std::vector<double>())) {}
+
+HTuple::HTuple(const HTupleElement& element) : HTuple(single(element.data_->element(element.index_))) {}
+
+Hlong HTuple::Length() const {
+    return data_ ? data_->size() : 0;
+}
+
+HTuple& HTuple::Append(const HTuple& tuple) {
+    if (tuple.Length() == 0) return *this;
+    if (Length() == 0) {
+        data_ = tuple.data_;  // shared until either side changes
+        return *this;
+    }
+    if (data_.use_count() > 1) data_ = std::make_shared<TupleData>(*data_);
+    data_->append(*tuple.data_);
+    return *this;
+}
+
+void HTuple::Clear() {
+    data_.reset();
+}
+
+HTupleElement HTuple::operator[](Hlong index) {
+    return static_cast<const HTuple&>(*this)[index];
+}
+
+HTupleElement HTuple::operator[](Hlong index) const {
+    if (index < 0 || index >= Length())
+        ixv::raise("tuple_access", ixv::err::TupleIndex,
+                   "index " + std::to_string(index) + ", length " + std::to_string(Length()));
+    return HTupleElement(data_, index);
+}
+
+HTuple HTuple::TupleIsIntElem() const {
+    return flagsOf(data_, [](const Element& e) { return e.index() == 0; });
+}
+
+HTuple HTuple::TupleIsStringElem() const {
+    return flagsOf(data_, [](const Element& e) { return e.index() == 2; });
+}
+
+HTuple HTuple::TupleIsHandleElem() const {
+    return flagsOf(data_, [](const Element& e) { return e.index() == 3; });
+}
+
+HTuple HTuple::TupleSemType() const {
+    const Hlong n = Length();
+    if (n == 0) return HTuple("any");
+    if (data_->kind == TupleData::Kind::Longs) return HTuple("integer");
+    if (data_->kind == TupleData::Kind::Doubles) return HTuple("real");
+    const char* first = semTypeOf(data_->mixed[0]);
+    bool allHandles = true;
+    bool allSame = true;
+    for (const Element& e : data_->mixed) {
+        allHandles = allHandles && e.index() == 3;
+        allSame = allSame && std::strcmp(semTypeOf(e), first) == 0;
+    }
+    if (allSame) return HTuple(first);
+    return HTuple(allHandles ? "handle" : "any");
+}
+
+HTuple HTuple::TupleSemTypeElem() const {
+    const Hlong n = Length();
+    if (n == 0) return HTuple();
+    if (data_->kind == TupleData::Kind::Longs) return ixv::tupleOfStrings(std::vector<std::string>(n, "integer"));
+    if (data_->kind == TupleData::Kind::Doubles) return ixv::tupleOfStrings(std::vector<std::string>(n, "real"));
+    std::vector<Element> names;
+    names.reserve(static_cast<size_t>(n));
+    for (const Element& e : data_->mixed) names.emplace_back(std::string(semTypeOf(e)));
+    return ixv::tupleOfElements(std::move(names));
+}
+
+HTuple HTuple::TupleLength() const {
+    return HTuple(Length());
+}
+
+void TupleSemType(const HTuple& T, HTuple* SemType) {
+    if (SemType) *SemType = T.TupleSemType();
+}
+
+void TupleSemTypeElem(const HTuple& T, HTuple* SemTypes) {
+    if (SemTypes) *SemTypes = T.TupleSemTypeElem();
+}
+
+void TupleIsIntElem(const HTuple& T, HTuple* IsInt) {
+    if (IsInt) *IsInt = T.TupleIsIntElem();
+}
+
+void TupleIsStringElem(const HTuple& T, HTuple* IsString) {
+    if (IsString) *IsString = T.TupleIsStringElem();
+}
+
+void TupleIsHandleElem(const HTuple& T, HTuple* IsHandle) {
+    if (IsHandle) *IsHandle = T.TupleIsHandleElem();
+}
+
+}  // namespace HalconCpp

@@ -1,0 +1,85 @@
+"""The reader handle and node functions as a foreign host sees them through ctypes."""
+
+import ctypes
+import unittest
+
+import ixadapter
+
+
+class RawLibrary(unittest.TestCase):
+    """Calls the exported functions directly, with the argument kinds a C host passes."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.lib = ixadapter.load_library()
+
+    def test_handles_are_created_and_destroyed_independently(self):
+        handles = [self.lib.ix_reader_create() for _ in range(3)]
+        self.assertTrue(all(handles))
+        self.assertEqual(len(set(handles)), 3)
+        for h in handles:
+            self.assertEqual(self.lib.ix_reader_last_error(h), "")
+        for h in handles:
+            self.lib.ix_reader_destroy(h)
+        self.lib.ix_reader_destroy(None)
+
+    def test_version_is_utf32_text_at_a_stable_address(self):
+        text = self.lib.ix_adapter_halcon_version()
+        self.assertTrue(text.startswith("20.11 (embedded "), text)
+        raw = ctypes.CDLL(self.lib._name).ix_adapter_halcon_version
+        raw.restype = ctypes.c_void_p
+        first, second = raw(), raw()
+        self.assertEqual(first, second)
+        # Four bytes per character, NUL-terminated.
+        self.assertEqual(ctypes.sizeof(ctypes.c_wchar), 4)
+        units = (ctypes.c_uint32 * (len(text) + 1)).from_address(first)
+        self.assertEqual("".join(map(chr, units[:-1])), text)
+        self.assertEqual(units[-1], 0)
+
+    def test_null_arguments_give_neutral_results(self):
+        lib = self.lib
+        self.assertEqual(lib.ix_reader_last_error(None), "")
+        for name in ("ix_node_label", "ix_node_type_label", "ix_node_value_summary", "ix_node_object_class"):
+            self.assertEqual(getattr(lib, name)(None), "", name)
+        for name in ("ix_node_kind", "ix_node_path_segment_kind", "ix_node_path_index", "ix_node_child_count",
+                     "ix_node_value_count", "ix_node_total_count", "ix_node_truncated", "ix_node_is_image",
+                     "ix_node_detail_line_count", "ix_node_detail_entry_count"):
+            self.assertEqual(getattr(lib, name)(None), 0, name)
+        self.assertEqual(lib.ix_node_object_count(None), 1)
+        self.assertIsNone(lib.ix_node_child_at(None, 0))
+        self.assertEqual(lib.ix_node_value_type_at(None, 0), 0)
+        self.assertEqual(lib.ix_node_value_string_at(None, 0), "")
+        self.assertEqual(lib.ix_node_value_int_at(None, 0), 0)
+        self.assertEqual(lib.ix_node_value_real_at(None, 0), 0.0)
+        self.assertEqual(lib.ix_node_detail_line_at(None, 0), "")
+        handle = lib.ix_reader_create()
+        try:
+            self.assertEqual(lib.ix_node_full_value_text(handle, None), "")
+            self.assertEqual(lib.ix_node_full_value_text(None, None), "")
+        finally:
+            lib.ix_reader_destroy(handle)
+
+    def test_only_ix_functions_are_visible(self):
+        for name in ("ix_reader_create", "ix_node_label"):
+            self.assertTrue(hasattr(self.lib, name))
+        for hidden in ("SetSystem", "_ZN9HalconCpp9SetSystemERKNS_6HTupleES3_", "_ZN11AdapterCore13halconVersionEv"):
+            with self.assertRaises(AttributeError):
+                getattr(ctypes.CDLL(self.lib._name), hidden)
+
+
+class Binding(unittest.TestCase):
+    """The Reader class of the Python binding."""
+
+    def test_reader_life_cycle(self):
+        with ixadapter.Reader() as reader:
+            self.assertEqual(reader.last_error, "")
+        with self.assertRaises(ixadapter.IxError):
+            reader.last_error
+        reader.close()  # closing twice is harmless
+
+    def test_version(self):
+        self.assertIn("embedded", ixadapter.version())
+
+
+if __name__ == "__main__":
+    unittest.main()
