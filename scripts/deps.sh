@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ binutils
   clang libclang-rt-14-dev          # libFuzzer and the sanitizer runtimes
   libgtest-dev libbenchmark-dev
-  libspng-dev libturbojpeg0-dev libtiff-dev
+  libspng-dev libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev
   libsimdjson-dev libtinyobjloader-dev
   python3
 )

@@ -9,6 +9,8 @@ std::string errorText(Herror code) {
         return "Wrong value of control parameter: " + std::to_string(code - err::WrongParValue + 1);
     if (code >= err::WrongParCount && code < err::WrongParCount + 20)
         return "Wrong number of values of ctrl.par.: " + std::to_string(code - err::WrongParCount + 1);
+    if (code >= err::WrongObjectCount && code < err::WrongObjectCount + 20)
+        return "Wrong number of values of object parameter: " + std::to_string(code - err::WrongObjectCount + 1);
     switch (code) {
     case err::WrongObjectClass: return "Unexpected object detected";
     case err::FileNotFound: return "File not found";
@@ -43,6 +45,10 @@ void raiseParValue(const char* proc, int position, const std::string& detail) {
 
 void raiseParCount(const char* proc, int position, const std::string& detail) {
     raise(proc, err::WrongParCount + static_cast<Herror>(position - 1), detail);
+}
+
+void raiseObjectCount(const char* proc, int position, const std::string& detail) {
+    raise(proc, err::WrongObjectCount + static_cast<Herror>(position - 1), detail);
 }
 
 }  // namespace ixv

@@ -15,6 +15,7 @@ namespace ixv {
 namespace err {
 constexpr Herror WrongParValue = 1301;    // 1301 + k: control parameter k + 1
 constexpr Herror WrongParCount = 1401;    // 1401 + k: control parameter k + 1
+constexpr Herror WrongObjectCount = 1501;  // 1501 + k: object parameter k + 1
 constexpr Herror WrongObjectClass = 5279; // "Unexpected object detected"
 constexpr Herror FileNotFound = 5200;
 constexpr Herror FileRead = 5201;         // a file that cannot be opened or read
@@ -43,5 +44,6 @@ std::string errorText(Herror code);
 // Wrong value / wrong number of values of the control parameter at 1-based position `position`.
 [[noreturn]] void raiseParValue(const char* proc, int position, const std::string& detail = std::string());
 [[noreturn]] void raiseParCount(const char* proc, int position, const std::string& detail = std::string());
+[[noreturn]] void raiseObjectCount(const char* proc, int position, const std::string& detail = std::string());
 
 }  // namespace ixv

@@ -35,4 +35,28 @@ protected:
     std::shared_ptr<const ixv::ObjectList> objects_;
 };
 
+// A set of images. Constructing it from objects that do not begin with an
+// image throws.
+class HImage : public HObject {
+public:
+    HImage() = default;
+    HImage(const HObject& object);
+
+    void* GetImagePointer1(HString* Type, Hlong* Width, Hlong* Height) const;
+    void* GetImagePointer1Rect(Hlong* Width, Hlong* Height, Hlong* VerticalPitch, Hlong* HorizontalBitPitch,
+                               Hlong* BitsPerPixel) const;
+    HTuple CountChannels() const;
+    HTuple Width() const;
+    HTuple Height() const;
+    HRegion GetDomain() const;
+};
+
+// A set of regions. Constructing it from objects that do not begin with a
+// region throws.
+class HRegion : public HObject {
+public:
+    HRegion() = default;
+    HRegion(const HObject& object);
+};
+
 }  // namespace HalconCpp

@@ -10,6 +10,11 @@ namespace HalconCpp {
 void SetSystem(const HTuple& SystemParameter, const HTuple& Value);
 void GetSystem(const HTuple& Query, HTuple* Information);
 
+// Files.
+void ReadObject(HObject* Object, const HTuple& FileName);
+void ReadImage(HObject* Image, const HTuple& FileName);
+void WriteObject(const HObject& Object, const HTuple& FileName);
+
 // Tuples.
 void TupleSemType(const HTuple& T, HTuple* SemType);
 void TupleSemTypeElem(const HTuple& T, HTuple* SemTypes);
@@ -21,5 +26,36 @@ void TupleIsHandleElem(const HTuple& T, HTuple* IsHandle);
 void GenEmptyObj(HObject* EmptyObject);
 void CountObj(const HObject& Objects, HTuple* Number);
 void ConcatObj(const HObject& Objects1, const HObject& Objects2, HObject* ObjectsConcat);
+
+// Images.
+void GenImageConst(HObject* Image, const HTuple& Type, const HTuple& Width, const HTuple& Height);
+void GenImage1(HObject* Image, const HTuple& Type, const HTuple& Width, const HTuple& Height,
+               const HTuple& PixelPointer);
+void GenImage3(HObject* ImageRGB, const HTuple& Type, const HTuple& Width, const HTuple& Height,
+               const HTuple& PixelPointerRed, const HTuple& PixelPointerGreen, const HTuple& PixelPointerBlue);
+void Compose3(const HObject& Image1, const HObject& Image2, const HObject& Image3, HObject* MultiChannelImage);
+void ReduceDomain(const HObject& Image, const HObject& Region, HObject* ImageReduced);
+void GetDomain(const HObject& Image, HObject* Domain);
+
+// Regions.
+void GenEmptyRegion(HObject* EmptyRegion);
+void GenRectangle1(HObject* Rectangle, const HTuple& Row1, const HTuple& Column1, const HTuple& Row2,
+                   const HTuple& Column2);
+void GenCircle(HObject* Circle, const HTuple& Row, const HTuple& Column, const HTuple& Radius);
+void GenRegionRuns(HObject* Region, const HTuple& Row, const HTuple& ColumnBegin, const HTuple& ColumnEnd);
+void GenRegionPoints(HObject* Region, const HTuple& Rows, const HTuple& Columns);
+void AreaCenter(const HObject& Regions, HTuple* Area, HTuple* Row, HTuple* Column);
+void GetRegionRuns(const HObject& Region, HTuple* Row, HTuple* ColumnBegin, HTuple* ColumnEnd);
+
+// XLD.
+void GenContourPolygonXld(HObject* Contour, const HTuple& Row, const HTuple& Col);
+void GenPolygonsXld(const HObject& Contours, HObject* Polygons, const HTuple& Type, const HTuple& Alpha);
+void GenParallelsXld(const HObject& Polygons, HObject* Parallels, const HTuple& Len, const HTuple& Dist,
+                     const HTuple& Alpha, const HTuple& Merge);
+void GetContourXld(const HObject& Contour, HTuple* Row, HTuple* Col);
+void GetPolygonXld(const HObject& Polygon, HTuple* Row, HTuple* Col, HTuple* Length, HTuple* Phi);
+void GetParallelsXld(const HObject& Parallels, HTuple* Row1, HTuple* Col1, HTuple* Length1, HTuple* Phi1,
+                     HTuple* Row2, HTuple* Col2, HTuple* Length2, HTuple* Phi2);
+void LengthXld(const HObject& XLD, HTuple* Length);
 
 }  // namespace HalconCpp

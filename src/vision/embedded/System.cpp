@@ -5,6 +5,7 @@
 #include "Access.h"
 #include "Errors.h"
 #include "Operators.h"
+#include "Params.h"
 #include "System.h"
 #include "TupleData.h"
 
@@ -16,12 +17,6 @@ namespace {
 
 // Whether operators clip regions to the image size; HALCON's default is "true".
 std::atomic<bool> clipRegion{true};
-
-std::string onlyString(const HalconCpp::HTuple& tuple, const char* proc, int position) {
-    if (tuple.Length() != 1) ixv::raiseParCount(proc, position, "expected one value");
-    if (!tuple.TupleIsStringElem()[0].L()) ixv::raiseParValue(proc, position, "expected a string");
-    return tuple[0].C();
-}
 
 }  // namespace
 
@@ -40,16 +35,16 @@ std::string systemVersion() {
 namespace HalconCpp {
 
 void SetSystem(const HTuple& SystemParameter, const HTuple& Value) {
-    const std::string name = onlyString(SystemParameter, "set_system", 1);
+    const std::string name = ixv::singleString(SystemParameter, "set_system", 1);
     if (name != "clip_region") ixv::raiseParValue("set_system", 1, "unknown system parameter '" + name + "'");
-    const std::string value = onlyString(Value, "set_system", 2);
+    const std::string value = ixv::singleString(Value, "set_system", 2);
     if (value != "true" && value != "false")
         ixv::raiseParValue("set_system", 2, "clip_region takes 'true' or 'false'");
     clipRegion.store(value == "true", std::memory_order_relaxed);
 }
 
 void GetSystem(const HTuple& Query, HTuple* Information) {
-    const std::string name = onlyString(Query, "get_system", 1);
+    const std::string name = ixv::singleString(Query, "get_system", 1);
     HTuple result;
     if (name == "version")
         result = HTuple(ixv::systemVersion().c_str());

@@ -1,0 +1,86 @@
+// Decoded rows into planes, and the alpha rule.
+#include <cstring>
+
+#include "../Errors.h"
+#include "Formats.h"
+
+namespace ixv::formats {
+
+namespace {
+
+template <class T>
+void spread(const T* in, const std::vector<std::shared_ptr<Buffer>>& planes, size_t offset, int64_t width) {
+    const size_t samples = planes.size();
+    if (samples == 1) {
+        std::memcpy(planes[0]->data() + offset * sizeof(T), in, static_cast<size_t>(width) * sizeof(T));
+        return;
+    }
+    for (size_t s = 0; s < samples; ++s) {
+        T* out = reinterpret_cast<T*>(planes[s]->data()) + offset;
+        const T* p = in + s;
+        for (int64_t x = 0; x < width; ++x, p += samples) out[x] = *p;
+    }
+}
+
+// The pixels of an alpha plane at `max` as runs, or false when the plane holds
+// another value than 0 and `max`.
+template <class T>
+bool binaryAlphaRuns(const T* alpha, int64_t width, int64_t height, T max, std::vector<Run>* runs) {
+    for (int64_t y = 0; y < height; ++y) {
+        const T* row = alpha + y * width;
+        int64_t x = 0;
+        while (x < width) {
+            if (row[x] != max) {
+                if (row[x] != 0) return false;
+                ++x;
+                continue;
+            }
+            const int64_t begin = x;
+            while (x < width && row[x] == max) ++x;
+            runs->push_back({static_cast<int32_t>(y), static_cast<int32_t>(begin), static_cast<int32_t>(x - 1)});
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha,
+                               uint64_t alphaMax, const char* proc)
+    : type_(type), width_(width), height_(height), samples_(samples), hasAlpha_(hasAlpha), alphaMax_(alphaMax) {
+    Image::checkSize(width, height, proc);
+    if (samples < 1 || samples > 4096) raise(proc, err::FileFormat, std::to_string(samples) + " samples per pixel");
+    for (int s = 0; s < samples; ++s) planes_.push_back(Image::newPlane(type, width, height));
+}
+
+void ImageAssembler::putRow(int64_t row, const void* interleaved) {
+    const size_t offset = static_cast<size_t>(row) * static_cast<size_t>(width_);
+    switch (pixelSize(type_)) {
+    case 1: spread(static_cast<const uint8_t*>(interleaved), planes_, offset, width_); break;
+    case 2: spread(static_cast<const uint16_t*>(interleaved), planes_, offset, width_); break;
+    case 4: spread(static_cast<const uint32_t*>(interleaved), planes_, offset, width_); break;
+    default: spread(static_cast<const uint64_t*>(interleaved), planes_, offset, width_); break;
+    }
+}
+
+std::shared_ptr<const Image> ImageAssembler::finish() {
+    std::vector<Plane> planes(planes_.begin(), planes_.end());
+    std::shared_ptr<const Region> domain;
+    if (hasAlpha_ && planes.size() > 1) {
+        std::vector<Run> runs;
+        bool binary = false;
+        const uint8_t* alpha = planes.back()->data();
+        if (type_ == PixelType::Byte)
+            binary = binaryAlphaRuns(alpha, width_, height_, static_cast<uint8_t>(alphaMax_), &runs);
+        else if (type_ == PixelType::UInt2)
+            binary = binaryAlphaRuns(reinterpret_cast<const uint16_t*>(alpha), width_, height_,
+                                     static_cast<uint16_t>(alphaMax_), &runs);
+        if (binary) {
+            planes.pop_back();
+            domain = Region::fromCanonicalRuns(std::move(runs));
+        }
+    }
+    return Image::make(type_, width_, height_, std::move(planes), std::move(domain));
+}
+
+}  // namespace ixv::formats

@@ -1,0 +1,20 @@
+#include "HalconCpp.h"
+#include "Iconic.h"
+#include "Seeds.h"
+#include "formats/Formats.h"
+
+using namespace HalconCpp;
+
+IX_SEEDS(hobj) {
+    HObject image, region, contour, polygon, parallel, reduced, empty;
+    GenImageConst(&image, "uint2", 5, 3);
+    GenRectangle1(&region, 1, 1, 2, 3);
+    ReduceDomain(image, region, &reduced);
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(2.5).Append(4.0), HTuple(1.0).Append(1.5).Append(9.0));
+    GenPolygonsXld(contour, &polygon, "ramer", 0.5);
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(5.0), HTuple(0.0).Append(10.0).Append(10.0));
+    GenEmptyObj(&empty);
+    add(ixv::formats::hobj::write(ixv::objectsOf(empty)));
+    add(ixv::formats::hobj::write(ixv::objectsOf(image.ConcatObj(reduced))));
+    add(ixv::formats::hobj::write(ixv::objectsOf(region.ConcatObj(contour).ConcatObj(polygon))));
+}
