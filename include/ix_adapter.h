@@ -156,6 +156,18 @@ IX_API const wchar_t* ix_reader_last_error(const ReaderHandle* handle);
 IX_API const wchar_t* ix_adapter_halcon_version(void);
 
 /* ------------------------------------------------------------------------ */
+/* Loading. Each load function replaces the handle's tree, whatever its       */
+/* outcome: a failed load leaves no tree and the message in the last error.   */
+/* With a null handle or path it does nothing and returns null.               */
+/* ------------------------------------------------------------------------ */
+
+/* Loads an object file (".hobj"), a sequence file (".seq", a text file naming
+ * one image file per line) or an image file (any other suffix) and returns the
+ * root: a "file" node with one child per object. Owned by the handle; valid
+ * until the next load on it or ix_reader_destroy. Null on failure. */
+IX_API const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const wchar_t* path);
+
+/* ------------------------------------------------------------------------ */
 /* Node inspection. A node, and every string it returns, is owned by the      */
 /* reader handle whose load produced it and stays valid until the next load   */
 /* on that handle or ix_reader_destroy. The empty string returned for a null  */

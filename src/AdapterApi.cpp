@@ -61,6 +61,10 @@ const wchar_t* ix_adapter_halcon_version(void) {
     });
 }
 
+const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const wchar_t* path) {
+    return loadInto(handle, path, AdapterCore::parseObjectFile);
+}
+
 const wchar_t* ix_node_label(const NativeNode* node) {
     return guarded<const wchar_t*>(kEmpty, [&] { return node ? node->label.c_str() : kEmpty; });
 }

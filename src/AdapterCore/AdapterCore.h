@@ -23,4 +23,8 @@ public:
 
     // Every element of a Value node's kept tuple, untruncated; empty for other nodes.
     static std::wstring fullValueText(const NativeNode* node);
+
+    // An object file (".hobj"), a sequence file (".seq") or an image file (any
+    // other suffix): a root "file" node with one Object child per object.
+    static std::unique_ptr<NativeNode> parseObjectFile(const std::wstring& path, std::wstring& error);
 };

@@ -1,13 +1,25 @@
-// ixdump: the command-line host of ixadapter.
+// ixdump: the command-line host of ixadapter. Prints the tree of each file,
+// or one node's full value text, through the library's C interface only.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ix_adapter.h"
 
 namespace {
 
-std::string narrow(const wchar_t* text) {
+const char* const kUsage =
+    "usage: ixdump [--as object|dict|dlmodel|om3d] [--json] [--depth N] [--full PATH]\n"
+    "              [--option KEY=VALUE]... FILE...\n"
+    "       ixdump --version\n"
+    "\n"
+    "Prints the tree of each FILE: one line per node with its path, label, type and\n"
+    "summary, and the node's detail lines below it. Paths address nodes from the\n"
+    "root: /key/sub/[3]. --full PATH prints the untruncated values of that node.\n";
+
+std::string utf8(const wchar_t* text) {
     std::string out;
     for (; text && *text; ++text) {
         const uint32_t u = static_cast<uint32_t>(*text);
@@ -30,17 +42,273 @@ std::string narrow(const wchar_t* text) {
     return out;
 }
 
-void printVersion() {
-    std::printf("ixdump %s, vision library %s\n", IX_PROJECT_VERSION, narrow(ix_adapter_halcon_version()).c_str());
+// The wide form of a UTF-8 argument; invalid bytes are kept as their own code units.
+std::wstring wide(const std::string& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        uint32_t value = extra == 3 ? c & 0x07 : extra == 2 ? c & 0x0F : extra == 1 ? c & 0x1F : c;
+        size_t j = i + 1;
+        for (; extra > 0 && j < text.size() && (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80; --extra, ++j)
+            value = value * 64 + (static_cast<unsigned char>(text[j]) & 0x3F);
+        if (extra != 0) {  // broken sequence: keep the lead byte as it is
+            value = c;
+            j = i + 1;
+        }
+        out += static_cast<wchar_t>(value);
+        i = j;
+    }
+    return out;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+                out += buffer;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+const char* kindName(IxNodeKind kind) {
+    switch (kind) {
+    case IxNodeKind::Container: return "container";
+    case IxNodeKind::Array: return "array";
+    case IxNodeKind::Value: return "value";
+    case IxNodeKind::Object: return "object";
+    }
+    return "unknown";
+}
+
+// The path of a child inside its parent's path.
+std::string childPath(const std::string& parent, const NativeNode* child) {
+    std::string segment = ix_node_path_segment_kind(child) == IxPathSegmentKind::Index
+                              ? "[" + std::to_string(ix_node_path_index(child)) + "]"
+                              : utf8(ix_node_label(child));
+    return (parent == "/" ? "/" : parent + "/") + segment;
+}
+
+struct Options {
+    std::string as;
+    bool json = false;
+    int depth = -1;  // no limit
+    std::string full;
+    std::vector<std::string> files;
+};
+
+void printText(const NativeNode* node, const std::string& path, const std::string& title, int depth,
+               const Options& options) {
+    const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+    std::string line = indent + (depth == 0 ? title : path);
+    const std::string label = utf8(ix_node_label(node));
+    if (depth > 0 && ix_node_path_segment_kind(node) == IxPathSegmentKind::Index && !label.empty())
+        line += " " + label;
+    line += "  " + utf8(ix_node_type_label(node));
+    const std::string summary = utf8(ix_node_value_summary(node));
+    if (!summary.empty()) line += "  " + summary;
+    std::printf("%s\n", line.c_str());
+    for (int32_t i = 0; i < ix_node_detail_line_count(node); ++i)
+        std::printf("%s    | %s\n", indent.c_str(), utf8(ix_node_detail_line_at(node, i)).c_str());
+    if (options.depth >= 0 && depth >= options.depth) {
+        if (ix_node_child_count(node) > 0) std::printf("%s  ...\n", indent.c_str());
+        return;
+    }
+    for (int32_t i = 0; i < ix_node_child_count(node); ++i) {
+        const NativeNode* child = ix_node_child_at(node, i);
+        printText(child, childPath(path, child), title, depth + 1, options);
+    }
+}
+
+void printJson(const NativeNode* node, const std::string& path, int depth, const Options& options, std::string* out) {
+    *out += "{\"path\":" + jsonString(path) + ",\"label\":" + jsonString(utf8(ix_node_label(node))) +
+            ",\"kind\":\"" + kindName(ix_node_kind(node)) + "\",\"type\":" +
+            jsonString(utf8(ix_node_type_label(node))) + ",\"summary\":" +
+            jsonString(utf8(ix_node_value_summary(node)));
+    if (ix_node_kind(node) == IxNodeKind::Object) {
+        *out += ",\"objectClass\":" + jsonString(utf8(ix_node_object_class(node))) +
+                ",\"objectCount\":" + std::to_string(ix_node_object_count(node)) +
+                ",\"isImage\":" + (ix_node_is_image(node) ? "true" : "false");
+    }
+    if (ix_node_kind(node) == IxNodeKind::Value) {
+        *out += ",\"totalCount\":" + std::to_string(ix_node_total_count(node)) +
+                ",\"truncated\":" + (ix_node_truncated(node) ? "true" : "false") + ",\"values\":[";
+        for (int32_t i = 0; i < ix_node_value_count(node); ++i) {
+            if (i > 0) *out += ",";
+            switch (ix_node_value_type_at(node, i)) {
+            case IxValueType::Integer: *out += std::to_string(ix_node_value_int_at(node, i)); break;
+            case IxValueType::Real: {
+                char buffer[64];
+                std::snprintf(buffer, sizeof buffer, "%.17g", ix_node_value_real_at(node, i));
+                // JSON has no infinities or NaN.
+                *out += std::strpbrk(buffer, "in") ? jsonString(buffer) : std::string(buffer);
+                break;
+            }
+            default: *out += jsonString(utf8(ix_node_value_string_at(node, i)));
+            }
+        }
+        *out += "]";
+    }
+    if (ix_node_detail_line_count(node) > 0) {
+        *out += ",\"details\":[";
+        for (int32_t i = 0; i < ix_node_detail_line_count(node); ++i)
+            *out += (i > 0 ? "," : "") + jsonString(utf8(ix_node_detail_line_at(node, i)));
+        *out += "]";
+    }
+    if (ix_node_child_count(node) > 0 && (options.depth < 0 || depth < options.depth)) {
+        *out += ",\"children\":[";
+        for (int32_t i = 0; i < ix_node_child_count(node); ++i) {
+            if (i > 0) *out += ",";
+            const NativeNode* child = ix_node_child_at(node, i);
+            printJson(child, childPath(path, child), depth + 1, options, out);
+        }
+        *out += "]";
+    }
+    *out += "}";
+}
+
+// The node at `path` ("/", "/key/[3]"), or null.
+const NativeNode* nodeAt(const NativeNode* root, const std::string& path) {
+    const NativeNode* node = root;
+    std::string current = "/";
+    size_t at = 0;
+    while (node && at < path.size()) {
+        if (path[at] == '/') {
+            ++at;
+            continue;
+        }
+        size_t end = path.find('/', at);
+        if (end == std::string::npos) end = path.size();
+        const std::string wanted = (current == "/" ? "/" : current + "/") + path.substr(at, end - at);
+        const NativeNode* found = nullptr;
+        for (int32_t i = 0; i < ix_node_child_count(node) && !found; ++i) {
+            const NativeNode* child = ix_node_child_at(node, i);
+            if (childPath(current, child) == wanted) found = child;
+        }
+        node = found;
+        current = wanted;
+        at = end;
+    }
+    return node;
+}
+
+std::string suffix(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string s = path.substr(dot + 1);
+    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return s;
+}
+
+// The kind of load a file gets: from --as, else from its suffix.
+std::string loadKind(const Options& options, const std::string& file) {
+    if (!options.as.empty()) return options.as;
+    const std::string s = suffix(file);
+    if (s == "hdict" || s == "json") return "dict";
+    if (s == "hdl" || s == "onnx") return "dlmodel";
+    if (s == "om3" || s == "ply" || s == "off" || s == "obj" || s == "stl") return "om3d";
+    return "object";
+}
+
+int dump(ReaderHandle* reader, const std::string& file, const Options& options) {
+    const std::string kind = loadKind(options, file);
+    const NativeNode* root = nullptr;
+    if (kind == "object") {
+        root = ix_reader_parse_object_file(reader, wide(file).c_str());
+    } else {
+        std::fprintf(stderr, "ixdump: %s: reading %s files is not available in this version\n", file.c_str(),
+                     kind.c_str());
+        return 1;
+    }
+    if (!root) {
+        std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(ix_reader_last_error(reader)).c_str());
+        return 1;
+    }
+    if (!options.full.empty()) {
+        const NativeNode* node = nodeAt(root, options.full);
+        if (!node) {
+            std::fprintf(stderr, "ixdump: %s: no node at %s\n", file.c_str(), options.full.c_str());
+            return 1;
+        }
+        std::printf("%s\n", utf8(ix_node_full_value_text(reader, node)).c_str());
+        return 0;
+    }
+    if (options.json) {
+        std::string out = "{\"file\":" + jsonString(file) + ",\"root\":";
+        printJson(root, "/", 0, options, &out);
+        std::printf("%s}\n", out.c_str());
+    } else {
+        printText(root, "/", file, 0, options);
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        printVersion();
-        return 0;
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--version") {
+            std::printf("ixdump %s, vision library %s\n", IX_PROJECT_VERSION, utf8(ix_adapter_halcon_version()).c_str());
+            return 0;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--as" && hasValue) {
+            options.as = argv[++i];
+            if (options.as != "object" && options.as != "dict" && options.as != "dlmodel" && options.as != "om3d") {
+                std::fprintf(stderr, "ixdump: --as takes object, dict, dlmodel or om3d\n");
+                return 2;
+            }
+        } else if (arg == "--depth" && hasValue) {
+            char* end = nullptr;
+            const long depth = std::strtol(argv[++i], &end, 10);
+            if (!end || *end || depth < 0 || depth > 1000000) {
+                std::fprintf(stderr, "ixdump: --depth takes a number of levels\n");
+                return 2;
+            }
+            options.depth = static_cast<int>(depth);
+        } else if (arg == "--full" && hasValue) {
+            options.full = argv[++i];
+        } else if (arg == "--option" && hasValue) {
+            std::fprintf(stderr, "ixdump: --option is not available in this version\n");
+            return 2;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            std::fprintf(stderr, "ixdump: unknown option %s\n%s", arg.c_str(), kUsage);
+            return 2;
+        } else {
+            options.files.push_back(arg);
+        }
     }
-    std::fprintf(stderr, "usage: ixdump --version\n");
-    return 2;
+    if (options.files.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    ReaderHandle* reader = ix_reader_create();
+    if (!reader) {
+        std::fprintf(stderr, "ixdump: out of memory\n");
+        return 1;
+    }
+    int status = 0;
+    for (const std::string& file : options.files) status |= dump(reader, file, options);
+    ix_reader_destroy(reader);
+    return status;
 }

@@ -1,0 +1,211 @@
+// Loading files through ix_reader_parse_object_file, against the bare codec
+// decode of the same files in the same run, and object files of growing size.
+//
+//   bench_load [--quick]       (--quick: smaller images and fewer runs)
+//
+// Every figure is the median of several runs; the comparison printed is the
+// ratio of the library's time to the reference's.
+#include <spng.h>
+#include <tiffio.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "HalconCpp.h"
+#include "ix_adapter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double medianSeconds(int runs, const std::function<void()>& work) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        work();
+        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+std::vector<uint8_t> readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeAll(const std::string& path, const void* data, size_t size) {
+    std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// A photo-like test pattern: smooth gradients with noise, so that codecs work as on real images.
+std::vector<uint8_t> pattern(int width, int height, int channels) {
+    std::vector<uint8_t> pixels(size_t(width) * height * channels);
+    std::mt19937 random(7);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < channels; ++c) {
+                const double v = 128 + 100 * std::sin(x / (40.0 + 13 * c)) * std::cos(y / 57.0) + int(random() % 9) - 4;
+                pixels[(size_t(y) * width + x) * channels + c] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+            }
+    return pixels;
+}
+
+void writePng(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> rgb = pattern(width, height, 3);
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr ihdr = {};
+    ihdr.width = width;
+    ihdr.height = height;
+    ihdr.bit_depth = 8;
+    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    spng_set_ihdr(ctx, &ihdr);
+    spng_encode_image(ctx, rgb.data(), rgb.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+    size_t size = 0;
+    int error = 0;
+    void* png = spng_get_png_buffer(ctx, &size, &error);
+    writeAll(path, png, size);
+    std::free(png);
+    spng_ctx_free(ctx);
+}
+
+void writeJpeg(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> rgb = pattern(width, height, 3);
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(tj, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0);
+    writeAll(path, jpeg, size);
+    tjFree(jpeg);
+    tjDestroy(tj);
+}
+
+void writeTiff16(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> bytes = pattern(width, height, 2);
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+    for (int y = 0; y < height; ++y)
+        TIFFWriteScanline(tif, const_cast<uint8_t*>(bytes.data()) + size_t(y) * width * 2, y, 0);
+    TIFFClose(tif);
+}
+
+// --- the references: the codec alone, from the file's bytes into a fresh buffer ----------
+
+void decodePng(const std::string& path) {
+    const std::vector<uint8_t> file = readAll(path);
+    spng_ctx* ctx = spng_ctx_new(0);
+    spng_set_png_buffer(ctx, file.data(), file.size());
+    size_t size = 0;
+    spng_decoded_image_size(ctx, SPNG_FMT_PNG, &size);
+    std::unique_ptr<uint8_t[]> out(new uint8_t[size]);
+    if (spng_decode_image(ctx, out.get(), size, SPNG_FMT_PNG, 0) != 0) std::abort();
+    spng_ctx_free(ctx);
+}
+
+void decodeJpeg(const std::string& path) {
+    const std::vector<uint8_t> file = readAll(path);
+    tjhandle tj = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    tjDecompressHeader3(tj, file.data(), file.size(), &width, &height, &subsampling, &colorspace);
+    std::unique_ptr<uint8_t[]> out(new uint8_t[size_t(width) * height * 3]);
+    if (tjDecompress2(tj, file.data(), file.size(), out.get(), width, 0, height, TJPF_RGB, 0) != 0) std::abort();
+    tjDestroy(tj);
+}
+
+void decodeTiff(const std::string& path) {
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    std::unique_ptr<uint8_t[]> out(new uint8_t[size_t(width) * height * 2]);
+    const tsize_t strip = TIFFStripSize(tif);
+    uint8_t* at = out.get();
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(tif); ++s) at += TIFFReadEncodedStrip(tif, s, at, strip);
+    TIFFClose(tif);
+}
+
+// --- the library -------------------------------------------------------------------------
+
+void load(ReaderHandle* reader, const std::string& path) {
+    const std::wstring wide(path.begin(), path.end());
+    if (!ix_reader_parse_object_file(reader, wide.c_str())) {
+        std::fprintf(stderr, "load failed: %ls\n", ix_reader_last_error(reader));
+        std::exit(1);
+    }
+}
+
+std::string regionsFile(const std::string& dir, int count) {
+    using namespace HalconCpp;
+    const std::string path = dir + "/regions" + std::to_string(count) + ".hobj";
+    std::vector<double> rows, columns, radii;
+    for (int i = 0; i < count; ++i) {
+        rows.push_back(20.0 + i % 500);
+        columns.push_back(20.0 + (i / 500) % 500);
+        radii.push_back(3.0 + i % 5);
+    }
+    HObject circles;
+    GenCircle(&circles, HTuple(rows.data(), count), HTuple(columns.data(), count), HTuple(radii.data(), count));
+    WriteObject(circles, path.c_str());
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int size = quick ? 1024 : 4096;
+    const int runs = quick ? 3 : 7;
+    const std::string dir = (std::filesystem::temp_directory_path() / "ix_bench_load").string();
+    std::filesystem::create_directories(dir);
+    ReaderHandle* reader = ix_reader_create();
+
+    std::printf("Image loading, %dx%d, median of %d runs\n", size, size, runs);
+    std::printf("%-22s %12s %12s %8s\n", "file", "codec (ms)", "ixadapter", "ratio");
+    struct Case {
+        const char* name;
+        void (*write)(const std::string&, int, int);
+        void (*decode)(const std::string&);
+    } cases[] = {{"png (rgb, 8 bit)", writePng, decodePng},
+                 {"jpeg (rgb, q90, 4:2:0)", writeJpeg, decodeJpeg},
+                 {"tiff (gray, 16 bit)", writeTiff16, decodeTiff}};
+    for (const Case& c : cases) {
+        const std::string path = dir + "/image." + std::string(c.name).substr(0, 4);
+        c.write(path, size, size);
+        c.decode(path);  // warm the file cache and the code
+        load(reader, path);
+        const double codec = medianSeconds(runs, [&] { c.decode(path); });
+        const double library = medianSeconds(runs, [&] { load(reader, path); });
+        std::printf("%-22s %12.1f %12.1f %7.2fx\n", c.name, codec * 1e3, library * 1e3, library / codec);
+    }
+
+    std::printf("\nObject files of regions (circles of radius 3 to 7), median of %d runs\n", runs);
+    std::printf("%-10s %12s %16s\n", "regions", "load (ms)", "per region (us)");
+    for (int count : quick ? std::vector<int>{1000, 10000} : std::vector<int>{1000, 10000, 100000}) {
+        const std::string path = regionsFile(dir, count);
+        load(reader, path);
+        const double seconds = medianSeconds(runs, [&] { load(reader, path); });
+        std::printf("%-10d %12.1f %16.2f\n", count, seconds * 1e3, seconds / count * 1e6);
+    }
+    ix_reader_destroy(reader);
+    std::filesystem::remove_all(dir);
+    return 0;
+}

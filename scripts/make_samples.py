@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Writes the small sample files of samples/ with nothing but Python's standard library.
+
+The object file is written from the layout in docs/formats.md alone, as any outside
+program would write it.
+
+    scripts/make_samples.py [DIRECTORY]     (default: samples/ of this checkout)
+"""
+
+import math
+import struct
+import sys
+import zlib
+from pathlib import Path
+
+
+def png(width, height, rows, color_type, bit_depth=8):
+    """A PNG of the given rows (bytes per row, without filter bytes)."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b"".join(b"\x00" + row for row in rows)
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, bit_depth, color_type, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def tiff16(width, height, pixels):
+    """An uncompressed little-endian 16-bit gray TIFF of one strip."""
+    data = struct.pack("<%dH" % len(pixels), *pixels)
+    entries = [(256, 3, 1, width), (257, 3, 1, height), (258, 3, 1, 16), (259, 3, 1, 1), (262, 3, 1, 1),
+               (273, 4, 1, 0), (277, 3, 1, 1), (278, 3, 1, height), (279, 4, 1, len(data))]
+    ifd_offset = 8
+    data_offset = ifd_offset + 2 + 12 * len(entries) + 4
+    out = b"II*\x00" + struct.pack("<I", ifd_offset) + struct.pack("<H", len(entries))
+    for tag, kind, count, value in entries:
+        if tag == 273:
+            value = data_offset
+        out += struct.pack("<HHI", tag, kind, count)
+        out += struct.pack("<HH", value, 0) if kind == 3 else struct.pack("<I", value)
+    return out + struct.pack("<I", 0) + data
+
+
+# --- the object file -------------------------------------------------------------
+
+def runs(runs_list):
+    return struct.pack("<Q", len(runs_list)) + b"".join(struct.pack("<iii", *r) for r in runs_list)
+
+
+def record(tag, payload):
+    return struct.pack("<IIQ", tag, 0, len(payload)) + payload
+
+
+def image_record(pixel_type, width, height, channels, domain=None):
+    payload = struct.pack("<IIIIII", pixel_type, len(channels), width, height, 1 if domain else 0, 0)
+    if domain:
+        payload += runs(domain)
+    return record(1, payload + b"".join(channels))
+
+
+def line(points):
+    rows = [p[0] for p in points]
+    cols = [p[1] for p in points]
+    return struct.pack("<Q", len(points)) + struct.pack("<%dd" % len(rows), *rows) + struct.pack("<%dd" % len(cols), *cols)
+
+
+def object_file(records):
+    return b"\x89IXOBJ\r\n" + struct.pack("<II", 1, len(records)) + b"".join(records)
+
+
+def main():
+    out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "samples"
+    out.mkdir(parents=True, exist_ok=True)
+
+    w, h = 64, 48
+    rgb = [bytes(v for x in range(w) for v in (x * 4, y * 5, 128)) for y in range(h)]
+    (out / "gradient.png").write_bytes(png(w, h, rgb, 2))
+
+    depth = [int(1000 + 400 * math.sin(x / 6.0) * math.cos(y / 5.0)) for y in range(h) for x in range(w)]
+    (out / "depth16.tif").write_bytes(tiff16(w, h, depth))
+
+    gray = bytes((x * 3 + y * 2) % 256 for y in range(h) for x in range(w))
+    circle = []
+    for r in range(8, 41):
+        half = int(math.sqrt(max(0.0, 16 * 16 - (r - 24) ** 2)))
+        circle.append((r, 32 - half, 32 + half))
+    contour = [(10 + 8 * math.sin(t / 5.0), 5 + t * 2.0) for t in range(20)]
+    polygon = [(5.0, 5.0), (5.0, 55.0), (40.0, 55.0), (40.0, 5.0), (5.0, 5.0)]
+    records = [
+        image_record(0, w, h, [gray], domain=circle),
+        record(2, runs([(r, 10, 20) for r in range(5, 15)])),
+        record(2, runs(circle)),
+        record(3, line(contour)),
+        record(4, line(polygon)),
+    ]
+    (out / "scene.hobj").write_bytes(object_file(records))
+
+    (out / "frames.seq").write_text("gradient.png\n  depth16\n")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,144 @@
+#include "ObjectFiles.h"
+
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+
+#include "AdapterCore.h"
+#include "ObjectNodes.h"
+#include "StringBridge.h"
+
+using namespace HalconCpp;
+
+const std::vector<std::wstring>& sequenceProbeExtensions() {
+    static const std::vector<std::wstring> extensions = {
+        L"png", L"tif", L"tiff", L"jpg", L"jpeg", L"bmp", L"jp2", L"jxr", L"wdp", L"wmp",
+        L"hdp", L"pcx", L"ras", L"pgm", L"ppm", L"pbm", L"pnm", L"xwd", L"gif", L"ima"};
+    return extensions;
+}
+
+std::vector<std::wstring> sequenceEntries(std::istream& in) {
+    std::vector<std::wstring> entries;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;
+        const size_t last = line.find_last_not_of(" \t");
+        // Handed over as a NUL-terminated text: a NUL byte ends the entry.
+        entries.push_back(fromHString(HString(line.substr(first, last - first + 1).c_str())));
+    }
+    return entries;
+}
+
+namespace {
+
+// The path without its last component; "/" stays "/", a bare name gives "".
+std::string parentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool isRegularFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::path(path), error);
+}
+
+std::string joined(const std::string& directory, const std::string& entry) {
+    if (!entry.empty() && entry.front() == '/') return entry;
+    if (directory.empty()) return entry;
+    return directory == "/" ? "/" + entry : directory + "/" + entry;
+}
+
+std::string utf8(const std::wstring& text) {
+    return toHString(text).TextA();
+}
+
+std::unique_ptr<NativeNode> fileNode(const std::wstring& path, const HObject& objects) {
+    HTuple countTuple;
+    CountObj(objects, &countTuple);
+    const long long count = countTuple[0].L();
+
+    auto root = std::make_unique<NativeNode>();
+    root->kind = IxNodeKind::Container;
+    root->typeLabel = L"file";
+    wchar_t text[64];
+    std::swprintf(text, 64, L"%lld %ls", count, count == 1 ? L"object" : L"objects");
+    root->valueSummary = text;
+
+    const std::wstring baseName = fileBaseName(path);
+    for (long long i = 1; i <= count; ++i) {
+        std::wstring label = baseName;
+        if (count != 1) {
+            std::swprintf(text, 64, L"Object %lld", i);
+            label = text;
+        }
+        root->appendChild(buildObjectNode(objects.SelectObj(static_cast<Hlong>(i)), label, IxPathSegmentKind::Index,
+                                          static_cast<int32_t>(i - 1)));
+    }
+    return root;
+}
+
+}  // namespace
+
+std::vector<std::string> sequenceSearchDirectories(const std::string& sequencePath) {
+    const std::string directory = parentOf(sequencePath);
+    return {parentOf(directory), directory};
+}
+
+std::string resolveSequenceEntry(const std::string& entry, const std::vector<std::string>& directories) {
+    for (const std::string& directory : directories) {
+        const std::string candidate = joined(directory, entry);
+        if (isRegularFile(candidate)) return candidate;
+        for (const std::wstring& extension : sequenceProbeExtensions()) {
+            const std::string probed = candidate + "." + utf8(extension);
+            if (isRegularFile(probed)) return probed;
+        }
+    }
+    return std::string();
+}
+
+std::wstring fileBaseName(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"/\\");
+    std::wstring name = separator == std::wstring::npos ? path : path.substr(separator + 1);
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.resize(dot);
+    return name;
+}
+
+std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& path, std::wstring& error) {
+    try {
+        HObject objects;
+        const std::wstring suffix = suffixOf(path);
+        if (suffix == L"hobj") {
+            ReadObject(&objects, HTuple(toHString(path)));
+        } else if (suffix == L"seq") {
+            const std::string sequencePath = utf8(path);
+            std::ifstream file(sequencePath, std::ios::binary);
+            const std::vector<std::wstring> entries = sequenceEntries(file);
+            if (entries.empty()) {
+                error = L"Sequence file is empty or could not be read: " + path;
+                return nullptr;
+            }
+            const std::vector<std::string> directories = sequenceSearchDirectories(sequencePath);
+            HTuple names;
+            for (const std::wstring& entry : entries) {
+                const std::string resolved = resolveSequenceEntry(utf8(entry), directories);
+                if (resolved.empty()) {
+                    error = L"Sequence entry not found: " + entry;
+                    return nullptr;
+                }
+                names.Append(HTuple(toHString(fromHString(HString(resolved.c_str())))));
+            }
+            ReadImage(&objects, names);
+        } else {
+            ReadImage(&objects, HTuple(toHString(path)));
+        }
+        return fileNode(path, objects);
+    } catch (const HException& e) {
+        error = fromHString(e.ErrorMessage());
+        return nullptr;
+    }
+}

@@ -1,0 +1,169 @@
+// The object file: every pixel type and object class written and read back
+// exactly, the documented example, and damaged files refused whole.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "HalconCpp.h"
+#include "Iconic.h"
+#include "TestFiles.h"
+#include "formats/Formats.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+std::string messageOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const HException& e) {
+        return e.ErrorMessage().TextA();
+    }
+    return "";
+}
+
+// An image of the type with distinct pixel bytes in each of `channels` channels.
+HObject patternImage(const char* type, int channels, int width, int height) {
+    HObject image;
+    GenImageConst(&image, type, width, height);
+    std::vector<ixv::Plane> planes;
+    ixv::PixelType t;
+    ixv::pixelTypeFromName(type, &t);
+    for (int c = 0; c < channels; ++c) {
+        auto plane = ixv::Image::newPlane(t, width, height);
+        for (size_t i = 0; i < plane->size(); ++i) plane->data()[i] = static_cast<uint8_t>(i * 7 + c * 31 + 1);
+        planes.push_back(plane);
+    }
+    return ixv::objectOf({ixv::Image::make(t, width, height, planes)});
+}
+
+void expectSameObjects(const HObject& a, const HObject& b) {
+    const auto& x = ixv::objectsOf(a);
+    const auto& y = ixv::objectsOf(b);
+    ASSERT_EQ(x.size(), y.size());
+    for (size_t i = 0; i < x.size(); ++i) {
+        ASSERT_STREQ(x[i]->className(), y[i]->className()) << "object " << i;
+        if (auto image = dynamic_cast<const ixv::Image*>(x[i].get())) {
+            const auto& other = static_cast<const ixv::Image&>(*y[i]);
+            EXPECT_EQ(image->type(), other.type());
+            EXPECT_EQ(image->width(), other.width());
+            EXPECT_EQ(image->height(), other.height());
+            ASSERT_EQ(image->channelCount(), other.channelCount());
+            for (size_t c = 0; c < image->channelCount(); ++c)
+                EXPECT_EQ(std::memcmp(image->plane(c)->data(), other.plane(c)->data(), image->plane(c)->size()), 0);
+            ASSERT_EQ(!image->reducedDomain(), !other.reducedDomain());
+            if (image->reducedDomain())
+                EXPECT_EQ(image->reducedDomain()->runs().size(), other.reducedDomain()->runs().size());
+        } else if (auto region = dynamic_cast<const ixv::Region*>(x[i].get())) {
+            const auto& r1 = region->runs();
+            const auto& r2 = static_cast<const ixv::Region&>(*y[i]).runs();
+            ASSERT_EQ(r1.size(), r2.size());
+            EXPECT_EQ(std::memcmp(r1.data(), r2.data(), r1.size() * sizeof(ixv::Run)), 0);
+        } else if (auto contour = dynamic_cast<const ixv::Contour*>(x[i].get())) {
+            EXPECT_EQ(contour->points.rows, static_cast<const ixv::Contour&>(*y[i]).points.rows);
+            EXPECT_EQ(contour->points.columns, static_cast<const ixv::Contour&>(*y[i]).points.columns);
+        } else if (auto parallel = dynamic_cast<const ixv::Parallel*>(x[i].get())) {
+            EXPECT_EQ(parallel->second.columns, static_cast<const ixv::Parallel&>(*y[i]).second.columns);
+        }
+    }
+}
+
+TEST(ObjectFile, EveryPixelTypeAndClassRoundTripsExactly) {
+    TempDir dir;
+    HObject all, region, reduced, contour, polygon, parallels, empty;
+    GenEmptyObj(&all);
+    for (const char* type : {"byte", "int1", "uint2", "int2", "int4", "int8", "real"})
+        all = all.ConcatObj(patternImage(type, 2, 5, 3));
+    GenCircle(&region, 5.0, 5.0, 3.5);
+    ReduceDomain(patternImage("byte", 3, 9, 9), region, &reduced);
+    GenContourPolygonXld(&contour, HTuple(0.25).Append(-1e9).Append(7.0), HTuple(1.5).Append(2.0).Append(1e-300));
+    GenContourPolygonXld(&polygon, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
+                         HTuple(0.0).Append(40.0).Append(40.0).Append(0.0));
+    GenPolygonsXld(polygon, &polygon, "ramer", 0.0);
+    GenParallelsXld(polygon, &parallels, 5.0, 20.0, 0.1, "false");
+    GenEmptyRegion(&empty);
+    all = all.ConcatObj(reduced).ConcatObj(region).ConcatObj(empty).ConcatObj(contour).ConcatObj(polygon).ConcatObj(
+        parallels);
+
+    const std::string path = dir.path("all.hobj");
+    WriteObject(all, path.c_str());
+    HObject back;
+    ReadObject(&back, path.c_str());
+    expectSameObjects(all, back);
+    EXPECT_STREQ(back.GetObjClass()[7].C(), "image");
+    EXPECT_GT(ixv::objectsOf(back)[7] ? static_cast<const ixv::Image&>(*ixv::objectsOf(back)[7]).reducedDomain()->area() : 0, 0);
+
+    // Written again, the bytes are the same: the format has one form per set.
+    const std::string again = dir.path("again.hobj");
+    WriteObject(back, again.c_str());
+    EXPECT_EQ(readFile(path), readFile(again));
+
+    // Without suffix the object file is found as name.hobj.
+    HObject bySuffix;
+    ReadObject(&bySuffix, dir.path("all").c_str());
+    EXPECT_EQ(bySuffix.CountObj(), all.CountObj());
+}
+
+TEST(ObjectFile, TheDocumentedExampleReadsAsDescribed) {
+    const uint8_t bytes[] = {
+        0x89, 0x49, 0x58, 0x4F, 0x42, 0x4A, 0x0D, 0x0A, 1, 0, 0, 0, 2, 0, 0, 0,  // header
+        1, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0,                          // image record
+        0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 9,
+        2, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0,  // region record
+        0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(sizeof bytes, 82u);
+    const auto objects = ixv::formats::hobj::read({bytes, sizeof bytes});
+    ASSERT_EQ(objects.size(), 2u);
+    const auto& image = static_cast<const ixv::Image&>(*objects[0]);
+    EXPECT_EQ(image.width(), 2);
+    EXPECT_EQ(image.plane(0)->data()[1], 9);
+    EXPECT_EQ(static_cast<const ixv::Region&>(*objects[1]).area(), 0);
+    EXPECT_EQ(ixv::formats::hobj::write(objects), std::vector<uint8_t>(bytes, bytes + sizeof bytes));
+}
+
+TEST(ObjectFile, DamagedFilesAreRefusedWhole) {
+    HObject objects, region, contour;
+    GenRectangle1(&region, 0, 0, 3, 3);
+    GenContourPolygonXld(&contour, HTuple(1.0).Append(2.0), HTuple(3.0).Append(4.0));
+    objects = patternImage("uint2", 2, 4, 4).ConcatObj(region).ConcatObj(contour);
+    const std::vector<uint8_t> good = ixv::formats::hobj::write(ixv::objectsOf(objects));
+
+    // Every truncation is refused with a message, none is read partially.
+    for (size_t n = 0; n < good.size(); ++n) {
+        const std::string message = messageOf([&] { ixv::formats::hobj::read({good.data(), n}); });
+        EXPECT_FALSE(message.empty()) << "length " << n;
+    }
+    std::vector<uint8_t> longer = good;
+    longer.push_back(0);
+    EXPECT_EQ(messageOf([&] { ixv::formats::hobj::read({longer.data(), longer.size()}); }),
+              "Invalid object file: 1 bytes after the last record");
+
+    std::vector<uint8_t> hugeRuns = ixv::formats::hobj::write(ixv::objectsOf(region));
+    hugeRuns[32] = 0xFF;  // run count of the region: far beyond the record
+    hugeRuns[35] = 0x7F;
+    EXPECT_NE(messageOf([&] { ixv::formats::hobj::read({hugeRuns.data(), hugeRuns.size()}); }).find("run count"),
+              std::string::npos);
+
+    const uint8_t foreign[] = "HALCON object file, not ours";
+    EXPECT_NE(messageOf([&] { ixv::formats::hobj::read({foreign, sizeof foreign}); })
+                  .find("files written by HALCON itself need the HALCON backend"),
+              std::string::npos);
+}
+
+TEST(ObjectFile, ReadImageTakesObjectFilesOfImagesOnly) {
+    TempDir dir;
+    HObject images = patternImage("byte", 1, 3, 3).ConcatObj(patternImage("real", 3, 2, 2));
+    WriteObject(images, dir.path("images.hobj").c_str());
+    HObject read;
+    ReadImage(&read, dir.path("images.hobj").c_str());
+    expectSameObjects(images, read);
+
+    HObject region;
+    GenRectangle1(&region, 0, 0, 1, 1);
+    WriteObject(images.ConcatObj(region), dir.path("mixed.hobj").c_str());
+    EXPECT_NE(messageOf([&] { ReadImage(&read, dir.path("mixed.hobj").c_str()); }).find("region"), std::string::npos);
+    EXPECT_EQ(messageOf([&] { ReadImage(&read, dir.path("missing.png").c_str()); }), "File not found");
+    EXPECT_EQ(messageOf([&] { ReadObject(&read, dir.path("missing.hobj").c_str()); }), "File not found");
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// Loading object, image and sequence files through the exported function.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "AdapterCore/NativeNode.h"
+#include "AdapterCore/ObjectFiles.h"
+#include "HalconCpp.h"
+#include "TestFiles.h"
+#include "ix_adapter.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+struct Reader {
+    Reader() : handle(ix_reader_create()) {}
+    ~Reader() { ix_reader_destroy(handle); }
+    const NativeNode* load(const std::string& path) { return ix_reader_parse_object_file(handle, wide(path).c_str()); }
+    std::wstring error() const { return ix_reader_last_error(handle); }
+    static std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+    ReaderHandle* handle;
+};
+
+// An image file that any image name may carry: an object file of one byte
+// image whose single pixel value tells which file was read.
+void writeImage(const TempDir& dir, const std::string& name, int marker) {
+    const uint8_t pixel = static_cast<uint8_t>(marker);
+    HObject image;
+    GenImage1(&image, "byte", 1, 1, reinterpret_cast<Hlong>(&pixel));
+    std::filesystem::create_directories(std::filesystem::path(dir.path(name)).parent_path());
+    WriteObject(image, dir.path(name).c_str());
+}
+
+// The markers of the images a root holds, in order.
+std::vector<int> markers(const NativeNode* root) {
+    std::vector<int> result;
+    for (int32_t i = 0; i < ix_node_child_count(root); ++i) {
+        const NativeNode* child = ix_node_child_at(root, i);
+        result.push_back(static_cast<const uint8_t*>(HImage(child->object).GetImagePointer1(nullptr, nullptr, nullptr))[0]);
+    }
+    return result;
+}
+
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const std::string& dir) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~CurrentDirectory() { std::filesystem::current_path(previous_); }
+
+private:
+    std::filesystem::path previous_;
+};
+
+TEST(ObjectFiles, ObjectFileGivesOneChildPerObject) {
+    TempDir dir;
+    HObject image, region1, region2, contour;
+    GenImageConst(&image, "byte", 4, 3);
+    GenRectangle1(&region1, 0, 0, 1, 1);
+    GenEmptyRegion(&region2);
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(3.0), HTuple(0.0).Append(4.0));
+    WriteObject(image.ConcatObj(region1).ConcatObj(region2).ConcatObj(contour), dir.path("scene.HOBJ").c_str());
+
+    Reader reader;
+    const NativeNode* root = reader.load(dir.path("scene.HOBJ"));
+    ASSERT_NE(root, nullptr) << std::string(reader.error().begin(), reader.error().end());
+    EXPECT_STREQ(ix_node_label(root), L"");
+    EXPECT_EQ(ix_node_kind(root), IxNodeKind::Container);
+    EXPECT_STREQ(ix_node_type_label(root), L"file");
+    EXPECT_STREQ(ix_node_value_summary(root), L"4 objects");
+    EXPECT_EQ(ix_node_object_count(root), 1);
+    ASSERT_EQ(ix_node_child_count(root), 4);
+    const wchar_t* types[] = {L"image", L"region", L"region", L"xld_cont"};
+    for (int32_t i = 0; i < 4; ++i) {
+        const NativeNode* child = ix_node_child_at(root, i);
+        EXPECT_EQ(ix_node_label(child), L"Object " + std::to_wstring(i + 1));
+        EXPECT_STREQ(ix_node_type_label(child), types[i]);
+        EXPECT_EQ(ix_node_path_segment_kind(child), IxPathSegmentKind::Index);
+        EXPECT_EQ(ix_node_path_index(child), i);
+        EXPECT_EQ(ix_node_object_count(child), 1);
+        EXPECT_EQ(ix_node_detail_line_count(child), 0);
+    }
+    EXPECT_STREQ(ix_node_value_summary(ix_node_child_at(root, 0)), L"4x3, 1ch, byte");
+    EXPECT_STREQ(ix_node_value_summary(ix_node_child_at(root, 2)), L"area: 0");
+    EXPECT_EQ(ix_node_is_image(ix_node_child_at(root, 0)), 1);
+}
+
+TEST(ObjectFiles, SingleObjectCarriesTheBaseNameAndEmptyFilesHaveNoChildren) {
+    TempDir dir;
+    HObject region, empty;
+    GenRectangle1(&region, 0, 0, 1, 1);
+    WriteObject(region, dir.path(".hobj").c_str());
+    GenEmptyObj(&empty);
+    WriteObject(empty, dir.path("none.hobj").c_str());
+    writeImage(dir, "board.v2.png", 1);
+
+    Reader reader;
+    const NativeNode* root = reader.load(dir.path(".hobj"));
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(ix_node_value_summary(root), L"1 object");
+    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"");
+
+    root = reader.load(dir.path("none.hobj"));
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(ix_node_value_summary(root), L"0 objects");
+    EXPECT_EQ(ix_node_child_count(root), 0);
+
+    root = reader.load(dir.path("board.v2.png"));  // read as an image, whatever its content
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"board.v2");
+}
+
+TEST(ObjectFiles, FailuresLeaveTheMessageAndNoTree) {
+    TempDir dir;
+    Reader reader;
+    EXPECT_EQ(reader.load(dir.path("missing.png")), nullptr);
+    EXPECT_EQ(reader.error(), L"File not found");
+    EXPECT_EQ(reader.load(dir.path("missing.hobj")), nullptr);
+    EXPECT_EQ(reader.error(), L"File not found");
+    dir.write("data.bin", std::string("not an image at all"));
+    EXPECT_EQ(reader.load(dir.path("data.bin")), nullptr);
+    EXPECT_EQ(reader.error().rfind(L"Unsupported image format", 0), 0u);
+    dir.write("broken.hobj", std::string("\x89IXOBJ\r\n\x01\0\0\0\x05\0\0\0", 16));
+    EXPECT_EQ(reader.load(dir.path("broken.hobj")), nullptr);
+    EXPECT_EQ(reader.error().rfind(L"Invalid object file: truncated", 0), 0u);
+}
+
+TEST(ObjectFiles, SequenceLinesAreTrimmedAndBlankOnesSkipped) {
+    std::istringstream in(std::string("\t img_01.png  \r\n \t \n\n# comment\nlast\r", 38));
+    EXPECT_EQ(sequenceEntries(in), (std::vector<std::wstring>{L"img_01.png", L"# comment", L"last"}));
+    std::istringstream nul(std::string("a\0b\n\xC3\xA9t\xC3\xA9\n", 11));
+    EXPECT_EQ(sequenceEntries(nul), (std::vector<std::wstring>{L"a", L"\u00E9t\u00E9"}));
+}
+
+TEST(ObjectFiles, SequenceSearchDirectoriesByPathArithmetic) {
+    using Dirs = std::vector<std::string>;
+    EXPECT_EQ(sequenceSearchDirectories("/srv/data/run1/list.seq"), (Dirs{"/srv/data", "/srv/data/run1"}));
+    EXPECT_EQ(sequenceSearchDirectories("list.seq"), (Dirs{"", ""}));
+    EXPECT_EQ(sequenceSearchDirectories("dir/list.seq"), (Dirs{"", "dir"}));
+    EXPECT_EQ(sequenceSearchDirectories("/list.seq"), (Dirs{"/", "/"}));
+    EXPECT_EQ(fileBaseName(L"/data/cam1/board.png"), L"board");
+    EXPECT_EQ(fileBaseName(L"img\\a.b.tif"), L"a.b");
+    EXPECT_EQ(fileBaseName(L"notes"), L"notes");
+    EXPECT_EQ(fileBaseName(L"/x/.hobj"), L"");
+    EXPECT_EQ(fileBaseName(L"dir.d/name"), L"name");
+}
+
+TEST(ObjectFiles, SequenceEntriesResolveInOrderOfDirectoriesAndSuffixes) {
+    TempDir dir;
+    writeImage(dir, "run/img01.tif", 1);
+    writeImage(dir, "run/img01.png", 2);     // png is probed before tif
+    writeImage(dir, "both.png", 3);          // found under the parent first ...
+    writeImage(dir, "run/both.png", 4);      // ... so this one is never read
+    writeImage(dir, "run/a.png.png", 5);     // a suffix is probed like any name
+    writeImage(dir, "abs/x.png", 6);
+    dir.write("run/list.seq", "img01\nboth.png\n  a.png\n" + dir.path("abs/x") + "\n");
+
+    Reader reader;
+    const NativeNode* root = reader.load(dir.path("run/list.seq"));
+    ASSERT_NE(root, nullptr) << std::string(reader.error().begin(), reader.error().end());
+    EXPECT_STREQ(ix_node_value_summary(root), L"4 objects");
+    EXPECT_EQ(markers(root), (std::vector<int>{2, 3, 5, 6}));
+    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"Object 1");
+
+    dir.write("run/one.seq", "img01.tif\n");
+    root = reader.load(dir.path("run/one.seq"));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(markers(root), (std::vector<int>{1}));
+    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"one");
+}
+
+TEST(ObjectFiles, SequenceFailuresNameThePathOrTheEntry) {
+    TempDir dir;
+    Reader reader;
+    const std::string missing = dir.path("missing.seq");
+    EXPECT_EQ(reader.load(missing), nullptr);
+    EXPECT_EQ(reader.error(), L"Sequence file is empty or could not be read: " + Reader::wide(missing));
+    dir.write("blank.Seq", " \t\n\r\n\n");
+    EXPECT_EQ(reader.load(dir.path("blank.Seq")), nullptr);
+    EXPECT_EQ(reader.error().rfind(L"Sequence file is empty or could not be read: ", 0), 0u);
+
+    writeImage(dir, "present.png", 1);
+    dir.write("list.seq", "present\n  # comment \nnever.png\n");
+    EXPECT_EQ(reader.load(dir.path("list.seq")), nullptr);
+    EXPECT_EQ(reader.error(), L"Sequence entry not found: # comment");
+}
+
+TEST(ObjectFiles, SequenceNamedWithoutDirectoryResolvesAgainstTheCurrentOne) {
+    TempDir dir;
+    writeImage(dir, "frame.png", 7);
+    dir.write("list.seq", "frame\n");
+    CurrentDirectory here(dir.path());
+    Reader reader;
+    const NativeNode* root = reader.load("list.seq");
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(markers(root), (std::vector<int>{7}));
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// Summaries of regions, XLD and images, and the node of an object set.
+#include <gtest/gtest.h>
+
+#include "AdapterCore/ObjectNodes.h"
+#include "AdapterCore/Summaries.h"
+#include "HalconCpp.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+HObject rectangle(Hlong r1, Hlong c1, Hlong r2, Hlong c2) {
+    HObject region;
+    GenRectangle1(&region, r1, c1, r2, c2);
+    return region;
+}
+
+HObject image(const char* type, Hlong width, Hlong height, int channels = 1) {
+    HObject single, result;
+    GenImageConst(&single, type, width, height);
+    if (channels == 1) return single;
+    Compose3(single, single, single, &result);
+    return result;
+}
+
+HObject emptyObject() {
+    HObject empty;
+    GenEmptyObj(&empty);
+    return empty;
+}
+
+TEST(Summaries, RegionsShowAreaAndCentre) {
+    HObject empty;
+    GenEmptyRegion(&empty);
+    EXPECT_EQ(regionValueSummary(empty), L"area: 0");
+    EXPECT_EQ(regionValueSummary(rectangle(10, 20, 10, 20)), L"area: 1; center: 10.0, 20.0");
+    EXPECT_EQ(regionValueSummary(rectangle(0, 0, 19, 23)), L"area: 480; center: 9.5, 11.5");
+}
+
+TEST(Summaries, XldShowPointsAndLengths) {
+    HObject contour, polygon, parallels;
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(3.0), HTuple(0.0).Append(4.0).Append(8.0));
+    EXPECT_EQ(contourValueSummary(contour), L"contour points: 3; length: 9.00");
+    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    EXPECT_EQ(polygonValueSummary(polygon), L"points: 3; length: 9.00");
+
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
+                         HTuple(0.0).Append(40.0).Append(40.0).Append(0.0));
+    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    GenParallelsXld(polygon, &parallels, 20.0, 15.0, 0.1, "false");
+    EXPECT_EQ(parallelValueSummary(parallels),
+              L"first line: points: 2; length: 40.00 / second line: points: 2; length: 40.00");
+
+    // Dispatch is by the exact class name; unknown names ask nothing.
+    EXPECT_EQ(nonImageValueSummary(L"xld_cont", contour), L"contour points: 4; length: 90.00");
+    EXPECT_EQ(nonImageValueSummary(L"Region", rectangle(0, 0, 1, 1)), L"");
+    EXPECT_EQ(nonImageValueSummary(L"xld", contour), L"");
+}
+
+TEST(Summaries, ImagesShowSizeChannelsTypeAndReducedDomain) {
+    EXPECT_EQ(imageValueSummary(image("byte", 640, 480), 1), L"640x480, 1ch, byte");
+    EXPECT_EQ(imageValueSummary(image("byte", 640, 480), 0), L"640x480, 1ch, byte");
+    EXPECT_EQ(imageValueSummary(image("uint2", 5, 4), -3), L"5x4, 1ch, uint2");
+
+    HObject reduced;
+    ReduceDomain(image("byte", 640, 480, 3), rectangle(0, 0, 9, 9), &reduced);
+    EXPECT_EQ(imageValueSummary(reduced, 1), L"640x480, 3ch, byte, domain: area: 100; center: 4.5, 4.5");
+    // A domain equal to the rectangle is no reduced domain.
+    ReduceDomain(image("byte", 4, 4), rectangle(-5, -5, 50, 50), &reduced);
+    EXPECT_EQ(imageValueSummary(reduced, 1), L"4x4, 1ch, byte");
+
+    const HObject set = image("byte", 640, 480, 3).ConcatObj(image("real", 320, 200));
+    EXPECT_EQ(imageValueSummary(set, 2), L"640x480 (first), [1ch, 3ch], [byte, real]");
+    const HObject same = image("int2", 8, 8).ConcatObj(image("int2", 8, 8)).ConcatObj(image("int2", 8, 8));
+    EXPECT_EQ(imageValueSummary(same, 3), L"8x8, 1ch, int2");
+}
+
+TEST(ObjectNode, ShapesFollowTheClassesOfTheSet) {
+    auto empty = buildObjectNode(emptyObject(), L"e", IxPathSegmentKind::Name, 0);
+    EXPECT_EQ(empty->kind, IxNodeKind::Object);
+    EXPECT_EQ(empty->typeLabel, L"empty_obj");
+    EXPECT_EQ(empty->objectClass, L"empty_obj");
+    EXPECT_EQ(empty->objectCount, 0);
+    EXPECT_EQ(empty->valueSummary, L"");
+    EXPECT_FALSE(empty->isImage);
+    EXPECT_TRUE(empty->object.IsInitialized());
+
+    auto one = buildObjectNode(image("byte", 3, 2), L"photo", IxPathSegmentKind::Index, 4);
+    EXPECT_EQ(one->label, L"photo");
+    EXPECT_EQ(one->pathSegmentKind, IxPathSegmentKind::Index);
+    EXPECT_EQ(one->pathIndex, 4);
+    EXPECT_EQ(one->typeLabel, L"image");
+    EXPECT_EQ(one->valueSummary, L"3x2, 1ch, byte");
+    EXPECT_TRUE(one->isImage);
+    EXPECT_TRUE(one->detailLines.empty());
+    EXPECT_EQ(one->detailEntryCount, 0);
+
+    auto images = buildObjectNode(image("byte", 3, 2).ConcatObj(image("byte", 3, 2)).ConcatObj(image("byte", 3, 2)),
+                                  L"", IxPathSegmentKind::Name, 0);
+    EXPECT_EQ(images->typeLabel, L"images[3]");
+    EXPECT_EQ(images->valueSummary, L"3x2, 1ch, byte");
+    ASSERT_EQ(images->detailLines.size(), 3u);
+    EXPECT_EQ(images->detailLines[2], L"image: 3x2, 1ch, byte");
+    EXPECT_EQ(images->detailEntryCount, 3);
+    EXPECT_EQ(images->objectCount, 3);
+
+    HObject regions = emptyObject();
+    for (int i = 0; i < 5; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, i));
+    auto five = buildObjectNode(regions, L"r", IxPathSegmentKind::Name, 0);
+    EXPECT_EQ(five->typeLabel, L"region[5]");
+    EXPECT_EQ(five->objectClass, L"region");
+    EXPECT_EQ(five->valueSummary, L"area: 1; center: 0.0, 0.0 (first)");
+    EXPECT_EQ(five->detailLines[4], L"region: area: 5; center: 4.0, 2.0");
+
+    HObject zero;
+    GenEmptyRegion(&zero);
+    EXPECT_EQ(buildObjectNode(zero, L"", IxPathSegmentKind::Name, 0)->valueSummary, L"area: 0");
+
+    HObject contour;
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(3.0), HTuple(0.0).Append(4.0));
+    auto mixed = buildObjectNode(rectangle(0, 0, 0, 0).ConcatObj(contour), L"", IxPathSegmentKind::Name, 0);
+    EXPECT_EQ(mixed->typeLabel, L"mixed[2]");
+    EXPECT_EQ(mixed->objectClass, L"mixed");
+    EXPECT_FALSE(mixed->isImage);
+    EXPECT_EQ(mixed->valueSummary, L"area: 1; center: 0.0, 0.0 (first)");
+    EXPECT_EQ(mixed->detailLines[1], L"xld_cont: contour points: 2; length: 5.00");
+
+    auto imageFirst = buildObjectNode(image("byte", 2, 2).ConcatObj(rectangle(0, 0, 0, 0)), L"", IxPathSegmentKind::Name, 0);
+    EXPECT_EQ(imageFirst->objectClass, L"mixed");
+    EXPECT_TRUE(imageFirst->isImage);
+    EXPECT_EQ(imageFirst->valueSummary, L"2x2, 1ch, byte (first)");
+}
+
+TEST(ObjectNode, EveryObjectOfALargeSetGetsItsDetailLine) {
+    std::vector<Hlong> rows(1000), begins(1000), ends(1000);
+    HObject regions = emptyObject();
+    for (int i = 0; i < 1000; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, 0));
+    auto node = buildObjectNode(regions, L"", IxPathSegmentKind::Name, 0);
+    EXPECT_EQ(node->detailLines.size(), 1000u);
+    EXPECT_EQ(node->detailEntryCount, 1000);
+    EXPECT_EQ(node->detailLines[999], L"region: area: 1; center: 999.0, 0.0");
+}
+
+TEST(ObjectNode, PluralOnlyForImagesAndCountsOfTwoOrMore) {
+    EXPECT_EQ(pluralClassLabel(L"image", 3), L"images[3]");
+    EXPECT_EQ(pluralClassLabel(L"region", 5), L"region[5]");
+    EXPECT_EQ(pluralClassLabel(L"xld_cont", 2), L"xld_cont[2]");
+    EXPECT_EQ(pluralClassLabel(L"image", 1), L"image");
+    EXPECT_EQ(pluralClassLabel(L"image", 0), L"image");
+    EXPECT_EQ(pluralClassLabel(L"image", 2147483647), L"images[2147483647]");
+}
+
+}  // namespace
