@@ -127,10 +127,12 @@ TEST(ObjectFiles, FailuresLeaveTheMessageAndNoTree) {
 }
 
 TEST(ObjectFiles, SequenceLinesAreTrimmedAndBlankOnesSkipped) {
-    std::istringstream in(std::string("\t img_01.png  \r\n \t \n\n# comment\nlast\r", 38));
+    std::istringstream in("\t img_01.png  \r\n \t \n\n# comment\nlast\r");
     EXPECT_EQ(sequenceEntries(in), (std::vector<std::wstring>{L"img_01.png", L"# comment", L"last"}));
-    std::istringstream nul(std::string("a\0b\n\xC3\xA9t\xC3\xA9\n", 11));
-    EXPECT_EQ(sequenceEntries(nul), (std::vector<std::wstring>{L"a", L"\u00E9t\u00E9"}));
+    // A NUL ends what is handed over: a line that begins with one is an empty entry.
+    const char bytes[] = "a\0b\n\xC3\xA9t\xC3\xA9\n\0x\n";
+    std::istringstream nul(std::string(bytes, sizeof bytes - 1));
+    EXPECT_EQ(sequenceEntries(nul), (std::vector<std::wstring>{L"a", L"\u00E9t\u00E9", L""}));
 }
 
 TEST(ObjectFiles, SequenceSearchDirectoriesByPathArithmetic) {
