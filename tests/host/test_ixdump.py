@@ -1,0 +1,67 @@
+"""ixdump, the command-line host, on the sample files."""
+
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+IXDUMP = os.environ.get("IXDUMP")
+SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[2] / "samples"))
+
+
+@unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
+class Ixdump(unittest.TestCase):
+    def run_ixdump(self, *args):
+        return subprocess.run([IXDUMP, *map(str, args)], capture_output=True, text=True, timeout=60)
+
+    def test_prints_the_tree_with_paths_types_and_summaries(self):
+        result = self.run_ixdump(SAMPLES / "scene.hobj")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        lines = result.stdout.splitlines()
+        self.assertTrue(lines[0].endswith("scene.hobj  file  5 objects"), lines[0])
+        self.assertEqual(lines[1], "  /[0] Object 1  image  64x48, 1ch, byte, domain: area: 797; center: 24.0, 32.0")
+        self.assertEqual(lines[4].split("  ")[1:3], ["/[3] Object 4", "xld_cont"])
+
+    def test_json_holds_the_same_tree(self):
+        result = self.run_ixdump("--json", SAMPLES / "scene.hobj")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        tree = json.loads(result.stdout)["root"]
+        self.assertEqual(tree["type"], "file")
+        self.assertEqual([c["type"] for c in tree["children"]], ["image", "region", "region", "xld_cont", "xld_poly"])
+        self.assertEqual(tree["children"][0]["path"], "/[0]")
+        self.assertTrue(tree["children"][0]["isImage"])
+
+    def test_depth_and_full_value_text(self):
+        result = self.run_ixdump("--depth", "0", SAMPLES / "scene.hobj")
+        self.assertEqual(result.stdout.splitlines()[1:], ["  ..."])
+        result = self.run_ixdump("--full", "/[1]", SAMPLES / "scene.hobj")
+        self.assertEqual((result.returncode, result.stdout), (0, "\n"))
+        result = self.run_ixdump("--full", "/[9]", SAMPLES / "scene.hobj")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("no node at /[9]", result.stderr)
+
+    def test_every_sample_opens(self):
+        files = sorted(p for p in SAMPLES.iterdir() if p.is_file())
+        self.assertGreaterEqual(len(files), 4)
+        result = self.run_ixdump(*files)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_errors_go_to_stderr_with_status_1(self):
+        with tempfile.TemporaryDirectory() as d:
+            broken = Path(d) / "broken.png"
+            broken.write_bytes(b"\x89PNG\r\n\x1a\n" + b"\x00" * 40)
+            result = self.run_ixdump(Path(d) / "missing.png", broken)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "")
+        errors = result.stderr.splitlines()
+        self.assertTrue(errors[0].endswith("missing.png: File not found"), errors[0])
+        self.assertIn("Invalid PNG file", errors[1])
+        self.assertEqual(self.run_ixdump().returncode, 2)
+        self.assertEqual(self.run_ixdump("--bogus", "x").returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
