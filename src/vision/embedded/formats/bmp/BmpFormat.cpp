@@ -316,6 +316,16 @@ uint8_t indexAt(const uint8_t* row, int bits, size_t x) {
     fail("pixel index " + std::to_string(index) + " outside the palette of " + std::to_string(colors) + " colours");
 }
 
+// One row of every plane of an image being assembled.
+using Row = std::array<uint8_t*, 4>;
+
+Row rowOf(ImageAssembler& image, int samples, int64_t y) {
+    Row row{};
+    const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(image.width());
+    for (int s = 0; s < samples; ++s) row[static_cast<size_t>(s)] = image.plane(s) + offset;
+    return row;
+}
+
 struct Usage {
     bool grayOnly = true;  // every palette entry the pixels use is gray
     bool skipped = false;  // RLE data leaves pixels out
@@ -381,43 +391,34 @@ std::vector<IconicPtr> read(Bytes file) {
         const int colors = gray ? 1 : 3;
         const int samples = colors + (alpha ? 1 : 0);
         ImageAssembler image(PixelType::Byte, h.width, h.height, samples, alpha, 255, "read_image");
-        std::vector<uint8_t> out(width * static_cast<size_t>(samples));
-        std::array<uint8_t, 256 * 3> lut{};
-        for (size_t i = 0; i < h.palette.size(); ++i) {
-            lut[3 * i] = h.palette[i].r, lut[3 * i + 1] = h.palette[i].g, lut[3 * i + 2] = h.palette[i].b;
-        }
         const size_t colorsInPalette = h.palette.size();
-        auto pixel = [&](uint8_t* o, unsigned index) {
+        auto put = [&](const Row& o, size_t x, unsigned index) {
             if (index >= colorsInPalette) failIndex(index, colorsInPalette);
-            if (gray) {
-                o[0] = lut[3 * index];
-            } else {
-                o[0] = lut[3 * index], o[1] = lut[3 * index + 1], o[2] = lut[3 * index + 2];
-            }
+            const Rgb& c = h.palette[index];
+            o[0][x] = c.r;
+            if (!gray) o[1][x] = c.g, o[2][x] = c.b;
         };
         if (rle) {
             decodeRle(h, file, [&](int64_t stored, const RleRow& row) {
-                uint8_t* o = out.data();
-                for (size_t x = 0; x < width; ++x, o += samples) {
+                const Row o = rowOf(image, samples, h.height - 1 - stored);
+                for (size_t x = 0; x < width; ++x) {
                     if (row.written[x]) {
-                        pixel(o, row.indices[x]);
-                        if (alpha) o[colors] = 255;
+                        put(o, x, row.indices[x]);
+                        if (alpha) o[colors][x] = 255;
                     } else {
-                        std::memset(o, 0, static_cast<size_t>(samples));
+                        for (int s = 0; s < samples; ++s) o[s][x] = 0;
                     }
                 }
-                image.putRow(h.height - 1 - stored, out.data());
             });
         } else {
             for (int64_t y = 0; y < h.height; ++y) {
                 const uint8_t* row = fileRow(h, file, y);
-                uint8_t* o = out.data();
+                const Row o = rowOf(image, samples, y);
                 if (h.bitCount == 8) {
-                    for (size_t x = 0; x < width; ++x, o += samples) pixel(o, row[x]);
+                    for (size_t x = 0; x < width; ++x) put(o, x, row[x]);
                 } else {
-                    for (size_t x = 0; x < width; ++x, o += samples) pixel(o, indexAt(row, h.bitCount, x));
+                    for (size_t x = 0; x < width; ++x) put(o, x, indexAt(row, h.bitCount, x));
                 }
-                image.putRow(y, out.data());
             }
         }
         return {image.finish()};
@@ -425,13 +426,10 @@ std::vector<IconicPtr> read(Bytes file) {
 
     if (h.bitCount == 24) {
         ImageAssembler image(PixelType::Byte, h.width, h.height, 3, false, 255, "read_image");
-        std::vector<uint8_t> out(width * 3);
         for (int64_t y = 0; y < h.height; ++y) {
             const uint8_t* row = fileRow(h, file, y);
-            for (size_t x = 0; x < width; ++x) {
-                out[3 * x] = row[3 * x + 2], out[3 * x + 1] = row[3 * x + 1], out[3 * x + 2] = row[3 * x];
-            }
-            image.putRow(y, out.data());
+            const Row o = rowOf(image, 3, y);
+            for (size_t x = 0; x < width; ++x, row += 3) o[0][x] = row[2], o[1][x] = row[1], o[2][x] = row[0];
         }
         return {image.finish()};
     }
@@ -441,25 +439,24 @@ std::vector<IconicPtr> read(Bytes file) {
     const bool alpha = fields[3].mask() != 0;
     const int samples = alpha ? 4 : 3;
     ImageAssembler image(PixelType::Byte, h.width, h.height, samples, alpha, 255, "read_image");
-    std::vector<uint8_t> out(width * static_cast<size_t>(samples));
     const bool standard32 = h.bitCount == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
                             (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
     for (int64_t y = 0; y < h.height; ++y) {
         const uint8_t* row = fileRow(h, file, y);
-        uint8_t* o = out.data();
+        const Row o = rowOf(image, samples, y);
         if (standard32) {
-            for (size_t x = 0; x < width; ++x, o += samples) {
-                o[0] = row[4 * x + 2], o[1] = row[4 * x + 1], o[2] = row[4 * x];
-                if (alpha) o[3] = row[4 * x + 3];
+            for (size_t x = 0; x < width; ++x, row += 4) o[0][x] = row[2], o[1][x] = row[1], o[2][x] = row[0];
+            if (alpha) {
+                row = fileRow(h, file, y);
+                for (size_t x = 0; x < width; ++x) o[3][x] = row[4 * x + 3];
             }
         } else {
-            for (size_t x = 0; x < width; ++x, o += samples) {
+            for (size_t x = 0; x < width; ++x) {
                 const uint32_t v = h.bitCount == 16 ? u16(row + 2 * x) : u32(row + 4 * x);
-                o[0] = fields[0](v), o[1] = fields[1](v), o[2] = fields[2](v);
-                if (alpha) o[3] = fields[3](v);
+                o[0][x] = fields[0](v), o[1][x] = fields[1](v), o[2][x] = fields[2](v);
+                if (alpha) o[3][x] = fields[3](v);
             }
         }
-        image.putRow(y, out.data());
     }
     return {image.finish()};
 }

@@ -26,6 +26,9 @@ namespace {
 // over the whole image, so a small file of many scans would take minutes.
 constexpr int kMaxScans = 500;
 
+// Rows asked of the decoder at a time.
+constexpr JDIMENSION kRowsPerCall = 16;
+
 // A file can describe at most this many pixels per byte of it: a Huffman-coded
 // file spends at least one bit on each 8x8 block of a scan. Images up to
 // kPixelsAlwaysAllowed pixels are read whatever the file's size.
@@ -84,6 +87,15 @@ void progressMonitor(j_common_ptr cinfo) {
     std::longjmp(error->jump, 1);
 }
 
+// One pass over a row of RGB triples into three planes.
+void spreadRgb(const uint8_t* in, uint8_t* r, uint8_t* g, uint8_t* b, size_t width) {
+    for (size_t x = 0; x < width; ++x, in += 3) {
+        r[x] = in[0];
+        g[x] = in[1];
+        b[x] = in[2];
+    }
+}
+
 // Reads the header and chooses the output colour space; false on an error.
 bool readHeader(Session* s, Bytes file) {
     s->cinfo.err = jpeg_std_error(&s->error.pub);
@@ -111,33 +123,41 @@ bool decode(Session* s, ImageAssembler* image) {
     jpeg_start_decompress(cinfo);
     if (static_cast<int64_t>(cinfo->output_width) != image->width() ||
         static_cast<int64_t>(cinfo->output_height) != image->height() ||
-        cinfo->output_components != cinfo->out_color_components) {
+        cinfo->output_components != (cinfo->out_color_space == JCS_RGB ? 3 : 1)) {
         std::snprintf(s->error.message, sizeof s->error.message, "unexpected output size");
         return false;
     }
+    // The decoder never suspends on data in memory; a call that gives no row is a failure.
+    std::snprintf(s->error.message, sizeof s->error.message, "the decoder stopped early");
     const int components = cinfo->output_components;
-    const JDIMENSION rows = static_cast<JDIMENSION>(cinfo->rec_outbuf_height);
+    // A few rows per call: the decoder works an 8- or 16-row band at a time.
+    const JDIMENSION step = static_cast<JDIMENSION>(cinfo->rec_outbuf_height);
+    const JDIMENSION rows = std::max<JDIMENSION>(step, kRowsPerCall / step * step);
     if (components == 1) {
         // Gray rows go straight into the plane.
         uint8_t* plane = image->plane(0);
-        JSAMPROW pointers[16];
+        JSAMPROW pointers[kRowsPerCall];
         while (cinfo->output_scanline < cinfo->output_height) {
             const JDIMENSION first = cinfo->output_scanline;
-            const JDIMENSION count = std::min<JDIMENSION>(rows, 16);
-            for (JDIMENSION i = 0; i < count; ++i) {
-                const size_t row = std::min<size_t>(first + i, cinfo->output_height - 1);
-                pointers[i] = plane + row * static_cast<size_t>(cinfo->output_width);
-            }
-            jpeg_read_scanlines(cinfo, pointers, count);
+            const JDIMENSION count = std::min<JDIMENSION>({rows, kRowsPerCall, cinfo->output_height - first});
+            for (JDIMENSION i = 0; i < count; ++i)
+                pointers[i] = plane + (first + i) * static_cast<size_t>(cinfo->output_width);
+            if (jpeg_read_scanlines(cinfo, pointers, count) == 0) return false;
         }
     } else {
         const JDIMENSION stride = cinfo->output_width * static_cast<JDIMENSION>(components);
         JSAMPARRAY buffer =
             (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, stride, rows);
+        const size_t width = cinfo->output_width;
+        uint8_t* planes[3] = {image->plane(0), image->plane(1), image->plane(2)};
         while (cinfo->output_scanline < cinfo->output_height) {
             const JDIMENSION first = cinfo->output_scanline;
             const JDIMENSION read = jpeg_read_scanlines(cinfo, buffer, rows);
-            for (JDIMENSION i = 0; i < read; ++i) image->putRow(first + i, buffer[i]);
+            if (read == 0) return false;
+            for (JDIMENSION i = 0; i < read; ++i) {
+                const size_t offset = (first + i) * width;
+                spreadRgb(buffer[i], planes[0] + offset, planes[1] + offset, planes[2] + offset, width);
+            }
         }
     }
     jpeg_finish_decompress(cinfo);

@@ -133,7 +133,15 @@ std::vector<IconicPtr> read(Bytes file) {
                 if (maxval < 255)
                     for (size_t i = 0; i < samplesPerRow; ++i)
                         if (p[i] > maxval) failSample(p[i], maxval, in.pos() + i);
-                image.putRow(y, p);
+                if (channels == 1) {
+                    image.putRow(y, p);
+                    continue;
+                }
+                const size_t offset = static_cast<size_t>(y) * w;
+                uint8_t* r = image.plane(0) + offset;
+                uint8_t* g = image.plane(1) + offset;
+                uint8_t* b = image.plane(2) + offset;
+                for (size_t x = 0; x < w; ++x) r[x] = p[3 * x], g[x] = p[3 * x + 1], b[x] = p[3 * x + 2];
             }
         } else {
             std::vector<uint16_t> row(samplesPerRow);
