@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include <cstdio>
+#include <cstdio>  // before jpeglib.h
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "HalconCpp.h"
 #include "Iconic.h"
@@ -76,6 +79,13 @@ const ixv::Image& imageIn(const HObject& object) {
     return ixv::objectAs<ixv::Image>(items.at(0), "test");
 }
 
+// The single plane of a gray image read.
+Bytes bytesOf(const std::vector<ixv::IconicPtr>& items) {
+    const auto& image = ixv::objectAs<ixv::Image>(items.at(0), "test");
+    EXPECT_EQ(image.channelCount(), 1u);
+    return Bytes(image.plane(0)->data(), image.plane(0)->data() + image.width() * image.height());
+}
+
 // The message of the HException `read` throws, or "" when it throws none.
 template <class F>
 std::string errorOf(F&& read) {
@@ -93,6 +103,38 @@ size_t frameSizeAt(const Bytes& jpeg) {
         if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) return i + 5;
     ADD_FAILURE() << "no frame header";
     return 0;
+}
+
+// A gray progressive JPEG with a scan for each AC coefficient, and for each of
+// those `refinements` further scans of one more bit.
+Bytes progressiveWithScans(int width, int height, int refinements) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr error;
+    c.err = jpeg_std_error(&error);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = static_cast<JDIMENSION>(width), c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = 1, c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    std::vector<jpeg_scan_info> scans = {{1, {0}, 0, 0, 0, 0}};
+    for (int k = 1; k < 64; ++k) {
+        scans.push_back({1, {0}, k, k, 0, refinements});
+        for (int al = refinements - 1; al >= 0; --al) scans.push_back({1, {0}, k, k, al + 1, al});
+    }
+    c.scan_info = scans.data(), c.num_scans = static_cast<int>(scans.size());
+    jpeg_start_compress(&c, TRUE);
+    const Bytes pixels = picture(width, height, 1);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(pixels.data()) + c.next_scanline * static_cast<size_t>(width);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes jpeg(out, out + size);
+    free(out);
+    return jpeg;
 }
 
 TEST_F(JpegFiles, ReadsEveryLayoutAsTheCodecDecodesIt) {
@@ -170,7 +212,7 @@ TEST_F(JpegFiles, DamagedFilesAreErrorsWithoutImage) {
     }
 }
 
-TEST_F(JpegFiles, RefusesCmykAndSizesTheDataCannotFill) {
+TEST_F(JpegFiles, RefusesCmykAndWhatWouldTakeTooMuchMemoryOrTime) {
     const Bytes cmyk = compress(picture(16, 16, 4), 16, 16, TJPF_CMYK, TJSAMP_444, 0);
     EXPECT_EQ(errorOf([&] { ixv::formats::jpeg::read({cmyk.data(), cmyk.size()}); }),
               "Invalid JPEG file: CMYK JPEG is not supported");
@@ -193,6 +235,14 @@ TEST_F(JpegFiles, RefusesCmykAndSizesTheDataCannotFill) {
     progressive[at + 3] = 4000 & 255;
     const std::string message = errorOf([&] { ixv::formats::jpeg::read({progressive.data(), progressive.size()}); });
     EXPECT_NE(message.find("needs more decoding memory"), std::string::npos) << message;
+
+    // 64 scans are read; 631 are more than any encoder writes.
+    const Bytes manyScans = progressiveWithScans(24, 16, 0);
+    const auto image = ixv::formats::jpeg::read({manyScans.data(), manyScans.size()});
+    EXPECT_EQ(bytesOf(image), decompress(manyScans, 24, 16, TJPF_GRAY));
+    const Bytes tooManyScans = progressiveWithScans(24, 16, 9);
+    EXPECT_EQ(errorOf([&] { ixv::formats::jpeg::read({tooManyScans.data(), tooManyScans.size()}); }),
+              "Invalid JPEG file: more than 500 scans");
 
     const Bytes notJpeg = {0xFF, 0xD8, 0x00, 0x01};
     EXPECT_EQ(errorOf([&] { ixv::formats::jpeg::read({notJpeg.data(), notJpeg.size()}); }).rfind("Invalid JPEG", 0),
