@@ -126,7 +126,6 @@ public:
 private:
     PixelType type_;
     int64_t width_, height_;
-    int samples_;
     bool hasAlpha_;
     uint64_t alphaMax_;
     std::vector<std::shared_ptr<Buffer>> planes_;
