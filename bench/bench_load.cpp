@@ -4,7 +4,11 @@
 //   bench_load [--quick]       (--quick: smaller images and fewer runs)
 //
 // Every figure is the median of several runs; the comparison printed is the
-// ratio of the library's time to the reference's.
+// ratio of the library's time to the reference's. Two references are shown:
+// the codec decoding into a fresh buffer of the decoded size, as any load must
+// produce, and into one buffer reused across runs (the codec's work alone, with
+// the first touch of fresh memory taken out). The peak memory of one load is
+// measured in a fresh process (bench_load --peak FILE) against the decoded size.
 #include <spng.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
@@ -23,6 +27,7 @@
 #include <vector>
 
 #include "HalconCpp.h"
+#include "AdapterCore/NativeNode.h"
 #include "ix_adapter.h"
 
 namespace {
@@ -110,37 +115,91 @@ void writeTiff16(const std::string& path, int width, int height) {
 
 // --- the references: the codec alone, from the file's bytes into a fresh buffer ----------
 
-void decodePng(const std::string& path) {
+// The output buffer of a decode: fresh for every decode, or one kept across decodes.
+struct Output {
+    bool reuse = false;
+    std::vector<uint8_t> kept;
+    std::unique_ptr<uint8_t[]> fresh;
+    uint8_t* get(size_t size) {
+        if (!reuse) {
+            fresh.reset(new uint8_t[size]);
+            return fresh.get();
+        }
+        if (kept.size() < size) kept.resize(size);
+        return kept.data();
+    }
+};
+
+void decodePng(const std::string& path, Output& output) {
     const std::vector<uint8_t> file = readAll(path);
     spng_ctx* ctx = spng_ctx_new(0);
     spng_set_png_buffer(ctx, file.data(), file.size());
     size_t size = 0;
     spng_decoded_image_size(ctx, SPNG_FMT_PNG, &size);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[size]);
-    if (spng_decode_image(ctx, out.get(), size, SPNG_FMT_PNG, 0) != 0) std::abort();
+    if (spng_decode_image(ctx, output.get(size), size, SPNG_FMT_PNG, 0) != 0) std::abort();
     spng_ctx_free(ctx);
 }
 
-void decodeJpeg(const std::string& path) {
+void decodeJpeg(const std::string& path, Output& output) {
     const std::vector<uint8_t> file = readAll(path);
     tjhandle tj = tjInitDecompress();
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
     tjDecompressHeader3(tj, file.data(), file.size(), &width, &height, &subsampling, &colorspace);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[size_t(width) * height * 3]);
-    if (tjDecompress2(tj, file.data(), file.size(), out.get(), width, 0, height, TJPF_RGB, 0) != 0) std::abort();
+    uint8_t* out = output.get(size_t(width) * height * 3);
+    if (tjDecompress2(tj, file.data(), file.size(), out, width, 0, height, TJPF_RGB, 0) != 0) std::abort();
     tjDestroy(tj);
 }
 
-void decodeTiff(const std::string& path) {
+void decodeTiff(const std::string& path, Output& output) {
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[size_t(width) * height * 2]);
+    uint8_t* at = output.get(size_t(width) * height * 2);
     const tsize_t strip = TIFFStripSize(tif);
-    uint8_t* at = out.get();
     for (tstrip_t s = 0; s < TIFFNumberOfStrips(tif); ++s) at += TIFFReadEncodedStrip(tif, s, at, strip);
     TIFFClose(tif);
+}
+
+// The peak resident memory of this process so far, in bytes.
+size_t peakResident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+// Loads `path` once in this (fresh) process and prints the growth of the peak
+// resident memory over the decoded size of the images.
+int peakMode(const char* path) {
+    ReaderHandle* reader = ix_reader_create();
+    const size_t before = peakResident();
+    const std::wstring wide(path, path + std::strlen(path));
+    const NativeNode* root = ix_reader_parse_object_file(reader, wide.c_str());
+    if (!root) return 1;
+    const size_t after = peakResident();
+    size_t decoded = 0;
+    for (int32_t i = 0; i < ix_node_child_count(root); ++i) {
+        HalconCpp::HImage image(ix_node_child_at(root, i)->object);
+        HalconCpp::HString type;
+        Hlong width = 0, height = 0;
+        image.GetImagePointer1(&type, &width, &height);
+        const size_t bytes = std::strcmp(type.TextA(), "byte") == 0 ? 1 : 2;
+        decoded += size_t(width) * height * bytes * size_t(image.CountChannels()[0].L());
+    }
+    std::printf("%.2f\n", double(after - before) / double(decoded));
+    ix_reader_destroy(reader);
+    return 0;
+}
+
+double peakRatio(const std::string& path) {
+    const std::string command = std::filesystem::read_symlink("/proc/self/exe").string() + " --peak '" + path + "'";
+    FILE* child = popen(command.c_str(), "r");
+    double ratio = 0;
+    if (!child || std::fscanf(child, "%lf", &ratio) != 1) ratio = -1;
+    if (child) pclose(child);
+    return ratio;
 }
 
 // --- the library -------------------------------------------------------------------------
@@ -171,6 +230,7 @@ std::string regionsFile(const std::string& dir, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--peak") == 0) return peakMode(argv[2]);
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int size = quick ? 1024 : 4096;
     const int runs = quick ? 3 : 7;
@@ -179,22 +239,27 @@ int main(int argc, char** argv) {
     ReaderHandle* reader = ix_reader_create();
 
     std::printf("Image loading, %dx%d, median of %d runs\n", size, size, runs);
-    std::printf("%-22s %12s %12s %8s\n", "file", "codec (ms)", "ixadapter", "ratio");
+    std::printf("%-22s %12s %12s %12s %8s %8s %10s\n", "file", "codec fresh", "codec reused", "ixadapter",
+                "/fresh", "/reused", "peak/data");
     struct Case {
         const char* name;
         void (*write)(const std::string&, int, int);
-        void (*decode)(const std::string&);
+        void (*decode)(const std::string&, Output&);
     } cases[] = {{"png (rgb, 8 bit)", writePng, decodePng},
                  {"jpeg (rgb, q90, 4:2:0)", writeJpeg, decodeJpeg},
                  {"tiff (gray, 16 bit)", writeTiff16, decodeTiff}};
     for (const Case& c : cases) {
         const std::string path = dir + "/image." + std::string(c.name).substr(0, 4);
         c.write(path, size, size);
-        c.decode(path);  // warm the file cache and the code
+        Output fresh, reused;
+        reused.reuse = true;
+        c.decode(path, reused);  // warm the file cache, the code and the reused buffer
         load(reader, path);
-        const double codec = medianSeconds(runs, [&] { c.decode(path); });
+        const double codecFresh = medianSeconds(runs, [&] { c.decode(path, fresh); });
+        const double codecReused = medianSeconds(runs, [&] { c.decode(path, reused); });
         const double library = medianSeconds(runs, [&] { load(reader, path); });
-        std::printf("%-22s %12.1f %12.1f %7.2fx\n", c.name, codec * 1e3, library * 1e3, library / codec);
+        std::printf("%-22s %12.1f %12.1f %12.1f %7.2fx %7.2fx %10.2f\n", c.name, codecFresh * 1e3, codecReused * 1e3,
+                    library * 1e3, library / codecFresh, library / codecReused, peakRatio(path));
     }
 
     std::printf("\nObject files of regions (circles of radius 3 to 7), median of %d runs\n", runs);

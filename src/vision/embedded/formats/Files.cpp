@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <random>
 
 #include "../Errors.h"
@@ -41,6 +42,15 @@ MappedFile::MappedFile(const std::string& path, const char* proc) {
 
 MappedFile::~MappedFile() {
     if (mapped_) ::munmap(const_cast<uint8_t*>(data_), size_);
+}
+
+void releaseInput(Bytes file, uint64_t offset, uint64_t size) {
+    if (!file.mapped || offset >= file.size) return;
+    const uint64_t end = std::min<uint64_t>(file.size, offset + std::min<uint64_t>(size, file.size));
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(file.data) + offset + page - 1) / page * page;
+    const uintptr_t stop = (reinterpret_cast<uintptr_t>(file.data) + end) / page * page;
+    if (stop > begin) ::madvise(reinterpret_cast<void*>(begin), stop - begin, MADV_DONTNEED);
 }
 
 bool isRegularFile(const std::string& path) {

@@ -18,7 +18,15 @@ namespace ixv::formats {
 struct Bytes {
     const uint8_t* data = nullptr;
     size_t size = 0;
+    bool mapped = false;  // the bytes are a read-only mapping of a file (MappedFile)
 };
+
+// Says that bytes [offset, offset + size) of the file will probably not be read
+// again: the pages of a mapped file then leave the process's memory, so that a
+// large uncompressed file does not stay resident beside its decoded image.
+// Reading them later is still correct (they come back from the file); bytes in
+// ordinary memory are left alone.
+void releaseInput(Bytes file, uint64_t offset, uint64_t size);
 
 struct ImageFormat {
     const char* name;  // "png", "jpeg", ... as used in messages ("Invalid PNG file: ...")
@@ -85,7 +93,7 @@ public:
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
-    Bytes bytes() const { return {data_, size_}; }
+    Bytes bytes() const { return {data_, size_, mapped_}; }
 
 private:
     const uint8_t* data_ = nullptr;

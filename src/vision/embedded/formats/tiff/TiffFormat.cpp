@@ -368,8 +368,8 @@ std::unique_ptr<uint8_t[]> scratchBuffer(uint64_t bytes) {
 
 class PageReader {
 public:
-    PageReader(TIFF* tif, Messages& messages, std::string context)
-        : tif_(tif), messages_(messages), context_(std::move(context)) {}
+    PageReader(TIFF* tif, Bytes file, Messages& messages, std::string context)
+        : tif_(tif), file_(file), messages_(messages), context_(std::move(context)) {}
 
     // The planes of the page; `plan` is called once the sizes are known and
     // before anything is allocated, with the decoded bytes the page will take.
@@ -389,6 +389,7 @@ private:
     bool direct() const;
 
     TIFF* tif_;
+    Bytes file_;
     Messages& messages_;
     std::string context_;
     Layout layout_;
@@ -617,6 +618,7 @@ void PageReader::readStrips(ImageAssembler& image, Sink& sink) {
             uint8_t* target = intoPlanes ? plane + row0 * rowPixels * outSize : buffer.get();
             messages_.decoding = true;
             check(TIFFReadEncodedStrip(tif_, strip, target, size) == size, "strip", strip);
+            releaseInput(file_, TIFFGetStrileOffset(tif_, strip), TIFFGetStrileByteCount(tif_, strip));
             if (invert) invertInPlace(target, rows * rowPixels, l.bits);
             if (!intoPlanes)
                 for (uint32_t r = 0; r < rows; ++r)
@@ -745,7 +747,7 @@ std::vector<IconicPtr> read(Bytes file) {
         const std::string context = page > 1 ? "page " + std::to_string(page) + ": " : "";
         if (!directories.insert(TIFFCurrentDirOffset(tif.get())).second) invalid(context + "directory loop");
         messages.clear();
-        PageReader reader(tif.get(), messages, context);
+        PageReader reader(tif.get(), file, messages, context);
         images.push_back(reader.read([&](uint64_t packed, uint64_t decoded, bool raw) {
             outputTotal += decoded;
             if (outputTotal > outputLimit)
