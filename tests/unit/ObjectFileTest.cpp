@@ -58,7 +58,9 @@ void expectSameObjects(const HObject& a, const HObject& b) {
             const auto& r1 = region->runs();
             const auto& r2 = static_cast<const ixv::Region&>(*y[i]).runs();
             ASSERT_EQ(r1.size(), r2.size());
-            EXPECT_EQ(std::memcmp(r1.data(), r2.data(), r1.size() * sizeof(ixv::Run)), 0);
+            for (size_t k = 0; k < r1.size(); ++k)
+                EXPECT_TRUE(r1[k].row == r2[k].row && r1[k].columnBegin == r2[k].columnBegin &&
+                            r1[k].columnEnd == r2[k].columnEnd);
         } else if (auto contour = dynamic_cast<const ixv::Contour*>(x[i].get())) {
             EXPECT_EQ(contour->points.rows, static_cast<const ixv::Contour&>(*y[i]).points.rows);
             EXPECT_EQ(contour->points.columns, static_cast<const ixv::Contour&>(*y[i]).points.columns);
