@@ -6,21 +6,12 @@
 
 #include "Errors.h"
 #include "HalconCpp.h"
+#include "Raises.h"
 #include "Iconic.h"
 
 using namespace HalconCpp;
 
 namespace {
-
-template <class F>
-Herror errorOf(F&& f) {
-    try {
-        f();
-    } catch (const HException& e) {
-        return e.ErrorCode();
-    }
-    return 0;
-}
 
 void areaCenter(const HObject& o, Hlong* area, double* row, double* column) {
     HTuple a, r, c;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "HalconCpp.h"
+#include "Raises.h"
 #include "Iconic.h"
 #include "TestFiles.h"
 #include "formats/Formats.h"
@@ -12,15 +13,6 @@
 using namespace HalconCpp;
 
 namespace {
-
-std::string messageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const HException& e) {
-        return e.ErrorMessage().TextA();
-    }
-    return "";
-}
 
 // An image of the type with distinct pixel bytes in each of `channels` channels.
 HObject patternImage(const char* type, int channels, int width, int height) {

@@ -6,6 +6,7 @@
 #include "Access.h"
 #include "Errors.h"
 #include "HalconCpp.h"
+#include "Raises.h"
 #include "Tool.h"
 #include "TupleData.h"
 
@@ -32,16 +33,6 @@ HHandle makeHandle(const char* type) {
 
 std::string semType(const HTuple& tuple) {
     return tuple.TupleSemType()[0].C();
-}
-
-template <class F>
-Herror errorOf(F&& f) {
-    try {
-        f();
-    } catch (const HException& e) {
-        return e.ErrorCode();
-    }
-    return 0;
 }
 
 TEST(Tuple, HoldsIntegersRealsStringsAndHandlesInOrder) {
