@@ -1,12 +1,18 @@
 // A temporary directory for tests that write files; removed with everything in it.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "HalconCpp.h"
+#include "Iconic.h"
+#include "formats/Formats.h"
 
 class TempDir {
 public:
@@ -45,4 +51,68 @@ private:
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// ---------------------------------------------------------------------------
+// Files through a format's reader.
+
+using ReadFormat = std::vector<ixv::IconicPtr> (*)(ixv::formats::Bytes);
+using Planes = std::vector<std::vector<double>>;
+
+// The message reading `bytes` raises, or "" when they read.
+inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
+    try {
+        read({bytes.data(), bytes.size()});
+    } catch (const HalconCpp::HException& e) {
+        return e.ErrorMessage().Text();
+    }
+    return "";
+}
+
+// The one image a file holds.
+inline std::shared_ptr<const ixv::Image> readOne(ReadFormat read, const std::vector<uint8_t>& bytes) {
+    const auto items = read({bytes.data(), bytes.size()});
+    EXPECT_EQ(items.size(), 1u);
+    return std::dynamic_pointer_cast<const ixv::Image>(items.at(0));
+}
+
+// Pixel type, width x height x channels, and the domain's area unless it is the full rectangle.
+inline std::string shapeOf(const ixv::Image& image) {
+    std::string shape = std::string(ixv::pixelTypeName(image.type())) + " " + std::to_string(image.width()) + "x" +
+                        std::to_string(image.height()) + "x" + std::to_string(image.channelCount());
+    return image.reducedDomain() ? shape + " domain " + std::to_string(image.reducedDomain()->area()) : shape;
+}
+
+// Every channel, top row first, whatever the pixel type.
+inline Planes planesOf(const ixv::Image& image) {
+    Planes planes;
+    const size_t n = static_cast<size_t>(image.width() * image.height());
+    for (const ixv::Plane& plane : image.planes()) {
+        auto values = [&](auto sample) {
+            std::vector<double> out(n);
+            for (size_t i = 0; i < n; ++i) {
+                std::memcpy(&sample, plane->data() + i * sizeof sample, sizeof sample);
+                out[i] = static_cast<double>(sample);
+            }
+            return out;
+        };
+        switch (image.type()) {
+        case ixv::PixelType::Byte: planes.push_back(values(uint8_t{})); break;
+        case ixv::PixelType::Int1: planes.push_back(values(int8_t{})); break;
+        case ixv::PixelType::UInt2: planes.push_back(values(uint16_t{})); break;
+        case ixv::PixelType::Int2: planes.push_back(values(int16_t{})); break;
+        case ixv::PixelType::Int4: planes.push_back(values(int32_t{})); break;
+        case ixv::PixelType::Int8: planes.push_back(values(int64_t{})); break;
+        case ixv::PixelType::Real: planes.push_back(values(float{})); break;
+        }
+    }
+    return planes;
+}
+
+// A file cut anywhere is refused as "Invalid <FORMAT> file: ...", never read in part.
+inline void expectTruncationsInvalid(ReadFormat read, const std::vector<uint8_t>& bytes, const std::string& format) {
+    for (size_t size = 0; size < bytes.size(); ++size) {
+        const std::string message = readError(read, std::vector<uint8_t>(bytes.begin(), bytes.begin() + size));
+        EXPECT_EQ(message.rfind("Invalid " + format + " file: ", 0), 0u) << "cut to " << size << ": " << message;
+    }
 }
