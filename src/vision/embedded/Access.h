@@ -31,7 +31,6 @@ struct Access {
     }
 
     static const std::shared_ptr<Tool>& tool(const HalconCpp::HHandle& handle) { return handle.tool_; }
-    static void setTool(HalconCpp::HHandle& handle, std::shared_ptr<Tool> tool) { handle.tool_ = std::move(tool); }
     static HalconCpp::HHandle handle(std::shared_ptr<Tool> tool) {
         HalconCpp::HHandle result;
         result.tool_ = std::move(tool);

@@ -225,10 +225,4 @@ void Polyline::segments(std::vector<double>* lengths, std::vector<double>* angle
     }
 }
 
-void checkPolyline(const Polyline& line, const char* proc) {
-    if (line.rows.size() != line.columns.size())
-        raiseParCount(proc, 2, "rows and columns differ in number");
-    if (line.rows.size() > kMaxRunsOrPoints) raise(proc, err::OutOfMemory, "more than 2^28 points");
-}
-
 }  // namespace ixv

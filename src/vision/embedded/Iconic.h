@@ -186,10 +186,6 @@ public:
     Polyline second;
 };
 
-// Checks the point count of an XLD object against the limit and that rows
-// and columns agree.
-void checkPolyline(const Polyline& line, const char* proc);
-
 [[noreturn]] void raiseWrongClass(const Iconic& object, const char* expected, const char* proc);
 [[noreturn]] void raiseNotSingle(size_t count, const char* proc);
 
