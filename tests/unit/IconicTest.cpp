@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "Errors.h"
+#include "base/Errors.h"
 #include "HalconCpp.h"
 #include "Raises.h"
-#include "Iconic.h"
+#include "iconic/Iconic.h"
 
 using namespace HalconCpp;
 

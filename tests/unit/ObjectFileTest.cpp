@@ -6,7 +6,7 @@
 
 #include "HalconCpp.h"
 #include "Raises.h"
-#include "Iconic.h"
+#include "iconic/Iconic.h"
 #include "TestFiles.h"
 #include "formats/Formats.h"
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "AdapterApi.h"
-#include "Access.h"
-#include "Tool.h"
-#include "TupleData.h"
+#include "base/Access.h"
+#include "tools/Tool.h"
+#include "base/TupleData.h"
 #include "ix_adapter.h"
 
 using namespace HalconCpp;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "HalconCpp.h"
-#include "Iconic.h"
+#include "iconic/Iconic.h"
 #include "formats/Formats.h"
 
 class TempDir {

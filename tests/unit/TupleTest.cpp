@@ -3,12 +3,12 @@
 
 #include <string>
 
-#include "Access.h"
-#include "Errors.h"
+#include "base/Access.h"
+#include "base/Errors.h"
 #include "HalconCpp.h"
 #include "Raises.h"
-#include "Tool.h"
-#include "TupleData.h"
+#include "tools/Tool.h"
+#include "base/TupleData.h"
 
 using namespace HalconCpp;
 

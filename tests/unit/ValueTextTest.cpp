@@ -6,7 +6,7 @@
 
 #include "AdapterCore/AdapterCore.h"
 #include "AdapterCore/ValueText.h"
-#include "TupleData.h"
+#include "base/TupleData.h"
 
 using HalconCpp::HTuple;
 

@@ -1,5 +1,5 @@
 #include "HalconCpp.h"
-#include "Iconic.h"
+#include "iconic/Iconic.h"
 #include "Seeds.h"
 #include "formats/Formats.h"
 

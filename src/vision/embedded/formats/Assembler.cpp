@@ -1,7 +1,7 @@
 // Decoded rows into planes, and the alpha rule.
 #include <cstring>
 
-#include "../Errors.h"
+#include "base/Errors.h"
 #include "Formats.h"
 
 namespace ixv::formats {

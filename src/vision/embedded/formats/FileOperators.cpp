@@ -1,7 +1,7 @@
 // ReadImage, ReadObject, WriteObject: the operators that reach files.
-#include "../Errors.h"
-#include "../Params.h"
-#include "../Operators.h"
+#include "base/Errors.h"
+#include "base/Params.h"
+#include "Operators.h"
 #include "Formats.h"
 
 using HalconCpp::HObject;

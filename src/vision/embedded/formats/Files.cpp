@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <random>
 
-#include "../Errors.h"
+#include "base/Errors.h"
 #include "Formats.h"
 
 namespace ixv::formats {

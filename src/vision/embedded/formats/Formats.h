@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../Iconic.h"
+#include "iconic/Iconic.h"
 
 namespace ixv::formats {
 

@@ -3,8 +3,8 @@
 // little-endian.
 #include <cstring>
 
-#include "../../Errors.h"
-#include "../Formats.h"
+#include "base/Errors.h"
+#include "formats/Formats.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the object file is read and written as little-endian");
 

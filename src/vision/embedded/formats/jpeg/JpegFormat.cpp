@@ -15,8 +15,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "../../Errors.h"
-#include "../Formats.h"
+#include "base/Errors.h"
+#include "formats/Formats.h"
 
 namespace ixv::formats::jpeg {
 

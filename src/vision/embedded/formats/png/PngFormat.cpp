@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "../../Errors.h"
-#include "../Formats.h"
+#include "base/Errors.h"
+#include "formats/Formats.h"
 
 namespace ixv::formats::png {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "../../Errors.h"
-#include "../Formats.h"
+#include "base/Errors.h"
+#include "formats/Formats.h"
 
 namespace ixv::formats::pnm {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <type_traits>
 
-#include "../Formats.h"
+#include "formats/Formats.h"
 
 namespace ixv::formats::tiff {
 

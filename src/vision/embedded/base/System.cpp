@@ -2,12 +2,12 @@
 #include <atomic>
 #include <string>
 
-#include "Access.h"
-#include "Errors.h"
+#include "base/Access.h"
+#include "base/Errors.h"
 #include "Operators.h"
-#include "Params.h"
-#include "System.h"
-#include "TupleData.h"
+#include "base/Params.h"
+#include "base/System.h"
+#include "base/TupleData.h"
 
 #ifndef IX_PROJECT_VERSION
 #define IX_PROJECT_VERSION "0.0.0"

@@ -1,12 +1,12 @@
 // Images: the HImage class and the operators that make and query images.
 #include <cstring>
 
-#include "Access.h"
-#include "Errors.h"
-#include "Iconic.h"
+#include "base/Access.h"
+#include "base/Errors.h"
+#include "iconic/Iconic.h"
 #include "Operators.h"
-#include "Params.h"
-#include "TupleData.h"
+#include "base/Params.h"
+#include "base/TupleData.h"
 
 using HalconCpp::HImage;
 using HalconCpp::HObject;

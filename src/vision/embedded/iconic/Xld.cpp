@@ -1,11 +1,11 @@
 // XLD: contours, polygons and parallels, and the operators on them.
 #include <cmath>
 
-#include "Errors.h"
-#include "Iconic.h"
+#include "base/Errors.h"
+#include "iconic/Iconic.h"
 #include "Operators.h"
-#include "Params.h"
-#include "TupleData.h"
+#include "base/Params.h"
+#include "base/TupleData.h"
 
 using HalconCpp::HObject;
 using HalconCpp::HTuple;

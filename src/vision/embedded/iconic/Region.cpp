@@ -1,11 +1,11 @@
 // Regions: the operators that make and query run-length encoded regions.
 #include <cmath>
 
-#include "Errors.h"
-#include "Iconic.h"
+#include "base/Errors.h"
+#include "iconic/Iconic.h"
 #include "Operators.h"
-#include "Params.h"
-#include "TupleData.h"
+#include "base/Params.h"
+#include "base/TupleData.h"
 
 using HalconCpp::HObject;
 using HalconCpp::HTuple;

@@ -1,6 +1,6 @@
-#include "Errors.h"
+#include "base/Errors.h"
 
-#include "Access.h"
+#include "base/Access.h"
 
 namespace ixv {
 

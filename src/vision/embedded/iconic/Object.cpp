@@ -1,10 +1,10 @@
 #include <string>
 
-#include "Access.h"
-#include "Errors.h"
-#include "Iconic.h"
+#include "base/Access.h"
+#include "base/Errors.h"
+#include "iconic/Iconic.h"
 #include "Operators.h"
-#include "TupleData.h"
+#include "base/TupleData.h"
 
 using HalconCpp::HObject;
 using HalconCpp::HTuple;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Errors.h"
+#include "base/Errors.h"
 #include "HTuple.h"
 
 namespace ixv {

@@ -1,9 +1,9 @@
-#include "Params.h"
+#include "base/Params.h"
 
 #include <cmath>
 
-#include "TupleData.h"
-#include "Access.h"
+#include "base/TupleData.h"
+#include "base/Access.h"
 
 namespace ixv {
 

@@ -1,11 +1,11 @@
-#include "Iconic.h"
+#include "iconic/Iconic.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 namespace ixv {
 

@@ -1,11 +1,11 @@
 #include <cstring>
 #include <string>
 
-#include "Access.h"
-#include "Errors.h"
+#include "base/Access.h"
+#include "base/Errors.h"
 #include "Operators.h"
-#include "Tool.h"
-#include "TupleData.h"
+#include "tools/Tool.h"
+#include "base/TupleData.h"
 
 using HalconCpp::HHandle;
 using HalconCpp::HString;
