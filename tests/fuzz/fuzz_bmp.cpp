@@ -1,10 +1,12 @@
 // The BMP reader on arbitrary bytes: an image or an HException, never a crash.
 #include "HalconCpp.h"
-#include "formats/Formats.h"
+#include "formats/bmp/BmpFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        ixv::formats::bmp::read({data, size});
+        const auto file = ixv::formats::ByteSource::inMemory(data, size);
+        ixv::Budget budget(file.size(), "read_image");
+        ixv::formats::bmp::readImage(file, budget);
     } catch (const HalconCpp::HException&) {
     }
     return 0;

@@ -1,10 +1,12 @@
 // The object-file reader on arbitrary bytes: a value or an HException, never a crash.
 #include "HalconCpp.h"
-#include "formats/Formats.h"
+#include "formats/hobj/HobjFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        ixv::formats::hobj::read({data, size});
+        const auto file = ixv::formats::ByteSource::inMemory(data, size);
+        ixv::Budget budget(file.size(), "read_image");
+        ixv::formats::hobj::readObjects(file, budget);
     } catch (const HalconCpp::HException&) {
     }
     return 0;

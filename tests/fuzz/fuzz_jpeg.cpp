@@ -1,10 +1,12 @@
 // The JPEG reader on arbitrary bytes: an image or an HException, never a crash.
 #include "HalconCpp.h"
-#include "formats/Formats.h"
+#include "formats/jpeg/JpegFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        ixv::formats::jpeg::read({data, size});
+        const auto file = ixv::formats::ByteSource::inMemory(data, size);
+        ixv::Budget budget(file.size(), "read_image");
+        ixv::formats::jpeg::readImage(file, budget);
     } catch (const HalconCpp::HException&) {
     }
     return 0;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "HalconCpp.h"
-#include "formats/Formats.h"
+#include "formats/png/PngFormat.h"
 
 namespace {
 
@@ -43,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> png(data, data + size);
     fixChecksums(png);
     try {
-        ixv::formats::png::read({png.data(), png.size()});
+        const auto file = ixv::formats::ByteSource::inMemory(png.data(), png.size());
+        ixv::Budget budget(file.size(), "read_image");
+        ixv::formats::png::readImage(file, budget);
     } catch (const HalconCpp::HException&) {
     }
     return 0;

@@ -1,11 +1,13 @@
 // The TIFF reader on arbitrary bytes: a value or an HException, never a crash,
 // and nothing printed.
 #include "HalconCpp.h"
-#include "formats/Formats.h"
+#include "formats/tiff/TiffFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        ixv::formats::tiff::read({data, size});
+        const auto file = ixv::formats::ByteSource::inMemory(data, size);
+        ixv::Budget budget(file.size(), "read_image");
+        ixv::formats::tiff::readImage(file, budget);
     } catch (const HalconCpp::HException&) {
     }
     return 0;

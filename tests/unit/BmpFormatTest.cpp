@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "formats/bmp/BmpFormat.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using ixv::formats::bmp::read;
+using ixv::formats::bmp::readImage;
+constexpr auto read = ixv::formats::bmp::readImage;
 
 struct Rgb {
     uint8_t r, g, b;
@@ -201,9 +203,9 @@ TEST(BmpFormat, InvalidFilesAreErrors) {
     for (const auto& [message, expected] : cases)
         EXPECT_EQ(message.rfind("Invalid BMP file: " + expected, 0), 0u) << message;
 
-    EXPECT_STREQ(ixv::formats::imageFormatOf({base.data(), 2})->name, "BMP");
+    EXPECT_STREQ(ixv::formats::formatOf(base.data(), 2)->name, "BMP");
     const Bytes text = {'B', 'M', 'W', ' ', 'i', 's', ' ', 'a', ' ', 'c', 'a', 'r', ' ', 'm', 'a', 'k', 'e', 'r'};
-    EXPECT_FALSE(ixv::formats::bmp::matches({text.data(), text.size()}));
+    EXPECT_FALSE(ixv::formats::bmp::matches(text.data(), text.size()));
 }
 
 }  // namespace

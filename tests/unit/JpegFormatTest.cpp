@@ -11,11 +11,13 @@
 #include <jpeglib.h>
 
 #include "TestFiles.h"
+#include "formats/jpeg/JpegFormat.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using ixv::formats::jpeg::read;
+using ixv::formats::jpeg::readImage;
+constexpr auto read = ixv::formats::jpeg::readImage;
 
 // A picture with edges and texture, so that subsampling matters.
 Bytes picture(int width, int height, int channels) {
@@ -147,10 +149,10 @@ TEST(JpegFormat, RefusesCmykAndWhatWouldTakeTooMuchMemoryOrTime) {
     EXPECT_EQ(planesOf(*readOne(read, manyScans)), decompress(manyScans, 24, 16, 1));
     EXPECT_EQ(readError(read, progressiveWithScans(24, 16, 9)), "Invalid JPEG file: more than 500 scans");
 
-    EXPECT_STREQ(ixv::formats::imageFormatOf({cmyk.data(), 3})->name, "JPEG");
+    EXPECT_STREQ(ixv::formats::formatOf(cmyk.data(), 3)->name, "JPEG");
     const Bytes notJpeg = {0xFF, 0xD8, 0x00, 0x01};
-    EXPECT_FALSE(ixv::formats::jpeg::matches({notJpeg.data(), notJpeg.size()}));
-    EXPECT_FALSE(ixv::formats::jpeg::matches({cmyk.data(), 2}));
+    EXPECT_FALSE(ixv::formats::jpeg::matches(notJpeg.data(), notJpeg.size()));
+    EXPECT_FALSE(ixv::formats::jpeg::matches(cmyk.data(), 2));
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "formats/png/PngFormat.h"
 
 namespace {
 
-using ixv::formats::png::read;
+using ixv::formats::png::readImage;
+constexpr auto read = ixv::formats::png::readImage;
 using Value = std::function<uint32_t(uint32_t x, uint32_t y, int sample)>;
 
 int samplesOf(uint8_t colourType) {
@@ -183,8 +185,8 @@ TEST(PngFormat, DamagedFilesAreInvalidPng) {
     std::memcpy(&bytes[29], crcBytes, 4);
     EXPECT_EQ(readError(read, bytes), "Invalid PNG file: image data too short for 40000 x 40000 pixels");
 
-    EXPECT_STREQ(ixv::formats::imageFormatOf({bytes.data(), 8})->name, "PNG");
-    EXPECT_FALSE(ixv::formats::png::matches({bytes.data(), 7}));
+    EXPECT_STREQ(ixv::formats::formatOf(bytes.data(), 8)->name, "PNG");
+    EXPECT_FALSE(ixv::formats::png::matches(bytes.data(), 7));
 }
 
 }  // namespace

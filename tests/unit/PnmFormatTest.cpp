@@ -6,11 +6,13 @@
 
 #include "Raises.h"
 #include "TestFiles.h"
+#include "formats/pnm/PnmFormat.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using ixv::formats::pnm::read;
+using ixv::formats::pnm::readImage;
+constexpr auto read = ixv::formats::pnm::readImage;
 
 Bytes bytesOf(const std::string& header, const Bytes& raster = {}) {
     Bytes out(header.begin(), header.end());
@@ -75,12 +77,12 @@ TEST(PnmFormat, InvalidFilesAreErrors) {
     }
     // A size within the format but beyond the library's limits.
     const Bytes huge = bytesOf("P5 65536 65536 255\n");
-    EXPECT_EQ(errorOf([&] { read({huge.data(), huge.size()}); }), 6001);
+    EXPECT_EQ(errorOf([&] { readOne(read, huge); }), 6001);
 
-    EXPECT_STREQ(ixv::formats::imageFormatOf({good.data(), 2})->name, "PNM");
+    EXPECT_STREQ(ixv::formats::formatOf(good.data(), 2)->name, "PNM");
     const Bytes text = bytesOf("Paris"), p7 = bytesOf("P7\n");
-    EXPECT_FALSE(ixv::formats::pnm::matches({text.data(), text.size()}));
-    EXPECT_FALSE(ixv::formats::pnm::matches({p7.data(), p7.size()}));
+    EXPECT_FALSE(ixv::formats::pnm::matches(text.data(), text.size()));
+    EXPECT_FALSE(ixv::formats::pnm::matches(p7.data(), p7.size()));
 }
 
 }  // namespace

@@ -56,24 +56,26 @@ inline std::string readFile(const std::string& path) {
 // ---------------------------------------------------------------------------
 // Files through a format's reader.
 
-using ReadFormat = std::vector<ixv::IconicPtr> (*)(ixv::formats::Bytes);
+using ReadFormat = ixv::IconicPtr (*)(const ixv::formats::ByteSource&, ixv::Budget&);
 using Planes = std::vector<std::vector<double>>;
 
 // The message reading `bytes` raises, or "" when they read.
 inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
     try {
-        read({bytes.data(), bytes.size()});
+        const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
+        ixv::Budget budget(bytes.size(), "read_image");
+        read(file, budget);
     } catch (const HalconCpp::HException& e) {
         return e.ErrorMessage().Text();
     }
     return "";
 }
 
-// The one image a file holds.
+// The image a file holds.
 inline std::shared_ptr<const ixv::Image> readOne(ReadFormat read, const std::vector<uint8_t>& bytes) {
-    const auto items = read({bytes.data(), bytes.size()});
-    EXPECT_EQ(items.size(), 1u);
-    return std::dynamic_pointer_cast<const ixv::Image>(items.at(0));
+    const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
+    ixv::Budget budget(bytes.size(), "read_image");
+    return std::dynamic_pointer_cast<const ixv::Image>(read(file, budget));
 }
 
 // Pixel type, width x height x channels, and the domain's area unless it is the full rectangle.

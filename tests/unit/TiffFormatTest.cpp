@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "formats/tiff/TiffFormat.h"
 
 using namespace HalconCpp;
 
@@ -274,7 +275,7 @@ TEST_F(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
         return std::vector<uint8_t>(bytes.begin(), bytes.end());
     };
     const Value small = [](auto x, auto y, int s) { return x * y + s; };
-    expectTruncationsInvalid(ixv::formats::tiff::read,
+    expectTruncationsInvalid(ixv::formats::tiff::readImage,
                              file("tiny.tif", Tags(5, 3).rgb().compress(COMPRESSION_LZW).strips(2), small), "TIFF");
     const std::vector<uint8_t> good = file("good.tif", Tags(64, 64).compress(COMPRESSION_LZW).strips(64),
                                            [](auto x, auto y, auto) { return (x * y + x) % 256; });
@@ -316,7 +317,7 @@ TEST_F(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
 
 TEST(TiffMagic, ClassicAndBigTiffInBothByteOrders) {
     auto tiff = [](std::vector<uint8_t> head) {
-        const ixv::formats::ImageFormat* format = ixv::formats::imageFormatOf({head.data(), head.size()});
+        const ixv::formats::Format* format = ixv::formats::formatOf(head.data(), head.size());
         return format && std::string(format->name) == "TIFF";
     };
     EXPECT_TRUE(tiff({'I', 'I', 42, 0}) && tiff({'M', 'M', 0, 42, 0, 0, 0, 8}) && tiff({'I', 'I', 43, 0}) &&

@@ -1,7 +1,7 @@
 #include "HalconCpp.h"
 #include "iconic/Iconic.h"
 #include "Seeds.h"
-#include "formats/Formats.h"
+#include "formats/hobj/HobjFormat.h"
 
 using namespace HalconCpp;
 
@@ -14,7 +14,7 @@ IX_SEEDS(hobj) {
     GenPolygonsXld(contour, &polygon, "ramer", 0.5);
     GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(5.0), HTuple(0.0).Append(10.0).Append(10.0));
     GenEmptyObj(&empty);
-    add(ixv::formats::hobj::write(ixv::objectsOf(empty)));
-    add(ixv::formats::hobj::write(ixv::objectsOf(image.ConcatObj(reduced))));
-    add(ixv::formats::hobj::write(ixv::objectsOf(region.ConcatObj(contour).ConcatObj(polygon))));
+    add(ixv::formats::hobj::encode(ixv::objectsOf(empty)));
+    add(ixv::formats::hobj::encode(ixv::objectsOf(image.ConcatObj(reduced))));
+    add(ixv::formats::hobj::encode(ixv::objectsOf(region.ConcatObj(contour).ConcatObj(polygon))));
 }

@@ -26,7 +26,7 @@ constexpr Herror WrongHandleType = 2404;
 constexpr Herror NullHandle = 2453;
 constexpr Herror HandleNotSerializable = 2455;
 constexpr Herror WrongPixelType = 9007;
-constexpr Herror OutOfMemory = 6001;
+constexpr Herror OutOfMemory = 6001;       // also a size over a limit (base/Limits.h), with its own text
 constexpr Herror TupleElementType = 4056;  // element read as a type it does not hold
 constexpr Herror TupleIndex = 4057;        // element index outside the tuple
 }  // namespace err

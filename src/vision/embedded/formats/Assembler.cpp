@@ -67,11 +67,34 @@ bool binaryAlphaRuns(const T* alpha, int64_t width, int64_t height, T max, std::
 }  // namespace
 
 ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha,
+                               uint64_t alphaMax, Budget& budget, const char* proc)
+    : type_(type), width_(width), height_(height), hasAlpha_(hasAlpha), alphaMax_(alphaMax) {
+    if (samples < 1) raise(proc, err::FileFormat, std::to_string(samples) + " samples per pixel");
+    takeImage(budget, type, width, height, static_cast<uint64_t>(samples), proc);
+    for (int s = 0; s < samples; ++s) planes_.push_back(Image::newPlane(type, width, height));
+}
+
+ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha,
                                uint64_t alphaMax, const char* proc)
     : type_(type), width_(width), height_(height), hasAlpha_(hasAlpha), alphaMax_(alphaMax) {
     Image::checkSize(width, height, proc);
-    if (samples < 1 || samples > 4096) raise(proc, err::FileFormat, std::to_string(samples) + " samples per pixel");
+    checkLimit(static_cast<uint64_t>(samples), Limits::channels, proc, std::to_string(samples) + " samples per pixel");
+    if (samples < 1) raise(proc, err::FileFormat, std::to_string(samples) + " samples per pixel");
     for (int s = 0; s < samples; ++s) planes_.push_back(Image::newPlane(type, width, height));
+}
+
+void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc) {
+    Image::checkSize(width, height, proc);
+    const std::string what = "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels x " +
+                             std::to_string(channels) + (channels == 1 ? " channel of " : " channels of ") +
+                             pixelTypeName(type);
+    checkLimit(channels, Limits::channels, proc, what, "channels");
+    budget.take(imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels),
+                what);
+}
+
+void raiseInvalid(const char* format, const std::string& problem, const char* proc) {
+    raiseMessage(proc, err::FileFormat, std::string("Invalid ") + format + " file: " + problem);
 }
 
 void ImageAssembler::putRow(int64_t row, const void* interleaved) {

@@ -29,14 +29,15 @@ std::string resolveImageName(const std::string& name) {
     return name;
 }
 
-std::vector<ixv::IconicPtr> readImageFile(const std::string& name) {
-    const MappedFile file(resolveImageName(name), "read_image");
-    if (hobj::matches(file.bytes())) return hobj::readImages(file.bytes());
-    const ImageFormat* format = imageFormatOf(file.bytes());
-    if (!format)
+// The one image a file name stands for: the first page, or the first image of an object file.
+ixv::IconicPtr readImageFile(const std::string& name) {
+    const ByteSource file = ByteSource::openFile(resolveImageName(name), "read_image");
+    const Format* format = formatOf(file);
+    if (!format || !format->readImage)
         ixv::raiseMessage("read_image", ixv::err::FileFormat,
-                          "Unsupported image format: " + name + " is not a PNG, JPEG, TIFF, BMP or PNM file");
-    return format->read(file.bytes());
+                          "Unsupported image format: " + name + " is not " + formatList(&Format::readImage));
+    ixv::Budget budget(file.size(), "read_image");
+    return format->readImage(file, budget);
 }
 
 }  // namespace
@@ -46,25 +47,31 @@ namespace HalconCpp {
 void ReadImage(HObject* Image, const HTuple& FileName) {
     if (FileName.Length() < 1) ixv::raiseParCount("read_image", 1, "expected at least one file name");
     std::vector<ixv::IconicPtr> images;
-    for (Hlong i = 0; i < FileName.Length(); ++i) {
-        std::vector<ixv::IconicPtr> read = readImageFile(ixv::stringAt(FileName, i, "read_image", 1));
-        images.insert(images.end(), read.begin(), read.end());
-    }
+    images.reserve(static_cast<size_t>(FileName.Length()));
+    for (Hlong i = 0; i < FileName.Length(); ++i) images.push_back(readImageFile(ixv::stringAt(FileName, i, "read_image", 1)));
     if (Image) *Image = ixv::objectOf(std::move(images));
 }
 
 void ReadObject(HObject* Object, const HTuple& FileName) {
     std::string path = ixv::singleString(FileName, "read_object", 1);
     if (!isRegularFile(path) && !hasSuffix(path) && isRegularFile(path + ".hobj")) path += ".hobj";
-    const MappedFile file(path, "read_object");
-    std::vector<ixv::IconicPtr> objects = hobj::read(file.bytes());
+    const ByteSource file = ByteSource::openFile(path, "read_object");
+    const Format* format = formatOf(file);
+    if (!format || !format->readObjects)
+        ixv::raiseMessage("read_object", ixv::err::FileFormat,
+                          "Not an object file of the embedded backend (files written by HALCON itself need the "
+                          "HALCON backend)");
+    ixv::Budget budget(file.size(), "read_object");
+    std::vector<ixv::IconicPtr> objects = format->readObjects(file, budget);
     if (Object) *Object = ixv::objectOf(std::move(objects));
 }
 
 void WriteObject(const HObject& Object, const HTuple& FileName) {
     const std::string path = ixv::singleString(FileName, "write_object", 1);
-    const std::vector<uint8_t> bytes = hobj::write(ixv::objectsOf(Object));
-    writeFileAtomically(path, bytes.data(), bytes.size(), "write_object");
+    const Format* format = formatNamed("hobj", &Format::writeObjects);
+    FileSink sink(path, "write_object");
+    format->writeObjects(ixv::objectsOf(Object), sink);
+    sink.commit();
 }
 
 }  // namespace HalconCpp

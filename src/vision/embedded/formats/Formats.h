@@ -1,9 +1,14 @@
-// The file formats of the embedded library behind one small interface, and the
-// table that recognises a file's format from its first bytes.
+// The file formats of the embedded library: one descriptor per format, and the
+// one table that lists them (Registry.cpp).
 //
-// A reader is a function from the bytes of a whole file to a value or an
-// HException: it checks every size it reads against the bytes it has and
-// against the library's limits before it allocates, and prints nothing.
+// A descriptor names the format, says what it holds, recognises it from the
+// file's first bytes and points at its reader and writer. A reader gets the
+// file as a ByteSource and the file's one output allowance as a Budget: it
+// checks every size it reads against the bytes the file has and takes what it
+// is about to allocate from the budget, before allocating; it prints nothing,
+// and fails with an HException whose message names the format and the problem
+// ("Invalid PNG file: ..."). Adding a format: its folder (reader, writer, a
+// header declaring them) and one line in the table.
 #pragma once
 
 #include <cstddef>
@@ -11,102 +16,80 @@
 #include <string>
 #include <vector>
 
+#include "HTuple.h"
+#include "base/Limits.h"
+#include "formats/ByteSource.h"
 #include "iconic/Iconic.h"
 
 namespace ixv::formats {
 
-struct Bytes {
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    bool mapped = false;  // the bytes are a read-only mapping of a file (MappedFile)
+// What a format's files hold.
+enum class Holds { Images, IconicObjects, Dictionary, ObjectModel3d, DlModel, Xld };
+
+// Reads the one image a file name stands for (the first page of a multi-page file).
+using ReadImageFn = IconicPtr (*)(const ByteSource& file, Budget& budget);
+// Reads every iconic object of the file, in stored order.
+using ReadObjectsFn = std::vector<IconicPtr> (*)(const ByteSource& file, Budget& budget);
+// Reads a dictionary, 3D object model or deep-learning model, with the
+// operator's generic parameters.
+using ReadHandleFn = HalconCpp::HHandle (*)(const ByteSource& file, Budget& budget, const HalconCpp::HTuple& names,
+                                            const HalconCpp::HTuple& values);
+// Writes an image, with the operator's format options ("png", "jpeg 80", ...) and fill value.
+using WriteImageFn = void (*)(const Image& image, const std::string& options, double fill, FileSink& sink);
+// Writes iconic objects (object files, XLD as DXF).
+using WriteObjectsFn = void (*)(const std::vector<IconicPtr>& objects, FileSink& sink);
+// Writes a handle's content, with the operator's generic parameters.
+using WriteHandleFn = void (*)(const HalconCpp::HHandle& handle, FileSink& sink, const HalconCpp::HTuple& names,
+                               const HalconCpp::HTuple& values);
+
+struct Format {
+    const char* name;      // as in messages: "PNG", "object"
+    const char* suffixes;  // file suffixes and format names, space-separated, the usual one first: "tif tiff"
+    Holds holds;
+    // True when a file beginning with these bytes is of this format; `size` may
+    // be shorter than the format's magic for very small files. Null for formats
+    // that are only written.
+    bool (*matches)(const uint8_t* head, size_t size) = nullptr;
+    ReadImageFn readImage = nullptr;
+    ReadObjectsFn readObjects = nullptr;
+    ReadHandleFn readHandle = nullptr;
+    WriteImageFn writeImage = nullptr;
+    WriteObjectsFn writeObjects = nullptr;
+    WriteHandleFn writeHandle = nullptr;
+
+    bool hasSuffix(const std::string& suffix) const;
 };
 
-// Says that bytes [offset, offset + size) of the file will probably not be read
-// again: the pages of a mapped file then leave the process's memory, so that a
-// large uncompressed file does not stay resident beside its decoded image.
-// Reading them later is still correct (they come back from the file); bytes in
-// ordinary memory are left alone.
-void releaseInput(Bytes file, uint64_t offset, uint64_t size);
+// Every format, in the order they are tried.
+const std::vector<Format>& formats();
 
-struct ImageFormat {
-    const char* name;  // "png", "jpeg", ... as used in messages ("Invalid PNG file: ...")
-    // True when the file begins as this format does; `head` may be shorter than
-    // the format's magic for very small files.
-    bool (*matches)(Bytes head);
-    // The images of the file: one, or one per page of a multi-page file.
-    std::vector<IconicPtr> (*read)(Bytes file);
-};
+// The format a file's first bytes belong to, or null.
+const Format* formatOf(const uint8_t* head, size_t size);
+inline const Format* formatOf(const ByteSource& file) {
+    return formatOf(file.head().data(), file.head().size());
+}
 
-// The image format the file's content belongs to, or null.
-const ImageFormat* imageFormatOf(Bytes file);
+// The format with this suffix or name (any case) that has the wanted reader
+// or writer, or null: formatNamed("tif", &Format::writeImage).
+template <class Member>
+const Format* formatNamed(const std::string& suffix, Member Format::*wanted) {
+    for (const Format& format : formats())
+        if (format.*wanted && format.hasSuffix(suffix)) return &format;
+    return nullptr;
+}
 
-// The formats, in the order they are tried.
-const std::vector<ImageFormat>& imageFormats();
-
-// ---------------------------------------------------------------------------
-// The readers of each format (each in its own folder).
-
-namespace png {
-bool matches(Bytes head);
-std::vector<IconicPtr> read(Bytes file);
-}  // namespace png
-
-namespace jpeg {
-bool matches(Bytes head);
-std::vector<IconicPtr> read(Bytes file);
-}  // namespace jpeg
-
-namespace tiff {
-bool matches(Bytes head);
-std::vector<IconicPtr> read(Bytes file);
-}  // namespace tiff
-
-namespace bmp {
-bool matches(Bytes head);
-std::vector<IconicPtr> read(Bytes file);
-}  // namespace bmp
-
-namespace pnm {
-bool matches(Bytes head);
-std::vector<IconicPtr> read(Bytes file);
-}  // namespace pnm
-
-// The embedded object file (.hobj), specified byte for byte in docs/formats.md.
-namespace hobj {
-bool matches(Bytes head);
-// Every object of the file, in stored order.
-std::vector<IconicPtr> read(Bytes file);
-// Only images: what ReadImage accepts from an object file.
-std::vector<IconicPtr> readImages(Bytes file);
-// The file's bytes for these objects.
-std::vector<uint8_t> write(const std::vector<IconicPtr>& objects);
-}  // namespace hobj
-
-// ---------------------------------------------------------------------------
-// Files: whole files as bytes, and writing files in one piece.
-
-// A file mapped into memory for reading; error 5200 when it does not exist,
-// 5201 when it cannot be read.
-class MappedFile {
-public:
-    MappedFile(const std::string& path, const char* proc);
-    ~MappedFile();
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    Bytes bytes() const { return {data_, size_, mapped_}; }
-
-private:
-    const uint8_t* data_ = nullptr;
-    size_t size_ = 0;
-    bool mapped_ = false;
-};
-
-// True when `path` names an existing regular file (links followed).
-bool isRegularFile(const std::string& path);
-
-// Writes `bytes` to `path` through a temporary file in the same directory that
-// replaces `path` only when complete; error 5202 on failure.
-void writeFileAtomically(const std::string& path, const uint8_t* data, size_t size, const char* proc);
+// The formats that have the wanted reader or writer, named for a message:
+// "a PNG, JPEG, TIFF, BMP, PNM or object file".
+template <class Member>
+std::string formatList(Member Format::*wanted) {
+    std::vector<const char*> names;
+    for (const Format& format : formats())
+        if (format.*wanted) names.push_back(format.name);
+    std::string list = "a";
+    for (size_t i = 0; i < names.size(); ++i)
+        list += std::string(i == 0 ? " " : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return list + " file";
+}
 
 // ---------------------------------------------------------------------------
 // Building images from decoded rows.
@@ -114,11 +97,14 @@ void writeFileAtomically(const std::string& path, const uint8_t* data, size_t si
 // Collects decoded rows of interleaved samples into planes, and applies the
 // alpha rule of every reader: an alpha channel that holds only 0 and its
 // maximum becomes the domain (the pixels at the maximum); any other alpha
-// stays as a further channel.
+// stays as a further channel. The planes are taken from the file's budget.
 class ImageAssembler {
 public:
     // `samples` interleaved samples per pixel, of which the last is alpha when
     // `hasAlpha`; `alphaMax` is the alpha value of an opaque pixel.
+    ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha, uint64_t alphaMax,
+                   Budget& budget, const char* proc);
+    // Without a budget: for readers that do not yet take their images from one.
     ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha, uint64_t alphaMax,
                    const char* proc);
 
@@ -139,8 +125,20 @@ private:
     std::vector<std::shared_ptr<Buffer>> planes_;
 };
 
+// Takes an image of `channels` planes from the budget, after checking its size
+// against the limits: "image of W x H pixels x C channels of T exceeds ...".
+void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc);
+
 // Throws the error of a file that is not valid in its format:
-// "Invalid <FORMAT> file: <problem>".
-[[noreturn]] void raiseInvalid(const char* format, const std::string& problem);
+// "Invalid <FORMAT> file: <problem>", raised for `proc` (default "read_image").
+[[noreturn]] void raiseInvalid(const char* format, const std::string& problem, const char* proc = "read_image");
+
+// ---------------------------------------------------------------------------
+// The whole file in memory, for readers that do not yet read piecewise.
+
+struct Bytes {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
 
 }  // namespace ixv::formats

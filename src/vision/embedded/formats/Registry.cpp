@@ -1,23 +1,49 @@
-// The one table that maps the first bytes of a file to its image reader.
-// Adding a format: its folder, and a line here.
-#include "Formats.h"
+// The one table of the embedded library's file formats. Adding a format: its
+// folder, and a line here.
+#include <strings.h>
+
+#include "formats/Formats.h"
+#include "formats/bmp/BmpFormat.h"
+#include "formats/hobj/HobjFormat.h"
+#include "formats/jpeg/JpegFormat.h"
+#include "formats/png/PngFormat.h"
+#include "formats/pnm/PnmFormat.h"
+#include "formats/tiff/TiffFormat.h"
 
 namespace ixv::formats {
 
-const std::vector<ImageFormat>& imageFormats() {
-    static const std::vector<ImageFormat> formats = {
-        {"PNG", png::matches, png::read},
-        {"JPEG", jpeg::matches, jpeg::read},
-        {"TIFF", tiff::matches, tiff::read},
-        {"BMP", bmp::matches, bmp::read},
-        {"PNM", pnm::matches, pnm::read},
+const std::vector<Format>& formats() {
+    using H = Holds;
+    // clang-format off
+    static const std::vector<Format> table = {
+        // name     suffixes                 holds             matches         readImage          readObjects
+        {"PNG",    "png",                   H::Images,        png::matches,   png::readImage},
+        {"JPEG",   "jpg jpeg",              H::Images,        jpeg::matches,  jpeg::readImage},
+        {"TIFF",   "tif tiff",              H::Images,        tiff::matches,  tiff::readImage},
+        {"BMP",    "bmp",                   H::Images,        bmp::matches,   bmp::readImage},
+        {"PNM",    "pnm pgm ppm pbm",       H::Images,        pnm::matches,   pnm::readImage},
+        {"object", "hobj",                  H::IconicObjects, hobj::matches,  hobj::readImage,   hobj::readObjects,
+         nullptr, nullptr, hobj::writeObjects},
     };
-    return formats;
+    // clang-format on
+    return table;
 }
 
-const ImageFormat* imageFormatOf(Bytes file) {
-    for (const ImageFormat& format : imageFormats())
-        if (format.matches(file)) return &format;
+bool Format::hasSuffix(const std::string& suffix) const {
+    const char* at = suffixes;
+    while (*at) {
+        const char* end = at;
+        while (*end && *end != ' ') ++end;
+        if (static_cast<size_t>(end - at) == suffix.size() && ::strncasecmp(at, suffix.c_str(), suffix.size()) == 0)
+            return true;
+        at = *end ? end + 1 : end;
+    }
+    return false;
+}
+
+const Format* formatOf(const uint8_t* head, size_t size) {
+    for (const Format& format : formats())
+        if (format.matches && format.matches(head, size)) return &format;
     return nullptr;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/Errors.h"
-#include "formats/Formats.h"
+#include "formats/bmp/BmpFormat.h"
 
 namespace ixv::formats::bmp {
 
@@ -459,6 +459,15 @@ std::vector<IconicPtr> read(Bytes file) {
         }
     }
     return {image.finish()};
+}
+
+bool matches(const uint8_t* head, size_t size) {
+    return matches(Bytes{head, size});
+}
+
+IconicPtr readImage(const ByteSource& file, Budget&) {
+    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "BMP");
+    return read(Bytes{bytes.data(), bytes.size()}).at(0);
 }
 
 }  // namespace ixv::formats::bmp

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/Errors.h"
-#include "formats/Formats.h"
+#include "formats/hobj/HobjFormat.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the object file is read and written as little-endian");
 
@@ -126,7 +126,7 @@ std::shared_ptr<const Image> readImage(Cursor& in) {
 // that each record's payload is used exactly.
 template <class OnRecord>
 void forEachRecord(Bytes file, OnRecord onRecord) {
-    if (!matches(file))
+    if (!matches(file.data, file.size))
         raiseMessage("read_object", err::FileFormat,
                      "Not an object file of the embedded backend (files written by HALCON itself need the HALCON "
                      "backend)");
@@ -213,17 +213,32 @@ std::vector<IconicPtr> read(Bytes file) {
     return objects;
 }
 
-std::vector<IconicPtr> readImages(Bytes file) {
-    std::vector<IconicPtr> objects = read(file);
+bool matches(const uint8_t* head, size_t size) {
+    return matches(Bytes{head, size});
+}
+
+std::vector<IconicPtr> readObjects(const ByteSource& file, Budget&) {
+    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "object");
+    return read(Bytes{bytes.data(), bytes.size()});
+}
+
+IconicPtr readImage(const ByteSource& file, Budget& budget) {
+    std::vector<IconicPtr> objects = readObjects(file, budget);
     for (const IconicPtr& object : objects)
         if (!dynamic_cast<const Image*>(object.get()))
             raiseMessage("read_image", err::WrongObjectClass,
                          std::string("Unexpected object detected (the object file holds a ") + object->className() +
                              ", not only images)");
-    return objects;
+    if (objects.empty()) raiseMessage("read_image", err::FileFormat, "Invalid object file: it holds no image");
+    return objects.front();
 }
 
-std::vector<uint8_t> write(const std::vector<IconicPtr>& objects) {
+void writeObjects(const std::vector<IconicPtr>& objects, FileSink& sink) {
+    const std::vector<uint8_t> bytes = encode(objects);
+    sink.write(bytes.data(), bytes.size());
+}
+
+std::vector<uint8_t> encode(const std::vector<IconicPtr>& objects) {
     Writer w;
     w.put(kMagic, sizeof(kMagic));
     w.put<uint32_t>(kVersion);

@@ -16,7 +16,7 @@
 #include <jerror.h>
 
 #include "base/Errors.h"
-#include "formats/Formats.h"
+#include "formats/jpeg/JpegFormat.h"
 
 namespace ixv::formats::jpeg {
 
@@ -221,6 +221,15 @@ std::vector<IconicPtr> read(Bytes file) {
                          "read_image");
     if (!decode(s, &image)) raiseFailure(*s);
     return {image.finish()};
+}
+
+bool matches(const uint8_t* head, size_t size) {
+    return matches(Bytes{head, size});
+}
+
+IconicPtr readImage(const ByteSource& file, Budget&) {
+    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "JPEG");
+    return read(Bytes{bytes.data(), bytes.size()}).at(0);
 }
 
 }  // namespace ixv::formats::jpeg

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "base/Errors.h"
-#include "formats/Formats.h"
+#include "formats/png/PngFormat.h"
 
 namespace ixv::formats::png {
 
@@ -317,6 +317,15 @@ std::vector<IconicPtr> read(Bytes file) {
     check(spng_decode_chunks(c));
     if (!endsWithIend(file)) raiseInvalid("PNG", "the file is truncated (no complete IEND chunk)");
     return {image.finish()};
+}
+
+bool matches(const uint8_t* head, size_t size) {
+    return matches(Bytes{head, size});
+}
+
+IconicPtr readImage(const ByteSource& file, Budget&) {
+    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "PNG");
+    return read(Bytes{bytes.data(), bytes.size()}).at(0);
 }
 
 }  // namespace ixv::formats::png

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/Errors.h"
-#include "formats/Formats.h"
+#include "formats/pnm/PnmFormat.h"
 
 namespace ixv::formats::pnm {
 
@@ -189,6 +189,15 @@ std::vector<IconicPtr> read(Bytes file) {
         image.putRow(y, wide ? static_cast<const void*>(words.data()) : bytes.data());
     }
     return {image.finish()};
+}
+
+bool matches(const uint8_t* head, size_t size) {
+    return matches(Bytes{head, size});
+}
+
+IconicPtr readImage(const ByteSource& file, Budget&) {
+    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "PNM");
+    return read(Bytes{bytes.data(), bytes.size()}).at(0);
 }
 
 }  // namespace ixv::formats::pnm

@@ -19,7 +19,7 @@
 #include <string>
 #include <type_traits>
 
-#include "formats/Formats.h"
+#include "formats/tiff/TiffFormat.h"
 
 namespace ixv::formats::tiff {
 
@@ -618,7 +618,6 @@ void PageReader::readStrips(ImageAssembler& image, Sink& sink) {
             uint8_t* target = intoPlanes ? plane + row0 * rowPixels * outSize : buffer.get();
             messages_.decoding = true;
             check(TIFFReadEncodedStrip(tif_, strip, target, size) == size, "strip", strip);
-            releaseInput(file_, TIFFGetStrileOffset(tif_, strip), TIFFGetStrileByteCount(tif_, strip));
             if (invert) invertInPlace(target, rows * rowPixels, l.bits);
             if (!intoPlanes)
                 for (uint32_t r = 0; r < rows; ++r)
@@ -767,6 +766,15 @@ std::vector<IconicPtr> read(Bytes file) {
             fail(messages, "page " + std::to_string(page + 1) + ": ", "cannot read the directory");
     }
     return images;
+}
+
+bool matches(const uint8_t* head, size_t size) {
+    return matches(Bytes{head, size});
+}
+
+IconicPtr readImage(const ByteSource& file, Budget&) {
+    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "TIFF");
+    return read(Bytes{bytes.data(), bytes.size()}).at(0);
 }
 
 }  // namespace ixv::formats::tiff

@@ -1,0 +1,43 @@
+#include "base/Limits.h"
+
+#include "base/Errors.h"
+
+namespace ixv {
+
+uint64_t saturatingMul(uint64_t a, uint64_t b) {
+    uint64_t r;
+    return __builtin_mul_overflow(a, b, &r) ? UINT64_MAX : r;
+}
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) {
+    uint64_t r;
+    return __builtin_add_overflow(a, b, &r) ? UINT64_MAX : r;
+}
+
+uint64_t imageBytes(uint64_t width, uint64_t height, uint64_t pixelSize, uint64_t channels) {
+    return saturatingMul(saturatingMul(saturatingMul(width, height), pixelSize), channels);
+}
+
+void checkLimit(uint64_t value, uint64_t limit, const char* proc, const std::string& what, const char* unit) {
+    if (value <= limit) return;
+    std::string message = what + " exceeds the limit of " + std::to_string(limit);
+    if (unit && *unit) message += std::string(" ") + unit;
+    raiseMessage(proc, err::OutOfMemory, std::move(message));
+}
+
+Budget::Budget(uint64_t fileBytes, const char* proc)
+    : fileBytes_(fileBytes),
+      allowance_(saturatingAdd(Limits::outputFloor, saturatingMul(fileBytes, Limits::outputPerFileByte))),
+      proc_(proc) {}
+
+void Budget::take(uint64_t bytes, const std::string& what) {
+    if (bytes <= allowance_ - used_) {
+        used_ += bytes;
+        return;
+    }
+    raiseMessage(proc_, err::OutOfMemory,
+                 what + " exceeds the limit of " + std::to_string(allowance_) + " bytes for a file of " +
+                     std::to_string(fileBytes_) + " bytes");
+}
+
+}  // namespace ixv

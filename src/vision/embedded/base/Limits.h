@@ -1,0 +1,64 @@
+// Every limit on what a file or a caller may ask the embedded library for, in
+// one place, with the one overflow-safe arithmetic the readers size things with.
+//
+// Sizes are computed with saturating arithmetic (an overflow gives UINT64_MAX,
+// which no limit admits) and then checked against a limit with `checkLimit`,
+// whose message says what exceeded which limit:
+//   "image of 65536 x 32768 pixels x 8 bytes x 1073741824 channels exceeds the limit of ..."
+// Such sizes are refused with error 6001 before anything is allocated; the text
+// "Not enough memory available" is kept for an allocation that really failed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ixv {
+
+struct Limits {
+    // Iconic objects.
+    static constexpr uint64_t pixelsPerChannel = uint64_t{1} << 31;
+    static constexpr uint64_t imageRows = uint64_t{1} << 28;
+    static constexpr uint64_t channels = 4096;
+    static constexpr uint64_t runsOrPoints = uint64_t{1} << 28;  // per region, contour or polygon
+    static constexpr int64_t coordinate = int64_t{1} << 30;      // |row|, |column| of regions
+
+    // Files. What one file may decode to is one allowance per file (not per
+    // page or object): a floor every file may use, plus a share per byte of the
+    // file, as the densest formats compress (deflate's 1032:1, times eight for
+    // one-bit samples widened to bytes).
+    static constexpr uint64_t outputFloor = uint64_t{64} << 20;
+    static constexpr uint64_t outputPerFileByte = 8256;
+    static constexpr uint64_t objectsPerFile = uint64_t{1} << 24;
+    static constexpr uint64_t objectOverhead = 256;  // bytes an object costs beside its data
+    static constexpr int nestingDepth = 512;         // JSON and nested handles
+};
+
+// a * b and a + b, or UINT64_MAX when the result does not fit.
+uint64_t saturatingMul(uint64_t a, uint64_t b);
+uint64_t saturatingAdd(uint64_t a, uint64_t b);
+
+// The bytes of `channels` planes of width x height pixels of `pixelSize` bytes, saturating.
+uint64_t imageBytes(uint64_t width, uint64_t height, uint64_t pixelSize, uint64_t channels = 1);
+
+// Raises error 6001 with "<what> exceeds the limit of <limit> <unit>" when value > limit.
+void checkLimit(uint64_t value, uint64_t limit, const char* proc, const std::string& what, const char* unit = "");
+
+// The decoded output one file may produce: Limits::outputFloor plus
+// Limits::outputPerFileByte per byte of the file. A reader takes from it
+// whatever it is about to allocate for the file's content (pixels, runs,
+// points, objects), before allocating; what does not fit is refused.
+class Budget {
+public:
+    Budget(uint64_t fileBytes, const char* proc);
+    // Takes `bytes` for `what` ("image of 100 x 200 pixels"), or raises
+    // "<what> exceeds the limit of N bytes for a file of M bytes".
+    void take(uint64_t bytes, const std::string& what);
+    uint64_t remaining() const { return allowance_ - used_; }
+    uint64_t allowance() const { return allowance_; }
+
+private:
+    uint64_t fileBytes_, allowance_, used_ = 0;
+    const char* proc_;
+};
+
+}  // namespace ixv

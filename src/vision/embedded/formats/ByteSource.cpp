@@ -1,0 +1,250 @@
+// Reading files with pread, writing them through a temporary file.
+#include "formats/ByteSource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "base/Errors.h"
+
+namespace ixv::formats {
+
+namespace {
+
+constexpr size_t kHeadSize = 64;
+
+std::string describeFileType(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+}  // namespace
+
+ByteSource ByteSource::openFile(const std::string& path, const char* proc) {
+    ByteSource source;
+    source.proc_ = proc;
+    source.path_ = path;
+    // Non-blocking, so that opening a FIFO returns at once; fstat then refuses it.
+    source.fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (source.fd_ < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || (errno == ELOOP && path.empty()))
+            raise(proc, err::FileNotFound);
+        raise(proc, err::FileRead, path + ": " + std::strerror(errno));
+    }
+    struct stat info;
+    if (::fstat(source.fd_, &info) != 0) raise(proc, err::FileRead, path + ": " + std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) raise(proc, err::FileRead, path + " is " + describeFileType(info.st_mode));
+    const int flags = ::fcntl(source.fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(source.fd_, F_SETFL, flags & ~O_NONBLOCK);
+    source.size_ = static_cast<uint64_t>(info.st_size);
+    source.head_.resize(static_cast<size_t>(std::min<uint64_t>(kHeadSize, source.size_)));
+    source.head_.resize(source.readSome(0, source.head_.data(), source.head_.size()));
+    return source;
+}
+
+ByteSource ByteSource::inMemory(const uint8_t* data, size_t size, const char* proc) {
+    ByteSource source;
+    source.proc_ = proc;
+    source.memory_ = data;
+    source.size_ = size;
+    source.head_.assign(data, data + std::min(size, kHeadSize));
+    return source;
+}
+
+ByteSource::ByteSource(ByteSource&& other) noexcept
+    : fd_(other.fd_),
+      memory_(other.memory_),
+      size_(other.size_),
+      proc_(other.proc_),
+      path_(std::move(other.path_)),
+      head_(std::move(other.head_)) {
+    other.fd_ = -1;
+}
+
+ByteSource::~ByteSource() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+size_t ByteSource::readSome(uint64_t offset, void* out, size_t n) const {
+    if (offset >= size_ || n == 0) return 0;
+    n = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+    if (memory_) {
+        std::memcpy(out, memory_ + offset, n);
+        return n;
+    }
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, static_cast<uint8_t*>(out) + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            raise(proc_, err::FileRead, path_ + ": " + std::strerror(errno));
+        }
+        if (got == 0)
+            raise(proc_, err::FileRead,
+                  path_ + " was truncated while being read: it ends at byte " + std::to_string(offset + done) +
+                      " of the " + std::to_string(size_) + " it had when opened");
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+void ByteSource::read(uint64_t offset, void* out, size_t n, const char* format, const char* what) const {
+    const uint64_t left = offset >= size_ ? 0 : size_ - offset;
+    if (n > left)
+        raiseMessage(proc_, err::FileFormat,
+                     std::string("Invalid ") + format + " file: truncated " + what + " at offset " +
+                         std::to_string(offset) + " (needs " + std::to_string(n) + " bytes, " + std::to_string(left) +
+                         " left)");
+    readSome(offset, out, n);
+}
+
+std::vector<uint8_t> ByteSource::readAll(uint64_t limit, const char* format) const {
+    if (size_ > limit)
+        raiseMessage(proc_, err::OutOfMemory,
+                     std::string(format) + " file of " + std::to_string(size_) + " bytes exceeds the limit of " +
+                         std::to_string(limit) + " bytes");
+    std::vector<uint8_t> bytes(static_cast<size_t>(size_));
+    readSome(0, bytes.data(), bytes.size());
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------
+
+ByteStream::ByteStream(const ByteSource& source, const char* format, uint64_t offset, size_t bufferSize)
+    : source_(source), format_(format), offset_(offset), buffer_(std::max<size_t>(bufferSize, 4096)) {}
+
+bool ByteStream::fill(size_t wanted) {
+    if (offset_ >= bufferStart_ && offset_ + wanted <= bufferStart_ + bufferLength_) return true;
+    bufferStart_ = offset_;
+    bufferLength_ = source_.readSome(offset_, buffer_.data(), buffer_.size());
+    return wanted <= bufferLength_;
+}
+
+void ByteStream::truncated(uint64_t n, const char* what) const {
+    raiseMessage(source_.proc(), err::FileFormat,
+                 std::string("Invalid ") + format_ + " file: truncated " + what + " at offset " +
+                     std::to_string(offset_) + " (needs " + std::to_string(n) + " bytes, " +
+                     std::to_string(remaining()) + " left)");
+}
+
+const uint8_t* ByteStream::take(size_t n, const char* what) {
+    if (n > buffer_.size() || !fill(n)) truncated(n, what);
+    const uint8_t* p = buffer_.data() + (offset_ - bufferStart_);
+    offset_ += n;
+    return p;
+}
+
+void ByteStream::read(void* out, size_t n, const char* what) {
+    if (n <= buffer_.size()) {
+        std::memcpy(out, take(n, what), n);
+        return;
+    }
+    source_.read(offset_, out, n, format_, what);
+    offset_ += n;
+}
+
+size_t ByteStream::readSome(void* out, size_t n) {
+    size_t got;
+    if (n <= buffer_.size()) {
+        fill(n);
+        const uint64_t available = bufferStart_ + bufferLength_ > offset_ ? bufferStart_ + bufferLength_ - offset_ : 0;
+        got = static_cast<size_t>(std::min<uint64_t>(n, available));
+        if (got) std::memcpy(out, buffer_.data() + (offset_ - bufferStart_), got);
+    } else {
+        got = source_.readSome(offset_, out, n);
+    }
+    offset_ += got;
+    return got;
+}
+
+void ByteStream::skip(uint64_t n, const char* what) {
+    if (n > remaining()) truncated(n, what);
+    offset_ += n;
+}
+
+void ByteStream::seek(uint64_t offset) {
+    offset_ = offset;
+}
+
+int ByteStream::get() {
+    if (!fill(1)) return -1;
+    return buffer_[static_cast<size_t>(offset_++ - bufferStart_)];
+}
+
+// ---------------------------------------------------------------------------
+
+FileSink::FileSink(const std::string& path, const char* proc) : path_(path), proc_(proc) {
+    static std::atomic<uint64_t> counter{0};
+    const uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // A name taken by another writer (or left by a crash) is retried with the next one.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".tmp%ld.%llx", static_cast<long>(::getpid()),
+                      static_cast<unsigned long long>((seed + counter++) & 0xffffffffffULL));
+        temporary_ = path + suffix;
+        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) return;
+        if (errno != EEXIST) break;
+    }
+    raise(proc_, err::FileWrite, path_ + ": " + std::strerror(errno));
+}
+
+FileSink::~FileSink() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void FileSink::fail(int error) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    ::unlink(temporary_.c_str());
+    raise(proc_, err::FileWrite, path_ + ": " + std::strerror(error));
+}
+
+void FileSink::write(const void* data, size_t size) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail(n < 0 ? errno : EIO);
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void FileSink::commit() {
+    if (::fsync(fd_) != 0) fail(errno);
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0 || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        const int e = errno;
+        ::unlink(temporary_.c_str());
+        raise(proc_, err::FileWrite, path_ + ": " + std::strerror(e));
+    }
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void writeFileAtomically(const std::string& path, const uint8_t* data, size_t size, const char* proc) {
+    FileSink sink(path, proc);
+    sink.write(data, size);
+    sink.commit();
+}
+
+}  // namespace ixv::formats

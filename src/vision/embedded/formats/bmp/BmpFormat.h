@@ -1,0 +1,11 @@
+// BMP files: recognising and reading them.
+#pragma once
+
+#include "formats/Formats.h"
+
+namespace ixv::formats::bmp {
+
+bool matches(const uint8_t* head, size_t size);
+IconicPtr readImage(const ByteSource& file, Budget& budget);
+
+}  // namespace ixv::formats::bmp
