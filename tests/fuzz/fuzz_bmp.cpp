@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const auto file = ixv::formats::ByteSource::inMemory(data, size);
-        ixv::Budget budget(file.size(), "read_image");
+        ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("bmp", &ixv::formats::Format::matches), file);
         ixv::formats::bmp::readImage(file, budget);
     } catch (const HalconCpp::HException&) {
     }

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fixChecksums(png);
     try {
         const auto file = ixv::formats::ByteSource::inMemory(png.data(), png.size());
-        ixv::Budget budget(file.size(), "read_image");
+        ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("png", &ixv::formats::Format::matches), file);
         ixv::formats::png::readImage(file, budget);
     } catch (const HalconCpp::HException&) {
     }

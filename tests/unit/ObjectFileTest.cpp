@@ -12,7 +12,7 @@
 
 static std::vector<ixv::IconicPtr> readObjectBytes(const uint8_t* data, size_t size) {
     const auto file = ixv::formats::ByteSource::inMemory(data, size, "read_object");
-    ixv::Budget budget(size, "read_object");
+    ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("hobj", &ixv::formats::Format::readObjects), file);
     return ixv::formats::hobj::readObjects(file, budget);
 }
 

@@ -59,11 +59,18 @@ inline std::string readFile(const std::string& path) {
 using ReadFormat = ixv::IconicPtr (*)(const ixv::formats::ByteSource&, ixv::Budget&);
 using Planes = std::vector<std::vector<double>>;
 
+// The output allowance the format table gives a file of the format `read` belongs to.
+inline ixv::Budget budgetOf(ReadFormat read, const ixv::formats::ByteSource& file) {
+    for (const ixv::formats::Format& format : ixv::formats::formats())
+        if (format.readImage == read) return ixv::formats::budgetFor(format, file);
+    return ixv::Budget(file.size(), 0, "read_image");
+}
+
 // The message reading `bytes` raises, or "" when they read.
 inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
     try {
         const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
-        ixv::Budget budget(bytes.size(), "read_image");
+        ixv::Budget budget = budgetOf(read, file);
         read(file, budget);
     } catch (const HalconCpp::HException& e) {
         return e.ErrorMessage().Text();
@@ -74,7 +81,7 @@ inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes)
 // The image a file holds.
 inline std::shared_ptr<const ixv::Image> readOne(ReadFormat read, const std::vector<uint8_t>& bytes) {
     const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
-    ixv::Budget budget(bytes.size(), "read_image");
+    ixv::Budget budget = budgetOf(read, file);
     return std::dynamic_pointer_cast<const ixv::Image>(read(file, budget));
 }
 

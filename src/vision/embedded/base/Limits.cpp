@@ -25,9 +25,9 @@ void checkLimit(uint64_t value, uint64_t limit, const char* proc, const std::str
     raiseMessage(proc, err::OutOfMemory, std::move(message));
 }
 
-Budget::Budget(uint64_t fileBytes, const char* proc)
+Budget::Budget(uint64_t fileBytes, uint64_t expansion, const char* proc)
     : fileBytes_(fileBytes),
-      allowance_(saturatingAdd(Limits::outputFloor, saturatingMul(fileBytes, Limits::outputPerFileByte))),
+      allowance_(saturatingAdd(Limits::outputFloor, saturatingMul(fileBytes, expansion))),
       proc_(proc) {}
 
 void Budget::take(uint64_t bytes, const std::string& what) {

@@ -23,11 +23,10 @@ struct Limits {
     static constexpr int64_t coordinate = int64_t{1} << 30;      // |row|, |column| of regions
 
     // Files. What one file may decode to is one allowance per file (not per
-    // page or object): a floor every file may use, plus a share per byte of the
-    // file, as the densest formats compress (deflate's 1032:1, times eight for
-    // one-bit samples widened to bytes).
+    // page or object): a floor every file may use, plus the format's expansion
+    // (the most output bytes one byte of the format can honestly decode to,
+    // declared in the format table) per byte of the file.
     static constexpr uint64_t outputFloor = uint64_t{64} << 20;
-    static constexpr uint64_t outputPerFileByte = 8256;
     static constexpr uint64_t objectsPerFile = uint64_t{1} << 24;
     static constexpr uint64_t objectOverhead = 256;  // bytes an object costs beside its data
     static constexpr int nestingDepth = 512;         // JSON and nested handles
@@ -44,12 +43,12 @@ uint64_t imageBytes(uint64_t width, uint64_t height, uint64_t pixelSize, uint64_
 void checkLimit(uint64_t value, uint64_t limit, const char* proc, const std::string& what, const char* unit = "");
 
 // The decoded output one file may produce: Limits::outputFloor plus
-// Limits::outputPerFileByte per byte of the file. A reader takes from it
+// `expansion` bytes per byte of the file. A reader takes from it
 // whatever it is about to allocate for the file's content (pixels, runs,
 // points, objects), before allocating; what does not fit is refused.
 class Budget {
 public:
-    Budget(uint64_t fileBytes, const char* proc);
+    Budget(uint64_t fileBytes, uint64_t expansion, const char* proc);
     // Takes `bytes` for `what` ("image of 100 x 200 pixels"), or raises
     // "<what> exceeds the limit of N bytes for a file of M bytes".
     void take(uint64_t bytes, const std::string& what);

@@ -36,7 +36,7 @@ ixv::IconicPtr readImageFile(const std::string& name) {
     if (!format || !format->readImage)
         ixv::raiseMessage("read_image", ixv::err::FileFormat,
                           "Unsupported image format: " + name + " is not " + formatList(&Format::readImage));
-    ixv::Budget budget(file.size(), "read_image");
+    ixv::Budget budget = budgetFor(*format, file);
     return format->readImage(file, budget);
 }
 
@@ -61,7 +61,7 @@ void ReadObject(HObject* Object, const HTuple& FileName) {
         ixv::raiseMessage("read_object", ixv::err::FileFormat,
                           "Not an object file of the embedded backend (files written by HALCON itself need the "
                           "HALCON backend)");
-    ixv::Budget budget(file.size(), "read_object");
+    ixv::Budget budget = budgetFor(*format, file);
     std::vector<ixv::IconicPtr> objects = format->readObjects(file, budget);
     if (Object) *Object = ixv::objectOf(std::move(objects));
 }

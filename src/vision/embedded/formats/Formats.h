@@ -46,6 +46,9 @@ struct Format {
     const char* name;      // as in messages: "PNG", "object"
     const char* suffixes;  // file suffixes and format names, space-separated, the usual one first: "tif tiff"
     Holds holds;
+    // The most bytes of output one byte of the file can honestly decode to:
+    // the file's Budget is Limits::outputFloor plus this per byte.
+    uint64_t expansion;
     // True when a file beginning with these bytes is of this format; `size` may
     // be shorter than the format's magic for very small files. Null for formats
     // that are only written.
@@ -62,6 +65,11 @@ struct Format {
 
 // Every format, in the order they are tried.
 const std::vector<Format>& formats();
+
+// The output allowance of a file of this format.
+inline Budget budgetFor(const Format& format, const ByteSource& file) {
+    return Budget(file.size(), format.expansion, file.proc());
+}
 
 // The format a file's first bytes belong to, or null.
 const Format* formatOf(const uint8_t* head, size_t size);

@@ -14,15 +14,19 @@ namespace ixv::formats {
 
 const std::vector<Format>& formats() {
     using H = Holds;
+    // Expansion: deflate's 1032:1 times eight for one-bit samples widened to
+    // bytes (PNG); 2048 pixels of three bytes per byte (JPEG); any codec TIFF
+    // decodes, fax included (TIFF); RLE runs (BMP); one-bit samples and ASCII
+    // (PNM); record overhead of small objects (object files).
     // clang-format off
     static const std::vector<Format> table = {
-        // name     suffixes                 holds             matches         readImage          readObjects
-        {"PNG",    "png",                   H::Images,        png::matches,   png::readImage},
-        {"JPEG",   "jpg jpeg",              H::Images,        jpeg::matches,  jpeg::readImage},
-        {"TIFF",   "tif tiff",              H::Images,        tiff::matches,  tiff::readImage},
-        {"BMP",    "bmp",                   H::Images,        bmp::matches,   bmp::readImage},
-        {"PNM",    "pnm pgm ppm pbm",       H::Images,        pnm::matches,   pnm::readImage},
-        {"object", "hobj",                  H::IconicObjects, hobj::matches,  hobj::readImage,   hobj::readObjects,
+        // name     suffixes           holds             expansion  matches         readImage        readObjects
+        {"PNG",    "png",             H::Images,        8256,      png::matches,   png::readImage},
+        {"JPEG",   "jpg jpeg",        H::Images,        6144,      jpeg::matches,  jpeg::readImage},
+        {"TIFF",   "tif tiff",        H::Images,        65536,     tiff::matches,  tiff::readImage},
+        {"BMP",    "bmp",             H::Images,        1024,      bmp::matches,   bmp::readImage},
+        {"PNM",    "pnm pgm ppm pbm", H::Images,        64,        pnm::matches,   pnm::readImage},
+        {"object", "hobj",            H::IconicObjects, 64,        hobj::matches,  hobj::readImage, hobj::readObjects,
          nullptr, nullptr, hobj::writeObjects},
     };
     // clang-format on
