@@ -1,0 +1,36 @@
+// Hostile inputs: files written at test time that a reader must refuse with a
+// clear message, without a signal and within a small memory bound. Each case
+// is loaded in a child process through ix_reader_parse_object_file, as a host
+// would load it; the runner (HostileMain.cpp) checks the message and the
+// child's peak memory. No timing is asserted: a case that loops forever is
+// caught by ctest's timeout.
+//
+// A file in tests/hostile/ registers its cases with IX_HOSTILE(name): the body
+// writes its input below `dir` and returns what to load and expect.
+#pragma once
+
+#include <string>
+
+namespace ixhostile {
+
+struct Case {
+    std::string path;          // what to load (a file, a FIFO, a link, a sequence file)
+    std::string expectError;   // a fragment the error message must contain; empty: the load must succeed
+    size_t memoryLimitMB = 256;  // peak memory the load may add, beyond the process's baseline
+};
+
+using Maker = Case (*)(const std::string& dir);
+
+struct Registration {
+    Registration(const char* name, Maker maker);
+};
+
+// Writes `bytes` to dir/name and returns the path.
+std::string writeFile(const std::string& dir, const std::string& name, const std::string& bytes);
+
+}  // namespace ixhostile
+
+#define IX_HOSTILE(name)                                                                    \
+    static ixhostile::Case ixHostile_##name(const std::string& dir);                        \
+    static const ixhostile::Registration ixHostileRegistration_##name(#name, ixHostile_##name); \
+    static ixhostile::Case ixHostile_##name(const std::string& dir)

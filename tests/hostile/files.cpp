@@ -1,0 +1,29 @@
+// Paths that are not regular files: refused at once, never read or waited on.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Hostile.h"
+
+IX_HOSTILE(FifoAsImage) {
+    const std::string path = dir + "/camera.png";
+    ::mkfifo(path.c_str(), 0600);
+    return {path, "is a FIFO"};
+}
+
+IX_HOSTILE(FifoAsObjectFile) {
+    const std::string path = dir + "/scene.hobj";
+    ::mkfifo(path.c_str(), 0600);
+    return {path, "is a FIFO"};
+}
+
+IX_HOSTILE(DeviceAsImage) {
+    const std::string path = dir + "/zero.tif";
+    (void)!::symlink("/dev/zero", path.c_str());
+    return {path, "is a character device"};
+}
+
+IX_HOSTILE(DirectoryAsObjectFile) {
+    const std::string path = dir + "/folder.hobj";
+    ::mkdir(path.c_str(), 0700);
+    return {path, "is a directory"};
+}
