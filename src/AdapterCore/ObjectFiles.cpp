@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "AdapterCore.h"
+#include "NumberText.h"
 #include "ObjectNodes.h"
 #include "StringBridge.h"
 
@@ -64,18 +65,12 @@ std::unique_ptr<NativeNode> fileNode(const std::wstring& path, const HObject& ob
     auto root = std::make_unique<NativeNode>();
     root->kind = IxNodeKind::Container;
     root->typeLabel = L"file";
-    wchar_t text[64];
-    std::swprintf(text, 64, L"%lld %ls", count, count == 1 ? L"object" : L"objects");
-    root->valueSummary = text;
+    root->valueSummary = integerText(count) + (count == 1 ? L" object" : L" objects");
 
     const std::wstring baseName = fileBaseName(path);
     for (long long i = 1; i <= count; ++i) {
-        std::wstring label = baseName;
-        if (count != 1) {
-            std::swprintf(text, 64, L"Object %lld", i);
-            label = text;
-        }
-        root->appendChild(buildObjectNode(objects.SelectObj(static_cast<Hlong>(i)), label, IxPathSegmentKind::Index,
+        root->appendChild(buildObjectNode(objects.SelectObj(static_cast<Hlong>(i)),
+                                          count == 1 ? baseName : L"Object " + integerText(i), IxPathSegmentKind::Index,
                                           static_cast<int32_t>(i - 1)));
     }
     return root;
