@@ -2,8 +2,8 @@
 // the exported functions of AdapterApi.cpp.
 #pragma once
 
-#include <memory>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 

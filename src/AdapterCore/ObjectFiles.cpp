@@ -95,13 +95,13 @@ private:
 
 // The bytes of a sequence file. Only a regular file is read, and only up to
 // the size limit; a FIFO or a device is refused at once, without blocking.
-// On failure the message says why, or is empty when the file could not be
-// opened or read at all.
-bool readSequenceFile(const std::string& path, std::string* bytes, std::wstring* problem) {
+// On failure the message says why, naming the file as `name`, or is
+// empty when the file could not be opened or read at all.
+bool readSequenceFile(const std::string& path, const std::wstring& name, std::string* bytes,
+                      std::wstring* problem) {
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat status;
     if (file.get() < 0 || ::fstat(file.get(), &status) != 0) return false;
-    const std::wstring name = fromHString(HString(path.c_str()));
     if (!S_ISREG(status.st_mode)) {
         *problem = L"Sequence file is not a regular file: " + name;
         return false;
@@ -184,7 +184,7 @@ std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& pat
             std::string bytes;
             std::wstring problem;
             std::vector<std::wstring> entries;
-            if (readSequenceFile(sequencePath, &bytes, &problem)) {
+            if (readSequenceFile(sequencePath, path, &bytes, &problem)) {
                 std::istringstream lines(std::move(bytes));
                 entries = sequenceEntries(lines, &problem);
             }
