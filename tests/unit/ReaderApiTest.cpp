@@ -14,13 +14,25 @@
 using namespace HalconCpp;
 
 // Allocation that a test can make fail, to see what a load does when memory
-// runs out and stays out.
+// runs out and stays out. Every form is replaced, so that all of them agree
+// on malloc and free (the sanitizers check that they match).
 static std::atomic<bool> failAllocations{false};
 
+static void* allocate(std::size_t size) noexcept {
+    return failAllocations.load(std::memory_order_relaxed) ? nullptr : std::malloc(size ? size : 1);
+}
 void* operator new(std::size_t size) {
-    if (failAllocations.load(std::memory_order_relaxed)) throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    if (void* p = allocate(size)) return p;
     throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // both sides are malloc and free
@@ -28,7 +40,19 @@ void* operator new(std::size_t size) {
 void operator delete(void* p) noexcept {
     std::free(p);
 }
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
