@@ -103,7 +103,13 @@ bool readSequenceFile(const std::string& path, const std::wstring& name, std::st
     struct stat status;
     if (file.get() < 0 || ::fstat(file.get(), &status) != 0) return false;
     if (!S_ISREG(status.st_mode)) {
-        *problem = L"Sequence file is not a regular file: " + name;
+        const wchar_t* kind = S_ISDIR(status.st_mode)    ? L"a directory"
+                              : S_ISFIFO(status.st_mode) ? L"a FIFO"
+                              : S_ISCHR(status.st_mode)  ? L"a character device"
+                              : S_ISBLK(status.st_mode)  ? L"a block device"
+                              : S_ISSOCK(status.st_mode) ? L"a socket"
+                                                         : L"something else";
+        *problem = L"Sequence file is " + std::wstring(kind) + L", not a regular file: " + name;
         return false;
     }
     const auto tooLarge = [&](long long size) {

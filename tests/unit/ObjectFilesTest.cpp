@@ -196,9 +196,12 @@ TEST(ObjectFiles, SequenceFilesAreRegularFilesOfBoundedSize) {
     ASSERT_EQ(::mkfifo(dir.path("fifo.seq").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/zero", dir.path("zero.seq"));
     std::filesystem::create_directory(dir.path("folder.seq"));
-    for (const char* name : {"fifo.seq", "zero.seq", "folder.seq"}) {
+    const std::pair<const char*, const wchar_t*> refused[] = {
+        {"fifo.seq", L"a FIFO"}, {"zero.seq", L"a character device"}, {"folder.seq", L"a directory"}};
+    for (const auto& [name, kind] : refused) {
         EXPECT_EQ(reader.load(dir.path(name)), nullptr);
-        EXPECT_EQ(reader.error(), L"Sequence file is not a regular file: " + Reader::wide(dir.path(name)));
+        EXPECT_EQ(reader.error(),
+                  L"Sequence file is " + std::wstring(kind) + L", not a regular file: " + Reader::wide(dir.path(name)));
     }
 
     // Too large: refused from its size, before a byte is read.
