@@ -31,13 +31,12 @@ struct Limits {
     static constexpr uint64_t objectOverhead = 256;  // bytes an object costs beside its data
     static constexpr int nestingDepth = 512;         // JSON and nested handles
 
-    // Codec libraries.
+    // Codec libraries. A strip or tile a codec decodes whole into buffers of
+    // its own, allocated before any data is read (TIFF's colour conversion),
+    // may need the floor, or the expansion per stored byte of the largest one.
     static constexpr uint64_t codecAllocation = uint64_t{256} << 20;  // the largest single allocation a codec makes
-    // A strip or tile a codec decodes whole into buffers of its own before any
-    // data is read (TIFF's colour conversion) may need this much, or this many
-    // bytes per stored byte of the largest strip or tile (blank LZW and Deflate data reach ~2800).
-    static constexpr uint64_t wholeStripFloor = uint64_t{1} << 20;
-    static constexpr uint64_t wholeStripExpansion = 4096;
+    static constexpr uint64_t wholeStripFloor = uint64_t{1} << 20;     // buffers of any strip may take this much
+    static constexpr uint64_t wholeStripExpansion = 4096;              // blank LZW or Deflate strips reach ~2800
 };
 
 // a * b and a + b, or UINT64_MAX when the result does not fit.
