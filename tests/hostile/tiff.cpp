@@ -51,3 +51,8 @@ IX_HOSTILE(TiffYCbCrStripBomb) {
 IX_HOSTILE(TiffYCbCrTileBomb) {
     return {colourBomb(dir + "/ycbcrtile.tif", COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_YCBCR, true), "exceeds the limit", 128};
 }
+
+// Old-style JPEG, which libtiff decodes only through its RGBA interface.
+IX_HOSTILE(TiffOldJpegStripBomb) {
+    return {colourBomb(dir + "/ojpeg.tif", COMPRESSION_OJPEG, PHOTOMETRIC_YCBCR, false), "exceeds the limit", 128};
+}
