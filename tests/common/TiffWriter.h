@@ -37,7 +37,9 @@ struct Tags {
     Tags& palette(std::vector<uint16_t> map) { photometric = PHOTOMETRIC_PALETTE; colormap = std::move(map); return *this; }
     // Subsampled YCbCr, stored as libtiff takes it: blocks of Y samples, then Cb and Cr;
     // the value function gets the byte's index in its strip as x and the strip as y.
-    Tags& subsampled(uint16_t x, uint16_t y) { photometric = PHOTOMETRIC_YCBCR; samples = 3; subsampleX = x; subsampleY = y; return *this; }
+    Tags& subsampled(uint16_t x, uint16_t y) {
+        photometric = PHOTOMETRIC_YCBCR; samples = 3; subsampleX = x; subsampleY = y; return *this;
+    }
     // clang-format on
 };
 

@@ -49,7 +49,8 @@ IX_HOSTILE(TiffYCbCrStripBomb) {
 
 // The same as one tile.
 IX_HOSTILE(TiffYCbCrTileBomb) {
-    return {colourBomb(dir + "/ycbcrtile.tif", COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_YCBCR, true), "exceeds the limit", 128};
+    const std::string path = colourBomb(dir + "/ycbcrtile.tif", COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_YCBCR, true);
+    return {path, "exceeds the limit", 128};
 }
 
 // Old-style JPEG, which libtiff decodes only through its RGBA interface.

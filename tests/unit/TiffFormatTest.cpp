@@ -245,7 +245,8 @@ TEST_F(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
     };
     // A little-endian BigTIFF file of one strip whose byte count is `count`.
     auto bigTiffWithByteCount = [&](uint64_t count) {
-        std::vector<uint8_t> b = file("big.tif", Tags(50, 40).compress(COMPRESSION_LZW), [](auto x, auto, auto) { return x; }, "w8");
+        std::vector<uint8_t> b =
+            file("big.tif", Tags(50, 40).compress(COMPRESSION_LZW), [](auto x, auto, auto) { return x; }, "w8");
         uint64_t ifd, entries;
         std::memcpy(&ifd, &b[8], 8);
         std::memcpy(&entries, &b[ifd], 8);

@@ -16,7 +16,8 @@ ixseeds::Bytes write(const Tags& tags, int pages = 1, const char* mode = "w") {
     std::vector<Page> all;
     for (int page = 0; page < pages; ++page) all.emplace_back(tags, pattern(tags, page));
     bool written = false;
-    const ixseeds::Bytes bytes = ixseeds::bytesWrittenBy([&](const std::string& path) { written = writeFile(path, all, mode); });
+    const ixseeds::Bytes bytes =
+        ixseeds::bytesWrittenBy([&](const std::string& path) { written = writeFile(path, all, mode); });
     return written ? bytes : ixseeds::Bytes();
 }
 

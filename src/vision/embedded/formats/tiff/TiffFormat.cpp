@@ -403,7 +403,11 @@ public:
     std::shared_ptr<const Image> read();
 
 private:
-    [[noreturn]] void unsupported(const std::string& what) { invalid("unsupported " + what); }
+    // What reading the file raised (old-style JPEG reads while it is described) comes first.
+    [[noreturn]] void unsupported(const std::string& what) {
+        client_.rethrowReadFailure();
+        invalid("unsupported " + what);
+    }
     void check(bool ok, const char* unit, uint32_t index) {
         client_.decoding = false;
         client_.rethrowReadFailure();
@@ -586,11 +590,13 @@ bool PageReader::direct() const {
 
 // The scratch a Sink needs: one row of samples of 1, 2 or 4 bits unpacked, or of palette indices.
 uint64_t sinkScratch(const Layout& layout) {
-    return saturatingMul(std::max<uint64_t>(layout.width, 1), layout.separate ? 1 : static_cast<uint64_t>(layout.samples));
+    const uint64_t samples = layout.separate ? 1 : static_cast<uint64_t>(layout.samples);
+    return saturatingMul(std::max<uint64_t>(layout.width, 1), samples);
 }
 
 std::shared_ptr<const Image> PageReader::read() {
     describe();
+    client_.rethrowReadFailure();
     const Layout& l = layout_;
     // As stored (subsampled colour included), without compression.
     const uint64_t planeBytes = TIFFVStripSize64(tif_, l.height);
@@ -624,7 +630,8 @@ std::shared_ptr<const Image> PageReader::readStrips() {
     const uint64_t stripBytes = saturatingMul(scanline, rowsPerStrip);
     const bool byRow = !intoPlanes && stripBytes > kMaxStripBuffer;
     const uint64_t bufferBytes = intoPlanes ? 0 : byRow ? scanline : stripBytes;
-    budget_.take(saturatingAdd(bufferBytes, sinkScratch(l)), "strip buffer of " + std::to_string(bufferBytes) + " bytes");
+    budget_.take(saturatingAdd(bufferBytes, sinkScratch(l)),
+                 "strip buffer of " + std::to_string(bufferBytes) + " bytes");
     ImageAssembler image = newImage();
     Sink sink(l, image);
     std::unique_ptr<uint8_t[]> buffer;
@@ -709,7 +716,8 @@ void PageReader::checkWholeStrips(uint64_t bytes, const char* unit) {
     uint64_t largest = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t offset = TIFFGetStrileOffset(tif_, i);
-        largest = std::max(largest, std::min(TIFFGetStrileByteCount(tif_, i), offset < fileSize ? fileSize - offset : 0));
+        const uint64_t inFile = offset < fileSize ? fileSize - offset : 0;
+        largest = std::max(largest, std::min(TIFFGetStrileByteCount(tif_, i), inFile));
     }
     const uint64_t limit = std::max(Limits::wholeStripFloor, saturatingMul(largest, Limits::wholeStripExpansion));
     checkLimit(bytes, limit, kProc,
