@@ -624,7 +624,8 @@ std::shared_ptr<const Image> PageReader::readStrips() {
     TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     if (rowsPerStrip == 0 || rowsPerStrip > l.height) rowsPerStrip = l.height;
 
-    // Uncompressed strips are read from the file straight into the planes.
+    // Samples in the planes' own layout are decoded straight into them
+    // (uncompressed ones read from the file into them, without a copy).
     const bool intoPlanes = direct();
     // A long strip that cannot go straight into a plane is read row by row through the codec.
     const uint64_t stripBytes = saturatingMul(scanline, rowsPerStrip);
