@@ -30,6 +30,13 @@ struct Limits {
     static constexpr uint64_t objectsPerFile = uint64_t{1} << 24;
     static constexpr uint64_t objectOverhead = 256;  // bytes an object costs beside its data
     static constexpr int nestingDepth = 512;         // JSON and nested handles
+
+    // Codec libraries. A strip or tile a codec decodes whole into buffers of
+    // its own, allocated before any data is read (TIFF's colour conversion),
+    // may need the floor, or the expansion per stored byte of the largest one.
+    static constexpr uint64_t codecAllocation = uint64_t{256} << 20;  // the largest single allocation a codec makes
+    static constexpr uint64_t wholeStripFloor = uint64_t{1} << 20;     // buffers of any strip may take this much
+    static constexpr uint64_t wholeStripExpansion = 4096;              // blank LZW or Deflate strips reach ~2800
 };
 
 // a * b and a + b, or UINT64_MAX when the result does not fit.
