@@ -84,7 +84,8 @@ TEST(Limits, SizesSaturateAndBudgetsAreOnePerFile) {
     budget.take(10000, "second page");
     const std::string message = messageOf([&] { budget.take(1, "third page"); });
     EXPECT_EQ(message, "third page exceeds the limit of " + std::to_string(budget.allowance()) +
-                           " bytes for a file of 1000 bytes");
+                           " bytes for a file of 1000 bytes (" + std::to_string(budget.allowance()) +
+                           " bytes already taken)");
     EXPECT_EQ(errorOf([&] { ixv::checkLimit(5, 4, "read_object", "channel count 5", "channels"); }), 6001);
 }
 

@@ -35,9 +35,10 @@ void Budget::take(uint64_t bytes, const std::string& what) {
         used_ += bytes;
         return;
     }
-    raiseMessage(proc_, err::OutOfMemory,
-                 what + " exceeds the limit of " + std::to_string(allowance_) + " bytes for a file of " +
-                     std::to_string(fileBytes_) + " bytes");
+    std::string message = what + " exceeds the limit of " + std::to_string(allowance_) + " bytes for a file of " +
+                          std::to_string(fileBytes_) + " bytes";
+    if (used_ > 0) message += " (" + std::to_string(used_) + " bytes already taken)";
+    raiseMessage(proc_, err::OutOfMemory, std::move(message));
 }
 
 }  // namespace ixv
