@@ -37,7 +37,7 @@ Buffer::~Buffer() {
 // --- Region --------------------------------------------------------------------
 
 std::shared_ptr<const Region> Region::fromRuns(std::vector<Run> runs) {
-    if (runs.size() > kMaxRunsOrPoints) raise("gen_region_runs", err::OutOfMemory, "more than 2^28 runs");
+    checkLimit(runs.size(), Limits::runsOrPoints, "gen_region_runs", std::to_string(runs.size()) + " runs");
     const auto before = [](const Run& a, const Run& b) {
         return a.row != b.row ? a.row < b.row : a.columnBegin < b.columnBegin;
     };
@@ -68,9 +68,9 @@ std::shared_ptr<const Region> Region::fromCanonicalRuns(std::vector<Run> runs) {
 std::shared_ptr<const Region> Region::rectangle(int64_t row1, int64_t column1, int64_t row2, int64_t column2) {
     if (row1 > row2 || column1 > column2) return fromCanonicalRuns({});
     for (int64_t v : {row1, column1, row2, column2})
-        if (v < -kMaxCoordinate || v > kMaxCoordinate)
+        if (v < -Limits::coordinate || v > Limits::coordinate)
             raise("gen_rectangle1", err::WrongParValue,
-                  "coordinate " + std::to_string(v) + " exceeds the limit of " + std::to_string(kMaxCoordinate));
+                  "coordinate " + std::to_string(v) + " exceeds the limit of " + std::to_string(Limits::coordinate));
     auto region = std::make_shared<Region>();
     region->boxed_ = true;
     region->row1_ = static_cast<int32_t>(row1);
@@ -84,9 +84,9 @@ const std::vector<Run>& Region::runs() const {
     if (boxed_) {
         std::call_once(made_, [this] {
             const uint64_t rows = static_cast<uint64_t>(int64_t{row2_} - row1_) + 1;
-            if (rows > kMaxRunsOrPoints)
+            if (rows > Limits::runsOrPoints)
                 raise("get_region_runs", err::OutOfMemory,
-                      std::to_string(rows) + " runs exceeds the limit of " + std::to_string(kMaxRunsOrPoints));
+                      std::to_string(rows) + " runs exceeds the limit of " + std::to_string(Limits::runsOrPoints));
             std::vector<Run> runs;
             runs.reserve(static_cast<size_t>(rows));
             for (int64_t r = row1_; r <= row2_; ++r) runs.push_back({static_cast<int32_t>(r), column1_, column2_});
@@ -226,10 +226,11 @@ size_t pixelSize(PixelType type) {
 void Image::checkSize(int64_t width, int64_t height, const char* proc) {
     if (width < 1 || height < 1)
         raise(proc, err::WrongParValue + 1, "image size " + std::to_string(width) + "x" + std::to_string(height));
-    if (width > int64_t{kMaxCoordinate} || height > static_cast<int64_t>(kMaxRunsOrPoints) ||
-        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixelsPerChannel)
-        raise(proc, err::OutOfMemory,
-              "image of " + std::to_string(width) + "x" + std::to_string(height) + " exceeds 2^31 pixels");
+    const std::string what = "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    checkLimit(static_cast<uint64_t>(width), static_cast<uint64_t>(Limits::coordinate), proc, what, "columns");
+    checkLimit(static_cast<uint64_t>(height), Limits::imageRows, proc, what, "rows");
+    checkLimit(saturatingMul(static_cast<uint64_t>(width), static_cast<uint64_t>(height)), Limits::pixelsPerChannel,
+               proc, what, "pixels per channel");
 }
 
 std::shared_ptr<Buffer> Image::newPlane(PixelType type, int64_t width, int64_t height) {

@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "HObject.h"
+#include "base/Limits.h"
 
 namespace ixv {
 
 // Limits on what a file or a caller may ask for; larger sizes are error 6001.
-constexpr uint64_t kMaxPixelsPerChannel = uint64_t{1} << 31;
-constexpr uint64_t kMaxRunsOrPoints = uint64_t{1} << 28;
-constexpr int64_t kMaxCoordinate = (int64_t{1} << 30);  // |row|, |column| of regions
+constexpr uint64_t kMaxPixelsPerChannel = Limits::pixelsPerChannel;
+constexpr uint64_t kMaxRunsOrPoints = Limits::runsOrPoints;
+constexpr int64_t kMaxCoordinate = Limits::coordinate;
 
 class Iconic {
 public:

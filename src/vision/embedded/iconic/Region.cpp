@@ -17,7 +17,7 @@ using ixv::Region;
 using ixv::Run;
 
 int32_t coordinate(int64_t value, const char* proc, int position) {
-    if (value < -ixv::kMaxCoordinate || value > ixv::kMaxCoordinate)
+    if (value < -ixv::Limits::coordinate || value > ixv::Limits::coordinate)
         ixv::raiseParValue(proc, position, "coordinate " + std::to_string(value) + " out of range");
     return static_cast<int32_t>(value);
 }
@@ -86,17 +86,17 @@ void GenCircle(HObject* Circle, const HTuple& Row, const HTuple& Column, const H
             ixv::raiseParValue(proc, 3, "circle of radius " + std::to_string(radius));
         // Checked before anything is allocated: the circle's rows and
         // columns, and how many runs it needs.
-        const double limit = double(ixv::kMaxCoordinate);
+        const double limit = double(ixv::Limits::coordinate);
         if (std::fabs(row) + radius > limit || std::fabs(column) + radius > limit)
-            ixv::raiseParValue(proc, 3, "circle exceeds the limit of +-" + std::to_string(ixv::kMaxCoordinate) +
+            ixv::raiseParValue(proc, 3, "circle exceeds the limit of +-" + std::to_string(ixv::Limits::coordinate) +
                                             " for coordinates");
         const int64_t first = static_cast<int64_t>(std::ceil(row - radius));
         const int64_t last = static_cast<int64_t>(std::floor(row + radius));
         const uint64_t rows = last >= first ? static_cast<uint64_t>(last - first) + 1 : 0;
-        if (rows > ixv::kMaxRunsOrPoints)
+        if (rows > ixv::Limits::runsOrPoints)
             ixv::raise(proc, ixv::err::OutOfMemory,
                        "circle of " + std::to_string(rows) + " runs exceeds the limit of " +
-                           std::to_string(ixv::kMaxRunsOrPoints) + " runs");
+                           std::to_string(ixv::Limits::runsOrPoints) + " runs");
         // A pixel belongs to the circle when its centre lies within the radius.
         std::vector<Run> runs;
         runs.reserve(static_cast<size_t>(rows));
@@ -117,7 +117,7 @@ void GenRegionRuns(HObject* Region, const HTuple& Row, const HTuple& ColumnBegin
     const Hlong n = Row.Length();
     if (ColumnBegin.Length() != n) ixv::raiseParCount(proc, 2, "as many values as rows");
     if (ColumnEnd.Length() != n) ixv::raiseParCount(proc, 3, "as many values as rows");
-    if (static_cast<uint64_t>(n) > ixv::kMaxRunsOrPoints) ixv::raise(proc, ixv::err::OutOfMemory, "more than 2^28 runs");
+    ixv::checkLimit(static_cast<uint64_t>(n), ixv::Limits::runsOrPoints, proc, std::to_string(n) + " runs");
     std::vector<Run> runs;
     runs.reserve(static_cast<size_t>(n));
     for (Hlong i = 0; i < n; ++i) {
@@ -134,7 +134,7 @@ void GenRegionPoints(HObject* Region, const HTuple& Rows, const HTuple& Columns)
     const char* proc = "gen_region_points";
     const Hlong n = Rows.Length();
     if (Columns.Length() != n) ixv::raiseParCount(proc, 2, "as many values as rows");
-    if (static_cast<uint64_t>(n) > ixv::kMaxRunsOrPoints) ixv::raise(proc, ixv::err::OutOfMemory, "more than 2^28 points");
+    ixv::checkLimit(static_cast<uint64_t>(n), ixv::Limits::runsOrPoints, proc, std::to_string(n) + " points");
     std::vector<Run> runs;
     runs.reserve(static_cast<size_t>(n));
     for (Hlong i = 0; i < n; ++i) {

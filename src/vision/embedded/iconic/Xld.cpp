@@ -19,8 +19,8 @@ constexpr double kPi = 3.14159265358979323846;
 
 Polyline polylineOf(const HTuple& rows, const HTuple& columns, const char* proc) {
     if (columns.Length() != rows.Length()) ixv::raiseParCount(proc, 2, "as many columns as rows");
-    if (static_cast<uint64_t>(rows.Length()) > ixv::kMaxRunsOrPoints)
-        ixv::raise(proc, ixv::err::OutOfMemory, "more than 2^28 points");
+    ixv::checkLimit(static_cast<uint64_t>(rows.Length()), ixv::Limits::runsOrPoints, proc,
+                    std::to_string(rows.Length()) + " points");
     Polyline line;
     line.rows.reserve(static_cast<size_t>(rows.Length()));
     line.columns.reserve(static_cast<size_t>(rows.Length()));
