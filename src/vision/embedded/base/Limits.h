@@ -30,6 +30,16 @@ struct Limits {
     static constexpr uint64_t objectsPerFile = uint64_t{1} << 24;
     static constexpr uint64_t objectOverhead = 256;  // bytes an object costs beside its data
     static constexpr int nestingDepth = 512;         // JSON and nested handles
+
+    // Codecs.
+    static constexpr uint64_t inflateRatio = 1032;             // the most bytes deflate yields per compressed byte
+    static constexpr uint64_t pngChunkBytes = uint64_t{64} << 20;   // one ancillary PNG chunk
+    static constexpr uint64_t pngChunkCache = uint64_t{128} << 20;  // all ancillary PNG chunks, text inflated
+    static constexpr uint64_t jpegScans = 500;                 // scans of a progressive JPEG
+    // 8x8 blocks a JPEG may decode, over all its scans, per byte of the file.
+    // A Huffman-coded first scan spends at least a bit per block, so this
+    // allows 32 full passes over the image of a file that spends only that.
+    static constexpr uint64_t jpegBlocksPerByte = 256;
 };
 
 // a * b and a + b, or UINT64_MAX when the result does not fit.
