@@ -38,8 +38,9 @@ struct Limits {
     static constexpr uint64_t jpegScans = 500;                 // scans of a progressive JPEG
     // 8x8 blocks a JPEG may decode, over all its scans, per byte of the file.
     // A Huffman-coded first scan spends at least a bit per block, so this
-    // allows 32 full passes over the image of a file that spends only that.
-    static constexpr uint64_t jpegBlocksPerByte = 256;
+    // allows 16 full passes over the image of a file that spends only that
+    // (an encoder's progressive script makes 5 to 6).
+    static constexpr uint64_t jpegBlocksPerByte = 128;
 };
 
 // a * b and a + b, or UINT64_MAX when the result does not fit.

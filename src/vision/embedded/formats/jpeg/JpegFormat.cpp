@@ -328,12 +328,16 @@ IconicPtr readImage(const ByteSource& file, Budget& budget) {
     }
     const int64_t width = cinfo.image_width;
     const int64_t height = cinfo.image_height;
-    ImageAssembler image(PixelType::Byte, width, height, cinfo.out_color_space == JCS_RGB ? 3 : 1, false, 255,
-                         budget, file.proc());
+    const int channels = cinfo.out_color_space == JCS_RGB ? 3 : 1;
     const uint64_t coefficients = coefficientBytes(&cinfo);
-    if (coefficients > 0)
-        budget.take(coefficients, "coefficients of a JPEG of " + std::to_string(width) + " x " +
-                                      std::to_string(height) + " pixels in several scans");
+    const std::string coefficientsWhat = "coefficients of a JPEG of " + std::to_string(width) + " x " +
+                                         std::to_string(height) + " pixels in several scans";
+    // The planes and the coefficients must fit together before either is allocated.
+    Budget both = budget;
+    takeImage(both, PixelType::Byte, width, height, static_cast<uint64_t>(channels), file.proc());
+    both.take(coefficients, coefficientsWhat);
+    ImageAssembler image(PixelType::Byte, width, height, channels, false, 255, budget, file.proc());
+    budget.take(coefficients, coefficientsWhat);
     // The decoder's own memory, coefficients included, stays within the budget.
     cinfo.mem->max_memory_to_use =
         static_cast<long>(std::min<uint64_t>(saturatingAdd(coefficients, budget.remaining()), LONG_MAX));
