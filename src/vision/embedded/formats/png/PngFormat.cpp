@@ -152,7 +152,7 @@ Plan planFor(spng_ctx* ctx, Stream& stream, const spng_ihdr& ihdr) {
 
     spng_trns trns{};
     const int trnsError = spng_get_trns(ctx, &trns);
-    if (trnsError != SPNG_ECHUNKAVAIL) stream.check(trnsError);
+    stream.check(trnsError == SPNG_ECHUNKAVAIL ? SPNG_OK : trnsError);
     const bool hasTrns = trnsError == SPNG_OK;
 
     if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
@@ -353,7 +353,7 @@ IconicPtr readImage(const ByteSource& file, Budget& budget) {
         spng_row_info info{};
         stream.check(spng_get_row_info(c, &info));
         status = spng_decode_scanline(c, scanline.data(), scanlineBytes);
-        if (status != SPNG_EOI) stream.check(status);
+        stream.check(status == SPNG_EOI ? SPNG_OK : status);
         if (info.row_num >= ihdr.height || info.pass < 0 || info.pass > 6)
             raiseInvalid("PNG", "decoder row out of range");
         const uint8_t* in = reinterpret_cast<const uint8_t*>(scanline.data());
