@@ -12,12 +12,18 @@ the build trees next to this package, or the system's library path, in that orde
 
 Nodes belong to the reader whose load produced them and are valid until its next
 load; a stale node raises StaleNodeError instead of reading freed memory.
+
+A failed load raises IxError with the reader's message. A path that holds a NUL
+character raises ValueError, as `open` does: the library would read only the
+part before it, which names another file. Texts of the library that hold code
+units which are no Unicode character read with U+FFFD in their place.
 """
 
 import ctypes
 import ctypes.util
 import enum
 import os
+import sys
 from pathlib import Path
 
 __all__ = [
@@ -56,17 +62,18 @@ _lib = None
 
 _c_node = ctypes.c_void_p
 _c_reader = ctypes.c_void_p
+_TEXT = ctypes.c_wchar_p  # marks the functions that return a library text
 
 # name: (result type, argument types)
 _SIGNATURES = {
     "ix_reader_create": (_c_reader, []),
     "ix_reader_destroy": (None, [_c_reader]),
-    "ix_reader_last_error": (ctypes.c_wchar_p, [_c_reader]),
-    "ix_adapter_halcon_version": (ctypes.c_wchar_p, []),
-    "ix_node_label": (ctypes.c_wchar_p, [_c_node]),
+    "ix_reader_last_error": (_TEXT, [_c_reader]),
+    "ix_adapter_halcon_version": (_TEXT, []),
+    "ix_node_label": (_TEXT, [_c_node]),
     "ix_node_kind": (ctypes.c_int32, [_c_node]),
-    "ix_node_type_label": (ctypes.c_wchar_p, [_c_node]),
-    "ix_node_value_summary": (ctypes.c_wchar_p, [_c_node]),
+    "ix_node_type_label": (_TEXT, [_c_node]),
+    "ix_node_value_summary": (_TEXT, [_c_node]),
     "ix_node_path_segment_kind": (ctypes.c_int32, [_c_node]),
     "ix_node_path_index": (ctypes.c_int32, [_c_node]),
     "ix_node_child_count": (ctypes.c_int32, [_c_node]),
@@ -75,17 +82,30 @@ _SIGNATURES = {
     "ix_node_total_count": (ctypes.c_int32, [_c_node]),
     "ix_node_truncated": (ctypes.c_int32, [_c_node]),
     "ix_node_value_type_at": (ctypes.c_int32, [_c_node, ctypes.c_int32]),
-    "ix_node_value_string_at": (ctypes.c_wchar_p, [_c_node, ctypes.c_int32]),
+    "ix_node_value_string_at": (_TEXT, [_c_node, ctypes.c_int32]),
     "ix_node_value_int_at": (ctypes.c_int64, [_c_node, ctypes.c_int32]),
     "ix_node_value_real_at": (ctypes.c_double, [_c_node, ctypes.c_int32]),
-    "ix_node_full_value_text": (ctypes.c_wchar_p, [_c_reader, _c_node]),
-    "ix_node_object_class": (ctypes.c_wchar_p, [_c_node]),
+    "ix_node_full_value_text": (_TEXT, [_c_reader, _c_node]),
+    "ix_node_object_class": (_TEXT, [_c_node]),
     "ix_node_is_image": (ctypes.c_int32, [_c_node]),
     "ix_node_object_count": (ctypes.c_int32, [_c_node]),
     "ix_node_detail_line_count": (ctypes.c_int32, [_c_node]),
-    "ix_node_detail_line_at": (ctypes.c_wchar_p, [_c_node, ctypes.c_int32]),
+    "ix_node_detail_line_at": (_TEXT, [_c_node, ctypes.c_int32]),
     "ix_node_detail_entry_count": (ctypes.c_int32, [_c_node]),
 }
+
+_libc = ctypes.CDLL(None)
+_libc.wcslen.restype = ctypes.c_size_t
+_libc.wcslen.argtypes = [ctypes.c_void_p]
+_UTF32 = "utf-32-le" if sys.byteorder == "little" else "utf-32-be"
+
+
+def _text(result, func=None, args=None):
+    """A NUL-terminated wide text of the library as str, whatever code units it holds."""
+    if not result:
+        return ""
+    return ctypes.string_at(result, 4 * _libc.wcslen(result)).decode(_UTF32, errors="replace")
+
 
 # Load functions: (handle, path) -> root node or null. Bound when the library has them.
 _LOADERS = {
@@ -128,8 +148,13 @@ def load_library(path=None):
         raise IxError("libixadapter.so not found; set IXADAPTER_LIBRARY (" + "; ".join(errors) + ")")
     for name, (restype, argtypes) in _SIGNATURES.items():
         fn = getattr(lib, name)
-        fn.restype = restype
         fn.argtypes = argtypes
+        if restype is _TEXT:
+            # ctypes' own conversion raises ValueError on a code unit above U+10FFFF.
+            fn.restype = ctypes.c_void_p
+            fn.errcheck = _text
+        else:
+            fn.restype = restype
     for name in _LOADERS.values():
         if hasattr(lib, name):
             fn = getattr(lib, name)
@@ -185,9 +210,12 @@ class Reader:
         name = _LOADERS[kind]
         if not hasattr(self._lib, name):
             raise IxError(f"this library has no {name}")
+        path = os.fsdecode(path)
+        if "\0" in path:
+            raise ValueError("embedded null character in path")
         handle = self._require()
         self._generation += 1  # the previous tree is gone whatever the outcome
-        root = getattr(self._lib, name)(handle, os.fspath(path))
+        root = getattr(self._lib, name)(handle, path)
         if not root:
             raise IxError(self._lib.ix_reader_last_error(handle))
         return Node(self, root)

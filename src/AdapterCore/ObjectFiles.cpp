@@ -1,10 +1,15 @@
 #include "ObjectFiles.h"
 
-#include <cwchar>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "AdapterCore.h"
+#include "NumberText.h"
 #include "ObjectNodes.h"
 #include "StringBridge.h"
 
@@ -17,11 +22,29 @@ const std::vector<std::wstring>& sequenceProbeExtensions() {
     return extensions;
 }
 
-std::vector<std::wstring> sequenceEntries(std::istream& in) {
+namespace {
+
+// What a message quotes of a text read from a file: at most 200 characters.
+std::wstring excerpt(const std::string& bytes) {
+    std::wstring text = fromHString(HString(bytes.substr(0, 800).c_str()));
+    if (text.size() > 200 || bytes.size() > 800) text = text.substr(0, 200) + L"...";
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::wstring> sequenceEntries(std::istream& in, std::wstring* error) {
     std::vector<std::wstring> entries;
     std::string line;
-    while (std::getline(in, line)) {
+    for (size_t number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > kMaxSequenceLine) {
+            if (error)
+                *error = L"Sequence line " + integerText(static_cast<long long>(number)) + L" of " +
+                         integerText(static_cast<long long>(line.size())) + L" bytes exceeds the limit of " +
+                         integerText(kMaxSequenceLine) + L" bytes: " + excerpt(line);
+            return {};
+        }
         const size_t first = line.find_first_not_of(" \t");
         if (first == std::string::npos) continue;
         const size_t last = line.find_last_not_of(" \t");
@@ -56,6 +79,60 @@ std::string utf8(const std::wstring& text) {
     return toHString(text).TextA();
 }
 
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The bytes of a sequence file. Only a regular file is read, and only up to
+// the size limit; a FIFO or a device is refused at once, without blocking.
+// On failure the message says why, naming the file as `name`, or is
+// empty when the file could not be opened or read at all.
+bool readSequenceFile(const std::string& path, const std::wstring& name, std::string* bytes,
+                      std::wstring* problem) {
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat status;
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) return false;
+    if (!S_ISREG(status.st_mode)) {
+        const wchar_t* kind = S_ISDIR(status.st_mode)    ? L"a directory"
+                              : S_ISFIFO(status.st_mode) ? L"a FIFO"
+                              : S_ISCHR(status.st_mode)  ? L"a character device"
+                              : S_ISBLK(status.st_mode)  ? L"a block device"
+                              : S_ISSOCK(status.st_mode) ? L"a socket"
+                                                         : L"something else";
+        *problem = L"Sequence file is " + std::wstring(kind) + L", not a regular file: " + name;
+        return false;
+    }
+    const auto tooLarge = [&](long long size) {
+        *problem = L"Sequence file of " + integerText(size) + L" bytes exceeds the limit of " +
+                   integerText(kMaxSequenceBytes) + L" bytes: " + name;
+        return false;
+    };
+    if (status.st_size > static_cast<off_t>(kMaxSequenceBytes)) return tooLarge(status.st_size);
+    bytes->clear();
+    bytes->reserve(static_cast<size_t>(status.st_size));
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        // The file may have grown since fstat.
+        if (bytes->size() + static_cast<size_t>(n) > kMaxSequenceBytes)
+            return tooLarge(static_cast<long long>(bytes->size()) + n);
+        bytes->append(chunk, static_cast<size_t>(n));
+    }
+}
+
 std::unique_ptr<NativeNode> fileNode(const std::wstring& path, const HObject& objects) {
     HTuple countTuple;
     CountObj(objects, &countTuple);
@@ -64,18 +141,12 @@ std::unique_ptr<NativeNode> fileNode(const std::wstring& path, const HObject& ob
     auto root = std::make_unique<NativeNode>();
     root->kind = IxNodeKind::Container;
     root->typeLabel = L"file";
-    wchar_t text[64];
-    std::swprintf(text, 64, L"%lld %ls", count, count == 1 ? L"object" : L"objects");
-    root->valueSummary = text;
+    root->valueSummary = integerText(count) + (count == 1 ? L" object" : L" objects");
 
     const std::wstring baseName = fileBaseName(path);
     for (long long i = 1; i <= count; ++i) {
-        std::wstring label = baseName;
-        if (count != 1) {
-            std::swprintf(text, 64, L"Object %lld", i);
-            label = text;
-        }
-        root->appendChild(buildObjectNode(objects.SelectObj(static_cast<Hlong>(i)), label, IxPathSegmentKind::Index,
+        root->appendChild(buildObjectNode(objects.SelectObj(static_cast<Hlong>(i)),
+                                          count == 1 ? baseName : L"Object " + integerText(i), IxPathSegmentKind::Index,
                                           static_cast<int32_t>(i - 1)));
     }
     return root;
@@ -116,8 +187,17 @@ std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& pat
             ReadObject(&objects, HTuple(toHString(path)));
         } else if (suffix == L"seq") {
             const std::string sequencePath = utf8(path);
-            std::ifstream file(sequencePath, std::ios::binary);
-            const std::vector<std::wstring> entries = sequenceEntries(file);
+            std::string bytes;
+            std::wstring problem;
+            std::vector<std::wstring> entries;
+            if (readSequenceFile(sequencePath, path, &bytes, &problem)) {
+                std::istringstream lines(std::move(bytes));
+                entries = sequenceEntries(lines, &problem);
+            }
+            if (!problem.empty()) {
+                error = problem;
+                return nullptr;
+            }
             if (entries.empty()) {
                 error = L"Sequence file is empty or could not be read: " + path;
                 return nullptr;

@@ -2,6 +2,7 @@
 // set and building the file's tree.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <vector>
@@ -9,9 +10,14 @@
 // The 20 suffixes tried, in order, for a sequence entry named without one.
 const std::vector<std::wstring>& sequenceProbeExtensions();
 
+// Limits on a sequence file: its size and the length of one line, in bytes.
+constexpr size_t kMaxSequenceBytes = size_t{16} << 20;
+constexpr size_t kMaxSequenceLine = 4096;
+
 // The entries of a sequence file, one per line that holds more than spaces
-// and tabs, trimmed, in file order.
-std::vector<std::wstring> sequenceEntries(std::istream& in);
+// and tabs, trimmed, in file order. A line longer than the limit gives no
+// entries at all and, when `error` is given, a message there.
+std::vector<std::wstring> sequenceEntries(std::istream& in, std::wstring* error = nullptr);
 
 // The two directories a sequence file's entries are searched in: the parent
 // of the file's directory, then the file's directory ("" is the current one).

@@ -1,8 +1,8 @@
 #include "ObjectNodes.h"
 
-#include <cwchar>
 #include <vector>
 
+#include "NumberText.h"
 #include "StringBridge.h"
 #include "Summaries.h"
 
@@ -10,9 +10,7 @@ using namespace HalconCpp;
 
 std::wstring pluralClassLabel(const std::wstring& className, int32_t count) {
     if (count < 2) return className;
-    wchar_t number[16];
-    std::swprintf(number, 16, L"%d", count);
-    return (className == L"image" ? std::wstring(L"images") : className) + L"[" + number + L"]";
+    return (className == L"image" ? std::wstring(L"images") : className) + L"[" + integerText(count) + L"]";
 }
 
 namespace {
@@ -61,9 +59,7 @@ std::unique_ptr<NativeNode> buildObjectNode(const HObject& object, const std::ws
     node->objectCount = count;
 
     if (mixed) {
-        wchar_t number[16];
-        std::swprintf(number, 16, L"%d", count);
-        node->typeLabel = std::wstring(L"mixed[") + number + L"]";
+        node->typeLabel = L"mixed[" + integerText(count) + L"]";
         node->valueSummary = markedFirst(summaryOf(firstClass, object.SelectObj(1)));
     } else if (firstClass == L"image") {
         node->typeLabel = pluralClassLabel(firstClass, count);

@@ -1,9 +1,9 @@
 #include "Summaries.h"
 
-#include <cwchar>
 #include <set>
 #include <vector>
 
+#include "NumberText.h"
 #include "StringBridge.h"
 
 using namespace HalconCpp;
@@ -21,18 +21,16 @@ std::wstring regionValueSummary(const HObject& region) {
     AreaCenter(region, &area, &row, &column);
     const long long pixels = area[0].L();
     if (pixels == 0) return L"area: 0";
-    wchar_t buffer[96];
-    std::swprintf(buffer, 96, L"area: %lld; center: %.1f, %.1f", pixels, row[0].D(), column[0].D());
-    return buffer;
+    return L"area: " + integerText(pixels) + L"; center: " + fixedText(row[0].D(), 1) + L", " +
+           fixedText(column[0].D(), 1);
 }
 
 namespace {
 
-// "%ls: %lld; length: %.2f", the form of contours and polygons.
+// "<word>: <points>; length: <length, 2 decimals>", the form of contours,
+// polygons and each line of a parallel.
 std::wstring pointsAndLength(const wchar_t* word, Hlong points, double length) {
-    wchar_t buffer[96];
-    std::swprintf(buffer, 96, L"%ls: %lld; length: %.2f", word, static_cast<long long>(points), length);
-    return buffer;
+    return word + (L": " + integerText(points)) + L"; length: " + fixedText(length, 2);
 }
 
 }  // namespace
@@ -54,11 +52,8 @@ std::wstring polygonValueSummary(const HObject& polygon) {
 std::wstring parallelValueSummary(const HObject& parallel) {
     HTuple rows1, columns1, lengths1, angles1, rows2, columns2, lengths2, angles2;
     GetParallelsXld(parallel, &rows1, &columns1, &lengths1, &angles1, &rows2, &columns2, &lengths2, &angles2);
-    wchar_t buffer[192];
-    std::swprintf(buffer, 192, L"first line: points: %lld; length: %.2f / second line: points: %lld; length: %.2f",
-                  static_cast<long long>(rows1.Length()), lengths1[0].D(), static_cast<long long>(rows2.Length()),
-                  lengths2[0].D());
-    return buffer;
+    return L"first line: " + pointsAndLength(L"points", rows1.Length(), lengths1[0].D()) + L" / second line: " +
+           pointsAndLength(L"points", rows2.Length(), lengths2[0].D());
 }
 
 namespace {
@@ -69,12 +64,6 @@ struct ImageRecord {
     Hlong channels = 0;
     std::wstring type;
 };
-
-std::wstring formatted(const wchar_t* format, long long a) {
-    wchar_t buffer[64];
-    std::swprintf(buffer, 64, format, a);
-    return buffer;
-}
 
 // ", domain: <region summary>" when the first image's domain covers less than
 // its rectangle; empty otherwise, and on any failure of the vision library.
@@ -120,18 +109,16 @@ std::wstring imageValueSummary(const HObject& images, int32_t count) {
         types.insert(record.type);
     }
 
-    wchar_t size[64];
-    std::swprintf(size, 64, L"%lldx%lld", static_cast<long long>(head.width), static_cast<long long>(head.height));
-    std::wstring summary = size;
+    std::wstring summary = integerText(head.width) + L"x" + integerText(head.height);
     if (!sameSize) summary += L" (first)";
 
     summary += L", ";
     if (sameChannels) {
-        summary += formatted(L"%lldch", head.channels);
+        summary += integerText(head.channels) + L"ch";
     } else {
         summary += L"[";
         for (auto it = channelCounts.begin(); it != channelCounts.end(); ++it)
-            summary += (it == channelCounts.begin() ? L"" : L", ") + formatted(L"%lldch", *it);
+            summary += (it == channelCounts.begin() ? L"" : L", ") + integerText(*it) + L"ch";
         summary += L"]";
     }
 

@@ -1,8 +1,7 @@
 #include "ValueText.h"
 
-#include <cwchar>
-
 #include "AdapterCore.h"
+#include "NumberText.h"
 #include "StringBridge.h"
 
 using HalconCpp::HTuple;
@@ -26,16 +25,10 @@ std::wstring formatValueElement(const NativeValue& value) {
     switch (value.type) {
     case IxValueType::String:
         return L"'" + value.text + L"'";
-    case IxValueType::Integer: {
-        wchar_t buffer[32];
-        std::swprintf(buffer, 32, L"%lld", static_cast<long long>(value.intValue));
-        return buffer;
-    }
-    case IxValueType::Real: {
-        wchar_t buffer[64];
-        std::swprintf(buffer, 64, L"%g", value.realValue);
-        return buffer;
-    }
+    case IxValueType::Integer:
+        return integerText(value.intValue);
+    case IxValueType::Real:
+        return generalText(value.realValue, 6);
     }
     return std::wstring();
 }
@@ -62,9 +55,7 @@ std::wstring ensureDecimalPoint(std::wstring text) {
 }
 
 std::wstring formatGeometryValue(double value) {
-    wchar_t buffer[64];
-    std::swprintf(buffer, 64, L"%.15g", value);
-    return ensureDecimalPoint(buffer);
+    return ensureDecimalPoint(generalText(value, 15));
 }
 
 std::wstring AdapterCore::fullValueText(const NativeNode* node) {

@@ -4,6 +4,7 @@ The object files here are written by this test from the published layout of the
 format (docs/formats.md), as an outside program would write them.
 """
 
+import ctypes
 import importlib.util
 import os
 import struct
@@ -113,6 +114,40 @@ class ObjectFiles(unittest.TestCase):
             self.assertEqual(lib.ix_node_child_count(root), 1)  # still the same, valid tree
         finally:
             lib.ix_reader_destroy(handle)
+
+
+    def test_paths_the_library_would_misread_and_texts_python_cannot_decode(self):
+        # Before a NUL the path names another file, which would load silently.
+        self.write("a", one_pixel_image(1))
+        with self.assertRaises(ValueError):
+            self.reader.parse_object_file(str(self.root / "a") + "\0b.hobj")
+        self.assertEqual(self.reader.parse_object_file(os.fsencode(self.root / "a")).value_summary, "1 object")
+        # An entry whose bytes decode to a code unit above U+10FFFF: still an IxError.
+        self.write("odd.seq", b"\xf4\x90\x80\x80x\n")
+        with self.assertRaises(ixadapter.IxError) as caught:
+            self.reader.parse_object_file(self.root / "odd.seq")
+        self.assertEqual(str(caught.exception), "Sequence entry not found: \ufffdx")
+
+    def test_texts_ignore_the_locale_the_host_sets(self):
+        # Qt applications call setlocale(LC_ALL, "") at start; with a German
+        # locale printf would write "12,5".
+        libc = ctypes.CDLL(None)
+        libc.setlocale.restype = ctypes.c_char_p
+        libc.setlocale.argtypes = [ctypes.c_int, ctypes.c_char_p]
+        lc_all = 6
+        previous = libc.setlocale(lc_all, None)
+        if not libc.setlocale(lc_all, b"de_DE.UTF-8"):
+            self.skipTest("locale de_DE.UTF-8 is not installed")
+        try:
+            path = self.write("shapes.hobj", samples.object_file([
+                samples.record(2, samples.runs([(row, 19, 20) for row in range(10, 16)])),
+                samples.record(3, samples.line([(0.0, 0.0), (0.0, 2.5)])),
+            ]))
+            root = self.reader.parse_object_file(path)
+            self.assertEqual([c.value_summary for c in root.children],
+                             ["area: 12; center: 12.5, 19.5", "contour points: 2; length: 2.50"])
+        finally:
+            libc.setlocale(lc_all, previous)
 
 
 if __name__ == "__main__":

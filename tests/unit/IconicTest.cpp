@@ -88,6 +88,61 @@ TEST(Regions, AreaAndCenterFollowPixelCentres) {
     EXPECT_EQ(a[1].L(), 4);
 }
 
+TEST(Regions, RectanglesAndFullDomainsKeepNoRunsUntilAskedFor) {
+    // Corners at the coordinate limit: 2^31 + 1 rows, far more runs than allowed.
+    const Hlong far = Hlong{1} << 30;
+    HObject huge, small, both;
+    GenRectangle1(&huge, -far, -far, far, far);
+    Hlong area;
+    double row, column;
+    areaCenter(huge, &area, &row, &column);
+    EXPECT_EQ(area, ((Hlong{1} << 31) + 1) * ((Hlong{1} << 31) + 1));
+    EXPECT_EQ(row, 0.0);
+    EXPECT_EQ(column, 0.0);
+    const std::string message = messageOf([&] { runsOf(huge); });
+    EXPECT_NE(message.find("exceeds the limit of 268435456"), std::string::npos) << message;
+    EXPECT_EQ(errorOf([&] { runsOf(huge); }), 6001u);
+
+    // Asked for, the runs are the rows of the rectangle.
+    GenRectangle1(&small, 2, 3, 4, 5);
+    const auto runs = runsOf(small);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[2].row, 4);
+    EXPECT_EQ(runs[2].columnBegin, 3);
+    EXPECT_EQ(runs[2].columnEnd, 5);
+
+    // A domain cut from the huge rectangle is the image's full domain, still a rectangle.
+    HObject image, reduced, domain;
+    GenImageConst(&image, "byte", 1 << 12, 1 << 10);
+    ReduceDomain(image, huge, &reduced);
+    GetDomain(reduced, &domain);
+    EXPECT_TRUE(static_cast<const ixv::Region&>(*ixv::objectsOf(domain).front()).isBox());
+    areaCenter(reduced, &area, &row, &column);
+    EXPECT_EQ(area, Hlong{1} << 22);
+    EXPECT_EQ(row, 511.5);
+
+    // Intersections of rectangles with rectangles and with runs.
+    HObject circle, composed, second;
+    ReduceDomain(image, small, &reduced);
+    GenCircle(&circle, 4.0, 5.0, 1.0);
+    ReduceDomain(image, circle, &second);
+    Compose3(reduced, second, image, &composed);
+    areaCenter(composed, &area, &row, &column);
+    EXPECT_EQ(area, 3);  // (3,5), (4,4), (4,5)
+}
+
+TEST(Regions, CirclesAreCheckedBeforeAnythingIsAllocated) {
+    HObject circle;
+    const std::string message = messageOf([&] { GenCircle(&circle, 0.0, 0.0, 1e9); });
+    EXPECT_NE(message.find("exceeds the limit of 268435456"), std::string::npos) << message;
+    EXPECT_EQ(errorOf([&] { GenCircle(&circle, 0.0, 0.0, 1e9); }), 6001u);
+    EXPECT_EQ(errorOf([&] { GenCircle(&circle, 1e9, 0.0, 1e8); }), 1303u);
+    EXPECT_EQ(errorOf([&] { GenCircle(&circle, 0.0, 0.0, -1.0); }), 1303u);
+    EXPECT_EQ(errorOf([&] { GenCircle(&circle, 0.0, 1.0 / 0.0, 1.0); }), 1303u);
+    GenCircle(&circle, 0.0, 0.0, 0.0);
+    EXPECT_EQ(runsOf(circle).size(), 1u);
+}
+
 TEST(Images, MadeFromPixelsKeepTypeSizeAndValues) {
     const uint16_t pixels[6] = {1, 2, 3, 0x1234, 65535, 0};
     HObject image;

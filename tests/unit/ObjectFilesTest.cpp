@@ -1,6 +1,7 @@
 // Loading object, image and sequence files through the exported function.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "AdapterCore/NativeNode.h"
@@ -186,6 +187,56 @@ TEST(ObjectFiles, SequenceFailuresNameThePathOrTheEntry) {
     dir.write("list.seq", "present\n  # comment \nnever.png\n");
     EXPECT_EQ(reader.load(dir.path("list.seq")), nullptr);
     EXPECT_EQ(reader.error(), L"Sequence entry not found: # comment");
+}
+
+TEST(ObjectFiles, SequenceFilesAreRegularFilesOfBoundedSize) {
+    TempDir dir;
+    Reader reader;
+    // A FIFO with no writer would block a plain open; devices never end.
+    ASSERT_EQ(::mkfifo(dir.path("fifo.seq").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.path("zero.seq"));
+    std::filesystem::create_directory(dir.path("folder.seq"));
+    const std::pair<const char*, const wchar_t*> refused[] = {
+        {"fifo.seq", L"a FIFO"}, {"zero.seq", L"a character device"}, {"folder.seq", L"a directory"}};
+    for (const auto& [name, kind] : refused) {
+        EXPECT_EQ(reader.load(dir.path(name)), nullptr);
+        EXPECT_EQ(reader.error(),
+                  L"Sequence file is " + std::wstring(kind) + L", not a regular file: " + Reader::wide(dir.path(name)));
+    }
+
+    // Too large: refused from its size, before a byte is read.
+    const std::string big = dir.write("big.seq", std::string("a\n"));
+    ASSERT_EQ(::truncate(big.c_str(), (off_t{16} << 20) + 1), 0);
+    EXPECT_EQ(reader.load(big), nullptr);
+    EXPECT_EQ(reader.error(), L"Sequence file of 16777217 bytes exceeds the limit of 16777216 bytes: " +
+                                  Reader::wide(big));
+
+    // A line of 10 MB is refused, and the message quotes only its beginning.
+    dir.write("long.seq", "frame\n" + std::string(10000000, 'x') + "\n");
+    EXPECT_EQ(reader.load(dir.path("long.seq")), nullptr);
+    EXPECT_EQ(reader.error(), L"Sequence line 2 of 10000000 bytes exceeds the limit of 4096 bytes: " +
+                                  std::wstring(200, L'x') + L"...");
+    // A line at the limit is an entry like any other.
+    dir.write("edge.seq", std::string(4096, 'y') + "\n");
+    EXPECT_EQ(reader.load(dir.path("edge.seq")), nullptr);
+    EXPECT_EQ(reader.error(), L"Sequence entry not found: " + std::wstring(4096, L'y'));
+}
+
+TEST(ObjectFiles, LongSequencesLoadEveryEntryInOrder) {
+    TempDir dir;
+    writeImage(dir, "a.png", 1);
+    writeImage(dir, "b.png", 2);
+    std::string list;
+    for (int i = 0; i < 3000; ++i) list += i % 3 == 2 ? "b\n" : dir.path("a.png") + "\n";
+    dir.write("run/list.seq", list);
+    Reader reader;
+    const NativeNode* root = reader.load(dir.path("run/list.seq"));
+    ASSERT_NE(root, nullptr) << std::string(reader.error().begin(), reader.error().end());
+    EXPECT_STREQ(ix_node_value_summary(root), L"3000 objects");
+    const std::vector<int> found = markers(root);
+    EXPECT_EQ(found[1], 1);
+    EXPECT_EQ(found[2999], 2);
+    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 2999)), L"Object 3000");
 }
 
 TEST(ObjectFiles, SequenceNamedWithoutDirectoryResolvesAgainstTheCurrentOne) {

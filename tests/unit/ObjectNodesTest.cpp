@@ -1,6 +1,8 @@
 // Summaries of regions, XLD and images, and the node of an object set.
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "AdapterCore/ObjectNodes.h"
 #include "AdapterCore/Summaries.h"
 #include "HalconCpp.h"
@@ -73,6 +75,40 @@ TEST(Summaries, ImagesShowSizeChannelsTypeAndReducedDomain) {
     EXPECT_EQ(imageValueSummary(set, 2), L"640x480 (first), [1ch, 3ch], [byte, real]");
     const HObject same = image("int2", 8, 8).ConcatObj(image("int2", 8, 8)).ConcatObj(image("int2", 8, 8));
     EXPECT_EQ(imageValueSummary(same, 3), L"8x8, 1ch, int2");
+}
+
+TEST(Summaries, TextsIgnoreTheLocaleAndHoldAnyMagnitude) {
+    // A host that sets a locale with a decimal comma, as every Qt application does.
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    struct Restore {
+        ~Restore() { std::setlocale(LC_ALL, "C"); }
+    } restore;
+    HObject odd;
+    GenRectangle1(&odd, 10, 19, 15, 20);
+    EXPECT_EQ(regionValueSummary(odd), L"area: 12; center: 12.5, 19.5");
+    HObject contour, polygon, parallels;
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0), HTuple(0.0).Append(2.5));
+    EXPECT_EQ(contourValueSummary(contour), L"contour points: 2; length: 2.50");
+
+    // A column of 1e300: the length has 301 digits before the point, far more
+    // than any fixed buffer of the old texts held.
+    const std::wstring digits = L"10000000000000000525047602552044202487";
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0), HTuple(0.0).Append(1e300));
+    const std::wstring text = contourValueSummary(contour);
+    EXPECT_EQ(text.substr(0, 27 + digits.size()), L"contour points: 2; length: " + digits);
+    EXPECT_EQ(text.size(), 27u + 301u + 3u);
+    EXPECT_EQ(text.substr(text.size() - 3), L".00");
+    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    EXPECT_EQ(polygonValueSummary(polygon).size(), 19u + 301u + 3u);
+
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
+                         HTuple(0.0).Append(1e300).Append(1e300).Append(0.0));
+    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    GenParallelsXld(polygon, &parallels, 20.0, 15.0, 0.1, "false");
+    ASSERT_GE(parallels.CountObj(), 1);
+    const std::wstring pair = parallelValueSummary(parallels.SelectObj(1));
+    const std::wstring length = text.substr(27);  // the 1e300 of the contour above
+    EXPECT_EQ(pair, L"first line: points: 2; length: " + length + L" / second line: points: 2; length: " + length);
 }
 
 TEST(ObjectNode, ShapesFollowTheClassesOfTheSet) {

@@ -1,6 +1,8 @@
 // The exported reader and node functions, on trees built directly in C++.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "AdapterApi.h"
@@ -10,6 +12,49 @@
 #include "ix_adapter.h"
 
 using namespace HalconCpp;
+
+// Allocation that a test can make fail, to see what a load does when memory
+// runs out and stays out. Every form is replaced, so that all of them agree
+// on malloc and free (the sanitizers check that they match).
+static std::atomic<bool> failAllocations{false};
+
+static void* allocate(std::size_t size) noexcept {
+    return failAllocations.load(std::memory_order_relaxed) ? nullptr : std::malloc(size ? size : 1);
+}
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // both sides are malloc and free
+#endif
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -125,12 +170,28 @@ TEST(ReaderHandle, LoadPassesThePathAndContainsWhatTheReaderThrows) {
     EXPECT_STREQ(ix_reader_last_error(reader.get()), L"Not enough memory available");
     EXPECT_EQ(TrackedTool::alive, 0);
 
+    // Memory that stays out: the failure path must not allocate, or the
+    // host is terminated.
+    auto outForGood = [](const std::wstring&, std::wstring&) -> std::unique_ptr<NativeNode> {
+        failAllocations = true;
+        throw std::bad_alloc();
+    };
+    loadInto(reader.get(), L"p", succeed);
+    EXPECT_EQ(loadInto(reader.get(), L"p", outForGood), nullptr);
+    failAllocations = false;
+    EXPECT_STREQ(ix_reader_last_error(reader.get()), L"Not enough memory available");
+    EXPECT_EQ(TrackedTool::alive, 0);
+
+    // Anything else thrown leaves a message, not an empty text.
     auto unexpected = [](const std::wstring&, std::wstring& error) -> std::unique_ptr<NativeNode> {
         error = L"half written";
-        throw std::runtime_error("unexpected");
+        throw std::runtime_error("disk on fire");
     };
     EXPECT_EQ(loadInto(reader.get(), L"p", unexpected), nullptr);
-    EXPECT_STREQ(ix_reader_last_error(reader.get()), L"");
+    EXPECT_STREQ(ix_reader_last_error(reader.get()), L"disk on fire");
+    auto odd = [](const std::wstring&, std::wstring&) -> std::unique_ptr<NativeNode> { throw 42; };
+    EXPECT_EQ(loadInto(reader.get(), L"p", odd), nullptr);
+    EXPECT_STREQ(ix_reader_last_error(reader.get()), L"Unexpected error while reading the file");
 }
 
 TEST(ReaderHandle, VersionIsStableAndNamesTheVisionLibrary) {

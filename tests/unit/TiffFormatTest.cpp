@@ -2,6 +2,7 @@
 // sample formats, layouts, compressions, alpha, colour, pages, and broken files.
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -10,109 +11,19 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "TiffWriter.h"
 #include "formats/tiff/TiffFormat.h"
 
 using namespace HalconCpp;
 
 namespace {
 
-using Value = std::function<double(uint32_t x, uint32_t y, int sample)>;
-
-struct Tags {
-    uint32_t width, height;
-    uint16_t samples = 1, bits = 8, format = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK;
-    uint16_t planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE, predictor = 0;
-    std::vector<uint16_t> extras, colormap;                    // colour map: all red entries, then green, then blue
-    uint32_t tileWidth = 0, tileLength = 0, rowsPerStrip = 0;  // 0, 0, 0: libtiff's strips
-
-    // clang-format off
-    Tags(uint32_t w, uint32_t h) : width(w), height(h) {}
-    Tags& spp(uint16_t v) { samples = v; return *this; }
-    Tags& bps(uint16_t v, uint16_t f = SAMPLEFORMAT_UINT) { bits = v; format = f; return *this; }
-    Tags& photo(uint16_t v) { photometric = v; return *this; }
-    Tags& rgb() { samples = 3; photometric = PHOTOMETRIC_RGB; return *this; }
-    Tags& separate() { planar = PLANARCONFIG_SEPARATE; return *this; }
-    Tags& compress(uint16_t v, uint16_t p = 0) { compression = v; predictor = p; return *this; }
-    Tags& extra(std::vector<uint16_t> v) { extras = std::move(v); return *this; }
-    Tags& tiles(uint32_t w, uint32_t l) { tileWidth = w; tileLength = l; return *this; }
-    Tags& strips(uint32_t rows) { rowsPerStrip = rows; return *this; }
-    Tags& palette(std::vector<uint16_t> map) { photometric = PHOTOMETRIC_PALETTE; colormap = std::move(map); return *this; }
-    // clang-format on
-};
-
-// The samples as the file stores them: rows of interleaved samples, or one
-// plane after the other, packed to the bits per sample (host order, as libtiff takes them).
-std::vector<uint8_t> encode(const Tags& t, const Value& f) {
-    const int planes = t.planar == PLANARCONFIG_SEPARATE ? t.samples : 1, perPixel = t.samples / planes;
-    const size_t perRow = size_t{t.width} * perPixel, rowBytes = (perRow * t.bits + 7) / 8;
-    std::vector<uint8_t> out(rowBytes * t.height * planes, 0);
-    for (size_t i = 0; i < perRow * t.height * planes; ++i) {
-        const size_t row = i / perRow, k = i % perRow;  // k: the sample in the row
-        const double v = f(static_cast<uint32_t>(k / perPixel), static_cast<uint32_t>(row % t.height),
-                           static_cast<int>(planes > 1 ? row / t.height : k % perPixel));
-        uint8_t* at = out.data() + row * rowBytes;
-        if (t.bits < 8) {
-            at[k * t.bits / 8] |= static_cast<uint8_t>(static_cast<unsigned>(v) << (8 - t.bits - k * t.bits % 8));
-        } else if (t.format == SAMPLEFORMAT_IEEEFP && t.bits > 16) {
-            const float f32 = static_cast<float>(v);
-            t.bits == 32 ? std::memcpy(at + 4 * k, &f32, 4) : std::memcpy(at + 8 * k, &v, 8);
-        } else {  // integers, and the bits of half floats
-            const int64_t n = static_cast<int64_t>(v);
-            std::memcpy(at + k * t.bits / 8, &n, t.bits / 8);  // little-endian host
-        }
-    }
-    return out;
-}
-
-void writePage(TIFF* tif, const Tags& t, const Value& f) {
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, t.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, t.height);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, t.samples);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, t.bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, t.format);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, t.photometric);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, t.planar);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, t.compression);
-    if (t.predictor) TIFFSetField(tif, TIFFTAG_PREDICTOR, t.predictor);
-    if (!t.extras.empty())
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(t.extras.size()), t.extras.data());
-    const size_t n = t.colormap.size() / 3;
-    if (n) TIFFSetField(tif, TIFFTAG_COLORMAP, t.colormap.data(), t.colormap.data() + n, t.colormap.data() + 2 * n);
-    if (t.photometric == PHOTOMETRIC_YCBCR && t.compression == COMPRESSION_JPEG)
-        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);  // libjpeg converts our RGB rows
-    else if (t.photometric == PHOTOMETRIC_YCBCR)
-        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
-    const bool separate = t.planar == PLANARCONFIG_SEPARATE;
-    if (!t.tileWidth) {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip ? t.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
-        std::vector<uint8_t> data = encode(t, f);
-        const size_t rowBytes = data.size() / t.height / (separate ? t.samples : 1);
-        for (uint32_t row = 0; row < t.height * (separate ? t.samples : 1); ++row)
-            ASSERT_GE(TIFFWriteScanline(tif, &data[row * rowBytes], row % t.height, uint16_t(row / t.height)), 0);
-    } else {
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, t.tileWidth);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, t.tileLength);
-        Tags tile = separate ? Tags(t).spp(1) : t;  // a tile is a small image: encoded as one, zero beyond the edges
-        tile.width = t.tileWidth, tile.height = t.tileLength, tile.planar = PLANARCONFIG_CONTIG;
-        for (int p = 0; p < (separate ? t.samples : 1); ++p)
-            for (uint32_t y0 = 0; y0 < t.height; y0 += t.tileLength)
-                for (uint32_t x0 = 0; x0 < t.width; x0 += t.tileWidth) {
-                    std::vector<uint8_t> data = encode(tile, [&](uint32_t x, uint32_t y, int s) {
-                        return x0 + x < t.width && y0 + y < t.height ? f(x0 + x, y0 + y, separate ? p : s) : 0;
-                    });
-                    const uint32_t index = TIFFComputeTile(tif, x0, y0, 0, static_cast<uint16_t>(p));
-                    ASSERT_GE(TIFFWriteEncodedTile(tif, index, data.data(), static_cast<tmsize_t>(data.size())), 0);
-                }
-    }
-    ASSERT_TRUE(TIFFWriteDirectory(tif));
-}
+using namespace ixtest::tiff;
 
 class TiffFormat : public ::testing::Test {
 protected:
-    std::string write(const char* name, const std::vector<std::pair<Tags, Value>>& pages, const char* mode = "w") {
-        TIFF* tif = TIFFOpen(dir_.path(name).c_str(), mode);
-        for (const auto& [tags, f] : pages) writePage(tif, tags, f);
-        TIFFClose(tif);
+    std::string write(const char* name, const std::vector<Page>& pages, const char* mode = "w") {
+        EXPECT_TRUE(writeFile(dir_.path(name), pages, mode)) << name;
         return dir_.path(name);
     }
     const ixv::Image& image(size_t i = 0) { return dynamic_cast<const ixv::Image&>(*ixv::objectsOf(object_).at(i)); }
@@ -242,23 +153,25 @@ TEST_F(TiffFormat, SampleFormatsLayoutsCompressionsAndColour) {
     }
 }
 
-TEST_F(TiffFormat, EveryPageIsAnImageInOrder) {
-    read(write("pages.tif", {{Tags(4, 2), [](auto, auto, auto) { return 11; }},
-                             {Tags(3, 3).bps(16).compress(COMPRESSION_LZW), [](auto, auto, auto) { return 2222; }},
-                             {Tags(2, 1).rgb(), [](auto x, auto, int s) { return 1 + s + 3 * x; }}}));
-    ASSERT_EQ(ixv::objectsOf(object_).size(), 3u);
-    EXPECT_EQ(planesOf(image(0)), Planes(1, std::vector<double>(8, 11)));
-    EXPECT_EQ(planesOf(image(1)), Planes(1, std::vector<double>(9, 2222)));
-    EXPECT_EQ(planesOf(image(2)), (Planes{{1, 4}, {2, 5}, {3, 6}}));
+// The offset of the first directory of a little-endian file.
+uint32_t firstDirectory(const std::vector<uint8_t>& file) {
+    uint32_t ifd;
+    std::memcpy(&ifd, &file[4], 4);
+    return ifd;
 }
 
-// Patches the value of `tag` in the first directory of a little-endian file.
-void patchTag(std::vector<uint8_t>& file, uint16_t tag, uint32_t value) {
-    uint32_t ifd;
-    uint16_t count, t;
-    std::memcpy(&ifd, &file[4], 4);
+// Where the directory at `ifd` holds the offset of the next one.
+size_t nextPointerOf(const std::vector<uint8_t>& file, uint32_t ifd) {
+    uint16_t count;
     std::memcpy(&count, &file[ifd], 2);
-    for (uint8_t* entry = &file[ifd + 2]; entry < &file[ifd + 2 + 12 * count]; entry += 12) {
+    return ifd + 2 + 12 * size_t{count};
+}
+
+// Patches the value of `tag` in the directory at `ifd` (the first by default) of a little-endian file.
+void patchTag(std::vector<uint8_t>& file, uint16_t tag, uint32_t value, uint32_t ifd = 0) {
+    if (!ifd) ifd = firstDirectory(file);
+    uint16_t t;
+    for (uint8_t* entry = &file[ifd + 2]; entry < &file[nextPointerOf(file, ifd)]; entry += 12) {
         std::memcpy(&t, entry, 2);
         if (t != tag) continue;
         const uint16_t type = TIFF_LONG;
@@ -269,10 +182,81 @@ void patchTag(std::vector<uint8_t>& file, uint16_t tag, uint32_t value) {
     ADD_FAILURE() << "no tag " << tag;
 }
 
+// A multi-page file is its first page; what follows is never read, so a broken
+// second page or a chain of directories that loops does not matter.
+TEST_F(TiffFormat, AMultiPageFileIsItsFirstPage) {
+    const std::string path =
+        write("pages.tif", {{Tags(4, 2), [](auto, auto, auto) { return 11; }},
+                            {Tags(3, 3).bps(16).compress(COMPRESSION_LZW), [](auto, auto, auto) { return 2222; }},
+                            {Tags(2, 1).rgb(), [](auto x, auto, int s) { return 1 + s + 3 * x; }}});
+    const std::string bytes = readFile(path);
+    const std::vector<uint8_t> good(bytes.begin(), bytes.end());
+    const uint32_t first = firstDirectory(good);
+    uint32_t second;
+    std::memcpy(&second, &good[nextPointerOf(good, first)], 4);
+    auto patched = [&](const std::function<void(std::vector<uint8_t>&)>& change) {
+        std::vector<uint8_t> file = good;
+        change(file);
+        return file;
+    };
+    const uint32_t nowhere = 0x7ffffff0;
+    const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+        {"three pages", good},
+        {"second page of an unknown compression",
+         patched([&](auto& b) { patchTag(b, TIFFTAG_COMPRESSION, 34712, second); })},
+        {"second page's data beyond the end",
+         patched([&](auto& b) { patchTag(b, TIFFTAG_STRIPOFFSETS, nowhere, second); })},
+        {"second directory beyond the end",
+         patched([&](auto& b) { std::memcpy(&b[nextPointerOf(b, first)], &nowhere, 4); })},
+        {"first directory its own successor",
+         patched([&](auto& b) { std::memcpy(&b[nextPointerOf(b, first)], &first, 4); })},
+    };
+    for (const auto& [name, file] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(planesOf(read(dir_.write("patched.tif", file))), Planes(1, std::vector<double>(8, 11)));
+        EXPECT_EQ(ixv::objectsOf(object_).size(), 1u);
+    }
+}
+
+// A file that another process shortens while it is read: an error of its own,
+// no image made of what was read before, nothing printed.
+TEST_F(TiffFormat, AFileTruncatedWhileReadIsAnError) {
+    const std::string path =
+        write("shrinking.tif", {{Tags(256, 256).bps(16).strips(16), [](auto x, auto y, auto) { return x * y; }}});
+    auto file = ixv::formats::ByteSource::openFile(path, "read_image");
+    ixv::Budget budget = budgetOf(ixv::formats::tiff::readImage, file);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(file.size() / 2)), 0);
+    ::testing::internal::CaptureStderr();
+    try {
+        ixv::formats::tiff::readImage(file, budget);
+        ADD_FAILURE() << "read in part";
+    } catch (const HException& e) {
+        EXPECT_EQ(e.ErrorCode(), 5201);
+        EXPECT_NE(std::string(e.ErrorMessage().Text()).find("was truncated while being read"), std::string::npos)
+            << e.ErrorMessage().Text();
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
-    auto file = [&](const char* name, const Tags& tags, const Value& f) {
-        const std::string bytes = readFile(write(name, {{tags, f}}));
+    auto file = [&](const char* name, const Tags& tags, const Value& f, const char* mode = "w") {
+        const std::string bytes = readFile(write(name, {{tags, f}}, mode));
         return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    };
+    // A little-endian BigTIFF file of one strip whose byte count is `count`.
+    auto bigTiffWithByteCount = [&](uint64_t count) {
+        std::vector<uint8_t> b =
+            file("big.tif", Tags(50, 40).compress(COMPRESSION_LZW), [](auto x, auto, auto) { return x; }, "w8");
+        uint64_t ifd, entries;
+        std::memcpy(&ifd, &b[8], 8);
+        std::memcpy(&entries, &b[ifd], 8);
+        for (size_t at = ifd + 8; at < ifd + 8 + 20 * entries; at += 20) {
+            if (b[at] != (TIFFTAG_STRIPBYTECOUNTS & 0xff) || b[at + 1] != TIFFTAG_STRIPBYTECOUNTS >> 8) continue;
+            const uint16_t long8 = TIFF_LONG8;
+            std::memcpy(&b[at + 2], &long8, 2);
+            std::memcpy(&b[at + 12], &count, 8);
+        }
+        return b;
     };
     const Value small = [](auto x, auto y, int s) { return x * y + s; };
     expectTruncationsInvalid(ixv::formats::tiff::readImage,
@@ -280,10 +264,6 @@ TEST_F(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
     const std::vector<uint8_t> good = file("good.tif", Tags(64, 64).compress(COMPRESSION_LZW).strips(64),
                                            [](auto x, auto y, auto) { return (x * y + x) % 256; });
     const Tags jpeg = Tags(32, 32).rgb().photo(PHOTOMETRIC_YCBCR).compress(COMPRESSION_JPEG);
-    uint32_t ifd;
-    uint16_t count;
-    std::memcpy(&ifd, &good[4], 4);
-    std::memcpy(&count, &good[ifd], 2);
     auto patched = [&](const std::function<void(std::vector<uint8_t>&)>& change) {
         std::vector<uint8_t> bytes = good;
         change(bytes);
@@ -305,13 +285,13 @@ TEST_F(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
         // Far more uncompressed pixel data than the file holds: refused before allocating.
         {patched([](auto& b) { patchTag(b, TIFFTAG_COMPRESSION, 1), patchTag(b, TIFFTAG_IMAGELENGTH, 1 << 20); }),
          "uncompressed image data of 67108864 bytes"},
-        // A directory that is its own successor.
-        {patched([&](auto& b) { std::memcpy(&b[ifd + 2 + 12 * count], &ifd, 4); }), "directory"},
         {failure({'I', 'I', 42, 0, 0xff, 0xff, 0xff, 0x7f}), ""},
+        // A byte count libtiff takes as negative is shown so, not as 18446744073709551615.
+        {failure(bigTiffWithByteCount(~uint64_t{0})), "strip byte count -1,"},
     };
     for (const auto& [message, detail] : cases) {
         EXPECT_EQ(message.rfind("5280 Invalid TIFF file: ", 0), 0u) << message;
-        EXPECT_NE(message.find(detail), std::string::npos) << message;
+        EXPECT_NE(message.find(detail), std::string::npos) << message << " / " << detail;
     }
 }
 

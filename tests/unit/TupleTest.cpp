@@ -100,6 +100,36 @@ TEST(Tuple, CopiesShareStorageUntilOneChanges) {
     EXPECT_EQ(big.Length(), 1000000);
 }
 
+TEST(Tuple, AppendingOneByOneGrowsStorageGeometrically) {
+    // Strings, integers and reals: each storage kind must keep spare room,
+    // or every append copies the whole list and loading n entries costs n^2.
+    HTuple strings, longs, reals;
+    int stringGrowths = 0, longGrowths = 0, realGrowths = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const size_t before[] = {ixv::Access::data(strings) ? ixv::Access::data(strings)->mixed.capacity() : 0,
+                                 ixv::Access::data(longs) ? ixv::Access::data(longs)->longs.capacity() : 0,
+                                 ixv::Access::data(reals) ? ixv::Access::data(reals)->doubles.capacity() : 0};
+        strings.Append(HTuple("entry"));
+        longs.Append(HTuple(Hlong{i}));
+        reals.Append(HTuple(double(i)));
+        stringGrowths += ixv::Access::data(strings)->mixed.capacity() != before[0];
+        longGrowths += ixv::Access::data(longs)->longs.capacity() != before[1];
+        realGrowths += ixv::Access::data(reals)->doubles.capacity() != before[2];
+    }
+    EXPECT_EQ(strings.Length(), 20000);
+    EXPECT_STREQ(strings[19999].C(), "entry");
+    EXPECT_EQ(longs[12345].L(), 12345);
+    EXPECT_LT(stringGrowths, 40);
+    EXPECT_LT(longGrowths, 40);
+    EXPECT_LT(realGrowths, 40);
+
+    // Spare room is no licence to write into a shared list.
+    HTuple shared = strings;
+    strings.Append(HTuple("last"));
+    EXPECT_EQ(shared.Length(), 20000);
+    EXPECT_EQ(strings.Length(), 20001);
+}
+
 TEST(Tuple, AppendKeepsOrderAcrossStorageKinds) {
     HTuple t = HTuple(1).Append(HTuple(2));
     t.Append(HTuple(3.5)).Append("four");

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "AdapterCore/AdapterCore.h"
+#include "AdapterCore/NumberText.h"
 #include "AdapterCore/ValueText.h"
 #include "base/TupleData.h"
 
@@ -90,6 +94,36 @@ TEST(ValueText, GeometryValuesAlwaysReadAsReals) {
     EXPECT_EQ(formatGeometryValue(123456789012345.0), L"123456789012345.0");
     EXPECT_EQ(formatGeometryValue(std::numeric_limits<double>::infinity()), L"inf");
     EXPECT_EQ(formatGeometryValue(-std::numeric_limits<double>::infinity()), L"-inf");
+}
+
+TEST(ValueText, NumbersReadAsPrintfInTheCLocaleWhateverTheHostLocale) {
+    const double samples[] = {0.0, -0.0, 0.5, 2.5, 1e-05, 1.5e8, 123456.0, 1234567.0, 0.0001, 0.00012345678,
+                              1.0 / 3, 2.675, 1e300, -1e-300, 5e-324, 9.999995, 999999.5,
+                              std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity()};
+    const auto printed = [](const char* format, double v) {
+        char buffer[512];
+        std::snprintf(buffer, sizeof buffer, format, v);
+        return std::wstring(buffer, buffer + std::strlen(buffer));
+    };
+    for (double v : samples) {
+        EXPECT_EQ(generalText(v, 6), printed("%g", v)) << v;
+        EXPECT_EQ(generalText(v, 15), printed("%.15g", v)) << v;
+        EXPECT_EQ(fixedText(v, 1), printed("%.1f", v)) << v;
+        EXPECT_EQ(fixedText(v, 2), printed("%.2f", v)) << v;
+    }
+
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    struct Restore {
+        ~Restore() { std::setlocale(LC_ALL, "C"); }
+    } restore;
+    EXPECT_EQ(printed("%g", 2.5), L"2,5");  // what the old texts would have shown
+    EXPECT_EQ(formatValueElement(real(2.5)), L"2.5");
+    EXPECT_EQ(formatValueElement(real(-1.5e-7)), L"-1.5e-07");
+    EXPECT_EQ(formatGeometryValue(0.1), L"0.1");
+    EXPECT_EQ(fixedText(1234567.25, 2), L"1234567.25");  // no grouping either
+    EXPECT_EQ(integerText(-1234567), L"-1234567");
+    EXPECT_EQ(AdapterCore::fullValueText(valueNode(HTuple(0.25).Append(3)).get()), L"[0.25, 3]");
 }
 
 TEST(ValueText, StringifyTestsTheStringFlagFirst) {

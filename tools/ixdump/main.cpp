@@ -1,5 +1,6 @@
 // ixdump: the command-line host of ixadapter. Prints the tree of each file,
 // or one node's full value text, through the library's C interface only.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -151,9 +152,11 @@ void printJson(const NativeNode* node, const std::string& path, int depth, const
             switch (ix_node_value_type_at(node, i)) {
             case IxValueType::Integer: *out += std::to_string(ix_node_value_int_at(node, i)); break;
             case IxValueType::Real: {
+                // "%.17g" whatever the locale; JSON has no infinities or NaN.
                 char buffer[64];
-                std::snprintf(buffer, sizeof buffer, "%.17g", ix_node_value_real_at(node, i));
-                // JSON has no infinities or NaN.
+                const auto end = std::to_chars(buffer, buffer + sizeof buffer - 1, ix_node_value_real_at(node, i),
+                                               std::chars_format::general, 17).ptr;
+                *end = '\0';
                 *out += std::strpbrk(buffer, "in") ? jsonString(buffer) : std::string(buffer);
                 break;
             }

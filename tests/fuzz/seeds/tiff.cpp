@@ -1,107 +1,64 @@
 // Small TIFF files of every kind the reader handles, written by libtiff.
-#include <tiffio.h>
-
-#include <cstring>
-#include <vector>
-
 #include "Seeds.h"
+#include "TiffWriter.h"
+
+using namespace ixtest::tiff;
 
 namespace {
 
-struct Kind {
-    uint32_t width, height;
-    uint16_t samples, bits, format, photometric, planar, compression;
-    uint32_t tile;   // 0: strips of 3 rows
-    uint16_t extra;  // EXTRASAMPLE_* of the last sample, or 0xffff for none
-    const char* mode;
-};
+// A pattern in range for any sample: palette indices and samples of 1 to 4 bits included.
+Value pattern(const Tags& t, int page) {
+    const int top = t.bits < 8 ? (1 << t.bits) : 251;
+    return [top, page](uint32_t x, uint32_t y, int s) { return (x * 7 + y * 13 + s * 29 + page) % top; };
+}
 
-ixseeds::Bytes write(const Kind& k, int pages = 1) {
-    return ixseeds::bytesWrittenBy([&](const std::string& path) {
-        TIFF* tif = TIFFOpen(path.c_str(), k.mode);
-        if (!tif) return;
-        for (int page = 0; page < pages; ++page) {
-            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, k.width);
-            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, k.height);
-            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, k.samples);
-            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, k.bits);
-            TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, k.format);
-            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, k.photometric);
-            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, k.planar);
-            TIFFSetField(tif, TIFFTAG_COMPRESSION, k.compression);
-            if (k.extra != 0xffff) {
-                const uint16_t extra = k.extra;
-                TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
-            }
-            std::vector<uint16_t> map(3 << (k.bits <= 8 ? k.bits : 0));
-            if (k.photometric == PHOTOMETRIC_PALETTE) {
-                for (size_t i = 0; i < map.size(); ++i) map[i] = static_cast<uint16_t>(i * 4099);
-                const size_t n = map.size() / 3;
-                TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
-            }
-            if (k.compression == COMPRESSION_JPEG && k.photometric == PHOTOMETRIC_YCBCR)
-                TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-            else if (k.photometric == PHOTOMETRIC_YCBCR)
-                TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 2, 2);
-            const bool separate = k.planar == PLANARCONFIG_SEPARATE;
-            const int planes = separate ? k.samples : 1;
-            std::vector<uint8_t> data(1 << 16);
-            for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + i / 13 + page);
-            if (k.tile) {
-                TIFFSetField(tif, TIFFTAG_TILEWIDTH, k.tile);
-                TIFFSetField(tif, TIFFTAG_TILELENGTH, k.tile);
-                for (int p = 0; p < planes; ++p)
-                    for (uint32_t y = 0; y < k.height; y += k.tile)
-                        for (uint32_t x = 0; x < k.width; x += k.tile)
-                            TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, p), data.data(), TIFFTileSize(tif));
-            } else {
-                TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, k.photometric == PHOTOMETRIC_YCBCR ? 16 : 3);
-                for (int p = 0; p < planes; ++p)
-                    for (uint32_t s = 0; s < TIFFNumberOfStrips(tif) / planes; ++s)
-                        TIFFWriteEncodedStrip(
-                            tif, TIFFComputeStrip(tif, s * (k.photometric == PHOTOMETRIC_YCBCR ? 16 : 3), p),
-                            data.data(), TIFFStripSize(tif));
-            }
-            TIFFWriteDirectory(tif);
-        }
-        TIFFClose(tif);
-    });
+ixseeds::Bytes write(const Tags& tags, int pages = 1, const char* mode = "w") {
+    std::vector<Page> all;
+    for (int page = 0; page < pages; ++page) all.emplace_back(tags, pattern(tags, page));
+    bool written = false;
+    const ixseeds::Bytes bytes =
+        ixseeds::bytesWrittenBy([&](const std::string& path) { written = writeFile(path, all, mode); });
+    return written ? bytes : ixseeds::Bytes();
 }
 
 }  // namespace
 
 IX_SEEDS(tiff) {
-    constexpr uint16_t U = SAMPLEFORMAT_UINT, S = SAMPLEFORMAT_INT, F = SAMPLEFORMAT_IEEEFP;
-    constexpr uint16_t C = PLANARCONFIG_CONTIG, P = PLANARCONFIG_SEPARATE, none = 0xffff;
-    const Kind kinds[] = {
-        {9, 7, 1, 8, U, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 16, U, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_LZW, 0, none, "wb"},
-        {9, 7, 3, 8, U, PHOTOMETRIC_RGB, C, COMPRESSION_ADOBE_DEFLATE, 0, none, "w"},
-        {9, 7, 4, 8, U, PHOTOMETRIC_RGB, P, COMPRESSION_PACKBITS, 0, EXTRASAMPLE_UNASSALPHA, "w"},
-        {40, 20, 3, 16, U, PHOTOMETRIC_RGB, C, COMPRESSION_LZW, 16, none, "w"},
-        {40, 20, 2, 8, U, PHOTOMETRIC_MINISBLACK, P, COMPRESSION_NONE, 16, EXTRASAMPLE_ASSOCALPHA, "w8"},
-        {9, 7, 1, 32, F, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 64, F, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_ADOBE_DEFLATE, 0, none, "wb"},
-        {9, 7, 1, 16, F, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 16, S, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 32, S, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 32, U, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 8, S, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_NONE, 0, none, "w"},
-        {17, 7, 1, 1, U, PHOTOMETRIC_MINISWHITE, C, COMPRESSION_CCITTFAX4, 0, none, "w"},
-        {17, 7, 1, 1, U, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_CCITTFAX3, 0, none, "w"},
-        {17, 7, 1, 4, U, PHOTOMETRIC_PALETTE, C, COMPRESSION_LZW, 0, none, "w"},
-        {9, 7, 1, 8, U, PHOTOMETRIC_PALETTE, C, COMPRESSION_NONE, 0, none, "w"},
-        {9, 7, 1, 2, U, PHOTOMETRIC_MINISWHITE, C, COMPRESSION_NONE, 0, none, "w"},
-        {32, 32, 3, 8, U, PHOTOMETRIC_YCBCR, C, COMPRESSION_JPEG, 0, none, "w"},
-        {32, 32, 3, 8, U, PHOTOMETRIC_YCBCR, C, COMPRESSION_NONE, 0, none, "w"},
-        {32, 32, 1, 8, U, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_JPEG, 16, none, "w"},
-        {9, 7, 4, 8, U, PHOTOMETRIC_SEPARATED, C, COMPRESSION_ZSTD, 0, none, "w"},
-        {9, 7, 1, 8, U, PHOTOMETRIC_MINISBLACK, C, COMPRESSION_LZMA, 0, none, "w"},
+    constexpr uint16_t S = SAMPLEFORMAT_INT, F = SAMPLEFORMAT_IEEEFP;
+    std::vector<uint16_t> map(3 * 16);
+    for (size_t i = 0; i < map.size(); ++i) map[i] = static_cast<uint16_t>(i * 4099);
+    std::vector<uint16_t> map256(3 * 256);
+    for (size_t i = 0; i < map256.size(); ++i) map256[i] = static_cast<uint16_t>(i * 257);
+    const std::pair<Tags, const char*> kinds[] = {
+        {Tags(9, 7).strips(3), "w"},
+        {Tags(9, 7).bps(16).compress(COMPRESSION_LZW).strips(3), "wb"},
+        {Tags(9, 7).rgb().compress(COMPRESSION_ADOBE_DEFLATE).strips(3), "w"},
+        {Tags(9, 7).rgb().spp(4).separate().compress(COMPRESSION_PACKBITS).extra({EXTRASAMPLE_UNASSALPHA}), "w"},
+        {Tags(40, 20).rgb().bps(16).compress(COMPRESSION_LZW).tiles(16, 16), "w"},
+        {Tags(40, 20).spp(2).separate().tiles(16, 16).extra({EXTRASAMPLE_ASSOCALPHA}), "w8"},
+        {Tags(9, 7).bps(32, F), "w"},
+        {Tags(9, 7).bps(64, F).compress(COMPRESSION_ADOBE_DEFLATE, PREDICTOR_FLOATINGPOINT), "wb"},
+        {Tags(9, 7).bps(16, F), "w"},
+        {Tags(9, 7).bps(16, S), "w"},
+        {Tags(9, 7).bps(32, S), "w"},
+        {Tags(9, 7).bps(32), "w"},
+        {Tags(9, 7).bps(8, S), "w"},
+        {Tags(17, 7).bps(1).photo(PHOTOMETRIC_MINISWHITE).compress(COMPRESSION_CCITTFAX4), "w"},
+        {Tags(17, 7).bps(1).compress(COMPRESSION_CCITTFAX3), "w"},
+        {Tags(17, 7).bps(4).compress(COMPRESSION_LZW).palette(map), "w"},
+        {Tags(9, 7).palette(map256), "w"},
+        {Tags(9, 7).bps(2).photo(PHOTOMETRIC_MINISWHITE), "w"},
+        {Tags(32, 32).rgb().photo(PHOTOMETRIC_YCBCR).compress(COMPRESSION_JPEG).strips(16), "w"},
+        {Tags(32, 32).subsampled(2, 2).strips(16), "w"},
+        {Tags(32, 32).subsampled(2, 2).strips(16).compress(COMPRESSION_ADOBE_DEFLATE), "w"},
+        {Tags(32, 32).compress(COMPRESSION_JPEG).tiles(16, 16), "w"},
+        {Tags(9, 7).spp(4).photo(PHOTOMETRIC_SEPARATED).compress(COMPRESSION_ZSTD), "w"},
+        {Tags(9, 7).compress(COMPRESSION_LZMA), "w"},
     };
-    for (const Kind& k : kinds) {
-        const ixseeds::Bytes bytes = write(k);
+    for (const auto& [tags, mode] : kinds) {
+        const ixseeds::Bytes bytes = write(tags, 1, mode);
         if (!bytes.empty()) add(bytes);
     }
-    add(write(kinds[0], 3));
-    add(write(kinds[4], 2));
+    add(write(kinds[0].first, 3));
+    add(write(kinds[4].first, 2));
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -54,7 +55,10 @@ void TupleData::append(const TupleData& other) {
         doubles.insert(doubles.end(), other.doubles.begin(), other.doubles.end());
     } else {
         makeMixed();
-        mixed.reserve(mixed.size() + static_cast<size_t>(other.size()));
+        // Grown geometrically: reserving just the new size on every append
+        // would copy the whole list each time.
+        const size_t needed = mixed.size() + static_cast<size_t>(other.size());
+        if (needed > mixed.capacity()) mixed.reserve(std::max(needed, 2 * mixed.capacity()));
         for (Hlong i = 0; i < other.size(); ++i) mixed.push_back(other.element(i));
     }
 }

@@ -66,24 +66,56 @@ std::shared_ptr<const Region> Region::fromCanonicalRuns(std::vector<Run> runs) {
 }
 
 std::shared_ptr<const Region> Region::rectangle(int64_t row1, int64_t column1, int64_t row2, int64_t column2) {
-    std::vector<Run> runs;
-    if (row1 <= row2 && column1 <= column2) {
-        if (static_cast<uint64_t>(row2 - row1) >= kMaxRunsOrPoints)
-            raise("gen_rectangle1", err::OutOfMemory, "more than 2^28 rows");
-        runs.reserve(static_cast<size_t>(row2 - row1 + 1));
-        for (int64_t r = row1; r <= row2; ++r)
-            runs.push_back({static_cast<int32_t>(r), static_cast<int32_t>(column1), static_cast<int32_t>(column2)});
+    if (row1 > row2 || column1 > column2) return fromCanonicalRuns({});
+    for (int64_t v : {row1, column1, row2, column2})
+        if (v < -kMaxCoordinate || v > kMaxCoordinate)
+            raise("gen_rectangle1", err::WrongParValue,
+                  "coordinate " + std::to_string(v) + " exceeds the limit of " + std::to_string(kMaxCoordinate));
+    auto region = std::make_shared<Region>();
+    region->boxed_ = true;
+    region->row1_ = static_cast<int32_t>(row1);
+    region->column1_ = static_cast<int32_t>(column1);
+    region->row2_ = static_cast<int32_t>(row2);
+    region->column2_ = static_cast<int32_t>(column2);
+    return region;
+}
+
+const std::vector<Run>& Region::runs() const {
+    if (boxed_) {
+        std::call_once(made_, [this] {
+            const uint64_t rows = static_cast<uint64_t>(int64_t{row2_} - row1_) + 1;
+            if (rows > kMaxRunsOrPoints)
+                raise("get_region_runs", err::OutOfMemory,
+                      std::to_string(rows) + " runs exceeds the limit of " + std::to_string(kMaxRunsOrPoints));
+            std::vector<Run> runs;
+            runs.reserve(static_cast<size_t>(rows));
+            for (int64_t r = row1_; r <= row2_; ++r) runs.push_back({static_cast<int32_t>(r), column1_, column2_});
+            runs_ = std::move(runs);
+        });
     }
-    return fromCanonicalRuns(std::move(runs));
+    return runs_;
+}
+
+void Region::box(int32_t* row1, int32_t* column1, int32_t* row2, int32_t* column2) const {
+    *row1 = row1_;
+    *column1 = column1_;
+    *row2 = row2_;
+    *column2 = column2_;
 }
 
 int64_t Region::area() const {
+    if (boxed_) return (int64_t{row2_} - row1_ + 1) * (int64_t{column2_} - column1_ + 1);
     int64_t area = 0;
     for (const Run& run : runs_) area += int64_t{run.columnEnd} - run.columnBegin + 1;
     return area;
 }
 
 void Region::center(double* row, double* column) const {
+    if (boxed_) {
+        *row = (double(row1_) + row2_) / 2;
+        *column = (double(column1_) + column2_) / 2;
+        return;
+    }
     double sumRows = 0, sumColumns = 0, area = 0;
     for (const Run& run : runs_) {
         const double length = double(run.columnEnd) - run.columnBegin + 1;
@@ -95,7 +127,28 @@ void Region::center(double* row, double* column) const {
     *column = area > 0 ? sumColumns / area : 0.0;
 }
 
+namespace {
+
+// The runs of `runs` inside rows row1..row2 and columns column1..column2.
+std::vector<Run> runsWithin(const std::vector<Run>& runs, int64_t row1, int64_t column1, int64_t row2,
+                            int64_t column2) {
+    std::vector<Run> result;
+    for (const Run& run : runs) {
+        if (run.row < row1 || run.row > row2 || run.columnEnd < column1 || run.columnBegin > column2) continue;
+        result.push_back({run.row, static_cast<int32_t>(std::max<int64_t>(run.columnBegin, column1)),
+                          static_cast<int32_t>(std::min<int64_t>(run.columnEnd, column2))});
+    }
+    return result;
+}
+
+}  // namespace
+
 std::shared_ptr<const Region> Region::intersect(const Region& other) const {
+    if (boxed_ && other.boxed_)
+        return rectangle(std::max(row1_, other.row1_), std::max(column1_, other.column1_),
+                         std::min(row2_, other.row2_), std::min(column2_, other.column2_));
+    if (boxed_) return fromCanonicalRuns(runsWithin(other.runs_, row1_, column1_, row2_, column2_));
+    if (other.boxed_) return other.intersect(*this);
     std::vector<Run> result;
     const std::vector<Run>& a = runs_;
     const std::vector<Run>& b = other.runs_;
@@ -114,16 +167,14 @@ std::shared_ptr<const Region> Region::intersect(const Region& other) const {
 }
 
 std::shared_ptr<const Region> Region::clipped(int64_t width, int64_t height) const {
-    std::vector<Run> result;
-    for (const Run& run : runs_) {
-        if (run.row < 0 || run.row >= height || run.columnEnd < 0 || run.columnBegin >= width) continue;
-        result.push_back({run.row, std::max<int32_t>(run.columnBegin, 0),
-                          static_cast<int32_t>(std::min<int64_t>(run.columnEnd, width - 1))});
-    }
-    return fromCanonicalRuns(std::move(result));
+    if (boxed_)
+        return rectangle(std::max<int64_t>(row1_, 0), std::max<int64_t>(column1_, 0),
+                         std::min<int64_t>(row2_, height - 1), std::min<int64_t>(column2_, width - 1));
+    return fromCanonicalRuns(runsWithin(runs_, 0, 0, height - 1, width - 1));
 }
 
 bool Region::isRectangle(int64_t width, int64_t height) const {
+    if (boxed_) return row1_ == 0 && column1_ == 0 && row2_ == height - 1 && column2_ == width - 1;
     if (static_cast<int64_t>(runs_.size()) != height) return false;
     for (size_t r = 0; r < runs_.size(); ++r) {
         const Run& run = runs_[r];

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,9 @@ private:
 
 // ---------------------------------------------------------------------------
 // Regions: run-length encoded, runs sorted by row then column, never
-// overlapping or touching within a row.
+// overlapping or touching within a row. A rectangle (a full domain, a region
+// of GenRectangle1) is kept as its corners: its area, centre and clipping cost
+// nothing, and its runs are made only when someone asks for them.
 
 struct Run {
     int32_t row;
@@ -83,11 +86,15 @@ public:
     static std::shared_ptr<const Region> fromRuns(std::vector<Run> runs);
     // Runs already canonical (sorted, disjoint, not touching): taken as they are.
     static std::shared_ptr<const Region> fromCanonicalRuns(std::vector<Run> runs);
+    // Rows row1..row2, columns column1..column2 (inclusive; empty when reversed),
+    // each within the coordinate limit.
     static std::shared_ptr<const Region> rectangle(int64_t row1, int64_t column1, int64_t row2, int64_t column2);
 
     static constexpr const char* kClassName = "region";
     const char* className() const override { return kClassName; }
-    const std::vector<Run>& runs() const { return runs_; }
+    // The runs; a rectangle makes them on first use, error 6001 when it has
+    // more rows than the run limit.
+    const std::vector<Run>& runs() const;
     int64_t area() const;
     // Mean row and column of the pixels; 0, 0 for an empty region.
     void center(double* row, double* column) const;
@@ -96,9 +103,15 @@ public:
     std::shared_ptr<const Region> clipped(int64_t width, int64_t height) const;
     // True when the region is exactly the rectangle 0..height-1 x 0..width-1.
     bool isRectangle(int64_t width, int64_t height) const;
+    // True for a region kept as a rectangle, which `box` then gives.
+    bool isBox() const { return boxed_; }
+    void box(int32_t* row1, int32_t* column1, int32_t* row2, int32_t* column2) const;
 
 private:
-    std::vector<Run> runs_;
+    bool boxed_ = false;
+    int32_t row1_ = 0, column1_ = 0, row2_ = -1, column2_ = -1;
+    mutable std::once_flag made_;
+    mutable std::vector<Run> runs_;
 };
 
 // ---------------------------------------------------------------------------

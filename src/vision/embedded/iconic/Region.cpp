@@ -82,12 +82,25 @@ void GenCircle(HObject* Circle, const HTuple& Row, const HTuple& Column, const H
         const double row = ixv::numberAt(Row, at(Row, i), proc, 1);
         const double column = ixv::numberAt(Column, at(Column, i), proc, 2);
         const double radius = ixv::numberAt(Radius, at(Radius, i), proc, 3);
-        if (!(radius >= 0) || radius > ixv::kMaxCoordinate || !(std::fabs(row) < ixv::kMaxCoordinate) ||
-            !(std::fabs(column) < ixv::kMaxCoordinate))
-            ixv::raiseParValue(proc, 3, "circle outside the coordinate range");
+        if (!(radius >= 0) || !std::isfinite(row) || !std::isfinite(column))
+            ixv::raiseParValue(proc, 3, "circle of radius " + std::to_string(radius));
+        // Checked before anything is allocated: the circle's rows and
+        // columns, and how many runs it needs.
+        const double limit = double(ixv::kMaxCoordinate);
+        if (std::fabs(row) + radius > limit || std::fabs(column) + radius > limit)
+            ixv::raiseParValue(proc, 3, "circle exceeds the limit of +-" + std::to_string(ixv::kMaxCoordinate) +
+                                            " for coordinates");
+        const int64_t first = static_cast<int64_t>(std::ceil(row - radius));
+        const int64_t last = static_cast<int64_t>(std::floor(row + radius));
+        const uint64_t rows = last >= first ? static_cast<uint64_t>(last - first) + 1 : 0;
+        if (rows > ixv::kMaxRunsOrPoints)
+            ixv::raise(proc, ixv::err::OutOfMemory,
+                       "circle of " + std::to_string(rows) + " runs exceeds the limit of " +
+                           std::to_string(ixv::kMaxRunsOrPoints) + " runs");
         // A pixel belongs to the circle when its centre lies within the radius.
         std::vector<Run> runs;
-        for (int64_t r = static_cast<int64_t>(std::ceil(row - radius)); r <= std::floor(row + radius); ++r) {
+        runs.reserve(static_cast<size_t>(rows));
+        for (int64_t r = first; r <= last; ++r) {
             const double half = std::sqrt(std::fmax(0.0, radius * radius - (r - row) * (r - row)));
             const int64_t begin = static_cast<int64_t>(std::ceil(column - half));
             const int64_t end = static_cast<int64_t>(std::floor(column + half));

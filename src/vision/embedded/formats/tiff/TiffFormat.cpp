@@ -1,21 +1,28 @@
-// TIFF reading with libtiff: one image per page, decoded strip by strip or
-// tile by tile and spread into the planes as it comes.
+// TIFF reading with libtiff: the first page (directory) of a file, decoded
+// strip by strip or tile by tile and spread into the planes as it comes; the
+// pages after it are never read.
 //
-// libtiff reads straight from the bytes in memory (its "mapped file" is the
-// caller's buffer) and reports through handlers of this handle only, so that
-// nothing is ever printed; its error becomes the message. A decoder's
-// warnings are errors too: they mean corrupt or missing data that it made up,
-// and a reader never returns a partial image.
+// libtiff reads the file through our procedures, which pread from the
+// ByteSource (no mapping: a file that shrinks while it is read is an error,
+// not a signal). An error raised while reading is kept and raised again once
+// libtiff has returned, so that no exception crosses its C frames. libtiff
+// reports through handlers of this handle only, so that nothing is ever
+// printed; its error becomes the message. A decoder's warnings are errors
+// too: they mean corrupt or missing data that it made up, and a reader never
+// returns a partial image.
+//
+// What the file decodes to is taken from its budget before it is allocated:
+// the planes, and the buffers a strip or tile is decoded into.
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <functional>
+#include <exception>
 #include <memory>
 #include <new>
-#include <set>
 #include <string>
 #include <type_traits>
 
@@ -28,81 +35,30 @@ namespace {
 constexpr const char* kFormat = "TIFF";
 constexpr const char* kProc = "read_image";
 
-// The largest single allocation libtiff may make for one file.
-constexpr tmsize_t kMaxLibraryAllocation = tmsize_t{256} << 20;
 // Strips above this size are decoded row by row rather than whole.
 constexpr uint64_t kMaxStripBuffer = uint64_t{1} << 20;
 // Tiles may exceed the image (edge padding), but not without bound.
 constexpr uint64_t kMaxTileBuffer = uint64_t{16} << 20;
-constexpr size_t kMaxPages = 65536;
-constexpr uint32_t kMaxSamples = 4096;
-// Decoded data a file may claim: any amount up to the allowance, beyond it
-// at most this many times the file's size (blank fax pages reach ~30000).
-constexpr uint64_t kOutputAllowance = uint64_t{64} << 20;
-constexpr uint64_t kMaxCompressionRatio = 65536;
 
 [[noreturn]] void invalid(const std::string& problem) {
     raiseInvalid(kFormat, problem);
 }
 
 // ---------------------------------------------------------------------------
-// libtiff's view of the bytes, and its messages.
+// libtiff's view of the file, and its messages.
 
-struct Source {
-    const uint8_t* data;
-    uint64_t size;
-    uint64_t position;
-};
+constexpr const char* kHandleName = "tiff";
 
-tmsize_t readProc(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* source = static_cast<Source*>(handle);
-    if (size <= 0 || source->position >= source->size) return 0;
-    const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(size), source->size - source->position);
-    std::memcpy(buffer, source->data + source->position, static_cast<size_t>(count));
-    source->position += count;
-    return static_cast<tmsize_t>(count);
-}
+// The client data of a libtiff handle: where it reads, what failed while it
+// read, and what it reported since the last clear(). Of several errors the
+// last is kept: libtiff reports what it could not use, then what made it give up.
+struct Client {
+    explicit Client(const ByteSource& source) : file(source) {}
 
-tmsize_t writeProc(thandle_t, void*, tmsize_t) {
-    return -1;
-}
+    const ByteSource& file;
+    uint64_t position = 0;
+    std::exception_ptr readFailure;  // raised by the ByteSource inside a read procedure
 
-toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
-    auto* source = static_cast<Source*>(handle);
-    uint64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = source->position;
-    else if (whence == SEEK_END)
-        base = source->size;
-    else if (whence != SEEK_SET)
-        return static_cast<toff_t>(-1);
-    const uint64_t target = base + offset;  // wraps for negative offsets, as lseek's arithmetic
-    if (target > static_cast<uint64_t>(INT64_MAX)) return static_cast<toff_t>(-1);
-    source->position = target;
-    return target;
-}
-
-int closeProc(thandle_t) {
-    return 0;
-}
-
-toff_t sizeProc(thandle_t handle) {
-    return static_cast<Source*>(handle)->size;
-}
-
-int mapProc(thandle_t handle, void** base, toff_t* size) {
-    auto* source = static_cast<Source*>(handle);
-    if (!source->data || source->size == 0) return 0;
-    *base = const_cast<uint8_t*>(source->data);  // read-only: libtiff never writes a file opened with "r"
-    *size = source->size;
-    return 1;
-}
-
-void unmapProc(thandle_t, void*, toff_t) {}
-
-// What libtiff reported since the last clear(). Of several errors the last
-// is kept: libtiff reports what it could not use, then what made it give up.
-struct Messages {
     bool failed = false;
     bool decoding = false;  // while pixel data is decoded, a decoder's warnings are errors
     std::string text;
@@ -111,11 +67,81 @@ struct Messages {
         failed = false;
         text.clear();
     }
+    // Raises what reading the file raised, now that libtiff has returned.
+    void rethrowReadFailure() const {
+        if (readFailure) std::rethrow_exception(readFailure);
+    }
 };
 
-constexpr const char* kHandleName = "tiff";
+tmsize_t readProc(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* client = static_cast<Client*>(handle);
+    if (client->readFailure) return -1;
+    if (size <= 0) return 0;
+    try {
+        const size_t count = client->file.readSome(client->position, buffer, static_cast<size_t>(size));
+        client->position += count;
+        return static_cast<tmsize_t>(count);
+    } catch (...) {
+        client->readFailure = std::current_exception();
+        return -1;
+    }
+}
 
-void record(Messages* messages, const char* format, va_list args) {
+tmsize_t writeProc(thandle_t, void*, tmsize_t) {
+    return -1;
+}
+
+toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
+    auto* client = static_cast<Client*>(handle);
+    uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = client->position;
+    else if (whence == SEEK_END)
+        base = client->file.size();
+    else if (whence != SEEK_SET)
+        return static_cast<toff_t>(-1);
+    const uint64_t target = base + offset;  // wraps for negative offsets, as lseek's arithmetic
+    if (target > static_cast<uint64_t>(INT64_MAX)) return static_cast<toff_t>(-1);
+    client->position = target;
+    return target;
+}
+
+int closeProc(thandle_t) {
+    return 0;
+}
+
+toff_t sizeProc(thandle_t handle) {
+    return static_cast<Client*>(handle)->file.size();
+}
+
+// Nothing is mapped: libtiff reads through readProc.
+int mapProc(thandle_t, void**, toff_t*) {
+    return 0;
+}
+
+void unmapProc(thandle_t, void*, toff_t) {}
+
+// libtiff prints some signed byte counts (-1 for a failed read) as unsigned
+// 64-bit numbers; they are shown as the signed values they are.
+std::string signedCounts(const char* text) {
+    std::string out;
+    for (const char* p = text; *p;) {
+        if (!std::isdigit(static_cast<unsigned char>(*p))) {
+            out += *p++;
+            continue;
+        }
+        const char* start = p;
+        while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        const std::string digits(start, p);
+        // 2^63 and above have 19 or 20 digits; those of 20 digits fit when at most 2^64 - 1.
+        const bool wrapped = (digits.size() == 19 && digits >= "9223372036854775808") ||
+                             (digits.size() == 20 && digits <= "18446744073709551615");
+        out += wrapped ? std::to_string(static_cast<int64_t>(std::stoull(digits))) : digits;
+    }
+    return out;
+}
+
+void record(Client* client, const char* format, va_list args) {
     char text[512];
     if (!format || std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
     // Some messages begin with the handle's name, which says nothing here.
@@ -123,16 +149,16 @@ void record(Messages* messages, const char* format, va_list args) {
     const char* start = std::strncmp(text, kHandleName, prefix) == 0 && std::strncmp(text + prefix, ": ", 2) == 0
                             ? text + prefix + 2
                             : text;
-    messages->failed = true;
+    client->failed = true;
     try {
-        messages->text = start;
+        client->text = signedCounts(start);
     } catch (...) {
         // The failure itself is recorded; its text is a luxury.
     }
 }
 
 int onError(TIFF*, void* user, const char*, const char* format, va_list args) {
-    record(static_cast<Messages*>(user), format, args);
+    record(static_cast<Client*>(user), format, args);
     return 1;
 }
 
@@ -148,8 +174,8 @@ bool corruptData(const char* module, const char* format) {
 }
 
 int onWarning(TIFF*, void* user, const char* module, const char* format, va_list args) {
-    auto* messages = static_cast<Messages*>(user);
-    if (messages->decoding && !messages->failed && corruptData(module, format)) record(messages, format, args);
+    auto* client = static_cast<Client*>(user);
+    if (client->decoding && !client->failed && corruptData(module, format)) record(client, format, args);
     return 1;
 }
 
@@ -161,9 +187,11 @@ struct OptionsFree {
     void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
 
-// Raises the message of a failed libtiff call, or `fallback` without one.
-[[noreturn]] void fail(const Messages& messages, const std::string& context, const std::string& fallback) {
-    invalid(context + (messages.text.empty() ? fallback : messages.text));
+// Raises what reading the file raised, else the message of a failed libtiff
+// call, or `fallback` without one.
+[[noreturn]] void fail(const Client& client, const std::string& fallback) {
+    client.rethrowReadFailure();
+    invalid(client.text.empty() ? fallback : client.text);
 }
 
 // ---------------------------------------------------------------------------
@@ -359,39 +387,43 @@ void invertInPlace(uint8_t* data, size_t pixels, int bits) {
     }
 }
 
-std::unique_ptr<uint8_t[]> scratchBuffer(uint64_t bytes) {
-    return std::unique_ptr<uint8_t[]>(new uint8_t[static_cast<size_t>(bytes)]);
+
+template <class T>
+std::unique_ptr<T[]> scratchBuffer(uint64_t count) {
+    return std::unique_ptr<T[]>(new T[static_cast<size_t>(count)]);
 }
 
 // ---------------------------------------------------------------------------
-// One page.
+// The first page.
 
 class PageReader {
 public:
-    PageReader(TIFF* tif, Bytes file, Messages& messages, std::string context)
-        : tif_(tif), file_(file), messages_(messages), context_(std::move(context)) {}
+    PageReader(TIFF* tif, Client& client, Budget& budget) : tif_(tif), client_(client), budget_(budget) {}
 
-    // The planes of the page; `plan` is called once the sizes are known and
-    // before anything is allocated, with the decoded bytes the page will take.
-    std::shared_ptr<const Image> read(const std::function<void(uint64_t packed, uint64_t decoded, bool raw)>& plan);
+    std::shared_ptr<const Image> read();
 
 private:
-    [[noreturn]] void unsupported(const std::string& what) { invalid(context_ + "unsupported " + what); }
+    // What reading the file raised (old-style JPEG reads while it is described) comes first.
+    [[noreturn]] void unsupported(const std::string& what) {
+        client_.rethrowReadFailure();
+        invalid("unsupported " + what);
+    }
     void check(bool ok, const char* unit, uint32_t index) {
-        messages_.decoding = false;
-        if (!ok || messages_.failed)
-            fail(messages_, context_, std::string("cannot decode ") + unit + " " + std::to_string(index));
+        client_.decoding = false;
+        client_.rethrowReadFailure();
+        if (!ok || client_.failed) fail(client_, std::string("cannot decode ") + unit + " " + std::to_string(index));
     }
     void describe();
-    void readStrips(ImageAssembler& image, Sink& sink);
-    void readTiles(ImageAssembler& image, Sink& sink);
-    void readRgba(ImageAssembler& image);
+    ImageAssembler newImage();
+    void checkWholeStrips(uint64_t bytes, const char* unit);
+    std::shared_ptr<const Image> readStrips();
+    std::shared_ptr<const Image> readTiles();
+    std::shared_ptr<const Image> readRgba();
     bool direct() const;
 
     TIFF* tif_;
-    Bytes file_;
-    Messages& messages_;
-    std::string context_;
+    Client& client_;
+    Budget& budget_;
     Layout layout_;
     uint16_t photometric_ = PHOTOMETRIC_MINISBLACK;
     uint16_t compression_ = COMPRESSION_NONE;
@@ -403,7 +435,7 @@ void PageReader::describe() {
     Layout& l = layout_;
     uint32_t width = 0, height = 0;
     if (!TIFFGetField(tif_, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif_, TIFFTAG_IMAGELENGTH, &height))
-        invalid(context_ + "missing image size");
+        invalid("missing image size");
     Image::checkSize(width, height, kProc);
     l.width = width;
     l.height = height;
@@ -424,9 +456,9 @@ void PageReader::describe() {
     tiled_ = TIFFIsTiled(tif_) != 0;
 
     if (!TIFFIsCODECConfigured(compression_)) unsupported("compression " + std::to_string(compression_));
-    if (samples < 1 || samples > kMaxSamples) unsupported(std::to_string(samples) + " samples per pixel");
+    if (samples < 1 || samples > Limits::channels) unsupported(std::to_string(samples) + " samples per pixel");
     if (depth > 1) unsupported("image depth " + std::to_string(depth));
-    if (extraCount > samples || (extraCount && !extras)) invalid(context_ + "more extra samples than samples");
+    if (extraCount > samples || (extraCount && !extras)) invalid("more extra samples than samples");
     l.samples = samples;
     l.bits = bits;
     l.separate = planar == PLANARCONFIG_SEPARATE && samples > 1;
@@ -445,7 +477,7 @@ void PageReader::describe() {
     if (photometric_ == PHOTOMETRIC_YCBCR) {
         // JPEG's own colour conversion, upsampling included.
         if (!TIFFSetField(tif_, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
-            fail(messages_, context_, "cannot convert YCbCr to RGB");
+            fail(client_, "cannot convert YCbCr to RGB");
         photometric_ = PHOTOMETRIC_RGB;
     }
 
@@ -498,7 +530,7 @@ void PageReader::describe() {
         if (samples != 1) unsupported("palette image with " + std::to_string(samples) + " samples per pixel");
         uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
         if (!TIFFGetField(tif_, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
-            invalid(context_ + "palette image without a colour map");
+            invalid("palette image without a colour map");
         const size_t entries = size_t{1} << bits;
         // Some writers store 8-bit entries; a map with no entry above 255 is one of them.
         bool eightBit = true;
@@ -555,44 +587,56 @@ bool PageReader::direct() const {
            (l.samples == 1 || l.separate);
 }
 
-std::shared_ptr<const Image> PageReader::read(
-    const std::function<void(uint64_t packed, uint64_t decoded, bool raw)>& plan) {
-    describe();
-    const Layout& l = layout_;
-    const uint64_t pixels = uint64_t{l.width} * l.height;
-    const uint64_t decoded = pixels * static_cast<uint64_t>(l.channels) * pixelSize(l.type);
-    // As stored (subsampled colour included), without compression.
-    const uint64_t planeBytes = TIFFVStripSize64(tif_, l.height);
-    if (planeBytes == 0) fail(messages_, context_, "invalid image size");
-    const uint64_t packed = planeBytes * (l.separate ? l.samples : 1);
-    plan(packed, decoded, compression_ == COMPRESSION_NONE);
 
-    ImageAssembler image(l.type, l.width, l.height, l.channels, l.hasAlpha, l.alphaMax, kProc);
-    if (rgba_) {
-        readRgba(image);
-    } else {
-        Sink sink(l, image);
-        if (tiled_)
-            readTiles(image, sink);
-        else
-            readStrips(image, sink);
-    }
-    return image.finish();
+// The scratch a Sink needs: one row of samples of 1, 2 or 4 bits unpacked, or of palette indices.
+uint64_t sinkScratch(const Layout& layout) {
+    const uint64_t samples = layout.separate ? 1 : static_cast<uint64_t>(layout.samples);
+    return saturatingMul(std::max<uint64_t>(layout.width, 1), samples);
 }
 
-void PageReader::readStrips(ImageAssembler& image, Sink& sink) {
+std::shared_ptr<const Image> PageReader::read() {
+    describe();
+    client_.rethrowReadFailure();
+    const Layout& l = layout_;
+    // As stored (subsampled colour included), without compression.
+    const uint64_t planeBytes = TIFFVStripSize64(tif_, l.height);
+    if (planeBytes == 0) fail(client_, "invalid image size");
+    if (compression_ == COMPRESSION_NONE) {
+        const uint64_t packed = saturatingMul(planeBytes, l.separate ? static_cast<uint64_t>(l.samples) : 1);
+        if (packed > client_.file.size())
+            invalid("uncompressed image data of " + std::to_string(packed) + " bytes in a file of " +
+                    std::to_string(client_.file.size()) + " bytes");
+    }
+    if (rgba_) return readRgba();
+    return tiled_ ? readTiles() : readStrips();
+}
+
+ImageAssembler PageReader::newImage() {
+    const Layout& l = layout_;
+    return ImageAssembler(l.type, l.width, l.height, l.channels, l.hasAlpha, l.alphaMax, budget_, kProc);
+}
+
+std::shared_ptr<const Image> PageReader::readStrips() {
     const Layout& l = layout_;
     const uint64_t scanline = TIFFScanlineSize64(tif_);
-    if (scanline == 0) fail(messages_, context_, "invalid scanline size");
+    if (scanline == 0) fail(client_, "invalid scanline size");
     uint32_t rowsPerStrip = l.height;
     TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     if (rowsPerStrip == 0 || rowsPerStrip > l.height) rowsPerStrip = l.height;
 
+    // Samples in the planes' own layout are decoded straight into them
+    // (uncompressed ones read from the file into them, without a copy).
     const bool intoPlanes = direct();
     // A long strip that cannot go straight into a plane is read row by row through the codec.
-    const bool byRow = !intoPlanes && scanline * rowsPerStrip > kMaxStripBuffer;
+    const uint64_t stripBytes = saturatingMul(scanline, rowsPerStrip);
+    const bool byRow = !intoPlanes && stripBytes > kMaxStripBuffer;
+    const uint64_t bufferBytes = intoPlanes ? 0 : byRow ? scanline : stripBytes;
+    budget_.take(saturatingAdd(bufferBytes, sinkScratch(l)),
+                 "strip buffer of " + std::to_string(bufferBytes) + " bytes");
+    ImageAssembler image = newImage();
+    Sink sink(l, image);
     std::unique_ptr<uint8_t[]> buffer;
-    if (!intoPlanes) buffer = scratchBuffer(byRow ? scanline : scanline * rowsPerStrip);
+    if (!intoPlanes) buffer = scratchBuffer<uint8_t>(bufferBytes);
 
     const int planes = l.separate ? l.samples : 1;
     const int count = l.separate ? 1 : l.samples;
@@ -603,11 +647,10 @@ void PageReader::readStrips(ImageAssembler& image, Sink& sink) {
         const bool invert = intoPlanes && l.invert[p];
         if (byRow) {
             for (uint32_t row = 0; row < l.height; ++row) {
-                uint8_t* target = intoPlanes ? plane + row * rowPixels * outSize : buffer.get();
-                messages_.decoding = true;
+                uint8_t* target = buffer.get();
+                client_.decoding = true;
                 check(TIFFReadScanline(tif_, target, row, static_cast<uint16_t>(p)) == 1, "row", row);
-                if (invert) invertInPlace(target, rowPixels, l.bits);
-                if (!intoPlanes) sink.put(target, l.width, p, count, row * rowPixels);
+                sink.put(target, l.width, p, count, row * rowPixels);
             }
             continue;
         }
@@ -616,7 +659,7 @@ void PageReader::readStrips(ImageAssembler& image, Sink& sink) {
             const uint32_t strip = TIFFComputeStrip(tif_, row0, static_cast<uint16_t>(p));
             const tmsize_t size = static_cast<tmsize_t>(scanline * rows);
             uint8_t* target = intoPlanes ? plane + row0 * rowPixels * outSize : buffer.get();
-            messages_.decoding = true;
+            client_.decoding = true;
             check(TIFFReadEncodedStrip(tif_, strip, target, size) == size, "strip", strip);
             if (invert) invertInPlace(target, rows * rowPixels, l.bits);
             if (!intoPlanes)
@@ -624,9 +667,10 @@ void PageReader::readStrips(ImageAssembler& image, Sink& sink) {
                     sink.put(target + r * scanline, l.width, p, count, (row0 + r) * rowPixels);
         }
     }
+    return image.finish();
 }
 
-void PageReader::readTiles(ImageAssembler&, Sink& sink) {
+std::shared_ptr<const Image> PageReader::readTiles() {
     const Layout& l = layout_;
     uint32_t tileWidth = 0, tileLength = 0;
     TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tileWidth);
@@ -634,12 +678,15 @@ void PageReader::readTiles(ImageAssembler&, Sink& sink) {
     const uint64_t tileBytes = TIFFTileSize64(tif_);
     const uint64_t tileRow = TIFFTileRowSize64(tif_);
     if (tileWidth == 0 || tileLength == 0 || tileBytes == 0 || tileRow * tileLength != tileBytes)
-        fail(messages_, context_, "invalid tile size");
+        fail(client_, "invalid tile size");
     const uint64_t imageBytes = uint64_t{l.width} * l.height * static_cast<uint64_t>(l.samples) * l.bits / 8;
     if (tileBytes > std::max(kMaxTileBuffer, imageBytes))
-        invalid(context_ + "tiles of " + std::to_string(tileWidth) + " x " + std::to_string(tileLength) +
+        invalid("tiles of " + std::to_string(tileWidth) + " x " + std::to_string(tileLength) +
                 " pixels for an image of " + std::to_string(l.width) + " x " + std::to_string(l.height));
-    std::unique_ptr<uint8_t[]> buffer = scratchBuffer(tileBytes);
+    budget_.take(saturatingAdd(tileBytes, sinkScratch(l)), "tile buffer of " + std::to_string(tileBytes) + " bytes");
+    ImageAssembler image = newImage();
+    Sink sink(l, image);
+    std::unique_ptr<uint8_t[]> buffer = scratchBuffer<uint8_t>(tileBytes);
 
     const int planes = l.separate ? l.samples : 1;
     const int count = l.separate ? 1 : l.samples;
@@ -649,7 +696,7 @@ void PageReader::readTiles(ImageAssembler&, Sink& sink) {
             for (uint32_t x0 = 0; x0 < l.width; x0 += std::min(tileWidth, l.width - x0)) {
                 const uint32_t columns = std::min(tileWidth, l.width - x0);
                 const uint32_t tile = TIFFComputeTile(tif_, x0, y0, 0, static_cast<uint16_t>(p));
-                messages_.decoding = true;
+                client_.decoding = true;
                 check(TIFFReadEncodedTile(tif_, tile, buffer.get(), static_cast<tmsize_t>(tileBytes)) ==
                           static_cast<tmsize_t>(tileBytes),
                       "tile", tile);
@@ -657,11 +704,53 @@ void PageReader::readTiles(ImageAssembler&, Sink& sink) {
                     sink.put(buffer.get() + r * tileRow, columns, p, count, size_t{y0 + r} * l.width + x0);
             }
         }
+    return image.finish();
+}
+
+// libtiff's RGBA interface decodes a whole strip or tile into a buffer of its
+// own, zero-filled before any data is read, and converts it into our raster:
+// together they may claim no more than the largest stored strip or tile can
+// plausibly decode to. Checked before libtiff allocates anything.
+void PageReader::checkWholeStrips(uint64_t bytes, const char* unit) {
+    const uint32_t count = tiled_ ? TIFFNumberOfTiles(tif_) : TIFFNumberOfStrips(tif_);
+    const uint64_t fileSize = client_.file.size();
+    uint64_t largest = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tif_, i);
+        const uint64_t inFile = offset < fileSize ? fileSize - offset : 0;
+        largest = std::max(largest, std::min(TIFFGetStrileByteCount(tif_, i), inFile));
+    }
+    const uint64_t limit = std::max(Limits::wholeStripFloor, saturatingMul(largest, Limits::wholeStripExpansion));
+    checkLimit(bytes, limit, kProc,
+               std::string(unit) + " decoded whole to " + std::to_string(bytes) + " bytes from at most " +
+                   std::to_string(largest) + " stored bytes",
+               "bytes");
 }
 
 // libtiff's RGBA rasters run bottom-up within each strip or tile.
-void PageReader::readRgba(ImageAssembler& image) {
+std::shared_ptr<const Image> PageReader::readRgba() {
     const Layout& l = layout_;
+    uint32_t tileWidth = 0, tileLength = 0, rowsPerStrip = l.height;
+    uint64_t rasterPixels = 0, codecBytes = 0;
+    if (tiled_) {
+        TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tileWidth);
+        TIFFGetField(tif_, TIFFTAG_TILELENGTH, &tileLength);
+        rasterPixels = uint64_t{tileWidth} * tileLength;
+        codecBytes = TIFFTileSize64(tif_);
+        if (rasterPixels == 0 || codecBytes == 0) fail(client_, "invalid tile size");
+    } else {
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        if (rowsPerStrip == 0 || rowsPerStrip > l.height) rowsPerStrip = l.height;
+        rasterPixels = uint64_t{l.width} * rowsPerStrip;
+        codecBytes = TIFFStripSize64(tif_);
+        if (codecBytes == 0) fail(client_, "invalid strip size");
+    }
+    const uint64_t scratch = saturatingAdd(saturatingMul(rasterPixels, 4), codecBytes);
+    checkWholeStrips(scratch, tiled_ ? "tile" : "strip");
+    budget_.take(scratch, std::string(tiled_ ? "tile" : "strip") + " buffers of " + std::to_string(scratch) + " bytes");
+    ImageAssembler image = newImage();
+    std::unique_ptr<uint32_t[]> raster = scratchBuffer<uint32_t>(rasterPixels);
+
     const bool gray = l.channels == 1;
     auto put = [&](const uint32_t* in, uint32_t pixels, size_t offset) {
         uint8_t* r = image.plane(0) + offset;
@@ -677,104 +766,55 @@ void PageReader::readRgba(ImageAssembler& image) {
             b[x] = static_cast<uint8_t>(TIFFGetB(in[x]));
         }
     };
-    const uint64_t pixels = uint64_t{l.width} * l.height;
     if (tiled_) {
-        uint32_t tileWidth = 0, tileLength = 0;
-        TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tileWidth);
-        TIFFGetField(tif_, TIFFTAG_TILELENGTH, &tileLength);
-        const uint64_t tilePixels = uint64_t{tileWidth} * tileLength;
-        if (tilePixels == 0 || tilePixels * 4 > std::max(kMaxTileBuffer, pixels * 4))
-            fail(messages_, context_, "invalid tile size");
-        std::vector<uint32_t> raster(static_cast<size_t>(tilePixels));
         for (uint32_t y0 = 0; y0 < l.height; y0 += std::min(tileLength, l.height - y0)) {
             const uint32_t rows = std::min(tileLength, l.height - y0);
             for (uint32_t x0 = 0; x0 < l.width; x0 += std::min(tileWidth, l.width - x0)) {
-                messages_.decoding = true;
-                check(TIFFReadRGBATileExt(tif_, x0, y0, raster.data(), 1) == 1, "tile",
+                client_.decoding = true;
+                check(TIFFReadRGBATileExt(tif_, x0, y0, raster.get(), 1) == 1, "tile",
                       TIFFComputeTile(tif_, x0, y0, 0, 0));
                 for (uint32_t r = 0; r < rows; ++r)
-                    put(raster.data() + size_t{tileLength - 1 - r} * tileWidth, std::min(tileWidth, l.width - x0),
+                    put(raster.get() + size_t{tileLength - 1 - r} * tileWidth, std::min(tileWidth, l.width - x0),
                         size_t{y0 + r} * l.width + x0);
             }
         }
-        return;
+        return image.finish();
     }
-    uint32_t rowsPerStrip = l.height;
-    TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    if (rowsPerStrip == 0 || rowsPerStrip > l.height) rowsPerStrip = l.height;
-    std::vector<uint32_t> raster(size_t{l.width} * rowsPerStrip);
     for (uint32_t row0 = 0; row0 < l.height; row0 += std::min(rowsPerStrip, l.height - row0)) {
         const uint32_t rows = std::min(rowsPerStrip, l.height - row0);
-        messages_.decoding = true;
-        check(TIFFReadRGBAStripExt(tif_, row0, raster.data(), 1) == 1, "strip", TIFFComputeStrip(tif_, row0, 0));
+        client_.decoding = true;
+        check(TIFFReadRGBAStripExt(tif_, row0, raster.get(), 1) == 1, "strip", TIFFComputeStrip(tif_, row0, 0));
         for (uint32_t r = 0; r < rows; ++r)
-            put(raster.data() + size_t{rows - 1 - r} * l.width, l.width, size_t{row0 + r} * l.width);
+            put(raster.get() + size_t{rows - 1 - r} * l.width, l.width, size_t{row0 + r} * l.width);
     }
+    return image.finish();
 }
 
 }  // namespace
 
-bool matches(Bytes head) {
-    if (head.size < 4) return false;
-    const uint8_t* b = head.data;
+bool matches(const uint8_t* b, size_t size) {
+    if (size < 4) return false;
     return (b[0] == 'I' && b[1] == 'I' && (b[2] == 42 || b[2] == 43) && b[3] == 0) ||
            (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && (b[3] == 42 || b[3] == 43));
 }
 
-std::vector<IconicPtr> read(Bytes file) {
-    Source source{file.data, file.size, 0};
-    Messages messages;
+IconicPtr readImage(const ByteSource& file, Budget& budget) {
+    Client client(file);
     TIFF* opened = nullptr;
     {
         std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
         if (!options) throw std::bad_alloc();
-        TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onError, &messages);
-        TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onWarning, &messages);
-        TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
-        opened = TIFFClientOpenExt(kHandleName, "r", &source, readProc, writeProc, seekProc, closeProc, sizeProc,
+        TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onError, &client);
+        TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onWarning, &client);
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(Limits::codecAllocation));
+        // "m": never mapped; the first directory is read at opening, and no other.
+        opened = TIFFClientOpenExt(kHandleName, "rm", &client, readProc, writeProc, seekProc, closeProc, sizeProc,
                                    mapProc, unmapProc, options.get());
     }
-    if (!opened) fail(messages, "", "not a readable TIFF header");
     std::unique_ptr<TIFF, TiffCloser> tif(opened);
-
-    // What all pages together may claim, checked before each page allocates.
-    const uint64_t outputLimit = std::max(kOutputAllowance, file.size * kMaxCompressionRatio);
-    uint64_t rawTotal = 0, outputTotal = 0;
-    std::vector<IconicPtr> images;
-    std::set<uint64_t> directories;
-    for (size_t page = 1;; ++page) {
-        const std::string context = page > 1 ? "page " + std::to_string(page) + ": " : "";
-        if (!directories.insert(TIFFCurrentDirOffset(tif.get())).second) invalid(context + "directory loop");
-        messages.clear();
-        PageReader reader(tif.get(), file, messages, context);
-        images.push_back(reader.read([&](uint64_t packed, uint64_t decoded, bool raw) {
-            outputTotal += decoded;
-            if (outputTotal > outputLimit)
-                invalid(context + "image data of " + std::to_string(outputTotal) + " bytes from a file of " +
-                        std::to_string(file.size) + " bytes");
-            if (raw) {
-                rawTotal += packed;
-                if (rawTotal > file.size)
-                    invalid(context + "uncompressed image data of " + std::to_string(rawTotal) +
-                            " bytes in a file of " + std::to_string(file.size) + " bytes");
-            }
-        }));
-        if (TIFFLastDirectory(tif.get())) break;
-        if (images.size() >= kMaxPages) invalid("more than " + std::to_string(kMaxPages) + " pages");
-        messages.clear();
-        if (!TIFFReadDirectory(tif.get()))
-            fail(messages, "page " + std::to_string(page + 1) + ": ", "cannot read the directory");
-    }
-    return images;
-}
-
-bool matches(const uint8_t* head, size_t size) {
-    return matches(Bytes{head, size});
-}
-
-IconicPtr readImage(const ByteSource& file, Budget&) {
-    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "TIFF");
-    return read(Bytes{bytes.data(), bytes.size()}).at(0);
+    if (!tif) fail(client, "not a readable TIFF header");
+    client.rethrowReadFailure();
+    return PageReader(tif.get(), client, budget).read();
 }
 
 }  // namespace ixv::formats::tiff

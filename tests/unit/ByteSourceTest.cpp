@@ -1,0 +1,101 @@
+// Reading files piecewise and writing them in one piece.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "Raises.h"
+#include "TestFiles.h"
+#include "base/Limits.h"
+#include "formats/ByteSource.h"
+#include "formats/Formats.h"
+
+using ixv::formats::ByteSource;
+using ixv::formats::ByteStream;
+using ixv::formats::FileSink;
+
+TEST(ByteSource, AFileShortenedWhileReadIsAnErrorNotASignal) {
+    TempDir dir;
+    const std::string path = dir.write("growing.raw", std::string(100000, 'x'));
+    const ByteSource file = ByteSource::openFile(path, "read_image");
+    ASSERT_EQ(file.size(), 100000u);
+    ASSERT_EQ(::truncate(path.c_str(), 1000), 0);
+    std::vector<uint8_t> out(4096);
+    EXPECT_EQ(file.readSome(0, out.data(), 1000), 1000u);
+    const std::string message = messageOf([&] { file.readSome(50000, out.data(), out.size()); });
+    EXPECT_NE(message.find("was truncated while being read"), std::string::npos) << message;
+    EXPECT_EQ(errorOf([&] { file.readSome(50000, out.data(), out.size()); }), 5201);
+}
+
+TEST(ByteSource, OnlyRegularFilesOpenAndNothingBlocks) {
+    TempDir dir;
+    const std::string fifo = dir.path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(messageOf([&] { ByteSource::openFile(fifo, "read_image"); }).find("is a FIFO"), std::string::npos);
+    EXPECT_NE(messageOf([&] { ByteSource::openFile(dir.path(), "read_image"); }).find("is a directory"),
+              std::string::npos);
+    EXPECT_EQ(errorOf([&] { ByteSource::openFile(dir.path("missing"), "read_image"); }), 5200);
+    EXPECT_EQ(errorOf([&] { ByteSource::openFile("/dev/zero", "read_image"); }), 5201);
+}
+
+TEST(ByteSource, ReadsBeyondTheEndNameTheFormatAndThePlace) {
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6};
+    const ByteSource file = ByteSource::inMemory(bytes.data(), bytes.size());
+    uint8_t out[8];
+    EXPECT_EQ(messageOf([&] { file.read(4, out, 4, "BMP", "palette"); }),
+              "Invalid BMP file: truncated palette at offset 4 (needs 4 bytes, 2 left)");
+    EXPECT_EQ(file.readSome(4, out, 8), 2u);
+    EXPECT_NE(messageOf([&] { file.readAll(5, "PNM"); }).find("exceeds the limit of 5 bytes"), std::string::npos);
+
+    ByteStream stream(file, "PNM", 1);
+    EXPECT_EQ(stream.get(), 2);
+    stream.read(out, 3, "header");
+    EXPECT_EQ(out[2], 5);
+    EXPECT_EQ(stream.readSome(out, 8), 1u);
+    EXPECT_EQ(stream.get(), -1);
+    stream.seek(2);
+    EXPECT_EQ(messageOf([&] { stream.skip(5, "row"); }),
+              "Invalid PNM file: truncated row at offset 2 (needs 5 bytes, 4 left)");
+}
+
+TEST(FileSink, ReplacesTheTargetOnlyWhenCommittedAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    const std::string target = dir.write("out.hobj", std::string("old"));
+    {
+        FileSink sink(target, "write_object");
+        sink.write("new", 3);
+    }
+    EXPECT_EQ(readFile(target), "old");
+    FileSink sink(target, "write_object");
+    sink.write("new content", 11);
+    sink.commit();
+    EXPECT_EQ(readFile(target), "new content");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(errorOf([&] { FileSink(dir.path("no/such/dir/out.hobj"), "write_object"); }), 5202);
+}
+
+TEST(Limits, SizesSaturateAndBudgetsAreOnePerFile) {
+    EXPECT_EQ(ixv::imageBytes(65536, 32768, 8, uint64_t{1} << 30), UINT64_MAX);
+    EXPECT_EQ(ixv::imageBytes(3, 2, 2, 4), 48u);
+    ixv::Budget budget(1000, 10, "read_image");
+    EXPECT_EQ(budget.allowance(), ixv::Limits::outputFloor + 10000);
+    budget.take(ixv::Limits::outputFloor, "first page");
+    budget.take(10000, "second page");
+    const std::string message = messageOf([&] { budget.take(1, "third page"); });
+    EXPECT_EQ(message, "third page exceeds the limit of " + std::to_string(budget.allowance()) +
+                           " bytes for a file of 1000 bytes");
+    EXPECT_EQ(errorOf([&] { ixv::checkLimit(5, 4, "read_object", "channel count 5", "channels"); }), 6001);
+}
+
+TEST(FormatTable, RecognisesByContentAndNamesItsFormatsInMessages) {
+    using ixv::formats::Format;
+    TempDir dir;
+    const std::string path = dir.write("notes.png", std::string("plain text, not an image"));
+    HalconCpp::HObject image;
+    EXPECT_EQ(messageOf([&] { HalconCpp::ReadImage(&image, path.c_str()); }),
+              "Unsupported image format: " + path + " is not a PNG, JPEG, TIFF, BMP, PNM or object file");
+    EXPECT_STREQ(ixv::formats::formatNamed("TIFF", &Format::readImage)->name, "TIFF");
+    EXPECT_EQ(ixv::formats::formatNamed("hobj", &Format::readHandle), nullptr);
+    for (const Format& format : ixv::formats::formats()) EXPECT_GT(format.expansion, 0u) << format.name;
+}
