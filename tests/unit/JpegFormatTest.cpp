@@ -155,7 +155,8 @@ TEST(JpegFormat, RefusesCmykAndWhatWouldTakeTooMuchMemoryOrTime) {
     // 64 scans are read; 631 are more than any encoder writes.
     const Bytes manyScans = progressiveWithScans(24, 16, 0);
     EXPECT_EQ(planesOf(*readOne(read, manyScans)), decompress(manyScans, 24, 16, 1));
-    EXPECT_EQ(readError(read, progressiveWithScans(24, 16, 9)), "scan 501 of the JPEG file exceeds the limit of 500 scans");
+    EXPECT_EQ(readError(read, progressiveWithScans(24, 16, 9)),
+              "scan 501 of the JPEG file exceeds the limit of 500 scans");
 
     EXPECT_STREQ(ixv::formats::formatOf(cmyk.data(), 3)->name, "JPEG");
     const Bytes notJpeg = {0xFF, 0xD8, 0x00, 0x01};

@@ -255,7 +255,8 @@ void convert(const Plan& plan, const uint8_t* in, size_t count, uint8_t* values,
         unsigned largest = 0;
         for (size_t k = 0; k < count; ++k) largest = std::max<unsigned>(largest, indices[k]);
         if (count > 0 && largest >= plan.paletteSize) {
-            const unsigned index = *std::find_if(indices, indices + count, [&](uint8_t i) { return i >= plan.paletteSize; });
+            const unsigned index =
+                *std::find_if(indices, indices + count, [&](uint8_t i) { return i >= plan.paletteSize; });
             raiseInvalid("PNG", "palette index " + std::to_string(index) + " outside the palette of " +
                                     std::to_string(plan.paletteSize) + " entries");
         }
