@@ -12,6 +12,7 @@
 #include <spng.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -234,7 +235,9 @@ int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int size = quick ? 1024 : 4096;
     const int runs = quick ? 3 : 7;
-    const std::string dir = (std::filesystem::temp_directory_path() / "ix_bench_load").string();
+    // One directory per run: runs at the same time must not rewrite each other's files.
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("ix_bench_load_" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(dir);
     ReaderHandle* reader = ix_reader_create();
 

@@ -2,6 +2,7 @@
 // decoding of the same file.
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <cstdio>  // before jpeglib.h
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include <jpeglib.h>
 
+#include "Raises.h"
 #include "TestFiles.h"
 #include "formats/jpeg/JpegFormat.h"
 
@@ -65,8 +67,9 @@ void setFrameSize(Bytes& jpeg, int width, int height) {
 }
 
 // A gray progressive JPEG with a scan for each AC coefficient, and for each of
-// those `refinements` further scans of one more bit.
-Bytes progressiveWithScans(int width, int height, int refinements) {
+// those `refinements` further scans of one more bit; of the test picture, or
+// of one gray level, which costs the least bytes per scan.
+Bytes progressiveWithScans(int width, int height, int refinements, bool flat = false) {
     jpeg_compress_struct c;
     jpeg_error_mgr error;
     c.err = jpeg_std_error(&error);
@@ -84,7 +87,7 @@ Bytes progressiveWithScans(int width, int height, int refinements) {
     }
     c.scan_info = scans.data(), c.num_scans = static_cast<int>(scans.size());
     jpeg_start_compress(&c, TRUE);
-    const Bytes pixels = picture(width, height, 1);
+    const Bytes pixels = flat ? Bytes(static_cast<size_t>(width) * height, 128) : picture(width, height, 1);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<uint8_t*>(pixels.data()) + c.next_scanline * static_cast<size_t>(width);
         jpeg_write_scanlines(&c, &row, 1);
@@ -136,23 +139,75 @@ TEST(JpegFormat, RefusesCmykAndWhatWouldTakeTooMuchMemoryOrTime) {
     for (int flags : {0, TJFLAG_PROGRESSIVE}) {
         Bytes jpeg = compress(64, 64, TJPF_RGB, TJSAMP_420, flags);
         setFrameSize(jpeg, 60000, 30000);
-        EXPECT_NE(readError(read, jpeg).find("cannot hold an image of 60000 x 30000 pixels"), std::string::npos);
+        const std::string message = readError(read, jpeg);
+        EXPECT_EQ(message.rfind("image of 60000 x 30000 pixels x 3 channels of byte exceeds the limit of ", 0), 0u)
+            << message;
     }
-    // Within the pixel limit, but a multi-scan image's coefficients would take
-    // 96 MB for a file of a few kilobytes.
+    // Within the file's budget for the planes, but a multi-scan image's
+    // coefficients would take 96 MB more for a file of a few kilobytes.
     Bytes progressive = compress(64, 64, TJPF_RGB, TJSAMP_444, TJFLAG_PROGRESSIVE);
     setFrameSize(progressive, 4000, 4000);
-    EXPECT_NE(readError(read, progressive).find("needs more decoding memory"), std::string::npos);
+    const std::string message = readError(read, progressive);
+    EXPECT_EQ(message.rfind("coefficients of a JPEG of 4000 x 4000 pixels in several scans exceeds the limit of ", 0),
+              0u)
+        << message;
 
     // 64 scans are read; 631 are more than any encoder writes.
     const Bytes manyScans = progressiveWithScans(24, 16, 0);
     EXPECT_EQ(planesOf(*readOne(read, manyScans)), decompress(manyScans, 24, 16, 1));
-    EXPECT_EQ(readError(read, progressiveWithScans(24, 16, 9)), "Invalid JPEG file: more than 500 scans");
+    EXPECT_EQ(readError(read, progressiveWithScans(24, 16, 9)),
+              "scan 501 of the JPEG file exceeds the limit of 500 scans");
 
     EXPECT_STREQ(ixv::formats::formatOf(cmyk.data(), 3)->name, "JPEG");
     const Bytes notJpeg = {0xFF, 0xD8, 0x00, 0x01};
     EXPECT_FALSE(ixv::formats::jpeg::matches(notJpeg.data(), notJpeg.size()));
     EXPECT_FALSE(ixv::formats::jpeg::matches(cmyk.data(), 2));
+}
+
+TEST(JpegFormat, DecodingWorkIsBoundedByTheFilesSize) {
+    // An image of one gray level costs a bit per block and a few bytes per
+    // scan: 442 scans over 16384 blocks each from 17 kB. Each scan passes over
+    // the whole image; the file is refused once the blocks decoded exceed 128
+    // per byte, long before its last scan.
+    const Bytes manyScans = progressiveWithScans(1024, 1024, 6, true);
+    const std::string message = readError(read, manyScans);
+    const std::string limit = std::to_string(manyScans.size() * 128);
+    EXPECT_EQ(message.rfind("decoding ", 0), 0u) << message;
+    EXPECT_NE(message.find(" scans of a 1024 x 1024 image ("), std::string::npos) << message;
+    EXPECT_NE(message.find(" blocks) exceeds the limit of " + limit + " blocks for a file of " +
+                           std::to_string(manyScans.size()) + " bytes"),
+              std::string::npos)
+        << message;
+
+    // Images of one level as an encoder writes them, in its few progressive
+    // scans, cost the fewest bytes per block and still read.
+    for (int subsampling : {TJSAMP_GRAY, TJSAMP_444, TJSAMP_420}) {
+        const int channels = subsampling == TJSAMP_GRAY ? 1 : 3;
+        const Bytes pixels(1024 * 1024 * channels, 200);
+        tjhandle tj = tjInitCompress();
+        unsigned char* out = nullptr;
+        unsigned long size = 0;
+        ASSERT_EQ(tjCompress2(tj, pixels.data(), 1024, 0, 1024, channels == 1 ? TJPF_GRAY : TJPF_RGB, &out, &size,
+                              subsampling, 90, TJFLAG_PROGRESSIVE),
+                  0);
+        const Bytes jpeg(out, out + size);
+        tjFree(out);
+        tjDestroy(tj);
+        EXPECT_EQ(readError(read, jpeg), "") << "subsampling " << subsampling;
+    }
+}
+
+TEST(JpegFormat, AFileTruncatedWhileBeingReadIsAReadError) {
+    for (int flags : {0, TJFLAG_PROGRESSIVE}) {
+        TempDir dir;
+        const Bytes jpeg = compress(400, 300, TJPF_RGB, TJSAMP_420, flags);
+        const std::string path = dir.write("camera.jpg", jpeg);
+        const auto file = ixv::formats::ByteSource::openFile(path, "read_image");
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(jpeg.size() / 2)), 0);
+        ixv::Budget budget = budgetOf(read, file);
+        EXPECT_EQ(errorOf([&] { read(file, budget); }), 5201);
+        EXPECT_NE(messageOf([&] { read(file, budget); }).find("was truncated while being read"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // depth, interlaced or not, palettes, transparency, and damaged files.
 #include <gtest/gtest.h>
 #include <spng.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Raises.h"
 #include "TestFiles.h"
 #include "formats/png/PngFormat.h"
 
@@ -187,6 +189,45 @@ TEST(PngFormat, DamagedFilesAreInvalidPng) {
 
     EXPECT_STREQ(ixv::formats::formatOf(bytes.data(), 8)->name, "PNG");
     EXPECT_FALSE(ixv::formats::png::matches(bytes.data(), 7));
+}
+
+// One chunk: length, type, data, checksum.
+std::string chunk(const char* type, const std::string& data) {
+    std::string bytes;
+    for (int k = 0; k < 4; ++k) bytes += static_cast<char>(data.size() >> (24 - 8 * k));
+    const std::string body = type + data;
+    const uint32_t crc = crc32(reinterpret_cast<const uint8_t*>(body.data()), body.size());
+    bytes += body;
+    for (int k = 0; k < 4; ++k) bytes += static_cast<char>(crc >> (24 - 8 * k));
+    return bytes;
+}
+
+TEST(PngFormat, ImagesBeyondTheFilesBudgetAreRefusedBeforeDecoding) {
+    // One-bit palette indices with a partial alpha become four byte planes: a
+    // 60 kB file whose image data could inflate to 20000 x 20000 indices would
+    // need 1.6 GB of planes, more than such a file may produce.
+    const std::string header = {0, 0, 0x4e, 0x20, 0, 0, 0x4e, 0x20, 1, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0};
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+                            chunk("PLTE", std::string("\0\0\0\xff\xff\xff", 6)) + chunk("tRNS", "\x80\xff") +
+                            chunk("IDAT", std::string(60000, '\0')) + chunk("IEND", "");
+    const std::string message = readError(read, std::vector<uint8_t>(png.begin(), png.end()));
+    EXPECT_EQ(message.rfind("image of 20000 x 20000 pixels x 4 channels of byte exceeds the limit of ", 0), 0u)
+        << message;
+}
+
+TEST(PngFormat, AFileTruncatedWhileBeingReadIsAReadError) {
+    const Value value = [](uint32_t x, uint32_t y, int s) { return pattern(x, y, s, 255); };
+    for (bool interlaced : {false, true}) {
+        TempDir dir;
+        const std::vector<uint8_t> bytes =
+            encode({SPNG_COLOR_TYPE_TRUECOLOR, 8, interlaced, value, {}, nullptr, 300, 200});
+        const std::string path = dir.write("camera.png", bytes);
+        const auto file = ixv::formats::ByteSource::openFile(path, "read_image");
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(bytes.size() / 2)), 0);
+        ixv::Budget budget = budgetOf(read, file);
+        EXPECT_EQ(errorOf([&] { read(file, budget); }), 5201);
+        EXPECT_NE(messageOf([&] { read(file, budget); }).find("was truncated while being read"), std::string::npos);
+    }
 }
 
 }  // namespace

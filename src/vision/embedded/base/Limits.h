@@ -37,6 +37,13 @@ struct Limits {
     static constexpr uint64_t codecAllocation = uint64_t{256} << 20;  // the largest single allocation a codec makes
     static constexpr uint64_t wholeStripFloor = uint64_t{1} << 20;     // buffers of any strip may take this much
     static constexpr uint64_t wholeStripExpansion = 4096;              // blank LZW or Deflate strips reach ~2800
+
+    // PNG and JPEG.
+    static constexpr uint64_t inflateRatio = 1032;                  // the most bytes deflate yields per byte it reads
+    static constexpr uint64_t pngChunkBytes = uint64_t{64} << 20;   // one ancillary PNG chunk
+    static constexpr uint64_t pngChunkCache = uint64_t{128} << 20;  // all ancillary PNG chunks, text inflated
+    static constexpr uint64_t jpegScans = 500;                      // scans of a progressive JPEG
+    static constexpr uint64_t jpegBlocksPerByte = 128;  // 8x8 blocks decoded over all scans, per byte of a JPEG file
 };
 
 // a * b and a + b, or UINT64_MAX when the result does not fit.

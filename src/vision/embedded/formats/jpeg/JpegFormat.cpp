@@ -1,16 +1,29 @@
 // JPEG reading with libjpeg-turbo's libjpeg interface, a few rows at a time.
 //
+// The decoder reads the file through a source manager of our own: a 64 KiB
+// buffer filled by preads from the ByteSource; the file is never copied whole.
 // libjpeg reports errors through its error manager; ours records the message
 // and jumps back (setjmp/longjmp) to the function that called the library.
 // Those functions hold no object with a destructor: everything that needs
-// cleaning up lives in read(), above them, so a jump skips no destructor.
-// Corrupt-data warnings are errors too: a damaged file never gives a partial
-// image.
+// cleaning up lives in read(), above them, so a jump skips no destructor. An
+// error of the source (a file truncated while being read) is kept as an
+// exception in read()'s frame and raised there after the jump. Corrupt-data
+// warnings are errors too, and so is an early end of the data: a damaged file
+// never gives a partial image.
+//
+// What a file may cost is bounded by its size: the image planes and, for a
+// file of several scans, the decoder's coefficients are taken from the file's
+// budget, and the 8x8 blocks decoded over all scans are counted as the scans
+// arrive (Limits::jpegBlocksPerByte), so that a small file of many scans is
+// refused before it takes seconds.
 #include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -22,29 +35,39 @@ namespace ixv::formats::jpeg {
 
 namespace {
 
-// Progressive files with more scans than this are refused: each scan passes
-// over the whole image, so a small file of many scans would take minutes.
-constexpr int kMaxScans = 500;
-
 // Rows asked of the decoder at a time.
 constexpr JDIMENSION kRowsPerCall = 16;
 
-// A file can describe at most this many pixels per byte of it: a Huffman-coded
-// file spends at least one bit on each 8x8 block of a scan. Images up to
-// kPixelsAlwaysAllowed pixels are read whatever the file's size.
-constexpr uint64_t kMaxPixelsPerByte = 2048;
-constexpr uint64_t kPixelsAlwaysAllowed = uint64_t{1} << 24;
+// Bytes read from the file at a time.
+constexpr size_t kReadSize = size_t{64} << 10;
 
-// The decoder's own memory (the coefficients of a multi-scan image) is held to
-// this many bytes per byte of file, on top of kMemoryAlwaysAllowed.
-constexpr uint64_t kMemoryPerByte = 4096;
-constexpr uint64_t kMemoryAlwaysAllowed = uint64_t{64} << 20;
+// Failures of our own, beside libjpeg's message codes.
+constexpr int kSourceFailed = -1;  // the ByteSource raised; the exception is pending
+constexpr int kTooManyScans = -2;
+constexpr int kTooManyBlocks = -3;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    int code;  // the libjpeg message code of the failure
+    int code;  // the libjpeg message code of the failure, or one of ours
     char message[JMSG_LENGTH_MAX];
+};
+
+// The file, through a buffer that lives in read()'s frame.
+struct Source {
+    jpeg_source_mgr pub;
+    const ByteSource* file;
+    uint64_t offset;  // the file offset of the next byte to buffer
+    JOCTET* buffer;
+    std::exception_ptr* pending;  // where an exception of the file is kept
+};
+
+// The scans seen so far and the blocks they decode.
+struct Progress {
+    jpeg_progress_mgr pub;
+    int scans;
+    uint64_t blocks;
+    uint64_t blockLimit;
 };
 
 // Everything the libjpeg calls touch; trivially destructible, so that a jump
@@ -52,15 +75,21 @@ struct ErrorManager {
 struct Session {
     jpeg_decompress_struct cinfo;
     ErrorManager error;
-    jpeg_progress_mgr progress;
+    Progress progress;
+    Source source;
     bool created;
 };
 
+[[noreturn]] void jump(j_common_ptr cinfo, int code) {
+    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
+    error->code = code;
+    std::longjmp(error->jump, 1);
+}
+
 [[noreturn]] void failWith(j_common_ptr cinfo) {
     auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    error->code = error->pub.msg_code;
     (*error->pub.format_message)(cinfo, error->message);
-    std::longjmp(error->jump, 1);
+    jump(cinfo, error->pub.msg_code);
 }
 
 void errorExit(j_common_ptr cinfo) {
@@ -78,13 +107,59 @@ void emitMessage(j_common_ptr cinfo, int level) {
     failWith(cinfo);
 }
 
-void progressMonitor(j_common_ptr cinfo) {
-    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number <= kMaxScans) return;
-    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    error->code = -1;
-    std::snprintf(error->message, sizeof error->message, "more than %d scans", kMaxScans);
-    std::longjmp(error->jump, 1);
+void initSource(j_decompress_ptr) {}
+void termSource(j_decompress_ptr) {}
+
+boolean fillInputBuffer(j_decompress_ptr cinfo) {
+    auto* source = reinterpret_cast<Source*>(cinfo->src);
+    size_t got = 0;
+    bool failed = false;
+    try {
+        got = source->file->readSome(source->offset, source->buffer, kReadSize);
+    } catch (...) {
+        *source->pending = std::current_exception();
+        failed = true;
+    }
+    if (failed) jump(reinterpret_cast<j_common_ptr>(cinfo), kSourceFailed);
+    if (got == 0) {
+        // The data ends early: a warning, which emitMessage makes an error.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        source->buffer[0] = 0xFF;
+        source->buffer[1] = JPEG_EOI;
+        got = 2;
+    } else {
+        source->offset += got;
+    }
+    source->pub.next_input_byte = source->buffer;
+    source->pub.bytes_in_buffer = got;
+    return TRUE;
+}
+
+void skipInputData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto* source = reinterpret_cast<Source*>(cinfo->src);
+    const auto n = static_cast<size_t>(count);
+    if (n <= source->pub.bytes_in_buffer) {
+        source->pub.next_input_byte += n;
+        source->pub.bytes_in_buffer -= n;
+        return;
+    }
+    source->offset = saturatingAdd(source->offset, n - source->pub.bytes_in_buffer);
+    source->pub.bytes_in_buffer = 0;
+}
+
+// Called as rows and scans arrive: each new scan is counted, with the blocks
+// it decodes, before its data is decoded.
+void progressMonitor(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* progress = reinterpret_cast<Progress*>(cinfo->progress);
+    if (cinfo->input_scan_number == progress->scans) return;
+    progress->scans = cinfo->input_scan_number;
+    if (static_cast<uint64_t>(progress->scans) > Limits::jpegScans) jump(common, kTooManyScans);
+    const uint64_t blocks = saturatingMul(saturatingMul(cinfo->MCUs_per_row, cinfo->MCU_rows_in_scan),
+                                          static_cast<uint64_t>(std::max(cinfo->blocks_in_MCU, 0)));
+    progress->blocks = saturatingAdd(progress->blocks, blocks);
+    if (progress->blocks > progress->blockLimit) jump(common, kTooManyBlocks);
 }
 
 // One pass over a row of RGB triples into three planes.
@@ -96,22 +171,13 @@ void spreadRgb(const uint8_t* in, uint8_t* r, uint8_t* g, uint8_t* b, size_t wid
     }
 }
 
-// Reads the header and chooses the output colour space; false on an error.
-bool readHeader(Session* s, Bytes file) {
-    s->cinfo.err = jpeg_std_error(&s->error.pub);
-    s->error.pub.error_exit = errorExit;
-    s->error.pub.output_message = outputMessage;
-    s->error.pub.emit_message = emitMessage;
-    s->error.code = 0;
-    s->error.message[0] = '\0';
+// Reads the header; false on an error.
+bool readHeader(Session* s) {
     if (setjmp(s->error.jump)) return false;
     jpeg_create_decompress(&s->cinfo);
     s->created = true;
-    const uint64_t memory = kMemoryAlwaysAllowed + kMemoryPerByte * static_cast<uint64_t>(file.size);
-    s->cinfo.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(memory, uint64_t{1} << 62));
-    s->progress.progress_monitor = progressMonitor;
-    s->cinfo.progress = &s->progress;
-    jpeg_mem_src(&s->cinfo, file.data, static_cast<unsigned long>(file.size));
+    s->cinfo.src = &s->source.pub;
+    s->cinfo.progress = &s->progress.pub;
     jpeg_read_header(&s->cinfo, TRUE);
     return true;
 }
@@ -127,7 +193,7 @@ bool decode(Session* s, ImageAssembler* image) {
         std::snprintf(s->error.message, sizeof s->error.message, "unexpected output size");
         return false;
     }
-    // The decoder never suspends on data in memory; a call that gives no row is a failure.
+    // The source never suspends; a call that gives no row is a failure.
     std::snprintf(s->error.message, sizeof s->error.message, "the decoder stopped early");
     const int components = cinfo->output_components;
     // A few rows per call: the decoder works an 8- or 16-row band at a time.
@@ -179,25 +245,76 @@ private:
     Session session_;
 };
 
-[[noreturn]] void raiseFailure(const Session& s) {
-    if (s.error.code == JERR_OUT_OF_MEMORY) raise("read_image", err::OutOfMemory, s.error.message);
-    if (s.error.code == JERR_NO_BACKING_STORE)
-        raiseInvalid("JPEG", "the image of " + std::to_string(s.cinfo.image_width) + " x " +
-                                 std::to_string(s.cinfo.image_height) +
-                                 " pixels needs more decoding memory than a file of this size justifies");
+[[noreturn]] void raiseFailure(const Session& s, std::exception_ptr& pending) {
+    const char* proc = s.source.file->proc();
+    const jpeg_decompress_struct& cinfo = s.cinfo;
+    const std::string image =
+        "a " + std::to_string(cinfo.image_width) + " x " + std::to_string(cinfo.image_height) + " image";
+    switch (s.error.code) {
+    case kSourceFailed: std::rethrow_exception(pending);
+    case kTooManyScans:
+        checkLimit(static_cast<uint64_t>(s.progress.scans), Limits::jpegScans, proc,
+                   "scan " + std::to_string(s.progress.scans) + " of the JPEG file", "scans");
+        break;
+    case kTooManyBlocks:
+        checkLimit(s.progress.blocks, s.progress.blockLimit, proc,
+                   "decoding " + std::to_string(s.progress.scans) + " scans of " + image + " (" +
+                       std::to_string(s.progress.blocks) + " blocks)",
+                   ("blocks for a file of " + std::to_string(s.source.file->size()) + " bytes").c_str());
+        break;
+    case JERR_OUT_OF_MEMORY: raise(proc, err::OutOfMemory, s.error.message);
+    case JERR_NO_BACKING_STORE:
+        raiseMessage(proc, err::OutOfMemory,
+                     "decoding memory of " + image + " exceeds the limit of " +
+                         std::to_string(s.cinfo.mem->max_memory_to_use) + " bytes");
+    }
     raiseInvalid("JPEG", s.error.message[0] ? s.error.message : "unknown decoder error");
+}
+
+// The decoder's coefficients of a file of several scans, held for the whole
+// image until the last scan; 0 for a file of one scan.
+uint64_t coefficientBytes(j_decompress_ptr cinfo) {
+    if (!jpeg_has_multiple_scans(cinfo)) return 0;
+    auto roundUp = [](uint64_t n, int factor) {
+        const auto f = static_cast<uint64_t>(std::max(factor, 1));
+        return saturatingMul((n + f - 1) / f, f);
+    };
+    uint64_t bytes = 0;
+    for (int i = 0; i < cinfo->num_components; ++i) {
+        const jpeg_component_info& c = cinfo->comp_info[i];
+        const uint64_t blocks =
+            saturatingMul(roundUp(c.width_in_blocks, c.h_samp_factor), roundUp(c.height_in_blocks, c.v_samp_factor));
+        bytes = saturatingAdd(bytes, saturatingMul(blocks, sizeof(JBLOCK)));
+    }
+    return bytes;
 }
 
 }  // namespace
 
-bool matches(Bytes head) {
-    return head.size >= 3 && head.data[0] == 0xFF && head.data[1] == 0xD8 && head.data[2] == 0xFF;
+bool matches(const uint8_t* head, size_t size) {
+    return size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
-std::vector<IconicPtr> read(Bytes file) {
+IconicPtr readImage(const ByteSource& file, Budget& budget) {
+    std::vector<JOCTET> buffer(kReadSize);
+    std::exception_ptr pending;
     SessionGuard guard;
     Session* s = guard.get();
-    if (!readHeader(s, file)) raiseFailure(*s);
+    s->cinfo.err = jpeg_std_error(&s->error.pub);
+    s->error.pub.error_exit = errorExit;
+    s->error.pub.output_message = outputMessage;
+    s->error.pub.emit_message = emitMessage;
+    s->source.pub.init_source = initSource;
+    s->source.pub.fill_input_buffer = fillInputBuffer;
+    s->source.pub.skip_input_data = skipInputData;
+    s->source.pub.resync_to_restart = jpeg_resync_to_restart;
+    s->source.pub.term_source = termSource;
+    s->source.file = &file;
+    s->source.buffer = buffer.data();
+    s->source.pending = &pending;
+    s->progress.pub.progress_monitor = progressMonitor;
+    s->progress.blockLimit = saturatingMul(file.size(), Limits::jpegBlocksPerByte);
+    if (!readHeader(s)) raiseFailure(*s, pending);
 
     jpeg_decompress_struct& cinfo = s->cinfo;
     switch (cinfo.jpeg_color_space) {
@@ -211,25 +328,21 @@ std::vector<IconicPtr> read(Bytes file) {
     }
     const int64_t width = cinfo.image_width;
     const int64_t height = cinfo.image_height;
-    Image::checkSize(width, height, "read_image");
-    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    if (pixels > kPixelsAlwaysAllowed && pixels / kMaxPixelsPerByte > file.size)
-        raiseInvalid("JPEG", "a file of " + std::to_string(file.size) + " bytes cannot hold an image of " +
-                                 std::to_string(width) + " x " + std::to_string(height) + " pixels");
-
-    ImageAssembler image(PixelType::Byte, width, height, cinfo.out_color_space == JCS_RGB ? 3 : 1, false, 255,
-                         "read_image");
-    if (!decode(s, &image)) raiseFailure(*s);
-    return {image.finish()};
-}
-
-bool matches(const uint8_t* head, size_t size) {
-    return matches(Bytes{head, size});
-}
-
-IconicPtr readImage(const ByteSource& file, Budget&) {
-    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "JPEG");
-    return read(Bytes{bytes.data(), bytes.size()}).at(0);
+    const int channels = cinfo.out_color_space == JCS_RGB ? 3 : 1;
+    const uint64_t coefficients = coefficientBytes(&cinfo);
+    const std::string coefficientsWhat = "coefficients of a JPEG of " + std::to_string(width) + " x " +
+                                         std::to_string(height) + " pixels in several scans";
+    // The planes and the coefficients must fit together before either is allocated.
+    Budget both = budget;
+    takeImage(both, PixelType::Byte, width, height, static_cast<uint64_t>(channels), file.proc());
+    both.take(coefficients, coefficientsWhat);
+    ImageAssembler image(PixelType::Byte, width, height, channels, false, 255, budget, file.proc());
+    budget.take(coefficients, coefficientsWhat);
+    // The decoder's own memory, coefficients included, stays within the budget.
+    cinfo.mem->max_memory_to_use =
+        static_cast<long>(std::min<uint64_t>(saturatingAdd(coefficients, budget.remaining()), LONG_MAX));
+    if (!decode(s, &image)) raiseFailure(*s, pending);
+    return image.finish();
 }
 
 }  // namespace ixv::formats::jpeg

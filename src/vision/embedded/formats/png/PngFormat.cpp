@@ -1,18 +1,24 @@
 // PNG reading with libspng.
 //
-// The file is decoded progressively, one scanline at a time in the file's own
-// sample layout (16-bit samples host-endian, sub-byte samples packed), and each
-// scanline goes straight into the image planes: spread as it is when its
-// samples are 8 or 16 bits wide, else unpacked, looked up in the palette or
-// given an alpha from the tRNS colour key on the way. Interlaced files arrive
-// pass by pass; each pass row goes to the columns it covers. No gamma, sBIT or
-// colour-space change is ever applied.
+// The file is read through spng's stream callback, in buffered preads from the
+// ByteSource (never copied whole), and decoded progressively, one scanline at
+// a time in the file's own sample layout (16-bit samples host-endian, sub-byte
+// samples packed). Each scanline goes straight into the image planes: spread
+// as it is when its samples are 8 or 16 bits wide, else unpacked, looked up in
+// the palette or given an alpha from the tRNS colour key on the way.
+// Interlaced files arrive pass by pass; each pass row goes to the columns it
+// covers. No gamma, sBIT or colour-space change is ever applied. The planes
+// and the row buffers are taken from the file's budget before they are
+// allocated.
 #include <spng.h>
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Errors.h"
 #include "formats/png/PngFormat.h"
@@ -26,14 +32,8 @@ const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 // The complete IEND chunk: length 0, type, CRC.
 const uint8_t kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
 
-// Deflate yields at most 1032 bytes per compressed byte (a 258-byte match in
-// two bits); a file cannot hold more image data than that.
-constexpr uint64_t kMaxInflateRatio = 1032;
-constexpr uint64_t kInflateSlack = 4096;
-// Ancillary chunks are not used, but spng parses and keeps them: one may hold
-// at most this much, and all together (decompressed text included) this much.
-constexpr size_t kMaxChunkSize = size_t{64} << 20;
-constexpr size_t kMaxChunkCache = size_t{128} << 20;
+// Bytes read from the file at a time.
+constexpr size_t kReadSize = size_t{64} << 10;
 
 // Adam7: first column and column step of each pass.
 const int kPassColumn[7] = {0, 4, 0, 2, 0, 1, 0};
@@ -52,9 +52,58 @@ const int kPassColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
     }
 }
 
-void check(int error) {
-    if (error != SPNG_OK) raiseSpng(error);
-}
+// The file as spng reads it: buffered preads at a cursor. What the source
+// raises (a file truncated while being read) cannot cross the C library; it
+// is kept, spng is told of an I/O error, and `check` raises it once spng has
+// returned.
+class Stream {
+public:
+    explicit Stream(const ByteSource& file) : file_(file), buffer_(kReadSize) {}
+
+    static int read(spng_ctx*, void* user, void* out, size_t length) {
+        return static_cast<Stream*>(user)->fill(static_cast<uint8_t*>(out), length);
+    }
+    // The offset of the next byte spng will read.
+    uint64_t offset() const { return offset_; }
+
+    void check(int error) {
+        if (pending_) std::rethrow_exception(std::exchange(pending_, nullptr));
+        if (error != SPNG_OK) raiseSpng(error);
+    }
+
+private:
+    int fill(uint8_t* out, size_t length) noexcept {
+        try {
+            while (length > 0) {
+                if (offset_ >= start_ && offset_ < start_ + length_) {
+                    const size_t at = static_cast<size_t>(offset_ - start_);
+                    const size_t n = std::min(length, length_ - at);
+                    std::memcpy(out, buffer_.data() + at, n);
+                    out += n, length -= n, offset_ += n;
+                } else if (length >= buffer_.size()) {
+                    const size_t got = file_.readSome(offset_, out, length);
+                    offset_ += got;
+                    return got == length ? 0 : SPNG_IO_EOF;
+                } else {
+                    start_ = offset_;
+                    length_ = file_.readSome(offset_, buffer_.data(), buffer_.size());
+                    if (length_ == 0) return SPNG_IO_EOF;
+                }
+            }
+            return 0;
+        } catch (...) {
+            pending_ = std::current_exception();
+            return SPNG_IO_ERROR;
+        }
+    }
+
+    const ByteSource& file_;
+    std::vector<uint8_t> buffer_;
+    uint64_t start_ = 0;  // the file offset of buffer_[0]
+    size_t length_ = 0;   // valid bytes in buffer_
+    uint64_t offset_ = 0;
+    std::exception_ptr pending_;
+};
 
 struct ContextFree {
     void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
@@ -92,7 +141,7 @@ int samplesOf(uint8_t colourType) {
     }
 }
 
-Plan planFor(spng_ctx* ctx, const spng_ihdr& ihdr) {
+Plan planFor(spng_ctx* ctx, Stream& stream, const spng_ihdr& ihdr) {
     Plan plan;
     plan.depth = ihdr.bit_depth;
     plan.fileSamples = samplesOf(ihdr.color_type);
@@ -103,12 +152,12 @@ Plan planFor(spng_ctx* ctx, const spng_ihdr& ihdr) {
 
     spng_trns trns{};
     const int trnsError = spng_get_trns(ctx, &trns);
-    if (trnsError != SPNG_OK && trnsError != SPNG_ECHUNKAVAIL) raiseSpng(trnsError);
+    stream.check(trnsError == SPNG_ECHUNKAVAIL ? SPNG_OK : trnsError);
     const bool hasTrns = trnsError == SPNG_OK;
 
     if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
         spng_plte plte{};
-        check(spng_get_plte(ctx, &plte));
+        stream.check(spng_get_plte(ctx, &plte));
         plan.layout = Layout::Palette;
         plan.paletteSize = std::min<uint32_t>(plte.n_entries, 256);
         for (uint32_t i = 0; i < plan.paletteSize; ++i) {
@@ -206,7 +255,8 @@ void convert(const Plan& plan, const uint8_t* in, size_t count, uint8_t* values,
         unsigned largest = 0;
         for (size_t k = 0; k < count; ++k) largest = std::max<unsigned>(largest, indices[k]);
         if (count > 0 && largest >= plan.paletteSize) {
-            const unsigned index = *std::find_if(indices, indices + count, [&](uint8_t i) { return i >= plan.paletteSize; });
+            const unsigned index =
+                *std::find_if(indices, indices + count, [&](uint8_t i) { return i >= plan.paletteSize; });
             raiseInvalid("PNG", "palette index " + std::to_string(index) + " outside the palette of " +
                                     std::to_string(plan.paletteSize) + " entries");
         }
@@ -233,67 +283,78 @@ void convert(const Plan& plan, const uint8_t* in, size_t count, uint8_t* values,
     }
 }
 
-// The least number of bytes of filtered image data: every pixel's bits.
-double minimumImageBytes(const spng_ihdr& ihdr) {
-    const double bitsPerPixel = static_cast<double>(samplesOf(ihdr.color_type)) * ihdr.bit_depth;
-    return static_cast<double>(ihdr.width) * static_cast<double>(ihdr.height) * bitsPerPixel / 8;
+// The least number of bits of filtered image data: every pixel's bits.
+uint64_t minimumImageBits(const spng_ihdr& ihdr) {
+    const uint64_t bitsPerPixel = static_cast<uint64_t>(samplesOf(ihdr.color_type)) * ihdr.bit_depth;
+    return saturatingMul(saturatingMul(ihdr.width, ihdr.height), bitsPerPixel);
 }
 
-// spng stops at IEND without reading its CRC; a file cut there is still cut.
-bool endsWithIend(Bytes file) {
-    if (file.size < sizeof(kIend)) return false;
-    for (size_t end = file.size; end >= sizeof(kIend) + 8; --end)
-        if (std::memcmp(file.data + end - sizeof(kIend), kIend, sizeof(kIend)) == 0) return true;
+// True when the chunk spng read last, ending before `offset`, is a complete
+// IEND. (spng may stop after IEND's type without reading its checksum; a file
+// cut there is still cut.)
+bool endsWithIend(const ByteSource& file, uint64_t offset) {
+    for (const uint64_t start : {offset - std::min<uint64_t>(offset, 12), offset - std::min<uint64_t>(offset, 8)}) {
+        uint8_t end[sizeof(kIend)];
+        if (file.readSome(start, end, sizeof end) == sizeof end && std::memcmp(end, kIend, sizeof kIend) == 0)
+            return true;
+    }
     return false;
 }
 
 }  // namespace
 
-bool matches(Bytes head) {
-    return head.size >= sizeof(kSignature) && std::memcmp(head.data, kSignature, sizeof(kSignature)) == 0;
+bool matches(const uint8_t* head, size_t size) {
+    return size >= sizeof(kSignature) && std::memcmp(head, kSignature, sizeof(kSignature)) == 0;
 }
 
-std::vector<IconicPtr> read(Bytes file) {
-    if (!matches(file)) raiseInvalid("PNG", "no PNG signature");
+IconicPtr readImage(const ByteSource& file, Budget& budget) {
+    if (!matches(file.head().data(), file.head().size())) raiseInvalid("PNG", "no PNG signature");
 
     Context ctx(spng_ctx_new(0));
     if (!ctx) raise(kProc, err::OutOfMemory, "PNG decoder");
     spng_ctx* c = ctx.get();
-    // No dimension can exceed what the file's bytes inflate to (a 1-bit pixel each).
-    const uint64_t maxSide =
-        std::min<uint64_t>(uint64_t{0x7fffffff}, (file.size * kMaxInflateRatio + kInflateSlack) * 8);
-    check(spng_set_image_limits(c, static_cast<uint32_t>(maxSide), static_cast<uint32_t>(maxSide)));
-    check(spng_set_chunk_limits(c, kMaxChunkSize, kMaxChunkCache));
-    check(spng_set_crc_action(c, SPNG_CRC_ERROR, SPNG_CRC_ERROR));
-    check(spng_set_png_buffer(c, file.data, file.size));
+    Stream stream(file);
+    // What the file's bytes can inflate to, in bits; no row is longer, and
+    // every pixel of the image needs its bits in there.
+    const uint64_t inflatedBits = saturatingMul(saturatingMul(file.size(), Limits::inflateRatio), 8);
+    const uint32_t maxSide = static_cast<uint32_t>(std::min<uint64_t>(0x7fffffff, inflatedBits));
+    stream.check(spng_set_image_limits(c, maxSide, maxSide));
+    // No chunk is longer than the file.
+    stream.check(spng_set_chunk_limits(c, static_cast<size_t>(std::min(Limits::pngChunkBytes, file.size())),
+                                       static_cast<size_t>(Limits::pngChunkCache)));
+    stream.check(spng_set_crc_action(c, SPNG_CRC_ERROR, SPNG_CRC_ERROR));
+    stream.check(spng_set_png_stream(c, Stream::read, &stream));
 
     spng_ihdr ihdr{};
-    check(spng_get_ihdr(c, &ihdr));
-    if (minimumImageBytes(ihdr) > static_cast<double>(file.size * kMaxInflateRatio + kInflateSlack))
+    stream.check(spng_get_ihdr(c, &ihdr));
+    // Refused before anything is allocated, even within the budget's floor.
+    if (minimumImageBits(ihdr) > inflatedBits)
         raiseInvalid("PNG", "image data too short for " + std::to_string(ihdr.width) + " x " +
                                 std::to_string(ihdr.height) + " pixels");
     Image::checkSize(ihdr.width, ihdr.height, kProc);
 
-    const Plan plan = planFor(c, ihdr);
-    check(spng_decode_image(c, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE));
-
+    const Plan plan = planFor(c, stream, ihdr);
     const size_t width = ihdr.width;
     const size_t scanlineBytes = (width * static_cast<size_t>(plan.fileSamples) * plan.depth + 7) / 8;
+    ImageAssembler image(plan.type, ihdr.width, ihdr.height, plan.imageSamples, plan.hasAlpha,
+                         plan.type == PixelType::UInt2 ? 0xffff : 0xff, budget, kProc);
+    budget.take(saturatingAdd(scanlineBytes, plan.depth < 8 ? width : 0),
+                "row buffers of " + std::to_string(width) + " pixels");
+    stream.check(spng_decode_image(c, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE));
+
     // 16-bit samples need their alignment.
     std::vector<uint16_t> scanline(scanlineBytes / 2 + 1);
     std::vector<uint8_t> values(plan.depth < 8 ? width : 0);
     const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
 
-    ImageAssembler image(plan.type, ihdr.width, ihdr.height, plan.imageSamples, plan.hasAlpha,
-                         plan.type == PixelType::UInt2 ? 0xffff : 0xff, kProc);
     Target target{};
     for (int s = 0; s < plan.imageSamples; ++s) target.planes[s] = image.plane(s);
     int status = SPNG_OK;
     do {
         spng_row_info info{};
-        check(spng_get_row_info(c, &info));
+        stream.check(spng_get_row_info(c, &info));
         status = spng_decode_scanline(c, scanline.data(), scanlineBytes);
-        if (status != SPNG_OK && status != SPNG_EOI) raiseSpng(status);
+        stream.check(status == SPNG_EOI ? SPNG_OK : status);
         if (info.row_num >= ihdr.height || info.pass < 0 || info.pass > 6)
             raiseInvalid("PNG", "decoder row out of range");
         const uint8_t* in = reinterpret_cast<const uint8_t*>(scanline.data());
@@ -314,18 +375,9 @@ std::vector<IconicPtr> read(Bytes file) {
     } while (status != SPNG_EOI);
 
     // The chunks after the image data, up to IEND, with their checksums.
-    check(spng_decode_chunks(c));
-    if (!endsWithIend(file)) raiseInvalid("PNG", "the file is truncated (no complete IEND chunk)");
-    return {image.finish()};
-}
-
-bool matches(const uint8_t* head, size_t size) {
-    return matches(Bytes{head, size});
-}
-
-IconicPtr readImage(const ByteSource& file, Budget&) {
-    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "PNG");
-    return read(Bytes{bytes.data(), bytes.size()}).at(0);
+    stream.check(spng_decode_chunks(c));
+    if (!endsWithIend(file, stream.offset())) raiseInvalid("PNG", "the file is truncated (no complete IEND chunk)");
+    return image.finish();
 }
 
 }  // namespace ixv::formats::png
