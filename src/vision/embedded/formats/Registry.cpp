@@ -21,7 +21,7 @@ const std::vector<Format>& formats() {
     // clang-format off
     static const std::vector<Format> table = {
         // name     suffixes           holds             expansion  matches         readImage        readObjects
-        {"PNG",    "png",             H::Images,        8256,      png::matches,   png::readImage},
+        {"PNG",    "png",             H::Images,        Limits::inflateRatio * 8,      png::matches,   png::readImage},
         {"JPEG",   "jpg jpeg",        H::Images,        6144,      jpeg::matches,  jpeg::readImage},
         {"TIFF",   "tif tiff",        H::Images,        65536,     tiff::matches,  tiff::readImage},
         {"BMP",    "bmp",             H::Images,        1024,      bmp::matches,   bmp::readImage},
