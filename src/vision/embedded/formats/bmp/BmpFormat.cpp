@@ -472,7 +472,7 @@ IconicPtr readImage(const ByteSource& file, Budget& budget) {
             checkLimit(imageBytes(static_cast<uint64_t>(h.width), static_cast<uint64_t>(h.height), 1, channels),
                        allowance, proc,
                        "image of " + std::to_string(h.width) + " x " + std::to_string(h.height) + " pixels x " +
-                           std::to_string(channels) + " channels described by " + std::to_string(length) +
+                           std::to_string(channels) + (channels == 1 ? " channel" : " channels") + " described by " + std::to_string(length) +
                            " bytes of RLE data",
                        "bytes");
         };

@@ -101,14 +101,13 @@ Polyline readPolyline(Record& in, const char* line) {
     return points;
 }
 
-// A parallel's lines are segments: each needs two points.
-Polyline readParallelLine(Record& in, const char* which) {
+// A parallel's lines have a length and a direction: each needs two points.
+Polyline readParallelLine(Record& in) {
     const uint64_t where = in.offset();
     Polyline line = readPolyline(in, "parallel line");
     if (line.size() < 2)
-        in.invalid(std::string("parallel ") + which + " line with " + std::to_string(line.size()) +
-                   (line.size() == 1 ? " point" : " points") + " at offset " + std::to_string(where) +
-                   " (a line needs two)");
+        in.invalid("parallel line with " + std::to_string(line.size()) + (line.size() == 1 ? " point" : " points") +
+                   " at offset " + std::to_string(where) + " (a line needs at least two)");
     return line;
 }
 
@@ -159,8 +158,8 @@ IconicPtr readObject(uint32_t tag, Record& in) {
     case kContour: return std::make_shared<Contour>(readPolyline(in, "contour"));
     case kPolygon: return std::make_shared<Polygon>(readPolyline(in, "polygon"));
     case kParallel: {
-        Polyline first = readParallelLine(in, "first");
-        return std::make_shared<Parallel>(std::move(first), readParallelLine(in, "second"));
+        Polyline first = readParallelLine(in);
+        return std::make_shared<Parallel>(std::move(first), readParallelLine(in));
     }
     default: in.invalid("unknown record tag " + std::to_string(tag));
     }
