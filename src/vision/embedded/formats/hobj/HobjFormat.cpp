@@ -27,6 +27,13 @@ const PixelType kPixelTypes[] = {PixelType::Byte, PixelType::Int1, PixelType::UI
 
 static_assert(sizeof(Run) == 12, "runs are read and written as three 32-bit integers");
 
+// Takes `bytes` from the budget; the message, `describe()`, is only made when
+// they do not fit (objects are many, and most are small).
+template <class Describe>
+void take(Budget& budget, uint64_t bytes, Describe&& describe) {
+    budget.take(bytes, bytes > budget.remaining() ? describe() : std::string());
+}
+
 // Reads one record's payload: every read stays within the record, whose end
 // is known from its header; `offset` is reported in messages.
 class Record {
@@ -58,8 +65,9 @@ public:
     uint64_t count(uint64_t itemSize, uint64_t limit, const char* what, const char* unit) {
         const uint64_t where = offset();
         const uint64_t n = read<uint64_t>(what);
-        checkLimit(n, limit, proc_, std::string(what) + " count " + std::to_string(n) + " at offset " +
-                                        std::to_string(where), unit);
+        if (n > limit)
+            checkLimit(n, limit, proc_, std::string(what) + " count " + std::to_string(n) + " at offset " +
+                                            std::to_string(where), unit);
         if (saturatingMul(n, itemSize) > remaining())
             invalid(std::string(what) + " count " + std::to_string(n) + " exceeds the record at offset " +
                     std::to_string(where));
@@ -76,7 +84,7 @@ private:
 std::shared_ptr<const Region> readRegion(Record& in) {
     const uint64_t n = in.count(sizeof(Run), Limits::runsOrPoints, "run", "runs");
     // The runs as read, and once more while they are brought into canonical form.
-    in.budget().take(saturatingMul(n, 2 * sizeof(Run)), "region of " + std::to_string(n) + " runs");
+    take(in.budget(), saturatingMul(n, 2 * sizeof(Run)), [&] { return "region of " + std::to_string(n) + " runs"; });
     std::vector<Run> runs(static_cast<size_t>(n));
     in.read(runs.data(), n * sizeof(Run), "runs");
     for (const Run& run : runs) {
@@ -91,8 +99,9 @@ std::shared_ptr<const Region> readRegion(Record& in) {
 Polyline readPolyline(Record& in, const char* line) {
     const uint64_t where = in.offset();
     const uint64_t n = in.count(16, Limits::runsOrPoints, "point", "points");
-    in.budget().take(n * 16, std::string(line) + " of " + std::to_string(n) + " points at offset " +
-                                 std::to_string(where));
+    take(in.budget(), n * 16, [&] {
+        return std::string(line) + " of " + std::to_string(n) + " points at offset " + std::to_string(where);
+    });
     Polyline points;
     points.rows.resize(static_cast<size_t>(n));
     points.columns.resize(static_cast<size_t>(n));
@@ -186,7 +195,8 @@ void forEachRecord(const ByteSource& file, Budget& budget, OnRecord onRecord) {
                        " objects need at least " + std::to_string(saturatingMul(count, kRecordHeaderSize)) +
                        " bytes, " + std::to_string(header.remaining()) + " left");
     for (uint32_t i = 0; i < count; ++i) {
-        budget.take(Limits::objectOverhead, "object " + std::to_string(i + 1) + " of " + std::to_string(count));
+        take(budget, Limits::objectOverhead,
+             [&] { return "object " + std::to_string(i + 1) + " of " + std::to_string(count); });
         Record record(in, file.size(), budget, proc);
         const uint32_t tag = record.read<uint32_t>("record tag");
         if (record.read<uint32_t>("record reserved field") != 0) record.invalid("reserved record field is not 0");
