@@ -210,8 +210,8 @@ TEST(ObjectFile, RecordsASummaryCannotShowAreRefused) {
         {objectFile(2, {{3, points(0)}, {4, points(1)}}), ""},
         {objectFile(1, {{5, concat(points(2), points(3))}}), ""},
     };
-    for (const auto& [bytes, expected] : cases)
-        EXPECT_EQ(messageOf([&] { readObjectBytes(bytes.data(), bytes.size()); }), expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(messageOf([&] { readObjectBytes(c.first.data(), c.first.size()); }), c.second);
 }
 
 TEST(ObjectFile, CountsBeyondTheLimitsAreRefusedBeforeReading) {
