@@ -51,8 +51,9 @@ void expectSameObjects(const HObject& a, const HObject& b) {
             for (size_t c = 0; c < image->channelCount(); ++c)
                 EXPECT_EQ(std::memcmp(image->plane(c)->data(), other.plane(c)->data(), image->plane(c)->size()), 0);
             ASSERT_EQ(!image->reducedDomain(), !other.reducedDomain());
-            if (image->reducedDomain())
+            if (image->reducedDomain()) {
                 EXPECT_EQ(image->reducedDomain()->runs().size(), other.reducedDomain()->runs().size());
+            }
         } else if (auto region = dynamic_cast<const ixv::Region*>(x[i].get())) {
             const auto& r1 = region->runs();
             const auto& r2 = static_cast<const ixv::Region&>(*y[i]).runs();
@@ -165,6 +166,74 @@ TEST(ObjectFile, ReadImageTakesTheFirstImageOfObjectFilesOfImagesOnly) {
     EXPECT_NE(messageOf([&] { ReadImage(&read, dir.path("mixed.hobj").c_str()); }).find("region"), std::string::npos);
     EXPECT_EQ(messageOf([&] { ReadImage(&read, dir.path("missing.png").c_str()); }), "File not found");
     EXPECT_EQ(messageOf([&] { ReadObject(&read, dir.path("missing.hobj").c_str()); }), "File not found");
+}
+
+}  // namespace
+
+namespace {
+
+// The bytes of an object file from its records, each as (tag, payload).
+std::vector<uint8_t> objectFile(uint32_t count, const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& records) {
+    std::vector<uint8_t> out = {0x89, 'I', 'X', 'O', 'B', 'J', '\r', '\n'};
+    auto put = [&](uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    put(1, 4), put(count, 4);
+    for (const auto& [tag, payload] : records) {
+        put(tag, 4), put(0, 4), put(payload.size(), 8);
+        out.insert(out.end(), payload.begin(), payload.end());
+    }
+    return out;
+}
+
+// A polyline payload of `n` points.
+std::vector<uint8_t> points(uint64_t n) {
+    std::vector<uint8_t> out(8 + 16 * n, 0);
+    for (int i = 0; i < 8; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (8 * i));
+    return out;
+}
+
+std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// What the reader accepts, the tree's summaries can show: a parallel's lines
+// need two points each (its summary gives each line's length), while
+// contours and polygons of any length summarise.
+TEST(ObjectFile, RecordsASummaryCannotShowAreRefused) {
+    const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+        {objectFile(1, {{5, concat(points(2), points(1))}}),
+         "Invalid object file: parallel line with 1 point at offset 72 (a line needs at least two)"},
+        {objectFile(1, {{5, concat(points(0), points(2))}}),
+         "Invalid object file: parallel line with 0 points at offset 32 (a line needs at least two)"},
+        {objectFile(2, {{3, points(0)}, {4, points(1)}}), ""},
+        {objectFile(1, {{5, concat(points(2), points(3))}}), ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(messageOf([&] { readObjectBytes(c.first.data(), c.first.size()); }), c.second);
+}
+
+TEST(ObjectFile, CountsBeyondTheLimitsAreRefusedBeforeReading) {
+    // More objects than a file may hold, in a file far too short for them.
+    const auto many = objectFile(static_cast<uint32_t>(ixv::Limits::objectsPerFile + 1), {});
+    EXPECT_EQ(messageOf([&] { readObjectBytes(many.data(), many.size()); }),
+              "object count 1048577 exceeds the limit of 1048576 objects");
+    // Within the limit, the count must still fit the bytes after the header.
+    const auto short_ = objectFile(3, {{2, points(0)}});
+    EXPECT_EQ(messageOf([&] { readObjectBytes(short_.data(), short_.size()); }),
+              "Invalid object file: truncated records at offset 16: 3 objects need at least 48 bytes, 24 left");
+}
+
+TEST(ObjectFile, AFileTruncatedWhileBeingReadIsAnError) {
+    TempDir dir;
+    const std::string path = dir.path("growing.hobj");
+    WriteObject(patternImage("uint2", 2, 512, 512), path.c_str());
+    const auto file = ixv::formats::ByteSource::openFile(path, "read_object");
+    ASSERT_EQ(::truncate(path.c_str(), 300000), 0);
+    ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("hobj", &ixv::formats::Format::readObjects), file);
+    const std::string message = messageOf([&] { ixv::formats::hobj::readObjects(file, budget); });
+    EXPECT_NE(message.find("was truncated while being read"), std::string::npos) << message;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Small BMP files of each layout: palettes of 1, 4 and 8 bits, RLE8 and RLE4,
+// Small BMP files of each layout: palettes of 1, 4 and 8 bits, RLE8 and RLE4
+// (with deltas and padding after the end code),
 // 16 bit with and without bit fields, 24 bit, 32 bit with an alpha mask, an
 // OS/2 bitmap and a top-down one.
 #include <vector>
@@ -70,6 +71,8 @@ IX_SEEDS(bmp) {
     add(bmp(40, 6, 4, 8, 1, {}, grays,
             {3, 1, 0, 3, 2, 3, 2, 0, 0, 0, 0, 2, 2, 1, 2, 3, 0, 0, 6, 2, 0, 1}));
     add(bmp(40, 5, 2, 4, 2, {}, colours, {5, 0x12, 0, 0, 0, 5, 0x01, 0x24, 0x30, 0, 0, 1}));
+    // A delta, then the end of the bitmap followed by padding.
+    add(bmp(40, 8, 6, 8, 1, {}, colours, {2, 1, 0, 2, 3, 2, 0, 3, 1, 4, 0, 0, 0, 1, 0, 0, 0, 0}));
     add(bmp(40, 3, 2, 16, 0, {}, {}, ramp(16)));
     add(bmp(40, 3, 2, 16, 3, {0xF800, 0x07E0, 0x001F}, {}, ramp(16)));
     add(bmp(40, 3, 2, 24, 0, {}, {}, ramp(24)));

@@ -27,8 +27,11 @@ struct Limits {
     // (the most output bytes one byte of the format can honestly decode to,
     // declared in the format table) per byte of the file.
     static constexpr uint64_t outputFloor = uint64_t{64} << 20;
-    static constexpr uint64_t objectsPerFile = uint64_t{1} << 24;
-    static constexpr uint64_t objectOverhead = 256;  // bytes an object costs beside its data
+    // A million objects already make a tree no one reads; each costs a load
+    // about 640 bytes beside its data (an empty region: 64 in the reader,
+    // the rest in its node of the host's tree), charged to the budget.
+    static constexpr uint64_t objectsPerFile = uint64_t{1} << 20;
+    static constexpr uint64_t objectOverhead = 640;  // bytes an object costs beside its data
     static constexpr int nestingDepth = 512;         // JSON and nested handles
 
     // Codec libraries. A strip or tile a codec decodes whole into buffers of

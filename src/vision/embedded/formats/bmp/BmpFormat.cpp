@@ -3,6 +3,10 @@
 // Palette images become gray when every palette entry the pixels use is gray,
 // else RGB. Pixels an RLE bitmap skips (delta and end codes) are left out of
 // the domain.
+//
+// The file is read through a ByteStream: the header and palette first, then
+// the pixels row by row (or the RLE stream code by code) into a row buffer
+// spread into the planes.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -18,12 +22,9 @@ namespace {
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
 constexpr size_t kFileHeaderSize = 14;
-
-// An RLE bitmap may describe at most this many pixels per byte of data (a run
-// of 255 pixels takes two bytes); images up to kRlePixelsAlwaysAllowed pixels
-// are read whatever the data's size.
-constexpr uint64_t kRleMaxPixelsPerByte = 1024;
-constexpr uint64_t kRlePixelsAlwaysAllowed = uint64_t{1} << 24;
+// The most bytes before the pixels a reader looks at: the file header, the
+// longest info header, four masks and a palette of 256 entries.
+constexpr size_t kHeadSize = kFileHeaderSize + 124 + 16 + 256 * 4;
 
 [[noreturn]] void fail(const std::string& problem) {
     raiseInvalid("BMP", problem);
@@ -85,18 +86,23 @@ struct Header {
     uint32_t compression = kRgb;
     uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
     std::vector<Rgb> palette;
-    size_t dataOffset = 0;
-    size_t dataSize = 0;  // bytes from dataOffset that belong to the pixels
+    uint64_t dataOffset = 0;
+    uint64_t dataSize = 0;  // bytes from dataOffset that belong to the pixels
 };
 
-Header parseHeader(Bytes file) {
-    const uint8_t* d = file.data;
-    if (file.size < kFileHeaderSize + 4 || d[0] != 'B' || d[1] != 'M') fail("not a BMP file");
+Header parseHeader(const ByteSource& file) {
+    // Every field and the palette lie in the first kHeadSize bytes; each is
+    // checked against the file's size before it is used.
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(file.size(), kHeadSize)));
+    file.read(0, head.data(), head.size(), "BMP", "header");
+    const uint8_t* d = head.data();
+    const uint64_t fileSize = file.size();
+    if (fileSize < kFileHeaderSize + 4 || d[0] != 'B' || d[1] != 'M') fail("not a BMP file");
     Header h;
     const uint32_t offset = u32(d + 10);
     const uint32_t infoSize = u32(d + 14);
     if (!knownHeaderSize(infoSize)) fail("unknown header size " + std::to_string(infoSize));
-    if (kFileHeaderSize + infoSize > file.size) fail("truncated header");
+    if (kFileHeaderSize + infoSize > fileSize) fail("truncated header");
     const uint8_t* info = d + kFileHeaderSize;
     uint32_t colorsUsed = 0;
     uint32_t planes;
@@ -149,7 +155,7 @@ Header parseHeader(Bytes file) {
     if (c == kBitFields || c == kAlphaBitFields) {
         if (infoSize == 40) {
             const size_t count = c == kAlphaBitFields ? 4 : 3;
-            if (headerEnd + 4 * count > file.size) fail("truncated colour masks");
+            if (headerEnd + 4 * count > fileSize) fail("truncated colour masks");
             for (size_t i = 0; i < count; ++i) h.masks[i] = u32(d + headerEnd + 4 * i);
             headerEnd += 4 * count;
         } else if (maskFields) {
@@ -177,7 +183,7 @@ Header parseHeader(Bytes file) {
         }
         if (count == 0) fail("empty palette");
         const size_t paletteEnd = headerEnd + count * entrySize;
-        if (paletteEnd > file.size) fail("truncated palette");
+        if (paletteEnd > fileSize) fail("truncated palette");
         if (paletteEnd > offset) fail("palette overlaps the pixel data at offset " + std::to_string(offset));
         h.palette.resize(count);
         for (size_t i = 0; i < count; ++i) {
@@ -186,14 +192,14 @@ Header parseHeader(Bytes file) {
         }
         headerEnd = paletteEnd;
     }
-    if (offset < headerEnd || offset > file.size)
+    if (offset < headerEnd || offset > fileSize)
         fail("pixel data offset " + std::to_string(offset) + " outside " + std::to_string(headerEnd) + ".." +
-             std::to_string(file.size));
+             std::to_string(fileSize));
     h.dataOffset = offset;
-    h.dataSize = file.size - offset;
+    h.dataSize = fileSize - offset;
     if (c == kRle8 || c == kRle4) {
         const uint32_t imageSize = u32(info + 20);
-        if (imageSize != 0) h.dataSize = std::min<size_t>(h.dataSize, imageSize);
+        if (imageSize != 0) h.dataSize = std::min<uint64_t>(h.dataSize, imageSize);
     }
     return h;
 }
@@ -228,13 +234,37 @@ struct RleRow {
     bool complete;  // every pixel set
 };
 
+// The bytes of RLE data up to and including its end-of-bitmap code, or all of
+// them when there is none: the data that describes pixels. Whatever follows
+// the end of the bitmap is padding.
+uint64_t describingLength(const ByteSource& file, const Header& h) {
+    ByteStream in(file, "BMP", h.dataOffset);
+    const bool rle4 = h.compression == kRle4;
+    uint64_t pos = 0;
+    while (pos + 2 <= h.dataSize) {
+        in.seek(h.dataOffset + pos);
+        const uint8_t* c = in.take(2, "RLE code");
+        if (c[0] > 0 || c[1] == 0) {
+            pos += 2;
+        } else if (c[1] == 1) {
+            return pos + 2;
+        } else if (c[1] == 2) {
+            pos += 4;
+        } else {
+            const uint64_t bytes = rle4 ? (c[1] + 1u) / 2 : c[1];
+            pos += 2 + bytes + (bytes & 1);
+        }
+    }
+    return h.dataSize;
+}
+
 // Decodes the RLE data and hands over every row once, bottom row first, as
 // `sink(fileRow, row)`.
 template <class Sink>
-void decodeRle(const Header& h, Bytes file, Sink&& sink) {
+void decodeRle(const ByteSource& file, const Header& h, Sink&& sink) {
     const bool rle4 = h.compression == kRle4;
-    const uint8_t* data = file.data + h.dataOffset;
-    const size_t size = h.dataSize;
+    ByteStream in(file, "BMP", h.dataOffset);
+    const uint64_t size = h.dataSize;
     const size_t width = static_cast<size_t>(h.width);
     std::vector<uint8_t> indices(width, 0), written(width, 0);
     size_t count = 0;  // pixels set in this row
@@ -256,37 +286,37 @@ void decodeRle(const Header& h, Bytes file, Sink&& sink) {
         }
         ++x;
     };
-    auto at = [&](size_t pos) { return " at offset " + std::to_string(h.dataOffset + pos); };
-    size_t pos = 0;
+    auto at = [&](uint64_t pos) { return " at offset " + std::to_string(h.dataOffset + pos); };
     while (true) {
+        const uint64_t pos = in.offset() - h.dataOffset;
         if (pos + 2 > size) {
             if (y >= h.height) return;
             fail("RLE data ends before the end of the bitmap" + at(pos));
         }
-        const uint8_t n = data[pos], code = data[pos + 1];
+        const uint8_t* c = in.take(2, "RLE code");
+        const uint8_t n = c[0], code = c[1];
         if (n > 0) {
             if (y >= h.height) fail("RLE pixels past the last row" + at(pos));
             for (unsigned i = 0; i < n; ++i) put(rle4 ? (i & 1 ? code & 15 : code >> 4) : code);
-            pos += 2;
         } else if (code == 0) {  // end of line
             flush();
             x = 0;
-            pos += 2;
         } else if (code == 1) {  // end of bitmap
             while (y < h.height) flush();
             return;
         } else if (code == 2) {  // delta: right and up
             if (pos + 4 > size) fail("truncated RLE delta" + at(pos));
-            x += data[pos + 2];
-            for (unsigned i = 0; i < data[pos + 3]; ++i) flush();
-            pos += 4;
+            const uint8_t* d = in.take(2, "RLE delta");
+            const unsigned up = d[1];
+            x += d[0];
+            for (unsigned i = 0; i < up; ++i) flush();
         } else {  // a literal run of `code` pixels, padded to two bytes
             if (y >= h.height) fail("RLE pixels past the last row" + at(pos));
             const size_t bytes = rle4 ? (code + 1u) / 2 : code;
             if (pos + 2 + bytes > size) fail("truncated RLE run" + at(pos));
-            const uint8_t* p = data + pos + 2;
+            const uint8_t* p = in.take(bytes, "RLE run");
             for (unsigned i = 0; i < code; ++i) put(rle4 ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
-            pos += 2 + bytes + (bytes & 1);
+            in.seek(in.offset() + (bytes & 1));
         }
     }
 }
@@ -298,9 +328,18 @@ size_t strideOf(const Header& h) {
     return static_cast<size_t>((static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.bitCount) + 31) / 32 * 4);
 }
 
-const uint8_t* fileRow(const Header& h, Bytes file, int64_t row) {
-    const int64_t stored = h.topDown ? row : h.height - 1 - row;
-    return file.data + h.dataOffset + static_cast<size_t>(stored) * strideOf(h);
+// Reads the stored rows in file order and hands each over as `sink(imageRow, bytes)`.
+template <class Sink>
+void forEachRow(const ByteSource& file, const Header& h, Sink&& sink) {
+    const uint64_t stride = strideOf(h);
+    const size_t rowBytes = static_cast<size_t>((static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.bitCount) + 7) / 8);
+    std::vector<uint8_t> row(rowBytes);
+    ByteStream in(file, "BMP", h.dataOffset, static_cast<size_t>(std::min<uint64_t>(stride * 16, 1 << 20)));
+    for (int64_t stored = 0; stored < h.height; ++stored) {
+        in.seek(h.dataOffset + static_cast<uint64_t>(stored) * stride);
+        in.read(row.data(), rowBytes, "pixel row");
+        if (!sink(h.topDown ? stored : h.height - 1 - stored, static_cast<const uint8_t*>(row.data()))) return;
+    }
 }
 
 uint8_t indexAt(const uint8_t* row, int bits, size_t x) {
@@ -332,124 +371,145 @@ struct Usage {
 };
 
 // What the pixels use of the palette; checks every index.
-Usage usageOf(const Header& h, Bytes file) {
+Usage usageOf(const ByteSource& file, const Header& h) {
     Usage usage;
     auto check = [&](unsigned index) {
         if (index >= h.palette.size()) failIndex(index, h.palette.size());
         if (!h.palette[index].gray()) usage.grayOnly = false;
     };
     if (h.compression == kRle8 || h.compression == kRle4) {
-        decodeRle(h, file, [&](int64_t, const RleRow& row) {
+        decodeRle(file, h, [&](int64_t, const RleRow& row) {
             usage.skipped = usage.skipped || !row.complete;
             for (size_t x = 0; x < static_cast<size_t>(h.width); ++x)
                 if (row.written[x]) check(row.indices[x]);
         });
         return usage;
     }
-    for (int64_t y = 0; y < h.height && usage.grayOnly; ++y) {
-        const uint8_t* row = fileRow(h, file, y);
+    forEachRow(file, h, [&](int64_t, const uint8_t* row) {
         for (size_t x = 0; x < static_cast<size_t>(h.width); ++x) check(indexAt(row, h.bitCount, x));
-    }
+        return usage.grayOnly;
+    });
     return usage;
+}
+
+// A palette image, uncompressed or RLE: gray when every palette entry the
+// pixels use is gray, else RGB, with an alpha channel for pixels RLE data
+// skips. `checkChannels(n)` refuses an image of n channels before it is built.
+template <class Check>
+IconicPtr readPalette(const ByteSource& file, const Header& h, Budget& budget, Check&& checkChannels) {
+    const char* proc = file.proc();
+    const bool rle = h.compression == kRle8 || h.compression == kRle4;
+    const size_t width = static_cast<size_t>(h.width);
+    // The RLE decoder's two rows of palette indices and marks.
+    if (rle) budget.take(2 * static_cast<uint64_t>(width), "RLE rows of " + std::to_string(width) + " pixels");
+    // The pixels need a look only when the palette mixes gray and colour,
+    // and for RLE, to find what it skips (and check it before allocating).
+    const bool allGray = std::all_of(h.palette.begin(), h.palette.end(), [](const Rgb& e) { return e.gray(); });
+    const bool anyGray = std::any_of(h.palette.begin(), h.palette.end(), [](const Rgb& e) { return e.gray(); });
+    Usage usage;
+    usage.grayOnly = allGray;
+    if ((anyGray && !allGray) || rle) usage = usageOf(file, h);
+    const bool gray = usage.grayOnly;
+    const bool alpha = usage.skipped;
+    const int colors = gray ? 1 : 3;
+    const int samples = colors + (alpha ? 1 : 0);
+    checkChannels(static_cast<uint64_t>(samples));
+    ImageAssembler image(PixelType::Byte, h.width, h.height, samples, alpha, 255, budget, proc);
+    const size_t colorsInPalette = h.palette.size();
+    auto put = [&](const Row& o, size_t x, unsigned index) {
+        if (index >= colorsInPalette) failIndex(index, colorsInPalette);
+        const Rgb& c = h.palette[index];
+        o[0][x] = c.r;
+        if (!gray) o[1][x] = c.g, o[2][x] = c.b;
+    };
+    if (rle) {
+        decodeRle(file, h, [&](int64_t stored, const RleRow& row) {
+            const Row o = rowOf(image, samples, h.height - 1 - stored);
+            for (size_t x = 0; x < width; ++x) {
+                if (row.written[x]) {
+                    put(o, x, row.indices[x]);
+                    if (alpha) o[colors][x] = 255;
+                } else {
+                    for (int s = 0; s < samples; ++s) o[s][x] = 0;
+                }
+            }
+        });
+    } else {
+        forEachRow(file, h, [&](int64_t y, const uint8_t* row) {
+            const Row o = rowOf(image, samples, y);
+            if (h.bitCount == 8) {
+                for (size_t x = 0; x < width; ++x) put(o, x, row[x]);
+            } else {
+                for (size_t x = 0; x < width; ++x) put(o, x, indexAt(row, h.bitCount, x));
+            }
+            return true;
+        });
+    }
+    return image.finish();
 }
 
 }  // namespace
 
-bool matches(Bytes head) {
-    if (head.size < 2 || head.data[0] != 'B' || head.data[1] != 'M') return false;
-    return head.size < 18 || knownHeaderSize(u32(head.data + 14));
+bool matches(const uint8_t* head, size_t size) {
+    if (size < 2 || head[0] != 'B' || head[1] != 'M') return false;
+    return size < 18 || knownHeaderSize(u32(head + 14));
 }
 
-std::vector<IconicPtr> read(Bytes file) {
+IconicPtr readImage(const ByteSource& file, Budget& budget) {
+    const char* proc = file.proc();
     const Header h = parseHeader(file);
     const bool rle = h.compression == kRle8 || h.compression == kRle4;
-    Image::checkSize(h.width, h.height, "read_image");
-    const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+    Image::checkSize(h.width, h.height, proc);
     if (rle) {
-        if (pixels > kRlePixelsAlwaysAllowed && pixels / kRleMaxPixelsPerByte > h.dataSize)
-            fail(std::to_string(h.dataSize) + " bytes of RLE data cannot describe " + std::to_string(h.width) +
-                 " x " + std::to_string(h.height) + " pixels");
-    } else {
-        const uint64_t rowBytes = (static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.bitCount) + 7) / 8;
-        const uint64_t needed = strideOf(h) * static_cast<uint64_t>(h.height - 1) + rowBytes;
-        if (needed > h.dataSize)
-            fail("pixel data truncated: " + std::to_string(needed) + " bytes needed at offset " +
-                 std::to_string(h.dataOffset) + ", " + std::to_string(h.dataSize) + " present");
+        // An RLE bitmap may decode to what a file of its header and the RLE
+        // data up to the end of the bitmap may: padding after the end code
+        // describes no pixels. Checked for one channel before any pixel is
+        // decoded, and for all of them once the palette's use is known.
+        const uint64_t length = describingLength(file, h);
+        const uint64_t allowance =
+            Budget(h.dataOffset + length, formatNamed("bmp", &Format::readImage)->expansion, proc).allowance();
+        const auto check = [&](uint64_t channels) {
+            checkLimit(imageBytes(static_cast<uint64_t>(h.width), static_cast<uint64_t>(h.height), 1, channels),
+                       allowance, proc,
+                       "image of " + std::to_string(h.width) + " x " + std::to_string(h.height) + " pixels x " +
+                           std::to_string(channels) + (channels == 1 ? " channel" : " channels") + " described by " + std::to_string(length) +
+                           " bytes of RLE data",
+                       "bytes");
+        };
+        check(1);
+        return readPalette(file, h, budget, check);
     }
+    const uint64_t rowBytes = (static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.bitCount) + 7) / 8;
+    const uint64_t needed = strideOf(h) * static_cast<uint64_t>(h.height - 1) + rowBytes;
+    if (needed > h.dataSize)
+        fail("pixel data truncated: " + std::to_string(needed) + " bytes needed at offset " +
+             std::to_string(h.dataOffset) + ", " + std::to_string(h.dataSize) + " present");
+    if (h.bitCount <= 8) return readPalette(file, h, budget, [](uint64_t) {});
 
     const size_t width = static_cast<size_t>(h.width);
-    if (h.bitCount <= 8) {
-        // The pixels need a look only when the palette mixes gray and colour,
-        // and for RLE, to find what it skips (and check it before allocating).
-        const bool allGray = std::all_of(h.palette.begin(), h.palette.end(), [](const Rgb& e) { return e.gray(); });
-        const bool anyGray = std::any_of(h.palette.begin(), h.palette.end(), [](const Rgb& e) { return e.gray(); });
-        Usage usage;
-        usage.grayOnly = allGray;
-        if ((anyGray && !allGray) || rle) usage = usageOf(h, file);
-        const bool gray = usage.grayOnly;
-        const bool alpha = usage.skipped;
-        const int colors = gray ? 1 : 3;
-        const int samples = colors + (alpha ? 1 : 0);
-        ImageAssembler image(PixelType::Byte, h.width, h.height, samples, alpha, 255, "read_image");
-        const size_t colorsInPalette = h.palette.size();
-        auto put = [&](const Row& o, size_t x, unsigned index) {
-            if (index >= colorsInPalette) failIndex(index, colorsInPalette);
-            const Rgb& c = h.palette[index];
-            o[0][x] = c.r;
-            if (!gray) o[1][x] = c.g, o[2][x] = c.b;
-        };
-        if (rle) {
-            decodeRle(h, file, [&](int64_t stored, const RleRow& row) {
-                const Row o = rowOf(image, samples, h.height - 1 - stored);
-                for (size_t x = 0; x < width; ++x) {
-                    if (row.written[x]) {
-                        put(o, x, row.indices[x]);
-                        if (alpha) o[colors][x] = 255;
-                    } else {
-                        for (int s = 0; s < samples; ++s) o[s][x] = 0;
-                    }
-                }
-            });
-        } else {
-            for (int64_t y = 0; y < h.height; ++y) {
-                const uint8_t* row = fileRow(h, file, y);
-                const Row o = rowOf(image, samples, y);
-                if (h.bitCount == 8) {
-                    for (size_t x = 0; x < width; ++x) put(o, x, row[x]);
-                } else {
-                    for (size_t x = 0; x < width; ++x) put(o, x, indexAt(row, h.bitCount, x));
-                }
-            }
-        }
-        return {image.finish()};
-    }
-
     if (h.bitCount == 24) {
-        ImageAssembler image(PixelType::Byte, h.width, h.height, 3, false, 255, "read_image");
-        for (int64_t y = 0; y < h.height; ++y) {
-            const uint8_t* row = fileRow(h, file, y);
+        ImageAssembler image(PixelType::Byte, h.width, h.height, 3, false, 255, budget, proc);
+        forEachRow(file, h, [&](int64_t y, const uint8_t* row) {
             const Row o = rowOf(image, 3, y);
             for (size_t x = 0; x < width; ++x, row += 3) o[0][x] = row[2], o[1][x] = row[1], o[2][x] = row[0];
-        }
-        return {image.finish()};
+            return true;
+        });
+        return image.finish();
     }
 
     // 16 and 32 bits: colour fields.
     const std::array<Field, 4> fields = fieldsOf(h);
     const bool alpha = fields[3].mask() != 0;
     const int samples = alpha ? 4 : 3;
-    ImageAssembler image(PixelType::Byte, h.width, h.height, samples, alpha, 255, "read_image");
+    ImageAssembler image(PixelType::Byte, h.width, h.height, samples, alpha, 255, budget, proc);
     const bool standard32 = h.bitCount == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
                             (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
-    for (int64_t y = 0; y < h.height; ++y) {
-        const uint8_t* row = fileRow(h, file, y);
+    forEachRow(file, h, [&](int64_t y, const uint8_t* row) {
         const Row o = rowOf(image, samples, y);
         if (standard32) {
-            for (size_t x = 0; x < width; ++x, row += 4) o[0][x] = row[2], o[1][x] = row[1], o[2][x] = row[0];
-            if (alpha) {
-                row = fileRow(h, file, y);
+            for (size_t x = 0; x < width; ++x) o[0][x] = row[4 * x + 2], o[1][x] = row[4 * x + 1], o[2][x] = row[4 * x];
+            if (alpha)
                 for (size_t x = 0; x < width; ++x) o[3][x] = row[4 * x + 3];
-            }
         } else {
             for (size_t x = 0; x < width; ++x) {
                 const uint32_t v = h.bitCount == 16 ? u16(row + 2 * x) : u32(row + 4 * x);
@@ -457,17 +517,9 @@ std::vector<IconicPtr> read(Bytes file) {
                 if (alpha) o[3][x] = fields[3](v);
             }
         }
-    }
-    return {image.finish()};
-}
-
-bool matches(const uint8_t* head, size_t size) {
-    return matches(Bytes{head, size});
-}
-
-IconicPtr readImage(const ByteSource& file, Budget&) {
-    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "BMP");
-    return read(Bytes{bytes.data(), bytes.size()}).at(0);
+        return true;
+    });
+    return image.finish();
 }
 
 }  // namespace ixv::formats::bmp

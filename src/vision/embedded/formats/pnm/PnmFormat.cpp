@@ -2,7 +2,8 @@
 //
 // Samples keep their values: a maxval up to 255 gives "byte", above it "uint2".
 // Bitmaps give 0 for black (1) and 255 for white (0). Only the first image of
-// a file is read; what follows it is ignored.
+// a file is read; what follows it is ignored. The file is read through a
+// ByteStream, row by row into a row buffer spread into the planes.
 #include <cstring>
 #include <string>
 
@@ -17,7 +18,7 @@ namespace {
     raiseInvalid("PNM", problem);
 }
 
-[[noreturn]] void failSample(uint64_t value, uint64_t maxval, size_t offset) {
+[[noreturn]] void failSample(uint64_t value, uint64_t maxval, uint64_t offset) {
     fail("sample " + std::to_string(value) + " above the maximum value " + std::to_string(maxval) + " at offset " +
          std::to_string(offset));
 }
@@ -26,22 +27,29 @@ bool isSpace(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// The file through a ByteStream, with the PNM header's tokens.
 class Reader {
 public:
-    explicit Reader(Bytes file) : d_(file.data), size_(file.size) {}
+    explicit Reader(const ByteSource& file) : in_(file, "PNM") {}
 
-    size_t pos() const { return pos_; }
-    size_t left() const { return size_ - pos_; }
-    const uint8_t* here() const { return d_ + pos_; }
-    void skip(size_t n) { pos_ += n; }
+    uint64_t pos() const { return in_.offset(); }
+    uint64_t left() const { return in_.remaining(); }
+    ByteStream& stream() { return in_; }
+    // The next byte without taking it, or -1 at the end of the file.
+    int peek() {
+        const int c = in_.get();
+        if (c >= 0) in_.seek(in_.offset() - 1);
+        return c;
+    }
+    void skip(uint64_t n) { in_.skip(n, "header"); }
 
     // Skips whitespace and comments ('#' to the end of the line).
     void skipSpace() {
-        while (pos_ < size_) {
-            if (isSpace(d_[pos_])) {
-                ++pos_;
-            } else if (d_[pos_] == '#') {
-                while (pos_ < size_ && d_[pos_] != '\n' && d_[pos_] != '\r') ++pos_;
+        for (int c = peek(); c >= 0; c = peek()) {
+            if (isSpace(static_cast<uint8_t>(c))) {
+                in_.get();
+            } else if (c == '#') {
+                while ((c = peek()) >= 0 && c != '\n' && c != '\r') in_.get();
             } else {
                 break;
             }
@@ -51,15 +59,15 @@ public:
     // A decimal number after optional whitespace; values above `max` fail.
     uint64_t number(const char* what, uint64_t max) {
         skipSpace();
-        if (pos_ >= size_) fail(std::string("file ends before the ") + what);
-        if (d_[pos_] < '0' || d_[pos_] > '9')
-            fail(std::string("expected the ") + what + " at offset " + std::to_string(pos_));
-        const size_t start = pos_;
+        int c = peek();
+        if (c < 0) fail(std::string("file ends before the ") + what);
+        if (c < '0' || c > '9') fail(std::string("expected the ") + what + " at offset " + std::to_string(pos()));
+        const uint64_t start = pos();
         uint64_t value = 0;
-        while (pos_ < size_ && d_[pos_] >= '0' && d_[pos_] <= '9') {
-            value = value * 10 + static_cast<uint64_t>(d_[pos_] - '0');
+        while ((c = peek()) >= '0' && c <= '9') {
+            value = value * 10 + static_cast<uint64_t>(c - '0');
             if (value > max) fail(std::string(what) + " above " + std::to_string(max) + " at offset " + std::to_string(start));
-            ++pos_;
+            in_.get();
         }
         return value;
     }
@@ -67,28 +75,28 @@ public:
     // One digit 0 or 1 of a plain bitmap; whitespace between digits is optional.
     uint8_t bit() {
         skipSpace();
-        if (pos_ >= size_) fail("truncated pixel data");
-        const uint8_t c = d_[pos_++];
-        if (c != '0' && c != '1') fail("expected 0 or 1 at offset " + std::to_string(pos_ - 1));
+        const int c = in_.get();
+        if (c < 0) fail("truncated pixel data");
+        if (c != '0' && c != '1') fail("expected 0 or 1 at offset " + std::to_string(pos() - 1));
         return c == '1';
     }
 
 private:
-    const uint8_t* d_;
-    size_t size_;
-    size_t pos_ = 0;
+    ByteStream in_;
 };
 
 }  // namespace
 
-bool matches(Bytes head) {
-    if (head.size < 2 || head.data[0] != 'P' || head.data[1] < '1' || head.data[1] > '6') return false;
-    return head.size < 3 || isSpace(head.data[2]) || head.data[2] == '#';
+bool matches(const uint8_t* head, size_t size) {
+    if (size < 2 || head[0] != 'P' || head[1] < '1' || head[1] > '6') return false;
+    return size < 3 || isSpace(head[2]) || head[2] == '#';
 }
 
-std::vector<IconicPtr> read(Bytes file) {
-    if (!matches(file) || file.size < 3) fail("not a PNM file");
-    const int kind = file.data[1] - '0';
+IconicPtr readImage(const ByteSource& file, Budget& budget) {
+    const char* proc = file.proc();
+    const std::vector<uint8_t>& head = file.head();
+    if (!matches(head.data(), head.size()) || file.size() < 3) fail("not a PNM file");
+    const int kind = head[1] - '0';
     const bool bitmap = kind == 1 || kind == 4;
     const bool plain = kind <= 3;
     const int channels = (kind == 3 || kind == 6) ? 3 : 1;
@@ -101,10 +109,11 @@ std::vector<IconicPtr> read(Bytes file) {
     const uint64_t maxval = bitmap ? 1 : in.number("maximum value", 65535);
     if (maxval == 0) fail("maximum value 0");
     if (width == 0 || height == 0) fail("image size " + std::to_string(width) + " x " + std::to_string(height));
-    Image::checkSize(width, height, "read_image");
+    Image::checkSize(width, height, proc);
     // One whitespace character ends the header of a raw file.
     if (!plain) {
-        if (in.left() == 0 || !isSpace(*in.here())) fail("no whitespace after the header");
+        const int c = in.peek();
+        if (c < 0 || !isSpace(static_cast<uint8_t>(c))) fail("no whitespace after the header");
         in.skip(1);
     }
 
@@ -124,49 +133,41 @@ std::vector<IconicPtr> read(Bytes file) {
         fail("truncated pixel data: " + std::to_string(needed) + " bytes needed at offset " +
              std::to_string(in.pos()) + ", " + std::to_string(in.left()) + " present");
 
-    ImageAssembler image(type, width, height, channels, false, 0, "read_image");
+    ImageAssembler image(type, width, height, channels, false, 0, budget, proc);
+    ByteStream& stream = in.stream();
     if (kind == 5 || kind == 6) {
-        if (!wide) {
-            // Rows go from the file straight into the planes.
-            for (int64_t y = 0; y < height; ++y, in.skip(samplesPerRow)) {
-                const uint8_t* p = in.here();
+        // Rows go from the file into a row buffer, and from it into the planes.
+        const size_t rowBytes = samplesPerRow * (wide ? 2 : 1);
+        std::vector<uint8_t> raw(rowBytes);
+        std::vector<uint16_t> words(wide ? samplesPerRow : 0);
+        for (int64_t y = 0; y < height; ++y) {
+            const uint64_t at = stream.offset();
+            stream.read(raw.data(), rowBytes, "pixel row");
+            if (!wide) {
                 if (maxval < 255)
                     for (size_t i = 0; i < samplesPerRow; ++i)
-                        if (p[i] > maxval) failSample(p[i], maxval, in.pos() + i);
-                if (channels == 1) {
-                    image.putRow(y, p);
-                    continue;
-                }
-                const size_t offset = static_cast<size_t>(y) * w;
-                uint8_t* r = image.plane(0) + offset;
-                uint8_t* g = image.plane(1) + offset;
-                uint8_t* b = image.plane(2) + offset;
-                for (size_t x = 0; x < w; ++x) r[x] = p[3 * x], g[x] = p[3 * x + 1], b[x] = p[3 * x + 2];
+                        if (raw[i] > maxval) failSample(raw[i], maxval, at + i);
+                image.putRow(y, raw.data());
+                continue;
             }
-        } else {
-            std::vector<uint16_t> row(samplesPerRow);
-            for (int64_t y = 0; y < height; ++y, in.skip(2 * samplesPerRow)) {
-                const uint8_t* p = in.here();
-                for (size_t i = 0; i < samplesPerRow; ++i) {
-                    row[i] = static_cast<uint16_t>((p[2 * i] << 8) | p[2 * i + 1]);
-                    if (row[i] > maxval) failSample(row[i], maxval, in.pos() + 2 * i);
-                }
-                image.putRow(y, row.data());
+            for (size_t i = 0; i < samplesPerRow; ++i) {
+                words[i] = static_cast<uint16_t>((raw[2 * i] << 8) | raw[2 * i + 1]);
+                if (words[i] > maxval) failSample(words[i], maxval, at + 2 * i);
             }
+            image.putRow(y, words.data());
         }
-        return {image.finish()};
+        return image.finish();
     }
 
     if (kind == 4) {
         const size_t rowBytes = (w + 7) / 8;
-        std::vector<uint8_t> row(w);
+        std::vector<uint8_t> packed(rowBytes), row(w);
         for (int64_t y = 0; y < height; ++y) {
-            const uint8_t* p = in.here();
-            for (size_t x = 0; x < w; ++x) row[x] = (p[x / 8] >> (7 - (x & 7))) & 1 ? 0 : 255;
+            stream.read(packed.data(), rowBytes, "pixel row");
+            for (size_t x = 0; x < w; ++x) row[x] = (packed[x / 8] >> (7 - (x & 7))) & 1 ? 0 : 255;
             image.putRow(y, row.data());
-            in.skip(rowBytes);
         }
-        return {image.finish()};
+        return image.finish();
     }
 
     // Plain samples.
@@ -180,7 +181,7 @@ std::vector<IconicPtr> read(Bytes file) {
             }
             in.skipSpace();
             if (in.left() == 0) fail("truncated pixel data");
-            const size_t at = in.pos();
+            const uint64_t at = in.pos();
             const uint64_t v = in.number("sample", 65535);
             if (v > maxval) failSample(v, maxval, at);
             if (wide) words[i] = static_cast<uint16_t>(v);
@@ -188,16 +189,7 @@ std::vector<IconicPtr> read(Bytes file) {
         }
         image.putRow(y, wide ? static_cast<const void*>(words.data()) : bytes.data());
     }
-    return {image.finish()};
-}
-
-bool matches(const uint8_t* head, size_t size) {
-    return matches(Bytes{head, size});
-}
-
-IconicPtr readImage(const ByteSource& file, Budget&) {
-    const std::vector<uint8_t> bytes = file.readAll(UINT64_MAX, "PNM");
-    return read(Bytes{bytes.data(), bytes.size()}).at(0);
+    return image.finish();
 }
 
 }  // namespace ixv::formats::pnm
