@@ -39,3 +39,16 @@ IX_HOSTILE(ObjectImageChannelCountOverflow) {
     record(file, 1, image);
     return {ixhostile::writeFile(dir, "channels.hobj", file), "exceeds the limit of 4096 channels", 64};
 }
+
+// A million empty regions: 24 MB of records that would take over 600 MB as
+// objects and tree nodes.
+IX_HOSTILE(ObjectFileOfAMillionEmptyRegions) {
+    std::string emptyRegion;
+    put<uint64_t>(emptyRegion, 0);
+    std::string one;
+    record(one, 2, emptyRegion);
+    std::string file = header(1000000);
+    file.reserve(file.size() + 1000000 * one.size());
+    for (int i = 0; i < 1000000; ++i) file += one;
+    return {ixhostile::writeFile(dir, "regions.hobj", file), "1000000 objects exceeds the limit of", 64};
+}

@@ -74,15 +74,6 @@ ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, in
     for (int s = 0; s < samples; ++s) planes_.push_back(Image::newPlane(type, width, height));
 }
 
-ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha,
-                               uint64_t alphaMax, const char* proc)
-    : type_(type), width_(width), height_(height), hasAlpha_(hasAlpha), alphaMax_(alphaMax) {
-    Image::checkSize(width, height, proc);
-    checkLimit(static_cast<uint64_t>(samples), Limits::channels, proc, std::to_string(samples) + " samples per pixel");
-    if (samples < 1) raise(proc, err::FileFormat, std::to_string(samples) + " samples per pixel");
-    for (int s = 0; s < samples; ++s) planes_.push_back(Image::newPlane(type, width, height));
-}
-
 void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc) {
     Image::checkSize(width, height, proc);
     const std::string what = "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels x " +

@@ -112,9 +112,6 @@ public:
     // `hasAlpha`; `alphaMax` is the alpha value of an opaque pixel.
     ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha, uint64_t alphaMax,
                    Budget& budget, const char* proc);
-    // Without a budget: for readers that do not yet take their images from one.
-    ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha, uint64_t alphaMax,
-                   const char* proc);
 
     int64_t width() const { return width_; }
     int64_t height() const { return height_; }
@@ -140,13 +137,5 @@ void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, ui
 // Throws the error of a file that is not valid in its format:
 // "Invalid <FORMAT> file: <problem>", raised for `proc` (default "read_image").
 [[noreturn]] void raiseInvalid(const char* format, const std::string& problem, const char* proc = "read_image");
-
-// ---------------------------------------------------------------------------
-// The whole file in memory, for readers that do not yet read piecewise.
-
-struct Bytes {
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-};
 
 }  // namespace ixv::formats

@@ -14,19 +14,23 @@ namespace ixv::formats {
 
 const std::vector<Format>& formats() {
     using H = Holds;
-    // Expansion: deflate's 1032:1 times eight for one-bit samples widened to
-    // bytes (PNG); 2048 pixels of three bytes per byte (JPEG); any codec TIFF
-    // decodes, fax included (TIFF); RLE runs (BMP); one-bit samples and ASCII
-    // (PNM); record overhead of small objects (object files).
+    // Expansion, the most output bytes one byte of the file can honestly give:
+    // deflate's ratio times eight for one-bit samples widened to bytes (PNG);
+    // 2048 pixels of three bytes (JPEG, whose reader also bounds the work of
+    // many scans); any codec TIFF decodes, fax included (TIFF); RLE runs of 255 pixels
+    // of three bytes for two bytes of data, rounded up (BMP); one-bit samples
+    // widened to bytes (PNM); pixels, runs and points are stored as they are held,
+    // so object files get room for the memory of many small objects, not more
+    // (a file of nothing but empty regions, 24 bytes each, is refused).
     // clang-format off
     static const std::vector<Format> table = {
-        // name     suffixes           holds             expansion  matches         readImage        readObjects
-        {"PNG",    "png",             H::Images,        Limits::inflateRatio * 8,      png::matches,   png::readImage},
-        {"JPEG",   "jpg jpeg",        H::Images,        6144,      jpeg::matches,  jpeg::readImage},
-        {"TIFF",   "tif tiff",        H::Images,        65536,     tiff::matches,  tiff::readImage},
-        {"BMP",    "bmp",             H::Images,        1024,      bmp::matches,   bmp::readImage},
-        {"PNM",    "pnm pgm ppm pbm", H::Images,        64,        pnm::matches,   pnm::readImage},
-        {"object", "hobj",            H::IconicObjects, 64,        hobj::matches,  hobj::readImage, hobj::readObjects,
+        // name     suffixes           holds             expansion                 matches         readImage        readObjects
+        {"PNG",    "png",             H::Images,        Limits::inflateRatio * 8, png::matches,   png::readImage},
+        {"JPEG",   "jpg jpeg",        H::Images,        6144,                     jpeg::matches,  jpeg::readImage},
+        {"TIFF",   "tif tiff",        H::Images,        65536,                    tiff::matches,  tiff::readImage},
+        {"BMP",    "bmp",             H::Images,        512,                      bmp::matches,   bmp::readImage},
+        {"PNM",    "pnm pgm ppm pbm", H::Images,        8,                        pnm::matches,   pnm::readImage},
+        {"object", "hobj",            H::IconicObjects, 16,                       hobj::matches,  hobj::readImage, hobj::readObjects,
          nullptr, nullptr, hobj::writeObjects},
     };
     // clang-format on

@@ -16,9 +16,6 @@
 namespace ixv {
 
 // Limits on what a file or a caller may ask for; larger sizes are error 6001.
-constexpr uint64_t kMaxPixelsPerChannel = Limits::pixelsPerChannel;
-constexpr uint64_t kMaxRunsOrPoints = Limits::runsOrPoints;
-constexpr int64_t kMaxCoordinate = Limits::coordinate;
 
 class Iconic {
 public:

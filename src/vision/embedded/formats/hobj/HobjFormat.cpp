@@ -194,9 +194,9 @@ void forEachRecord(const ByteSource& file, Budget& budget, OnRecord onRecord) {
         header.invalid("truncated records at offset " + std::to_string(in.offset()) + ": " + std::to_string(count) +
                        " objects need at least " + std::to_string(saturatingMul(count, kRecordHeaderSize)) +
                        " bytes, " + std::to_string(header.remaining()) + " left");
+    // What every object costs beside its data, before the first is read.
+    budget.take(saturatingMul(count, Limits::objectOverhead), std::to_string(count) + " objects");
     for (uint32_t i = 0; i < count; ++i) {
-        take(budget, Limits::objectOverhead,
-             [&] { return "object " + std::to_string(i + 1) + " of " + std::to_string(count); });
         Record record(in, file.size(), budget, proc);
         const uint32_t tag = record.read<uint32_t>("record tag");
         if (record.read<uint32_t>("record reserved field") != 0) record.invalid("reserved record field is not 0");
