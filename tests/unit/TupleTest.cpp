@@ -111,8 +111,6 @@ TEST(Tuple, ElementFlagsAndSemanticTypes) {
         {HTuple("a").Append("b"), "string"},
         {HTuple(makeHandle("dict")).Append(makeHandle("dict")), "dict"},
         {HTuple(makeHandle("dict")).Append(makeHandle("matrix")), "handle"},
-        {HTuple(HHandle()), "handle"},
-        {HTuple(1).Append(2.0), "any"},
         {HTuple(makeHandle("dict")).Append(1), "any"},
         {HTuple(), "any"},
     };
