@@ -103,53 +103,43 @@ TEST(Summaries, TextsIgnoreTheLocaleAndHoldAnyMagnitude) {
 TEST(ObjectNode, ShapesFollowTheClassesOfTheSet) {
     HObject none, zero;
     GenEmptyObj(&none);
-    auto empty = buildObjectNode(none, L"e", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(empty->kind, IxNodeKind::Object);
-    EXPECT_EQ(empty->typeLabel, L"empty_obj");
-    EXPECT_EQ(empty->objectClass, L"empty_obj");
-    EXPECT_EQ(empty->objectCount, 0);
-    EXPECT_FALSE(empty->isImage);
-
-    auto one = buildObjectNode(image("byte", 3, 2), L"photo", IxPathSegmentKind::Index, 4);
-    EXPECT_EQ(one->typeLabel, L"image");
-    EXPECT_EQ(one->valueSummary, L"3x2, 1ch, byte");
-    EXPECT_TRUE(one->isImage);
-    EXPECT_TRUE(one->detailLines.empty());
-
-    auto images = buildObjectNode(image("byte", 3, 2).ConcatObj(image("byte", 3, 2)).ConcatObj(image("byte", 3, 2)),
-                                  L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(images->typeLabel, L"images[3]");
-    EXPECT_EQ(images->valueSummary, L"3x2, 1ch, byte");
-    ASSERT_EQ(images->detailLines.size(), 3u);
-    EXPECT_EQ(images->detailLines[2], L"image: 3x2, 1ch, byte");
-
-    // Every object of a large set gets its detail line.
-    HObject regions = none;
-    for (int i = 0; i < 1000; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, i % 5));
-    auto many = buildObjectNode(regions, L"r", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(many->typeLabel, L"region[1000]");
-    EXPECT_EQ(many->objectClass, L"region");
-    EXPECT_EQ(many->objectCount, 1000);
-    EXPECT_EQ(many->valueSummary, L"area: 1; center: 0.0, 0.0 (first)");
-    ASSERT_EQ(many->detailLines.size(), 1000u);
-    EXPECT_EQ(many->detailEntryCount, 1000);
-    EXPECT_EQ(many->detailLines[999], L"region: area: 5; center: 999.0, 2.0");
-
     GenEmptyRegion(&zero);
-    EXPECT_EQ(buildObjectNode(zero, L"", IxPathSegmentKind::Name, 0)->valueSummary, L"area: 0");
-
+    HObject regions = none;  // every object of a large set gets its detail line
+    for (int i = 0; i < 1000; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, i % 5));
     const HObject line = contour(HTuple(0.0).Append(3.0), HTuple(0.0).Append(4.0));
-    auto mixed = buildObjectNode(rectangle(0, 0, 0, 0).ConcatObj(line), L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(mixed->typeLabel, L"mixed[2]");
-    EXPECT_EQ(mixed->objectClass, L"mixed");
-    EXPECT_FALSE(mixed->isImage);
-    EXPECT_EQ(mixed->valueSummary, L"area: 1; center: 0.0, 0.0 (first)");
-    EXPECT_EQ(mixed->detailLines[1], L"xld_cont: contour points: 2; length: 5.00");
-
-    auto imageFirst = buildObjectNode(image("byte", 2, 2).ConcatObj(rectangle(0, 0, 0, 0)), L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(imageFirst->objectClass, L"mixed");
-    EXPECT_TRUE(imageFirst->isImage);
-    EXPECT_EQ(imageFirst->valueSummary, L"2x2, 1ch, byte (first)");
+    const HObject small = image("byte", 3, 2);
+    struct Shape {
+        HObject objects;
+        const wchar_t *typeLabel, *objectClass;
+        bool isImage;
+        const wchar_t *valueSummary, *lastDetail;
+    };
+    const Shape shapes[] = {
+        {none, L"empty_obj", L"empty_obj", false, L"", nullptr},
+        {zero, L"region", L"region", false, L"area: 0", nullptr},
+        {small, L"image", L"image", true, L"3x2, 1ch, byte", nullptr},
+        {small.ConcatObj(small).ConcatObj(small), L"images[3]", L"image", true, L"3x2, 1ch, byte",
+         L"image: 3x2, 1ch, byte"},
+        {regions, L"region[1000]", L"region", false, L"area: 1; center: 0.0, 0.0 (first)",
+         L"region: area: 5; center: 999.0, 2.0"},
+        {rectangle(0, 0, 0, 0).ConcatObj(line), L"mixed[2]", L"mixed", false, L"area: 1; center: 0.0, 0.0 (first)",
+         L"xld_cont: contour points: 2; length: 5.00"},
+        {small.ConcatObj(rectangle(0, 0, 0, 0)), L"mixed[2]", L"mixed", true, L"3x2, 1ch, byte (first)",
+         L"region: area: 1; center: 0.0, 0.0"},
+    };
+    for (const Shape& shape : shapes) {
+        const auto node = buildObjectNode(shape.objects, L"x", IxPathSegmentKind::Name, 0);
+        const size_t count = static_cast<size_t>(shape.objects.CountObj());
+        EXPECT_EQ(node->kind, IxNodeKind::Object);
+        EXPECT_EQ(node->typeLabel, shape.typeLabel);
+        EXPECT_EQ(node->objectClass, shape.objectClass);
+        EXPECT_EQ(node->isImage, shape.isImage);
+        EXPECT_EQ(node->valueSummary, shape.valueSummary);
+        EXPECT_EQ(node->objectCount, static_cast<int32_t>(count));
+        EXPECT_EQ(node->detailLines.size(), count >= 2 ? count : 0u) << shape.typeLabel;
+        EXPECT_EQ(node->detailEntryCount, count >= 2 ? static_cast<int32_t>(count) : 0);
+        if (shape.lastDetail && !node->detailLines.empty()) EXPECT_EQ(node->detailLines.back(), shape.lastDetail);
+    }
 }
 
 }  // namespace
