@@ -43,34 +43,25 @@ std::vector<int> markers(const NativeNode* root) {
     return result;
 }
 
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const std::string& dir) : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir);
-    }
-    ~CurrentDirectory() { std::filesystem::current_path(previous_); }
-
-private:
-    std::filesystem::path previous_;
-};
-
-TEST(ObjectFiles, ObjectFileGivesOneChildPerObject) {
+TEST(ObjectFiles, OneChildPerObjectNamedByNumberOrForASingleOneByTheFile) {
     TempDir dir;
-    HObject image, region1, region2, contour;
+    HObject image, region, empty, contour, none;
     GenImageConst(&image, "byte", 4, 3);
-    GenRectangle1(&region1, 0, 0, 1, 1);
-    GenEmptyRegion(&region2);
+    GenRectangle1(&region, 0, 0, 1, 1);
+    GenEmptyRegion(&empty);
     GenContourPolygonXld(&contour, HTuple(0.0).Append(3.0), HTuple(0.0).Append(4.0));
-    WriteObject(image.ConcatObj(region1).ConcatObj(region2).ConcatObj(contour), dir.path("scene.HOBJ").c_str());
+    WriteObject(image.ConcatObj(region).ConcatObj(empty).ConcatObj(contour), dir.path("scene.HOBJ").c_str());
+    WriteObject(region, dir.path(".hobj").c_str());
+    GenEmptyObj(&none);
+    WriteObject(none, dir.path("none.hobj").c_str());
+    writeImage(dir, "board.v2.png", 1);
 
     Reader reader;
     const NativeNode* root = reader.load(dir.path("scene.HOBJ"));
     ASSERT_NE(root, nullptr) << std::string(reader.error().begin(), reader.error().end());
-    EXPECT_STREQ(ix_node_label(root), L"");
     EXPECT_EQ(ix_node_kind(root), IxNodeKind::Container);
     EXPECT_STREQ(ix_node_type_label(root), L"file");
     EXPECT_STREQ(ix_node_value_summary(root), L"4 objects");
-    EXPECT_EQ(ix_node_object_count(root), 1);
     ASSERT_EQ(ix_node_child_count(root), 4);
     const wchar_t* types[] = {L"image", L"region", L"region", L"xld_cont"};
     for (int32_t i = 0; i < 4; ++i) {
@@ -79,52 +70,40 @@ TEST(ObjectFiles, ObjectFileGivesOneChildPerObject) {
         EXPECT_STREQ(ix_node_type_label(child), types[i]);
         EXPECT_EQ(ix_node_path_segment_kind(child), IxPathSegmentKind::Index);
         EXPECT_EQ(ix_node_path_index(child), i);
-        EXPECT_EQ(ix_node_object_count(child), 1);
-        EXPECT_EQ(ix_node_detail_line_count(child), 0);
     }
-    EXPECT_STREQ(ix_node_value_summary(ix_node_child_at(root, 0)), L"4x3, 1ch, byte");
     EXPECT_STREQ(ix_node_value_summary(ix_node_child_at(root, 2)), L"area: 0");
-    EXPECT_EQ(ix_node_is_image(ix_node_child_at(root, 0)), 1);
-}
 
-TEST(ObjectFiles, SingleObjectCarriesTheBaseNameAndEmptyFilesHaveNoChildren) {
-    TempDir dir;
-    HObject region, empty;
-    GenRectangle1(&region, 0, 0, 1, 1);
-    WriteObject(region, dir.path(".hobj").c_str());
-    GenEmptyObj(&empty);
-    WriteObject(empty, dir.path("none.hobj").c_str());
-    writeImage(dir, "board.v2.png", 1);
-
-    Reader reader;
-    const NativeNode* root = reader.load(dir.path(".hobj"));
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(ix_node_value_summary(root), L"1 object");
-    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"");
-
+    const std::pair<const char*, const wchar_t*> single[] = {
+        {".hobj", L""}, {"board.v2.png", L"board.v2"}};  // a png is read as an image, whatever its content
+    for (const auto& [name, label] : single) {
+        root = reader.load(dir.path(name));
+        ASSERT_NE(root, nullptr) << name;
+        EXPECT_STREQ(ix_node_value_summary(root), L"1 object");
+        EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), label);
+    }
     root = reader.load(dir.path("none.hobj"));
     ASSERT_NE(root, nullptr);
     EXPECT_STREQ(ix_node_value_summary(root), L"0 objects");
     EXPECT_EQ(ix_node_child_count(root), 0);
-
-    root = reader.load(dir.path("board.v2.png"));  // read as an image, whatever its content
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"board.v2");
 }
 
-TEST(ObjectFiles, FailuresLeaveTheMessageAndNoTree) {
+TEST(ObjectFiles, FailuresLeaveAMessageThatNamesThePathOrTheEntry) {
     TempDir dir;
+    dir.write("blank.Seq", " \t\n\r\n\n");
+    writeImage(dir, "present.png", 1);
+    dir.write("list.seq", "present\n  # comment \nnever.png\n");
+    const std::wstring unread = L"Sequence file is empty or could not be read: ";
+    const std::pair<const char*, std::wstring> cases[] = {
+        {"missing.png", L"File not found"},  // the vision library's message, as it is
+        {"missing.seq", unread + Reader::wide(dir.path("missing.seq"))},
+        {"blank.Seq", unread + Reader::wide(dir.path("blank.Seq"))},
+        {"list.seq", L"Sequence entry not found: # comment"},
+    };
     Reader reader;
-    EXPECT_EQ(reader.load(dir.path("missing.png")), nullptr);
-    EXPECT_EQ(reader.error(), L"File not found");
-    EXPECT_EQ(reader.load(dir.path("missing.hobj")), nullptr);
-    EXPECT_EQ(reader.error(), L"File not found");
-    dir.write("data.bin", std::string("not an image at all"));
-    EXPECT_EQ(reader.load(dir.path("data.bin")), nullptr);
-    EXPECT_EQ(reader.error().rfind(L"Unsupported image format", 0), 0u);
-    dir.write("broken.hobj", std::string("\x89IXOBJ\r\n\x01\0\0\0\x05\0\0\0", 16));
-    EXPECT_EQ(reader.load(dir.path("broken.hobj")), nullptr);
-    EXPECT_EQ(reader.error().rfind(L"Invalid object file: truncated", 0), 0u);
+    for (const auto& [name, message] : cases) {
+        EXPECT_EQ(reader.load(dir.path(name)), nullptr);
+        EXPECT_EQ(reader.error().substr(0, message.size()), message) << name;
+    }
 }
 
 TEST(ObjectFiles, SequenceLinesAreTrimmedAndBlankOnesSkipped) {
@@ -142,10 +121,8 @@ TEST(ObjectFiles, SequenceSearchDirectoriesByPathArithmetic) {
     EXPECT_EQ(sequenceSearchDirectories("list.seq"), (Dirs{"", ""}));
     EXPECT_EQ(sequenceSearchDirectories("dir/list.seq"), (Dirs{"", "dir"}));
     EXPECT_EQ(sequenceSearchDirectories("/list.seq"), (Dirs{"/", "/"}));
-    EXPECT_EQ(fileBaseName(L"/data/cam1/board.png"), L"board");
     EXPECT_EQ(fileBaseName(L"img\\a.b.tif"), L"a.b");
     EXPECT_EQ(fileBaseName(L"notes"), L"notes");
-    EXPECT_EQ(fileBaseName(L"/x/.hobj"), L"");
     EXPECT_EQ(fileBaseName(L"dir.d/name"), L"name");
 }
 
@@ -166,88 +143,44 @@ TEST(ObjectFiles, SequenceEntriesResolveInOrderOfDirectoriesAndSuffixes) {
     EXPECT_EQ(markers(root), (std::vector<int>{2, 3, 5, 6}));
     EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"Object 1");
 
+    // Named without a directory, a sequence and its entries are found from the current one.
     dir.write("run/one.seq", "img01.tif\n");
-    root = reader.load(dir.path("run/one.seq"));
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path("run"));
+    root = reader.load("one.seq");
+    std::filesystem::current_path(previous);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(markers(root), (std::vector<int>{1}));
     EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 0)), L"one");
 }
 
-TEST(ObjectFiles, SequenceFailuresNameThePathOrTheEntry) {
+TEST(ObjectFiles, SequenceFilesAreRegularFilesOfBoundedSizeAndLines) {
     TempDir dir;
-    Reader reader;
-    const std::string missing = dir.path("missing.seq");
-    EXPECT_EQ(reader.load(missing), nullptr);
-    EXPECT_EQ(reader.error(), L"Sequence file is empty or could not be read: " + Reader::wide(missing));
-    dir.write("blank.Seq", " \t\n\r\n\n");
-    EXPECT_EQ(reader.load(dir.path("blank.Seq")), nullptr);
-    EXPECT_EQ(reader.error().rfind(L"Sequence file is empty or could not be read: ", 0), 0u);
-
-    writeImage(dir, "present.png", 1);
-    dir.write("list.seq", "present\n  # comment \nnever.png\n");
-    EXPECT_EQ(reader.load(dir.path("list.seq")), nullptr);
-    EXPECT_EQ(reader.error(), L"Sequence entry not found: # comment");
-}
-
-TEST(ObjectFiles, SequenceFilesAreRegularFilesOfBoundedSize) {
-    TempDir dir;
-    Reader reader;
     // A FIFO with no writer would block a plain open; devices never end.
     ASSERT_EQ(::mkfifo(dir.path("fifo.seq").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/zero", dir.path("zero.seq"));
     std::filesystem::create_directory(dir.path("folder.seq"));
-    const std::pair<const char*, const wchar_t*> refused[] = {
-        {"fifo.seq", L"a FIFO"}, {"zero.seq", L"a character device"}, {"folder.seq", L"a directory"}};
-    for (const auto& [name, kind] : refused) {
-        EXPECT_EQ(reader.load(dir.path(name)), nullptr);
-        EXPECT_EQ(reader.error(),
-                  L"Sequence file is " + std::wstring(kind) + L", not a regular file: " + Reader::wide(dir.path(name)));
-    }
-
     // Too large: refused from its size, before a byte is read.
-    const std::string big = dir.write("big.seq", std::string("a\n"));
-    ASSERT_EQ(::truncate(big.c_str(), (off_t{16} << 20) + 1), 0);
-    EXPECT_EQ(reader.load(big), nullptr);
-    EXPECT_EQ(reader.error(), L"Sequence file of 16777217 bytes exceeds the limit of 16777216 bytes: " +
-                                  Reader::wide(big));
-
-    // A line of 10 MB is refused, and the message quotes only its beginning.
+    ASSERT_EQ(::truncate(dir.write("big.seq", std::string("a\n")).c_str(), (off_t{16} << 20) + 1), 0);
     dir.write("long.seq", "frame\n" + std::string(10000000, 'x') + "\n");
-    EXPECT_EQ(reader.load(dir.path("long.seq")), nullptr);
-    EXPECT_EQ(reader.error(), L"Sequence line 2 of 10000000 bytes exceeds the limit of 4096 bytes: " +
-                                  std::wstring(200, L'x') + L"...");
-    // A line at the limit is an entry like any other.
     dir.write("edge.seq", std::string(4096, 'y') + "\n");
-    EXPECT_EQ(reader.load(dir.path("edge.seq")), nullptr);
-    EXPECT_EQ(reader.error(), L"Sequence entry not found: " + std::wstring(4096, L'y'));
-}
-
-TEST(ObjectFiles, LongSequencesLoadEveryEntryInOrder) {
-    TempDir dir;
-    writeImage(dir, "a.png", 1);
-    writeImage(dir, "b.png", 2);
-    std::string list;
-    for (int i = 0; i < 3000; ++i) list += i % 3 == 2 ? "b\n" : dir.path("a.png") + "\n";
-    dir.write("run/list.seq", list);
+    const auto named = [&](const char* name) { return Reader::wide(dir.path(name)); };
+    const std::pair<const char*, std::wstring> cases[] = {
+        {"fifo.seq", L"Sequence file is a FIFO, not a regular file: " + named("fifo.seq")},
+        {"zero.seq", L"Sequence file is a character device, not a regular file: " + named("zero.seq")},
+        {"folder.seq", L"Sequence file is a directory, not a regular file: " + named("folder.seq")},
+        {"big.seq", L"Sequence file of 16777217 bytes exceeds the limit of 16777216 bytes: " + named("big.seq")},
+        // A line of 10 MB is refused, and the message quotes only its beginning.
+        {"long.seq", L"Sequence line 2 of 10000000 bytes exceeds the limit of 4096 bytes: " +
+                         std::wstring(200, L'x') + L"..."},
+        // A line at the limit is an entry like any other.
+        {"edge.seq", L"Sequence entry not found: " + std::wstring(4096, L'y')},
+    };
     Reader reader;
-    const NativeNode* root = reader.load(dir.path("run/list.seq"));
-    ASSERT_NE(root, nullptr) << std::string(reader.error().begin(), reader.error().end());
-    EXPECT_STREQ(ix_node_value_summary(root), L"3000 objects");
-    const std::vector<int> found = markers(root);
-    EXPECT_EQ(found[1], 1);
-    EXPECT_EQ(found[2999], 2);
-    EXPECT_STREQ(ix_node_label(ix_node_child_at(root, 2999)), L"Object 3000");
-}
-
-TEST(ObjectFiles, SequenceNamedWithoutDirectoryResolvesAgainstTheCurrentOne) {
-    TempDir dir;
-    writeImage(dir, "frame.png", 7);
-    dir.write("list.seq", "frame\n");
-    CurrentDirectory here(dir.path());
-    Reader reader;
-    const NativeNode* root = reader.load("list.seq");
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(markers(root), (std::vector<int>{7}));
+    for (const auto& [name, message] : cases) {
+        EXPECT_EQ(reader.load(dir.path(name)), nullptr);
+        EXPECT_EQ(reader.error(), message) << name;
+    }
 }
 
 }  // namespace

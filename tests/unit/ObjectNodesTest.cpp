@@ -3,6 +3,7 @@
 
 #include <clocale>
 
+#include "AdapterCore/NumberText.h"
 #include "AdapterCore/ObjectNodes.h"
 #include "AdapterCore/Summaries.h"
 #include "HalconCpp.h"
@@ -25,44 +26,40 @@ HObject image(const char* type, Hlong width, Hlong height, int channels = 1) {
     return result;
 }
 
-HObject emptyObject() {
-    HObject empty;
-    GenEmptyObj(&empty);
-    return empty;
+HObject contour(const HTuple& rows, const HTuple& columns) {
+    HObject xld;
+    GenContourPolygonXld(&xld, rows, columns);
+    return xld;
 }
 
-TEST(Summaries, RegionsShowAreaAndCentre) {
-    HObject empty;
+TEST(Summaries, RegionsAndXldShowAreaCentrePointsAndLengths) {
+    HObject empty, polygon, parallels;
     GenEmptyRegion(&empty);
     EXPECT_EQ(regionValueSummary(empty), L"area: 0");
     EXPECT_EQ(regionValueSummary(rectangle(10, 20, 10, 20)), L"area: 1; center: 10.0, 20.0");
     EXPECT_EQ(regionValueSummary(rectangle(0, 0, 19, 23)), L"area: 480; center: 9.5, 11.5");
-}
 
-TEST(Summaries, XldShowPointsAndLengths) {
-    HObject contour, polygon, parallels;
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(3.0), HTuple(0.0).Append(4.0).Append(8.0));
-    EXPECT_EQ(contourValueSummary(contour), L"contour points: 3; length: 9.00");
-    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    const HObject open = contour(HTuple(0.0).Append(0.0).Append(3.0), HTuple(0.0).Append(4.0).Append(8.0));
+    EXPECT_EQ(contourValueSummary(open), L"contour points: 3; length: 9.00");
+    GenPolygonsXld(open, &polygon, "ramer", 0.0);
     EXPECT_EQ(polygonValueSummary(polygon), L"points: 3; length: 9.00");
 
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
-                         HTuple(0.0).Append(40.0).Append(40.0).Append(0.0));
-    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    const HObject sides = contour(HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
+                                  HTuple(0.0).Append(40.0).Append(40.0).Append(0.0));
+    GenPolygonsXld(sides, &polygon, "ramer", 0.0);
     GenParallelsXld(polygon, &parallels, 20.0, 15.0, 0.1, "false");
     EXPECT_EQ(parallelValueSummary(parallels),
               L"first line: points: 2; length: 40.00 / second line: points: 2; length: 40.00");
 
     // Dispatch is by the exact class name; unknown names ask nothing.
-    EXPECT_EQ(nonImageValueSummary(L"xld_cont", contour), L"contour points: 4; length: 90.00");
+    EXPECT_EQ(nonImageValueSummary(L"xld_cont", sides), L"contour points: 4; length: 90.00");
     EXPECT_EQ(nonImageValueSummary(L"Region", rectangle(0, 0, 1, 1)), L"");
-    EXPECT_EQ(nonImageValueSummary(L"xld", contour), L"");
+    EXPECT_EQ(nonImageValueSummary(L"xld", sides), L"");
 }
 
 TEST(Summaries, ImagesShowSizeChannelsTypeAndReducedDomain) {
     EXPECT_EQ(imageValueSummary(image("byte", 640, 480), 1), L"640x480, 1ch, byte");
-    EXPECT_EQ(imageValueSummary(image("byte", 640, 480), 0), L"640x480, 1ch, byte");
-    EXPECT_EQ(imageValueSummary(image("uint2", 5, 4), -3), L"5x4, 1ch, uint2");
+    EXPECT_EQ(imageValueSummary(image("uint2", 5, 4), 0), L"5x4, 1ch, uint2");
 
     HObject reduced;
     ReduceDomain(image("byte", 640, 480, 3), rectangle(0, 0, 9, 9), &reduced);
@@ -83,107 +80,66 @@ TEST(Summaries, TextsIgnoreTheLocaleAndHoldAnyMagnitude) {
     struct Restore {
         ~Restore() { std::setlocale(LC_ALL, "C"); }
     } restore;
-    HObject odd;
-    GenRectangle1(&odd, 10, 19, 15, 20);
-    EXPECT_EQ(regionValueSummary(odd), L"area: 12; center: 12.5, 19.5");
-    HObject contour, polygon, parallels;
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0), HTuple(0.0).Append(2.5));
-    EXPECT_EQ(contourValueSummary(contour), L"contour points: 2; length: 2.50");
+    EXPECT_EQ(regionValueSummary(rectangle(10, 19, 15, 20)), L"area: 12; center: 12.5, 19.5");
+    EXPECT_EQ(contourValueSummary(contour(HTuple(0.0).Append(0.0), HTuple(0.0).Append(2.5))),
+              L"contour points: 2; length: 2.50");
 
-    // A column of 1e300: the length has 301 digits before the point, far more
+    // Lines of 1e300: the lengths have 301 digits before the point, far more
     // than any fixed buffer of the old texts held.
-    const std::wstring digits = L"10000000000000000525047602552044202487";
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0), HTuple(0.0).Append(1e300));
-    const std::wstring text = contourValueSummary(contour);
-    EXPECT_EQ(text.substr(0, 27 + digits.size()), L"contour points: 2; length: " + digits);
-    EXPECT_EQ(text.size(), 27u + 301u + 3u);
-    EXPECT_EQ(text.substr(text.size() - 3), L".00");
-    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
-    EXPECT_EQ(polygonValueSummary(polygon).size(), 19u + 301u + 3u);
-
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
-                         HTuple(0.0).Append(1e300).Append(1e300).Append(0.0));
-    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    const std::wstring huge = fixedText(1e300, 2);
+    ASSERT_EQ(huge.size(), 301u + 3u);
+    EXPECT_EQ(contourValueSummary(contour(HTuple(0.0).Append(0.0), HTuple(0.0).Append(1e300))),
+              L"contour points: 2; length: " + huge);
+    HObject polygon, parallels;
+    GenPolygonsXld(contour(HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
+                           HTuple(0.0).Append(1e300).Append(1e300).Append(0.0)),
+                   &polygon, "ramer", 0.0);
     GenParallelsXld(polygon, &parallels, 20.0, 15.0, 0.1, "false");
     ASSERT_GE(parallels.CountObj(), 1);
-    const std::wstring pair = parallelValueSummary(parallels.SelectObj(1));
-    const std::wstring length = text.substr(27);  // the 1e300 of the contour above
-    EXPECT_EQ(pair, L"first line: points: 2; length: " + length + L" / second line: points: 2; length: " + length);
+    EXPECT_EQ(parallelValueSummary(parallels.SelectObj(1)),
+              L"first line: points: 2; length: " + huge + L" / second line: points: 2; length: " + huge);
 }
 
 TEST(ObjectNode, ShapesFollowTheClassesOfTheSet) {
-    auto empty = buildObjectNode(emptyObject(), L"e", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(empty->kind, IxNodeKind::Object);
-    EXPECT_EQ(empty->typeLabel, L"empty_obj");
-    EXPECT_EQ(empty->objectClass, L"empty_obj");
-    EXPECT_EQ(empty->objectCount, 0);
-    EXPECT_EQ(empty->valueSummary, L"");
-    EXPECT_FALSE(empty->isImage);
-    EXPECT_TRUE(empty->object.IsInitialized());
-
-    auto one = buildObjectNode(image("byte", 3, 2), L"photo", IxPathSegmentKind::Index, 4);
-    EXPECT_EQ(one->label, L"photo");
-    EXPECT_EQ(one->pathSegmentKind, IxPathSegmentKind::Index);
-    EXPECT_EQ(one->pathIndex, 4);
-    EXPECT_EQ(one->typeLabel, L"image");
-    EXPECT_EQ(one->valueSummary, L"3x2, 1ch, byte");
-    EXPECT_TRUE(one->isImage);
-    EXPECT_TRUE(one->detailLines.empty());
-    EXPECT_EQ(one->detailEntryCount, 0);
-
-    auto images = buildObjectNode(image("byte", 3, 2).ConcatObj(image("byte", 3, 2)).ConcatObj(image("byte", 3, 2)),
-                                  L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(images->typeLabel, L"images[3]");
-    EXPECT_EQ(images->valueSummary, L"3x2, 1ch, byte");
-    ASSERT_EQ(images->detailLines.size(), 3u);
-    EXPECT_EQ(images->detailLines[2], L"image: 3x2, 1ch, byte");
-    EXPECT_EQ(images->detailEntryCount, 3);
-    EXPECT_EQ(images->objectCount, 3);
-
-    HObject regions = emptyObject();
-    for (int i = 0; i < 5; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, i));
-    auto five = buildObjectNode(regions, L"r", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(five->typeLabel, L"region[5]");
-    EXPECT_EQ(five->objectClass, L"region");
-    EXPECT_EQ(five->valueSummary, L"area: 1; center: 0.0, 0.0 (first)");
-    EXPECT_EQ(five->detailLines[4], L"region: area: 5; center: 4.0, 2.0");
-
-    HObject zero;
+    HObject none, zero;
+    GenEmptyObj(&none);
     GenEmptyRegion(&zero);
-    EXPECT_EQ(buildObjectNode(zero, L"", IxPathSegmentKind::Name, 0)->valueSummary, L"area: 0");
-
-    HObject contour;
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(3.0), HTuple(0.0).Append(4.0));
-    auto mixed = buildObjectNode(rectangle(0, 0, 0, 0).ConcatObj(contour), L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(mixed->typeLabel, L"mixed[2]");
-    EXPECT_EQ(mixed->objectClass, L"mixed");
-    EXPECT_FALSE(mixed->isImage);
-    EXPECT_EQ(mixed->valueSummary, L"area: 1; center: 0.0, 0.0 (first)");
-    EXPECT_EQ(mixed->detailLines[1], L"xld_cont: contour points: 2; length: 5.00");
-
-    auto imageFirst = buildObjectNode(image("byte", 2, 2).ConcatObj(rectangle(0, 0, 0, 0)), L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(imageFirst->objectClass, L"mixed");
-    EXPECT_TRUE(imageFirst->isImage);
-    EXPECT_EQ(imageFirst->valueSummary, L"2x2, 1ch, byte (first)");
-}
-
-TEST(ObjectNode, EveryObjectOfALargeSetGetsItsDetailLine) {
-    std::vector<Hlong> rows(1000), begins(1000), ends(1000);
-    HObject regions = emptyObject();
-    for (int i = 0; i < 1000; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, 0));
-    auto node = buildObjectNode(regions, L"", IxPathSegmentKind::Name, 0);
-    EXPECT_EQ(node->detailLines.size(), 1000u);
-    EXPECT_EQ(node->detailEntryCount, 1000);
-    EXPECT_EQ(node->detailLines[999], L"region: area: 1; center: 999.0, 0.0");
-}
-
-TEST(ObjectNode, PluralOnlyForImagesAndCountsOfTwoOrMore) {
-    EXPECT_EQ(pluralClassLabel(L"image", 3), L"images[3]");
-    EXPECT_EQ(pluralClassLabel(L"region", 5), L"region[5]");
-    EXPECT_EQ(pluralClassLabel(L"xld_cont", 2), L"xld_cont[2]");
-    EXPECT_EQ(pluralClassLabel(L"image", 1), L"image");
-    EXPECT_EQ(pluralClassLabel(L"image", 0), L"image");
-    EXPECT_EQ(pluralClassLabel(L"image", 2147483647), L"images[2147483647]");
+    HObject regions = none;  // every object of a large set gets its detail line
+    for (int i = 0; i < 1000; ++i) regions = regions.ConcatObj(rectangle(i, 0, i, i % 5));
+    const HObject line = contour(HTuple(0.0).Append(3.0), HTuple(0.0).Append(4.0));
+    const HObject small = image("byte", 3, 2);
+    struct Shape {
+        HObject objects;
+        const wchar_t *typeLabel, *objectClass;
+        bool isImage;
+        const wchar_t *valueSummary, *lastDetail;
+    };
+    const Shape shapes[] = {
+        {none, L"empty_obj", L"empty_obj", false, L"", nullptr},
+        {zero, L"region", L"region", false, L"area: 0", nullptr},
+        {small, L"image", L"image", true, L"3x2, 1ch, byte", nullptr},
+        {small.ConcatObj(small).ConcatObj(small), L"images[3]", L"image", true, L"3x2, 1ch, byte",
+         L"image: 3x2, 1ch, byte"},
+        {regions, L"region[1000]", L"region", false, L"area: 1; center: 0.0, 0.0 (first)",
+         L"region: area: 5; center: 999.0, 2.0"},
+        {rectangle(0, 0, 0, 0).ConcatObj(line), L"mixed[2]", L"mixed", false, L"area: 1; center: 0.0, 0.0 (first)",
+         L"xld_cont: contour points: 2; length: 5.00"},
+        {small.ConcatObj(rectangle(0, 0, 0, 0)), L"mixed[2]", L"mixed", true, L"3x2, 1ch, byte (first)",
+         L"region: area: 1; center: 0.0, 0.0"},
+    };
+    for (const Shape& shape : shapes) {
+        const auto node = buildObjectNode(shape.objects, L"x", IxPathSegmentKind::Name, 0);
+        const size_t count = static_cast<size_t>(shape.objects.CountObj());
+        EXPECT_EQ(node->kind, IxNodeKind::Object);
+        EXPECT_EQ(node->typeLabel, shape.typeLabel);
+        EXPECT_EQ(node->objectClass, shape.objectClass);
+        EXPECT_EQ(node->isImage, shape.isImage);
+        EXPECT_EQ(node->valueSummary, shape.valueSummary);
+        EXPECT_EQ(node->objectCount, static_cast<int32_t>(count));
+        EXPECT_EQ(node->detailLines.size(), count >= 2 ? count : 0u) << shape.typeLabel;
+        EXPECT_EQ(node->detailEntryCount, count >= 2 ? static_cast<int32_t>(count) : 0);
+        if (shape.lastDetail && !node->detailLines.empty()) EXPECT_EQ(node->detailLines.back(), shape.lastDetail);
+    }
 }
 
 }  // namespace
