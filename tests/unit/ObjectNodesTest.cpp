@@ -138,7 +138,9 @@ TEST(ObjectNode, ShapesFollowTheClassesOfTheSet) {
         EXPECT_EQ(node->objectCount, static_cast<int32_t>(count));
         EXPECT_EQ(node->detailLines.size(), count >= 2 ? count : 0u) << shape.typeLabel;
         EXPECT_EQ(node->detailEntryCount, count >= 2 ? static_cast<int32_t>(count) : 0);
-        if (shape.lastDetail && !node->detailLines.empty()) EXPECT_EQ(node->detailLines.back(), shape.lastDetail);
+        if (shape.lastDetail && !node->detailLines.empty()) {
+            EXPECT_EQ(node->detailLines.back(), shape.lastDetail);
+        }
     }
 }
 

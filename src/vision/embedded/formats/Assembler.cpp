@@ -76,12 +76,17 @@ ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, in
 
 void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc) {
     Image::checkSize(width, height, proc);
+    const uint64_t bytes =
+        imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels);
+    if (channels <= Limits::channels && bytes <= budget.remaining()) {
+        budget.take(bytes, std::string());
+        return;
+    }
     const std::string what = "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels x " +
                              std::to_string(channels) + (channels == 1 ? " channel of " : " channels of ") +
                              pixelTypeName(type);
     checkLimit(channels, Limits::channels, proc, what, "channels");
-    budget.take(imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels),
-                what);
+    budget.take(bytes, what);
 }
 
 void raiseInvalid(const char* format, const std::string& problem, const char* proc) {

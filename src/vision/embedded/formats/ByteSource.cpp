@@ -44,9 +44,8 @@ ByteSource ByteSource::openFile(const std::string& path, const char* proc) {
     }
     struct stat info;
     if (::fstat(source.fd_, &info) != 0) raise(proc, err::FileRead, path + ": " + std::strerror(errno));
+    // O_NONBLOCK stays set: it does not change how a regular file is read.
     if (!S_ISREG(info.st_mode)) raise(proc, err::FileRead, path + " is " + describeFileType(info.st_mode));
-    const int flags = ::fcntl(source.fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(source.fd_, F_SETFL, flags & ~O_NONBLOCK);
     source.size_ = static_cast<uint64_t>(info.st_size);
     source.head_.resize(static_cast<size_t>(std::min<uint64_t>(kHeadSize, source.size_)));
     source.head_.resize(source.readSome(0, source.head_.data(), source.head_.size()));
@@ -122,7 +121,10 @@ std::vector<uint8_t> ByteSource::readAll(uint64_t limit, const char* format) con
 // ---------------------------------------------------------------------------
 
 ByteStream::ByteStream(const ByteSource& source, const char* format, uint64_t offset, size_t bufferSize)
-    : source_(source), format_(format), offset_(offset), buffer_(std::max<size_t>(bufferSize, 4096)) {}
+    : source_(source),
+      format_(format),
+      offset_(offset),
+      buffer_(static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(bufferSize, 4096), source.size() + 1))) {}
 
 bool ByteStream::fill(size_t wanted) {
     if (offset_ >= bufferStart_ && offset_ + wanted <= bufferStart_ + bufferLength_) return true;

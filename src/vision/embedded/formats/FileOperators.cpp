@@ -21,7 +21,7 @@ bool hasSuffix(const std::string& path) {
 std::string resolveImageName(const std::string& name) {
     static const char* const suffixes[] = {"png", "tif", "tiff", "jpg", "jpeg", "bmp", "jp2", "jxr", "wdp", "wmp",
                                            "hdp", "pcx", "ras", "pgm", "ppm", "pbm", "pnm", "xwd", "gif", "ima"};
-    if (isRegularFile(name) || hasSuffix(name)) return name;
+    if (hasSuffix(name) || isRegularFile(name)) return name;
     for (const char* suffix : suffixes) {
         const std::string candidate = name + "." + suffix;
         if (isRegularFile(candidate)) return candidate;

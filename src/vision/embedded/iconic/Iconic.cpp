@@ -226,6 +226,10 @@ size_t pixelSize(PixelType type) {
 void Image::checkSize(int64_t width, int64_t height, const char* proc) {
     if (width < 1 || height < 1)
         raise(proc, err::WrongParValue + 1, "image size " + std::to_string(width) + "x" + std::to_string(height));
+    const uint64_t w = static_cast<uint64_t>(width), h = static_cast<uint64_t>(height);
+    if (w <= static_cast<uint64_t>(Limits::coordinate) && h <= Limits::imageRows &&
+        saturatingMul(w, h) <= Limits::pixelsPerChannel)
+        return;
     const std::string what = "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
     checkLimit(static_cast<uint64_t>(width), static_cast<uint64_t>(Limits::coordinate), proc, what, "columns");
     checkLimit(static_cast<uint64_t>(height), Limits::imageRows, proc, what, "rows");

@@ -58,7 +58,9 @@ const int kPassColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
 // returned.
 class Stream {
 public:
-    explicit Stream(const ByteSource& file) : file_(file), buffer_(kReadSize) {}
+    // The buffer is no larger than the file, so that small files cost no large buffer.
+    explicit Stream(const ByteSource& file)
+        : file_(file), buffer_(static_cast<size_t>(std::min<uint64_t>(kReadSize, file.size() + 1))) {}
 
     static int read(spng_ctx*, void* user, void* out, size_t length) {
         return static_cast<Stream*>(user)->fill(static_cast<uint8_t*>(out), length);
