@@ -46,9 +46,12 @@ double medianSeconds(int runs, const std::function<void()>& work) {
     return times[times.size() / 2];
 }
 
+// The whole file in fresh memory, in one read.
 std::vector<uint8_t> readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
+    in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void writeAll(const std::string& path, const void* data, size_t size) {
@@ -114,6 +117,43 @@ void writeTiff16(const std::string& path, int width, int height) {
     TIFFClose(tif);
 }
 
+// Uncompressed RGB files for our own readers: bottom-up 24-bit BMP, P6 PPM, and
+// an object file of one 3-channel byte image.
+void writeBmp(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> rgb = pattern(width, height, 3);
+    const uint32_t row = (uint32_t(width) * 3 + 3) & ~3u, pixels = row * uint32_t(height);
+    std::vector<uint8_t> file(54 + size_t(pixels));
+    const auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&file[at], &v, 4); };
+    file[0] = 'B', file[1] = 'M';
+    put32(2, uint32_t(file.size())), put32(10, 54), put32(14, 40), put32(18, uint32_t(width)),
+        put32(22, uint32_t(height)), put32(34, pixels);
+    file[26] = 1, file[28] = 24;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                file[54 + size_t(height - 1 - y) * row + size_t(x) * 3 + c] = rgb[(size_t(y) * width + x) * 3 + 2 - c];
+    writeAll(path, file.data(), file.size());
+}
+
+void writePpm(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> rgb = pattern(width, height, 3);
+    const std::string header = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    std::ofstream out(path, std::ios::binary);
+    out.write(header.data(), std::streamsize(header.size()));
+    out.write(reinterpret_cast<const char*>(rgb.data()), std::streamsize(rgb.size()));
+}
+
+void writeHobj(const std::string& path, int width, int height) {
+    using namespace HalconCpp;
+    const std::vector<uint8_t> rgb = pattern(width, height, 3);
+    std::vector<uint8_t> planes[3];
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < size_t(width) * height; ++i) planes[c].push_back(rgb[i * 3 + c]);
+    HObject image;
+    GenImage3(&image, "byte", width, height, Hlong(planes[0].data()), Hlong(planes[1].data()), Hlong(planes[2].data()));
+    WriteObject(image, path.c_str());
+}
+
 // --- the references: the codec alone, from the file's bytes into a fresh buffer ----------
 
 // The output buffer of a decode: fresh for every decode, or one kept across decodes.
@@ -160,6 +200,27 @@ void decodeTiff(const std::string& path, Output& output) {
     const tsize_t strip = TIFFStripSize(tif);
     for (tstrip_t s = 0; s < TIFFNumberOfStrips(tif); ++s) at += TIFFReadEncodedStrip(tif, s, at, strip);
     TIFFClose(tif);
+}
+
+// The least an in-memory reader of an uncompressed RGB file does: the file read
+// into fresh memory, then its pixels spread into three fresh planes (or, for
+// planes stored as they are held, copied).
+void readRaw(const std::string& path, Output& output, bool planar) {
+    const std::vector<uint8_t> file = readAll(path);
+    const size_t pixels = file.size() / 3;
+    uint8_t* out = output.get(pixels * 3);
+    if (planar) {
+        std::memcpy(out, file.data(), pixels * 3);
+        return;
+    }
+    uint8_t *r = out, *g = out + pixels, *b = out + 2 * pixels;
+    for (size_t i = 0; i < pixels; ++i) r[i] = file[i * 3], g[i] = file[i * 3 + 1], b[i] = file[i * 3 + 2];
+}
+void readInterleaved(const std::string& path, Output& output) {
+    readRaw(path, output, false);
+}
+void readPlanar(const std::string& path, Output& output) {
+    readRaw(path, output, true);
 }
 
 // The peak resident memory of this process so far, in bytes.
@@ -250,9 +311,13 @@ int main(int argc, char** argv) {
         void (*decode)(const std::string&, Output&);
     } cases[] = {{"png (rgb, 8 bit)", writePng, decodePng},
                  {"jpeg (rgb, q90, 4:2:0)", writeJpeg, decodeJpeg},
-                 {"tiff (gray, 16 bit)", writeTiff16, decodeTiff}};
+                 {"tiff (gray, 16 bit)", writeTiff16, decodeTiff},
+                 {"bmp (rgb, 24 bit)", writeBmp, readInterleaved},
+                 {"ppm (rgb, 8 bit)", writePpm, readInterleaved},
+                 {"hobj (rgb, 8 bit)", writeHobj, readPlanar}};
     for (const Case& c : cases) {
-        const std::string path = dir + "/image." + std::string(c.name).substr(0, 4);
+        const std::string name = c.name;
+        const std::string path = dir + "/image." + name.substr(0, name.find_first_of(" ("));
         c.write(path, size, size);
         Output fresh, reused;
         reused.reuse = true;
