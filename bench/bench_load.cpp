@@ -9,6 +9,7 @@
 // produce, and into one buffer reused across runs (the codec's work alone, with
 // the first touch of fresh memory taken out). The peak memory of one load is
 // measured in a fresh process (bench_load --peak FILE) against the decoded size.
+#include <malloc.h>
 #include <spng.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
@@ -292,6 +293,10 @@ std::string regionsFile(const std::string& dir, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Large blocks always come fresh from the system, for the references and the
+    // library alike: glibc would otherwise raise its mmap threshold after the
+    // first frees and hand some runs recycled, already touched memory.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     if (argc == 3 && std::strcmp(argv[1], "--peak") == 0) return peakMode(argv[2]);
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int size = quick ? 1024 : 4096;
