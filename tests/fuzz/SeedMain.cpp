@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
         const std::filesystem::path dir = root / name;
         std::filesystem::create_directories(dir);
         int count = 0;
-        maker([&](const ixseeds::Bytes& bytes) {
+        maker([&](const ixseeds::Bytes& bytes) {  // empty: a file the writer refused
+            if (bytes.empty()) return;
             std::ofstream out(dir / ("seed" + std::to_string(count++)), std::ios::binary);
             out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         });
