@@ -9,7 +9,9 @@
 // writes its input below `dir` and returns what to load and expect.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ixhostile {
 
@@ -27,6 +29,9 @@ struct Registration {
 
 // Writes `bytes` to dir/name and returns the path.
 std::string writeFile(const std::string& dir, const std::string& name, const std::string& bytes);
+inline std::string writeFile(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+    return writeFile(dir, name, std::string(bytes.begin(), bytes.end()));
+}
 
 }  // namespace ixhostile
 
