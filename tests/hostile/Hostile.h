@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,19 +25,22 @@ struct Case {
 
 using Maker = Case (*)(const std::string& dir);
 
-struct Registration {
-    Registration(const char* name, Maker maker);
-};
+inline std::map<std::string, Maker>& registry() {
+    static std::map<std::string, Maker> cases;
+    return cases;
+}
 
 // Writes `bytes` to dir/name and returns the path.
-std::string writeFile(const std::string& dir, const std::string& name, const std::string& bytes);
-inline std::string writeFile(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-    return writeFile(dir, name, std::string(bytes.begin(), bytes.end()));
+template <class Bytes>
+std::string writeFile(const std::string& dir, const std::string& name, const Bytes& bytes) {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
 }
 
 }  // namespace ixhostile
 
-#define IX_HOSTILE(name)                                                                    \
-    static ixhostile::Case ixHostile_##name(const std::string& dir);                        \
-    static const ixhostile::Registration ixHostileRegistration_##name(#name, ixHostile_##name); \
+#define IX_HOSTILE(name)                                                                            \
+    static ixhostile::Case ixHostile_##name(const std::string& dir);                                \
+    static const bool ixHostileRegistered_##name = (ixhostile::registry()[#name] = ixHostile_##name, true); \
     static ixhostile::Case ixHostile_##name(const std::string& dir)
