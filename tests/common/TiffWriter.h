@@ -3,9 +3,13 @@
 #pragma once
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <utility>
@@ -132,6 +136,19 @@ inline bool writeFile(const std::string& path, const std::vector<Page>& pages, c
     for (const auto& [tags, f] : pages) ok = ok && writePage(tif, tags, f);
     TIFFClose(tif);
     return ok;
+}
+
+// The bytes writeFile writes; empty when libtiff refuses the pages.
+inline std::vector<uint8_t> fileBytes(const std::vector<Page>& pages, const char* mode = "w") {
+    char path[] = "/tmp/ixtiff_XXXXXX";
+    ::close(::mkstemp(path));
+    std::vector<uint8_t> bytes;
+    if (writeFile(path, pages, mode)) {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::remove(path);
+    return bytes;
 }
 
 }  // namespace ixtest::tiff

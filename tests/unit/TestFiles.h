@@ -68,16 +68,17 @@ inline ixv::Budget budgetOf(ReadFormat read, const ixv::formats::ByteSource& fil
     return ixv::Budget(file.size(), 0, "read_image");
 }
 
-// The message reading `bytes` raises, or "" when they read.
+// The message reading `bytes` raises, or "" when they read; nothing may be printed meanwhile.
 inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
-    try {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const std::string message = messageOf([&] {
         const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
         ixv::Budget budget = budgetOf(read, file);
         read(file, budget);
-    } catch (const HalconCpp::HException& e) {
-        return e.ErrorMessage().Text();
-    }
-    return "";
+    });
+    EXPECT_EQ(::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr(), "");
+    return message;
 }
 
 // The image a file holds.
