@@ -142,19 +142,22 @@ size_t nextPointerOf(const Bytes& file, uint32_t ifd) {
     return ifd + 2 + 12 * size_t{count};
 }
 
-// Patches the value of `tag` in the directory at `ifd` (the first by default) of a little-endian file.
-void patchTag(Bytes& file, uint16_t tag, uint32_t value, uint32_t ifd = 0) {
-    if (!ifd) ifd = firstDirectory(file);
-    uint16_t t;
-    for (uint8_t* entry = &file[ifd + 2]; entry < &file[nextPointerOf(file, ifd)]; entry += 12) {
-        std::memcpy(&t, entry, 2);
-        if (t != tag) continue;
-        const uint16_t type = TIFF_LONG;
-        std::memcpy(entry + 2, &type, 2);
-        std::memcpy(entry + 8, &value, 4);
-        return;
+// Patches the value of `tag` in the directory at `ifd` (the first by default) of a little-endian file, classic or BigTIFF.
+Bytes patchTag(Bytes file, uint16_t tag, uint64_t value, uint64_t ifd = 0) {
+    const bool big = file[2] == 43;
+    const size_t entry = big ? 20 : 12, countSize = big ? 8 : 2;
+    if (!ifd) std::memcpy(&ifd, &file[big ? 8 : 4], big ? 8 : 4);
+    uint64_t count = 0;
+    std::memcpy(&count, &file[ifd], countSize);
+    for (size_t at = ifd + countSize; at < ifd + countSize + entry * count; at += entry) {
+        if (file[at] != (tag & 0xff) || file[at + 1] != tag >> 8) continue;
+        const uint16_t type = big ? TIFF_LONG8 : TIFF_LONG;
+        std::memcpy(&file[at + 2], &type, 2);
+        std::memcpy(&file[at + (big ? 12 : 8)], &value, big ? 8 : 4);
+        return file;
     }
     ADD_FAILURE() << "no tag " << tag;
+    return file;
 }
 
 // A multi-page file is its first page; what follows is never read, so a broken
@@ -166,22 +169,18 @@ TEST(TiffFormat, AMultiPageFileIsItsFirstPage) {
     const uint32_t first = firstDirectory(good);
     uint32_t second;
     std::memcpy(&second, &good[nextPointerOf(good, first)], 4);
-    auto patched = [&](const std::function<void(Bytes&)>& change) {
+    auto withNext = [&](uint32_t next) {  // the first directory's successor
         Bytes file = good;
-        change(file);
+        std::memcpy(&file[nextPointerOf(file, first)], &next, 4);
         return file;
     };
     const uint32_t nowhere = 0x7ffffff0;
     const std::pair<const char*, Bytes> cases[] = {
         {"three pages", good},
-        {"second page of an unknown compression",
-         patched([&](auto& b) { patchTag(b, TIFFTAG_COMPRESSION, 34712, second); })},
-        {"second page's data beyond the end",
-         patched([&](auto& b) { patchTag(b, TIFFTAG_STRIPOFFSETS, nowhere, second); })},
-        {"second directory beyond the end",
-         patched([&](auto& b) { std::memcpy(&b[nextPointerOf(b, first)], &nowhere, 4); })},
-        {"first directory its own successor",
-         patched([&](auto& b) { std::memcpy(&b[nextPointerOf(b, first)], &first, 4); })},
+        {"second page of an unknown compression", patchTag(good, TIFFTAG_COMPRESSION, 34712, second)},
+        {"second page's data beyond the end", patchTag(good, TIFFTAG_STRIPOFFSETS, nowhere, second)},
+        {"second directory beyond the end", withNext(nowhere)},
+        {"first directory its own successor", withNext(first)},
     };
     for (const auto& [name, file] : cases) {
         SCOPED_TRACE(name);
@@ -190,30 +189,10 @@ TEST(TiffFormat, AMultiPageFileIsItsFirstPage) {
 }
 
 TEST(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
-    // A little-endian BigTIFF file of one strip whose byte count is `count`.
-    auto bigTiffWithByteCount = [&](uint64_t count) {
-        Bytes b =
-            tiffFile(Tags(50, 40).compress(COMPRESSION_LZW), [](auto x, auto, auto) { return x; }, "w8");
-        uint64_t ifd, entries;
-        std::memcpy(&ifd, &b[8], 8);
-        std::memcpy(&entries, &b[ifd], 8);
-        for (size_t at = ifd + 8; at < ifd + 8 + 20 * entries; at += 20) {
-            if (b[at] != (TIFFTAG_STRIPBYTECOUNTS & 0xff) || b[at + 1] != TIFFTAG_STRIPBYTECOUNTS >> 8) continue;
-            const uint16_t long8 = TIFF_LONG8;
-            std::memcpy(&b[at + 2], &long8, 2);
-            std::memcpy(&b[at + 12], &count, 8);
-        }
-        return b;
-    };
     const Value small = [](auto x, auto y, int s) { return x * y + s; };
     expectTruncationsInvalid(read, tiffFile(Tags(5, 3).rgb().compress(COMPRESSION_LZW).strips(2), small), "TIFF");
     const Bytes good = tiffFile(Tags(64, 64).compress(COMPRESSION_LZW).strips(64), [](auto x, auto y, auto) { return (x * y + x) % 256; });
     const Tags jpeg = Tags(32, 32).rgb().photo(PHOTOMETRIC_YCBCR).compress(COMPRESSION_JPEG);
-    auto patched = [&](const std::function<void(Bytes&)>& change) {
-        Bytes bytes = good;
-        change(bytes);
-        return readError(read, bytes);
-    };
     // The second half of the image data garbled, the directory kept: 0xff bytes in LZW codes; in JPEG data
     // stuffed 0xff bytes, no Huffman code, which the decoder only warns about.
     auto garbled = [&](Bytes bytes, uint8_t second) {
@@ -225,14 +204,15 @@ TEST(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
     const std::pair<std::string, std::string> cases[] = {
         {garbled(good, 0xff), ""},
         {garbled(tiffFile(jpeg, [](auto x, auto y, int s) { return x * 8 + y * s; }), 0), ""},
-        {patched([](auto& b) { patchTag(b, TIFFTAG_COMPRESSION, 34712); }), "unsupported compression 34712"},
-        {patched([](auto& b) { patchTag(b, TIFFTAG_BITSPERSAMPLE, 12); }), "unsupported bits per sample 12"},
+        {readError(read, patchTag(good, TIFFTAG_COMPRESSION, 34712)), "unsupported compression 34712"},
+        {readError(read, patchTag(good, TIFFTAG_BITSPERSAMPLE, 12)), "unsupported bits per sample 12"},
         // Far more uncompressed pixel data than the file holds: refused before allocating.
-        {patched([](auto& b) { patchTag(b, TIFFTAG_COMPRESSION, 1), patchTag(b, TIFFTAG_IMAGELENGTH, 1 << 20); }),
+        {readError(read, patchTag(patchTag(good, TIFFTAG_COMPRESSION, 1), TIFFTAG_IMAGELENGTH, 1 << 20)),
          "uncompressed image data of 67108864 bytes"},
         {readError(read, {'I', 'I', 42, 0, 0xff, 0xff, 0xff, 0x7f}), ""},
         // A byte count libtiff takes as negative is shown so, not as 18446744073709551615.
-        {readError(read, bigTiffWithByteCount(~uint64_t{0})), "strip byte count -1,"},
+        {readError(read, patchTag(tiffFile(Tags(50, 40).compress(COMPRESSION_LZW), small, "w8"), TIFFTAG_STRIPBYTECOUNTS, ~uint64_t{0})),
+         "strip byte count -1,"},
     };
     for (const auto& [message, detail] : cases) {
         EXPECT_EQ(message.rfind("Invalid TIFF file: ", 0), 0u) << message;
