@@ -3,9 +3,13 @@
 #pragma once
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <utility>
@@ -22,6 +26,7 @@ struct Tags {
     uint16_t subsampleX = 1, subsampleY = 1;                   // YCbCr chroma subsampling
     std::vector<uint16_t> extras, colormap;                    // colour map: all red entries, then green, then blue
     uint32_t tileWidth = 0, tileLength = 0, rowsPerStrip = 0;  // 0, 0, 0: libtiff's strips
+    std::vector<uint8_t> rawData;                              // the first strip or tile as stored, and no other
 
     // clang-format off
     Tags(uint32_t w, uint32_t h) : width(w), height(h) {}
@@ -34,6 +39,7 @@ struct Tags {
     Tags& extra(std::vector<uint16_t> v) { extras = std::move(v); return *this; }
     Tags& tiles(uint32_t w, uint32_t l) { tileWidth = w; tileLength = l; return *this; }
     Tags& strips(uint32_t rows) { rowsPerStrip = rows; return *this; }
+    Tags& raw(std::vector<uint8_t> data) { rawData = std::move(data); return *this; }
     Tags& palette(std::vector<uint16_t> map) { photometric = PHOTOMETRIC_PALETTE; colormap = std::move(map); return *this; }
     // Subsampled YCbCr, stored as libtiff takes it: blocks of Y samples, then Cb and Cr;
     // the value function gets the byte's index in its strip as x and the strip as y.
@@ -88,25 +94,33 @@ inline bool writePage(TIFF* tif, const Tags& t, const Value& f) {
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);  // libjpeg converts our RGB rows
     else if (t.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, t.subsampleX, t.subsampleY);
-    const bool separate = t.planar == PLANARCONFIG_SEPARATE;
+    const bool separate = t.planar == PLANARCONFIG_SEPARATE, subsampled = t.subsampleX != 1 || t.subsampleY != 1;
     const int planes = separate ? t.samples : 1;
-    if (t.subsampleX != 1 || t.subsampleY != 1) {  // packed blocks, a strip at a time
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip ? t.rowsPerStrip : t.height);
+    if (t.tileWidth) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, t.tileWidth);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, t.tileLength);
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip                         ? t.rowsPerStrip
+                                                : subsampled || !t.rawData.empty() ? t.height
+                                                                                    : TIFFDefaultStripSize(tif, 0));
+    }
+    if (!t.rawData.empty()) {
+        auto* data = const_cast<uint8_t*>(t.rawData.data());
+        if ((t.tileWidth ? TIFFWriteRawTile : TIFFWriteRawStrip)(tif, 0, data, tmsize_t(t.rawData.size())) < 0)
+            return false;
+    } else if (subsampled) {  // packed blocks, a strip at a time
         std::vector<uint8_t> data(static_cast<size_t>(TIFFStripSize(tif)));
         for (uint32_t strip = 0; strip < TIFFNumberOfStrips(tif); ++strip) {
             for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(f(uint32_t(i), strip, 0));
             if (TIFFWriteEncodedStrip(tif, strip, data.data(), static_cast<tmsize_t>(data.size())) < 0) return false;
         }
     } else if (!t.tileWidth) {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip ? t.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
         std::vector<uint8_t> data = encode(t, f);
         const size_t rowBytes = data.size() / t.height / planes;
         for (uint32_t row = 0; row < t.height * planes; ++row)
             if (TIFFWriteScanline(tif, &data[row * rowBytes], row % t.height, uint16_t(row / t.height)) < 0)
                 return false;
     } else {
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, t.tileWidth);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, t.tileLength);
         Tags tile = separate ? Tags(t).spp(1) : t;  // a tile is a small image: encoded as one, zero beyond the edges
         tile.width = t.tileWidth, tile.height = t.tileLength, tile.planar = PLANARCONFIG_CONTIG;
         for (int p = 0; p < planes; ++p)
@@ -123,15 +137,19 @@ inline bool writePage(TIFF* tif, const Tags& t, const Value& f) {
     return TIFFWriteDirectory(tif) != 0;
 }
 
-// Writes the pages to `path`, with libtiff's mode ("w"; "wb" big-endian; "w8" BigTIFF);
-// false when libtiff refuses any of it. libtiff's messages go to its default handlers.
-inline bool writeFile(const std::string& path, const std::vector<Page>& pages, const char* mode = "w") {
-    TIFF* tif = TIFFOpen(path.c_str(), mode);
-    if (!tif) return false;
-    bool ok = true;
+// The file of the pages, with libtiff's mode ("w"; "wb" big-endian; "w8" BigTIFF);
+// empty when libtiff refuses any of it. libtiff's messages go to its default handlers.
+inline std::vector<uint8_t> fileBytes(const std::vector<Page>& pages, const char* mode = "w") {
+    char path[] = "/tmp/ixtiff_XXXXXX";
+    ::close(::mkstemp(path));
+    TIFF* tif = TIFFOpen(path, mode);
+    bool ok = tif != nullptr;
     for (const auto& [tags, f] : pages) ok = ok && writePage(tif, tags, f);
-    TIFFClose(tif);
-    return ok;
+    if (tif) TIFFClose(tif);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+    std::remove(path);
+    return ok ? bytes : std::vector<uint8_t>();
 }
 
 }  // namespace ixtest::tiff

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,16 +15,14 @@ using Bytes = std::vector<uint8_t>;
 using Add = std::function<void(const Bytes&)>;
 using Maker = void (*)(const Add& add);
 
-struct Registration {
-    Registration(const char* name, Maker maker);
-};
-
-// The bytes of a file written by `write(path)`, for codecs that write files.
-Bytes bytesWrittenBy(const std::function<void(const std::string& path)>& write);
+inline std::map<std::string, Maker>& registry() {
+    static std::map<std::string, Maker> makers;
+    return makers;
+}
 
 }  // namespace ixseeds
 
-#define IX_SEEDS(name)                                                               \
-    static void ixSeeds_##name(const ixseeds::Add& add);                             \
-    static const ixseeds::Registration ixSeedsRegistration_##name(#name, ixSeeds_##name); \
+#define IX_SEEDS(name)                                                                               \
+    static void ixSeeds_##name(const ixseeds::Add& add);                                             \
+    static const bool ixSeedsRegistered_##name = (ixseeds::registry()[#name] = ixSeeds_##name, true); \
     static void ixSeeds_##name(const ixseeds::Add& add)

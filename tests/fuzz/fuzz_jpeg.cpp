@@ -1,13 +1,4 @@
-// The JPEG reader on arbitrary bytes: an image or an HException, never a crash.
-#include "HalconCpp.h"
-#include "formats/jpeg/JpegFormat.h"
+// The JPEG reader on arbitrary bytes.
+#include "FuzzReader.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    try {
-        const auto file = ixv::formats::ByteSource::inMemory(data, size);
-        ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("jpg", &ixv::formats::Format::matches), file);
-        ixv::formats::jpeg::readImage(file, budget);
-    } catch (const HalconCpp::HException&) {
-    }
-    return 0;
-}
+IX_FUZZ_READER("jpg")

@@ -9,7 +9,11 @@
 // writes its input below `dir` and returns what to load and expect.
 #pragma once
 
+#include <cstdint>
+#include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace ixhostile {
 
@@ -21,16 +25,22 @@ struct Case {
 
 using Maker = Case (*)(const std::string& dir);
 
-struct Registration {
-    Registration(const char* name, Maker maker);
-};
+inline std::map<std::string, Maker>& registry() {
+    static std::map<std::string, Maker> cases;
+    return cases;
+}
 
 // Writes `bytes` to dir/name and returns the path.
-std::string writeFile(const std::string& dir, const std::string& name, const std::string& bytes);
+template <class Bytes>
+std::string writeFile(const std::string& dir, const std::string& name, const Bytes& bytes) {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+}
 
 }  // namespace ixhostile
 
-#define IX_HOSTILE(name)                                                                    \
-    static ixhostile::Case ixHostile_##name(const std::string& dir);                        \
-    static const ixhostile::Registration ixHostileRegistration_##name(#name, ixHostile_##name); \
+#define IX_HOSTILE(name)                                                                            \
+    static ixhostile::Case ixHostile_##name(const std::string& dir);                                \
+    static const bool ixHostileRegistered_##name = (ixhostile::registry()[#name] = ixHostile_##name, true); \
     static ixhostile::Case ixHostile_##name(const std::string& dir)

@@ -2,31 +2,10 @@
 // materialised as runs, and lines so long that their texts overflowed.
 #include <tiffio.h>
 
-#include <cstring>
-#include <vector>
-
 #include "Hostile.h"
+#include "ObjectFileWriter.h"
 
-namespace {
-
-// An object file (docs/formats.md) with one record of `tag` holding the given polylines.
-std::string objectFile(uint32_t tag, const std::vector<std::vector<double>>& lines) {
-    std::string payload;
-    const auto put = [&](std::string& out, const void* p, size_t n) { out.append(static_cast<const char*>(p), n); };
-    for (const std::vector<double>& coordinates : lines) {  // rows then columns
-        const uint64_t n = coordinates.size() / 2;
-        put(payload, &n, 8);
-        put(payload, coordinates.data(), coordinates.size() * 8);
-    }
-    std::string file("\x89IXOBJ\r\n", 8);
-    const uint32_t header[] = {1, 1, tag, 0};
-    put(file, header, sizeof header);
-    const uint64_t size = payload.size();
-    put(file, &size, 8);
-    return file + payload;
-}
-
-}  // namespace
+using namespace ixtest::hobj;
 
 IX_HOSTILE(ImageOfATallFullDomain) {
     const std::string path = dir + "/tall.tif";
@@ -47,17 +26,16 @@ IX_HOSTILE(ImageOfATallFullDomain) {
     return {path, "", 400};
 }
 
+// One contour, polygon or parallel (rows then columns of each line) far outside any image.
 IX_HOSTILE(LinesFarOutside) {
-    const std::vector<double> far = {0, 1e300, 1e300, -1e300};  // rows 0, 1e300; columns 1e300, -1e300
-    std::string file = objectFile(3, {far});
-    return {ixhostile::writeFile(dir, "far.hobj", file), "", 64};
+    return {ixhostile::writeFile(dir, "far.hobj", file(1, {{3, polyline({0, 1e300, 1e300, -1e300})}})), "", 64};
 }
 
 IX_HOSTILE(PolygonFarOutside) {
-    return {ixhostile::writeFile(dir, "far.hobj", objectFile(4, {{0, 1e300, 5e299, 1e300, -1e300, 3}})), "", 64};
+    return {ixhostile::writeFile(dir, "far.hobj", file(1, {{4, polyline({0, 1e300, 5e299, 1e300, -1e300, 3})}})), "", 64};
 }
 
 IX_HOSTILE(ParallelFarOutside) {
-    return {ixhostile::writeFile(dir, "far.hobj", objectFile(5, {{0, 1e300, 1e300, -1e300}, {1e300, 2, -1e300, 1e300}})), "",
-            64};
+    const Bytes lines = concat(polyline({0, 1e300, 1e300, -1e300}), polyline({1e300, 2, -1e300, 1e300}));
+    return {ixhostile::writeFile(dir, "far.hobj", file(1, {{5, lines}})), "", 64};
 }

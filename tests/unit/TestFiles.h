@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Raises.h"
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -66,16 +68,17 @@ inline ixv::Budget budgetOf(ReadFormat read, const ixv::formats::ByteSource& fil
     return ixv::Budget(file.size(), 0, "read_image");
 }
 
-// The message reading `bytes` raises, or "" when they read.
+// The message reading `bytes` raises, or "" when they read; nothing may be printed meanwhile.
 inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
-    try {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const std::string message = messageOf([&] {
         const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
         ixv::Budget budget = budgetOf(read, file);
         read(file, budget);
-    } catch (const HalconCpp::HException& e) {
-        return e.ErrorMessage().Text();
-    }
-    return "";
+    });
+    EXPECT_EQ(::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr(), "");
+    return message;
 }
 
 // The image a file holds.
@@ -124,4 +127,18 @@ inline void expectTruncationsInvalid(ReadFormat read, const std::vector<uint8_t>
         const std::string message = readError(read, std::vector<uint8_t>(bytes.begin(), bytes.begin() + size));
         EXPECT_EQ(message.rfind("Invalid " + format + " file: ", 0), 0u) << "cut to " << size << ": " << message;
     }
+}
+
+// A file another process shortens while it is read (a camera still writing it)
+// is error 5201, not an image made of what was read before, and nothing is printed.
+inline void expectTruncatedWhileRead(ReadFormat read, const std::vector<uint8_t>& bytes) {
+    TempDir dir;
+    const std::string path = dir.write("shrinking", bytes);
+    const auto file = ixv::formats::ByteSource::openFile(path, "read_image");
+    ixv::Budget budget = budgetOf(read, file);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(bytes.size() / 2)), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(errorOf([&] { read(file, budget); }), 5201);
+    EXPECT_NE(messageOf([&] { read(file, budget); }).find("was truncated while being read"), std::string::npos);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }

@@ -4,30 +4,10 @@
 
 using namespace ixtest::tiff;
 
-namespace {
-
-// A pattern in range for any sample: palette indices and samples of 1 to 4 bits included.
-Value pattern(const Tags& t, int page) {
-    const int top = t.bits < 8 ? (1 << t.bits) : 251;
-    return [top, page](uint32_t x, uint32_t y, int s) { return (x * 7 + y * 13 + s * 29 + page) % top; };
-}
-
-ixseeds::Bytes write(const Tags& tags, int pages = 1, const char* mode = "w") {
-    std::vector<Page> all;
-    for (int page = 0; page < pages; ++page) all.emplace_back(tags, pattern(tags, page));
-    bool written = false;
-    const ixseeds::Bytes bytes =
-        ixseeds::bytesWrittenBy([&](const std::string& path) { written = writeFile(path, all, mode); });
-    return written ? bytes : ixseeds::Bytes();
-}
-
-}  // namespace
-
 IX_SEEDS(tiff) {
     constexpr uint16_t S = SAMPLEFORMAT_INT, F = SAMPLEFORMAT_IEEEFP;
-    std::vector<uint16_t> map(3 * 16);
+    std::vector<uint16_t> map(3 * 16), map256(3 * 256);
     for (size_t i = 0; i < map.size(); ++i) map[i] = static_cast<uint16_t>(i * 4099);
-    std::vector<uint16_t> map256(3 * 256);
     for (size_t i = 0; i < map256.size(); ++i) map256[i] = static_cast<uint16_t>(i * 257);
     const std::pair<Tags, const char*> kinds[] = {
         {Tags(9, 7).strips(3), "w"},
@@ -55,10 +35,15 @@ IX_SEEDS(tiff) {
         {Tags(9, 7).spp(4).photo(PHOTOMETRIC_SEPARATED).compress(COMPRESSION_ZSTD), "w"},
         {Tags(9, 7).compress(COMPRESSION_LZMA), "w"},
     };
-    for (const auto& [tags, mode] : kinds) {
-        const ixseeds::Bytes bytes = write(tags, 1, mode);
-        if (!bytes.empty()) add(bytes);
-    }
-    add(write(kinds[0].first, 3));
-    add(write(kinds[4].first, 2));
+    // Pages of a pattern in range for any sample: palette indices and samples of 1 to 4 bits included.
+    auto file = [](const Tags& tags, const char* mode, int pages) {
+        std::vector<Page> all;
+        const int top = tags.bits < 8 ? (1 << tags.bits) : 251;
+        for (int page = 0; page < pages; ++page)
+            all.emplace_back(tags, [=](uint32_t x, uint32_t y, int s) { return (x * 7 + y * 13 + s * 29 + page) % top; });
+        return fileBytes(all, mode);
+    };
+    for (const auto& [tags, mode] : kinds) add(file(tags, mode, 1));
+    add(file(kinds[0].first, "w", 3));
+    add(file(kinds[4].first, "w", 2));
 }
