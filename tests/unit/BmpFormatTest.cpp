@@ -57,8 +57,6 @@ TEST(BmpFormat, TrueColourLayouts) {
     expectImages({
         {"bgr top-down", {24, 3, -2, bgr}, "byte 3x2x3",
          {{3, 6, 9, 12, 15, 18}, {2, 5, 8, 11, 14, 17}, {1, 4, 7, 10, 13, 16}}},
-        {"bgr os2", {24, 3, 2, bgr, {}, 0, {}, 12}, "byte 3x2x3",
-         {{12, 15, 18, 3, 6, 9}, {11, 14, 17, 2, 5, 8}, {10, 13, 16, 1, 4, 7}}},
         // 16 bit: 5-5-5 by default, 5-6-5 from bit fields; fields scale to 0..255.
         {"555", {16, 2, 1, rows({{0x1F, 0x7C, 0x10, 0x02}})}, "byte 2x1x3", {{255, 0}, {0, 132}, {255, 132}}},
         {"565", {16, 2, 1, rows({{0x1F, 0x7C, 0x10, 0x02}}), {}, 3, {0xF800, 0x07E0, 0x001F}}, "byte 2x1x3",

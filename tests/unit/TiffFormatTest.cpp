@@ -81,9 +81,6 @@ TEST(TiffFormat, SampleFormatsLayoutsCompressionsAndColour) {
         {"tiled", Tags(40, 20).rgb().tiles(16, 16), "byte 40x20x3", wave},
         {"tiledseparate", Tags(40, 20).rgb().bps(16).separate().compress(COMPRESSION_LZW).tiles(32, 16),
          "uint2 40x20x3", wave16},
-        {"lzw", Tags(50, 30).rgb().bps(16).compress(COMPRESSION_LZW, PREDICTOR_HORIZONTAL).strips(8),
-         "uint2 50x30x3", wave16},
-        {"packbits", Tags(50, 30).spp(2).bps(16).compress(COMPRESSION_PACKBITS), "uint2 50x30x2", wave16},
         {"bigtiff", Tags(50, 30).bps(16).compress(COMPRESSION_LZW).tiles(16, 16), "uint2 50x30x1", wave16, nullptr, 0,
          "w8"},
         // Rows that end inside a byte; 1 to 4 bits scale to 0..255; min-is-white as the viewer shows it.
@@ -128,13 +125,6 @@ TEST(TiffFormat, SampleFormatsLayoutsCompressionsAndColour) {
     }
 }
 
-// The offset of the first directory of a little-endian file.
-uint32_t firstDirectory(const Bytes& file) {
-    uint32_t ifd;
-    std::memcpy(&ifd, &file[4], 4);
-    return ifd;
-}
-
 // Where the directory at `ifd` holds the offset of the next one.
 size_t nextPointerOf(const Bytes& file, uint32_t ifd) {
     uint16_t count;
@@ -166,8 +156,8 @@ TEST(TiffFormat, AMultiPageFileIsItsFirstPage) {
     const Bytes good = fileBytes({{Tags(4, 2), [](auto, auto, auto) { return 11; }},
                                   {Tags(3, 3).bps(16).compress(COMPRESSION_LZW), [](auto, auto, auto) { return 2222; }},
                                   {Tags(2, 1).rgb(), [](auto x, auto, int s) { return 1 + s + 3 * x; }}});
-    const uint32_t first = firstDirectory(good);
-    uint32_t second;
+    uint32_t first, second;
+    std::memcpy(&first, &good[4], 4);
     std::memcpy(&second, &good[nextPointerOf(good, first)], 4);
     auto withNext = [&](uint32_t next) {  // the first directory's successor
         Bytes file = good;
@@ -176,9 +166,7 @@ TEST(TiffFormat, AMultiPageFileIsItsFirstPage) {
     };
     const uint32_t nowhere = 0x7ffffff0;
     const std::pair<const char*, Bytes> cases[] = {
-        {"three pages", good},
         {"second page of an unknown compression", patchTag(good, TIFFTAG_COMPRESSION, 34712, second)},
-        {"second page's data beyond the end", patchTag(good, TIFFTAG_STRIPOFFSETS, nowhere, second)},
         {"second directory beyond the end", withNext(nowhere)},
         {"first directory its own successor", withNext(first)},
     };
