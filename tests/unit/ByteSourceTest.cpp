@@ -15,19 +15,6 @@ using ixv::formats::ByteSource;
 using ixv::formats::ByteStream;
 using ixv::formats::FileSink;
 
-TEST(ByteSource, AFileShortenedWhileReadIsAnErrorNotASignal) {
-    TempDir dir;
-    const std::string path = dir.write("growing.raw", std::string(100000, 'x'));
-    const ByteSource file = ByteSource::openFile(path, "read_image");
-    ASSERT_EQ(file.size(), 100000u);
-    ASSERT_EQ(::truncate(path.c_str(), 1000), 0);
-    std::vector<uint8_t> out(4096);
-    EXPECT_EQ(file.readSome(0, out.data(), 1000), 1000u);
-    const std::string message = messageOf([&] { file.readSome(50000, out.data(), out.size()); });
-    EXPECT_NE(message.find("was truncated while being read"), std::string::npos) << message;
-    EXPECT_EQ(errorOf([&] { file.readSome(50000, out.data(), out.size()); }), 5201);
-}
-
 TEST(ByteSource, OnlyRegularFilesOpenAndNothingBlocks) {
     TempDir dir;
     const std::string fifo = dir.path("fifo");
