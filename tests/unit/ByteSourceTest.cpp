@@ -1,7 +1,5 @@
 // Reading files piecewise and writing them in one piece.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -14,17 +12,6 @@
 using ixv::formats::ByteSource;
 using ixv::formats::ByteStream;
 using ixv::formats::FileSink;
-
-TEST(ByteSource, OnlyRegularFilesOpenAndNothingBlocks) {
-    TempDir dir;
-    const std::string fifo = dir.path("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_NE(messageOf([&] { ByteSource::openFile(fifo, "read_image"); }).find("is a FIFO"), std::string::npos);
-    EXPECT_NE(messageOf([&] { ByteSource::openFile(dir.path(), "read_image"); }).find("is a directory"),
-              std::string::npos);
-    EXPECT_EQ(errorOf([&] { ByteSource::openFile(dir.path("missing"), "read_image"); }), 5200);
-    EXPECT_EQ(errorOf([&] { ByteSource::openFile("/dev/zero", "read_image"); }), 5201);
-}
 
 TEST(ByteSource, ReadsBeyondTheEndNameTheFormatAndThePlace) {
     const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6};
