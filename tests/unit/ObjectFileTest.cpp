@@ -35,19 +35,9 @@ HObject patternImage(const char* type, int channels, int width, int height) {
     return ixv::objectOf({ixv::Image::make(t, width, height, planes)});
 }
 
-// Images compared by their values, every object by its encoding.
+// Objects compared by their encoding, which holds every value; the encoding itself is the documented example's.
 void expectSameObjects(const HObject& a, const HObject& b) {
-    const auto &x = ixv::objectsOf(a), &y = ixv::objectsOf(b);
-    ASSERT_EQ(x.size(), y.size());
-    for (size_t i = 0; i < x.size(); ++i) {
-        EXPECT_STREQ(x[i]->className(), y[i]->className()) << "object " << i;
-        if (auto image = dynamic_cast<const ixv::Image*>(x[i].get())) {
-            const auto& other = dynamic_cast<const ixv::Image&>(*y[i]);
-            EXPECT_EQ(shapeOf(*image), shapeOf(other)) << "object " << i;
-            EXPECT_EQ(planesOf(*image), planesOf(other)) << "object " << i;
-        }
-    }
-    EXPECT_EQ(ixv::formats::hobj::encode(x), ixv::formats::hobj::encode(y));
+    EXPECT_EQ(ixv::formats::hobj::encode(ixv::objectsOf(a)), ixv::formats::hobj::encode(ixv::objectsOf(b)));
 }
 
 TEST(ObjectFile, EveryPixelTypeAndClassRoundTripsExactly) {
