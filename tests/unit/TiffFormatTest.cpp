@@ -81,10 +81,13 @@ TEST(TiffFormat, SampleFormatsLayoutsCompressionsAndColour) {
         {"tiled", Tags(40, 20).rgb().tiles(16, 16), "byte 40x20x3", wave},
         {"tiledseparate", Tags(40, 20).rgb().bps(16).separate().compress(COMPRESSION_LZW).tiles(32, 16),
          "uint2 40x20x3", wave16},
-        // Rows that end inside a byte; fewer than 8 bits scale to 0..255; min-is-white as the viewer shows it.
+        // Rows that end inside a byte; fewer than 8 bits scale to 0..255 (packed 4-bit samples: the palette
+        // row); min-is-white as the viewer shows it, through the scale table and at whole bytes.
         {"bilevel", Tags(13, 3).bps(1), "byte 13x3x1", bits, [&](auto x, auto y, int) { return 255 * bits(x, y, 0); }},
         {"fax", Tags(13, 3).bps(1).photo(PHOTOMETRIC_MINISWHITE).compress(COMPRESSION_CCITTFAX4), "byte 13x3x1", bits,
          [&](auto x, auto y, int) { return 255 - bits(x, y, 0) * 255; }},
+        {"white8", Tags(4, 1).photo(PHOTOMETRIC_MINISWHITE), "byte 4x1x1", [](auto x, auto, auto) { return x * 60; },
+         [](auto x, auto, auto) { return 255 - x * 60; }},
         // Alpha: only 0 and its maximum is the domain (x >= y), else a channel; last, whatever extra follows.
         {"binaryalpha", rgba, "byte 6x4x3 domain 18", binary},
         {"gradedalpha", Tags(rgba).separate().extra({EXTRASAMPLE_ASSOCALPHA}), "byte 6x4x4", graded},
