@@ -47,6 +47,12 @@ std::vector<std::wstring> sequenceEntries(std::istream& in, std::wstring* error)
         }
         const size_t first = line.find_first_not_of(" \t");
         if (first == std::string::npos) continue;
+        if (entries.size() == kMaxSequenceEntries) {
+            if (error)
+                *error = L"Sequence file of more than " + integerText(kMaxSequenceEntries) +
+                         L" entries exceeds the limit of " + integerText(kMaxSequenceEntries) + L" entries";
+            return {};
+        }
         const size_t last = line.find_last_not_of(" \t");
         // Handed over as a NUL-terminated text: a NUL byte ends the entry.
         entries.push_back(fromHString(HString(line.substr(first, last - first + 1).c_str())));

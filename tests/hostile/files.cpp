@@ -27,3 +27,11 @@ IX_HOSTILE(DirectoryAsObjectFile) {
     ::mkdir(path.c_str(), 0700);
     return {path, "is a directory"};
 }
+
+// A sequence of more entries than an object file may hold objects is refused
+// before any entry is looked up.
+IX_HOSTILE(SequenceOfTooManyEntries) {
+    std::string lines;
+    for (int i = 0; i <= (1 << 20); ++i) lines += "x\n";
+    return {ixhostile::writeFile(dir, "many.seq", lines), "entries exceeds the limit of 1048576 entries", 64};
+}

@@ -61,6 +61,13 @@ TEST(Limits, SizesSaturateAndBudgetsAreOnePerFile) {
                            " bytes for a file of 1000 bytes (" + std::to_string(budget.allowance()) +
                            " bytes already taken)");
     EXPECT_EQ(errorOf([&] { ixv::checkLimit(5, 4, "read_object", "channel count 5", "channels"); }), 6001);
+
+    // The files of one load share the budget: the floor once, a ceiling for all.
+    budget.addFile(500, 10);
+    EXPECT_EQ(budget.allowance(), ixv::Limits::outputFloor + 15000);
+    EXPECT_NE(messageOf([&] { budget.take(5001, "image"); }).find("for 2 files of 1500 bytes"), std::string::npos);
+    budget.addFile(uint64_t{1} << 40, 1000);
+    EXPECT_EQ(budget.allowance(), ixv::Limits::outputCeiling);
 }
 
 TEST(FormatTable, RecognisesByContentAndNamesItsFormatsInMessages) {

@@ -173,6 +173,23 @@ TEST(TiffFormat, AMultiPageFileIsItsFirstPage) {
     }
 }
 
+// A private tag of a type libtiff does not know is skipped, as readers must;
+// libtiff reports it through the error handler and goes on.
+TEST(TiffFormat, PrivateTagsOfUnknownTypesAreSkipped) {
+    for (uint16_t type : {0, 14, 20}) {
+        Bytes file = {'I', 'I', 42, 0, 24, 0, 0, 0};
+        for (uint8_t v = 0; v < 16; ++v) file.push_back(v);
+        const uint32_t tags[][4] = {{256, 3, 1, 4}, {257, 3, 1, 4}, {258, 3, 1, 8}, {259, 3, 1, 1},  {262, 3, 1, 1},
+                                    {273, 4, 1, 8}, {277, 3, 1, 1}, {278, 3, 1, 4}, {279, 4, 1, 16}, {65000, type, 1, 5}};
+        file.push_back(std::size(tags)), file.push_back(0);
+        for (const auto& t : tags)
+            for (const auto& [value, bytes] : {std::pair{t[0], 2}, {t[1], 2}, {t[2], 4}, {t[3], 4}})
+                for (int k = 0; k < bytes; ++k) file.push_back(static_cast<uint8_t>(value >> (8 * k)));
+        file.insert(file.end(), 4, 0);
+        EXPECT_EQ(readError(read, file), "") << "tag type " << type;
+    }
+}
+
 TEST(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
     const Value small = [](auto x, auto y, int s) { return x * y + s; };
     expectTruncationsInvalid(read, tiffFile(Tags(5, 3).rgb().compress(COMPRESSION_LZW).strips(2), small), "TIFF");

@@ -1,5 +1,7 @@
 #include "base/Limits.h"
 
+#include <algorithm>
+
 #include "base/Errors.h"
 
 namespace ixv {
@@ -27,15 +29,22 @@ void checkLimit(uint64_t value, uint64_t limit, const char* proc, const std::str
 
 Budget::Budget(uint64_t fileBytes, uint64_t expansion, const char* proc)
     : fileBytes_(fileBytes),
-      allowance_(saturatingAdd(Limits::outputFloor, saturatingMul(fileBytes, expansion))),
+      allowance_(std::min(Limits::outputCeiling, saturatingAdd(Limits::outputFloor, saturatingMul(fileBytes, expansion)))),
       proc_(proc) {}
+
+void Budget::addFile(uint64_t fileBytes, uint64_t expansion) {
+    fileBytes_ = saturatingAdd(fileBytes_, fileBytes);
+    allowance_ = std::min(Limits::outputCeiling, saturatingAdd(allowance_, saturatingMul(fileBytes, expansion)));
+    ++files_;
+}
 
 void Budget::take(uint64_t bytes, const std::string& what) {
     if (bytes <= allowance_ - used_) {
         used_ += bytes;
         return;
     }
-    std::string message = what + " exceeds the limit of " + std::to_string(allowance_) + " bytes for a file of " +
+    std::string message = what + " exceeds the limit of " + std::to_string(allowance_) + " bytes for " +
+                          (files_ == 1 ? std::string("a file") : std::to_string(files_) + " files") + " of " +
                           std::to_string(fileBytes_) + " bytes";
     if (used_ > 0) message += " (" + std::to_string(used_) + " bytes already taken)";
     raiseMessage(proc_, err::OutOfMemory, std::move(message));

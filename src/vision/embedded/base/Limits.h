@@ -27,6 +27,9 @@ struct Limits {
     // (the most output bytes one byte of the format can honestly decode to,
     // declared in the format table) per byte of the file.
     static constexpr uint64_t outputFloor = uint64_t{64} << 20;
+    // What one load may decode to at most, however many files it reads (the
+    // images of a sequence share one budget).
+    static constexpr uint64_t outputCeiling = uint64_t{16} << 30;
     // A million objects already make a tree no one reads; each costs a load
     // about 640 bytes beside its data (an empty region: 64 in the reader,
     // the rest in its node of the host's tree), charged to the budget.
@@ -69,11 +72,14 @@ public:
     // Takes `bytes` for `what` ("image of 100 x 200 pixels"), or raises
     // "<what> exceeds the limit of N bytes for a file of M bytes".
     void take(uint64_t bytes, const std::string& what);
+    // One load of several files (the images of a sequence) shares one budget:
+    // the floor once, and each further file's expansion times its size.
+    void addFile(uint64_t fileBytes, uint64_t expansion);
     uint64_t remaining() const { return allowance_ - used_; }
     uint64_t allowance() const { return allowance_; }
 
 private:
-    uint64_t fileBytes_, allowance_, used_ = 0;
+    uint64_t fileBytes_, allowance_, used_ = 0, files_ = 1;
     const char* proc_;
 };
 

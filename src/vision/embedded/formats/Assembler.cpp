@@ -43,32 +43,51 @@ void spread(const T* in, const std::vector<std::shared_ptr<Buffer>>& planes, siz
     }
 }
 
-// The pixels of an alpha plane at `max` as runs, or false when the plane holds
-// another value than 0 and `max`.
+// The runs of the pixels of an alpha plane at `max`: counted when `runs` is
+// null, else stored. -1 when the plane holds another value than 0 and `max`.
 template <class T>
-bool binaryAlphaRuns(const T* alpha, int64_t width, int64_t height, T max, std::vector<Run>* runs) {
+int64_t binaryAlphaRuns(const T* alpha, int64_t width, int64_t height, T max, std::vector<Run>* runs) {
+    int64_t count = 0;
     for (int64_t y = 0; y < height; ++y) {
         const T* row = alpha + y * width;
         int64_t x = 0;
         while (x < width) {
             if (row[x] != max) {
-                if (row[x] != 0) return false;
+                if (row[x] != 0) return -1;
                 ++x;
                 continue;
             }
             const int64_t begin = x;
             while (x < width && row[x] == max) ++x;
-            runs->push_back({static_cast<int32_t>(y), static_cast<int32_t>(begin), static_cast<int32_t>(x - 1)});
+            ++count;
+            if (runs) runs->push_back({static_cast<int32_t>(y), static_cast<int32_t>(begin), static_cast<int32_t>(x - 1)});
         }
     }
-    return true;
+    return count;
+}
+
+// The domain an alpha plane stands for, or null when the alpha is not binary.
+// The runs are counted first and taken from the budget before they are stored.
+template <class T>
+std::shared_ptr<const Region> alphaDomain(const T* alpha, int64_t width, int64_t height, T max, Budget& budget,
+                                          const char* proc) {
+    const int64_t count = binaryAlphaRuns<T>(alpha, width, height, max, nullptr);
+    if (count < 0) return nullptr;
+    const std::string what = "domain of " + std::to_string(count) + " runs from the alpha channel";
+    checkLimit(static_cast<uint64_t>(count), Limits::runsOrPoints, proc, what, "runs");
+    budget.take(saturatingMul(static_cast<uint64_t>(count), sizeof(Run)), what);
+    std::vector<Run> runs;
+    runs.reserve(static_cast<size_t>(count));
+    binaryAlphaRuns<T>(alpha, width, height, max, &runs);
+    return Region::fromCanonicalRuns(std::move(runs));
 }
 
 }  // namespace
 
 ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, int samples, bool hasAlpha,
                                uint64_t alphaMax, Budget& budget, const char* proc)
-    : type_(type), width_(width), height_(height), hasAlpha_(hasAlpha), alphaMax_(alphaMax) {
+    : type_(type), width_(width), height_(height), hasAlpha_(hasAlpha), alphaMax_(alphaMax), budget_(budget),
+      proc_(proc) {
     if (samples < 1) raise(proc, err::FileFormat, std::to_string(samples) + " samples per pixel");
     takeImage(budget, type, width, height, static_cast<uint64_t>(samples), proc);
     for (int s = 0; s < samples; ++s) planes_.push_back(Image::newPlane(type, width, height));
@@ -107,18 +126,13 @@ std::shared_ptr<const Image> ImageAssembler::finish() {
     std::vector<Plane> planes(planes_.begin(), planes_.end());
     std::shared_ptr<const Region> domain;
     if (hasAlpha_ && planes.size() > 1) {
-        std::vector<Run> runs;
-        bool binary = false;
         const uint8_t* alpha = planes.back()->data();
         if (type_ == PixelType::Byte)
-            binary = binaryAlphaRuns(alpha, width_, height_, static_cast<uint8_t>(alphaMax_), &runs);
+            domain = alphaDomain(alpha, width_, height_, static_cast<uint8_t>(alphaMax_), budget_, proc_);
         else if (type_ == PixelType::UInt2)
-            binary = binaryAlphaRuns(reinterpret_cast<const uint16_t*>(alpha), width_, height_,
-                                     static_cast<uint16_t>(alphaMax_), &runs);
-        if (binary) {
-            planes.pop_back();
-            domain = Region::fromCanonicalRuns(std::move(runs));
-        }
+            domain = alphaDomain(reinterpret_cast<const uint16_t*>(alpha), width_, height_,
+                                 static_cast<uint16_t>(alphaMax_), budget_, proc_);
+        if (domain) planes.pop_back();
     }
     return Image::make(type_, width_, height_, std::move(planes), std::move(domain));
 }

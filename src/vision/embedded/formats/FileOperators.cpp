@@ -1,4 +1,6 @@
 // ReadImage, ReadObject, WriteObject: the operators that reach files.
+#include <optional>
+
 #include "base/Errors.h"
 #include "base/Params.h"
 #include "Operators.h"
@@ -29,15 +31,19 @@ std::string resolveImageName(const std::string& name) {
     return name;
 }
 
-// The one image a file name stands for: the first page, or the first image of an object file.
-ixv::IconicPtr readImageFile(const std::string& name) {
+// The one image a file name stands for: the first page, or the first image of
+// an object file. The files of one call share one budget.
+ixv::IconicPtr readImageFile(const std::string& name, std::optional<ixv::Budget>& budget) {
     const ByteSource file = ByteSource::openFile(resolveImageName(name), "read_image");
     const Format* format = formatOf(file);
     if (!format || !format->readImage)
         ixv::raiseMessage("read_image", ixv::err::FileFormat,
                           "Unsupported image format: " + name + " is not " + formatList(&Format::readImage));
-    ixv::Budget budget = budgetFor(*format, file);
-    return format->readImage(file, budget);
+    if (budget)
+        budget->addFile(file.size(), format->expansion);
+    else
+        budget.emplace(budgetFor(*format, file));
+    return format->readImage(file, *budget);
 }
 
 }  // namespace
@@ -46,9 +52,13 @@ namespace HalconCpp {
 
 void ReadImage(HObject* Image, const HTuple& FileName) {
     if (FileName.Length() < 1) ixv::raiseParCount("read_image", 1, "expected at least one file name");
+    ixv::checkLimit(static_cast<uint64_t>(FileName.Length()), ixv::Limits::objectsPerFile, "read_image",
+                    std::to_string(FileName.Length()) + " file names", "images");
     std::vector<ixv::IconicPtr> images;
     images.reserve(static_cast<size_t>(FileName.Length()));
-    for (Hlong i = 0; i < FileName.Length(); ++i) images.push_back(readImageFile(ixv::stringAt(FileName, i, "read_image", 1)));
+    std::optional<ixv::Budget> budget;
+    for (Hlong i = 0; i < FileName.Length(); ++i)
+        images.push_back(readImageFile(ixv::stringAt(FileName, i, "read_image", 1), budget));
     if (Image) *Image = ixv::objectOf(std::move(images));
 }
 

@@ -127,6 +127,8 @@ private:
     int64_t width_, height_;
     bool hasAlpha_;
     uint64_t alphaMax_;
+    Budget& budget_;
+    const char* proc_;
     std::vector<std::shared_ptr<Buffer>> planes_;
 };
 

@@ -597,6 +597,7 @@ uint64_t sinkScratch(const Layout& layout) {
 std::shared_ptr<const Image> PageReader::read() {
     describe();
     client_.rethrowReadFailure();
+    client_.clear();
     const Layout& l = layout_;
     // As stored (subsampled colour included), without compression.
     const uint64_t planeBytes = TIFFVStripSize64(tif_, l.height);
@@ -814,6 +815,9 @@ IconicPtr readImage(const ByteSource& file, Budget& budget) {
     std::unique_ptr<TIFF, TiffCloser> tif(opened);
     if (!tif) fail(client, "not a readable TIFF header");
     client.rethrowReadFailure();
+    // What libtiff reported while opening without failing (a private tag of an
+    // unknown type, which it skips) does not make the file invalid.
+    client.clear();
     return PageReader(tif.get(), client, budget).read();
 }
 
