@@ -20,13 +20,12 @@ TEST(ByteSource, ReadsBeyondTheEndNameTheFormatAndThePlace) {
     EXPECT_EQ(messageOf([&] { file.read(4, out, 4, "BMP", "palette"); }),
               "Invalid BMP file: truncated palette at offset 4 (needs 4 bytes, 2 left)");
     EXPECT_EQ(file.readSome(4, out, 8), 2u);
-    EXPECT_NE(messageOf([&] { file.readAll(5, "PNM"); }).find("exceeds the limit of 5 bytes"), std::string::npos);
 
     ByteStream stream(file, "PNM", 1);
     EXPECT_EQ(stream.get(), 2);
     stream.read(out, 3, "header");
     EXPECT_EQ(out[2], 5);
-    EXPECT_EQ(stream.readSome(out, 8), 1u);
+    EXPECT_EQ(stream.get(), 6);
     EXPECT_EQ(stream.get(), -1);
     stream.seek(2);
     EXPECT_EQ(messageOf([&] { stream.skip(5, "row"); }),

@@ -39,10 +39,10 @@ void Budget::addFile(uint64_t fileBytes, uint64_t expansion) {
 }
 
 void Budget::take(uint64_t bytes, const std::string& what) {
-    if (bytes <= allowance_ - used_) {
-        used_ += bytes;
-        return;
-    }
+    take(bytes, [&] { return what; });
+}
+
+void Budget::refuse(const std::string& what) const {
     std::string message = what + " exceeds the limit of " + std::to_string(allowance_) + " bytes for " +
                           (files_ == 1 ? std::string("a file") : std::to_string(files_) + " files") + " of " +
                           std::to_string(fileBytes_) + " bytes";

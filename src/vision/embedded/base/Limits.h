@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace ixv {
 
@@ -72,6 +73,13 @@ public:
     // Takes `bytes` for `what` ("image of 100 x 200 pixels"), or raises
     // "<what> exceeds the limit of N bytes for a file of M bytes".
     void take(uint64_t bytes, const std::string& what);
+    // The same, with the description made by `describe()` only when the bytes
+    // do not fit: for sizes taken often, where most fit.
+    template <class Describe, class = decltype(std::string(std::declval<Describe&>()()))>
+    void take(uint64_t bytes, Describe&& describe) {
+        if (bytes > remaining()) refuse(describe());
+        used_ += bytes;
+    }
     // One load of several files (the images of a sequence) shares one budget:
     // the floor once, and each further file's expansion times its size.
     void addFile(uint64_t fileBytes, uint64_t expansion);
@@ -79,6 +87,7 @@ public:
     uint64_t allowance() const { return allowance_; }
 
 private:
+    [[noreturn]] void refuse(const std::string& what) const;
     uint64_t fileBytes_, allowance_, used_ = 0, files_ = 1;
     const char* proc_;
 };

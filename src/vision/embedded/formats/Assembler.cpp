@@ -73,8 +73,9 @@ std::shared_ptr<const Region> alphaDomain(const T* alpha, int64_t width, int64_t
                                           const char* proc) {
     const int64_t count = binaryAlphaRuns<T>(alpha, width, height, max, nullptr);
     if (count < 0) return nullptr;
-    const std::string what = "domain of " + std::to_string(count) + " runs from the alpha channel";
-    checkLimit(static_cast<uint64_t>(count), Limits::runsOrPoints, proc, what, "runs");
+    const auto what = [&] { return "domain of " + std::to_string(count) + " runs from the alpha channel"; };
+    if (static_cast<uint64_t>(count) > Limits::runsOrPoints)
+        checkLimit(static_cast<uint64_t>(count), Limits::runsOrPoints, proc, what(), "runs");
     budget.take(saturatingMul(static_cast<uint64_t>(count), sizeof(Run)), what);
     std::vector<Run> runs;
     runs.reserve(static_cast<size_t>(count));
@@ -95,17 +96,13 @@ ImageAssembler::ImageAssembler(PixelType type, int64_t width, int64_t height, in
 
 void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc) {
     Image::checkSize(width, height, proc);
-    const uint64_t bytes =
-        imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels);
-    if (channels <= Limits::channels && bytes <= budget.remaining()) {
-        budget.take(bytes, std::string());
-        return;
-    }
-    const std::string what = "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels x " +
-                             std::to_string(channels) + (channels == 1 ? " channel of " : " channels of ") +
-                             pixelTypeName(type);
-    checkLimit(channels, Limits::channels, proc, what, "channels");
-    budget.take(bytes, what);
+    const auto what = [&] {
+        return "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels x " +
+               std::to_string(channels) + (channels == 1 ? " channel of " : " channels of ") + pixelTypeName(type);
+    };
+    if (channels > Limits::channels) checkLimit(channels, Limits::channels, proc, what(), "channels");
+    budget.take(imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels),
+                what);
 }
 
 void raiseInvalid(const char* format, const std::string& problem, const char* proc) {

@@ -108,16 +108,6 @@ void ByteSource::read(uint64_t offset, void* out, size_t n, const char* format, 
     readSome(offset, out, n);
 }
 
-std::vector<uint8_t> ByteSource::readAll(uint64_t limit, const char* format) const {
-    if (size_ > limit)
-        raiseMessage(proc_, err::OutOfMemory,
-                     std::string(format) + " file of " + std::to_string(size_) + " bytes exceeds the limit of " +
-                         std::to_string(limit) + " bytes");
-    std::vector<uint8_t> bytes(static_cast<size_t>(size_));
-    readSome(0, bytes.data(), bytes.size());
-    return bytes;
-}
-
 // ---------------------------------------------------------------------------
 
 ByteStream::ByteStream(const ByteSource& source, const char* format, uint64_t offset, size_t bufferSize)
@@ -154,20 +144,6 @@ void ByteStream::read(void* out, size_t n, const char* what) {
     }
     source_.read(offset_, out, n, format_, what);
     offset_ += n;
-}
-
-size_t ByteStream::readSome(void* out, size_t n) {
-    size_t got;
-    if (n <= buffer_.size()) {
-        fill(n);
-        const uint64_t available = bufferStart_ + bufferLength_ > offset_ ? bufferStart_ + bufferLength_ - offset_ : 0;
-        got = static_cast<size_t>(std::min<uint64_t>(n, available));
-        if (got) std::memcpy(out, buffer_.data() + (offset_ - bufferStart_), got);
-    } else {
-        got = source_.readSome(offset_, out, n);
-    }
-    offset_ += got;
-    return got;
 }
 
 void ByteStream::skip(uint64_t n, const char* what) {
@@ -241,12 +217,6 @@ void FileSink::commit() {
 bool isRegularFile(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-void writeFileAtomically(const std::string& path, const uint8_t* data, size_t size, const char* proc) {
-    FileSink sink(path, proc);
-    sink.write(data, size);
-    sink.commit();
 }
 
 }  // namespace ixv::formats

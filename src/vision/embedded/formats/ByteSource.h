@@ -42,9 +42,6 @@ public:
     // Exactly `n` bytes from `offset`, or error 5280 "Invalid <format> file:
     // truncated <what> at offset X (needs N bytes, M left)".
     void read(uint64_t offset, void* out, size_t n, const char* format, const char* what) const;
-    // The whole file, for formats whose structure is small (its size checked
-    // against `limit` first).
-    std::vector<uint8_t> readAll(uint64_t limit, const char* format) const;
 
 private:
     ByteSource() = default;
@@ -65,8 +62,6 @@ public:
     uint64_t remaining() const { return source_.size() - std::min(offset_, source_.size()); }
     // Exactly `n` bytes, or the truncation error naming `what`.
     void read(void* out, size_t n, const char* what);
-    // Up to `n` bytes; fewer only at the end of the file.
-    size_t readSome(void* out, size_t n);
     // The next `n` bytes (n <= the buffer size), valid until the next call.
     const uint8_t* take(size_t n, const char* what);
     void skip(uint64_t n, const char* what);
@@ -107,8 +102,5 @@ private:
 
 // True when `path` names an existing regular file (links followed).
 bool isRegularFile(const std::string& path);
-
-// Writes `size` bytes to `path` through a FileSink.
-void writeFileAtomically(const std::string& path, const uint8_t* data, size_t size, const char* proc);
 
 }  // namespace ixv::formats

@@ -27,13 +27,6 @@ const PixelType kPixelTypes[] = {PixelType::Byte, PixelType::Int1, PixelType::UI
 
 static_assert(sizeof(Run) == 12, "runs are read and written as three 32-bit integers");
 
-// Takes `bytes` from the budget; the message, `describe()`, is only made when
-// they do not fit (objects are many, and most are small).
-template <class Describe>
-void take(Budget& budget, uint64_t bytes, Describe&& describe) {
-    budget.take(bytes, bytes > budget.remaining() ? describe() : std::string());
-}
-
 // Reads one record's payload: every read stays within the record, whose end
 // is known from its header; `offset` is reported in messages.
 class Record {
@@ -84,7 +77,7 @@ private:
 std::shared_ptr<const Region> readRegion(Record& in) {
     const uint64_t n = in.count(sizeof(Run), Limits::runsOrPoints, "run", "runs");
     // The runs as read, and once more while they are brought into canonical form.
-    take(in.budget(), saturatingMul(n, 2 * sizeof(Run)), [&] { return "region of " + std::to_string(n) + " runs"; });
+    in.budget().take(saturatingMul(n, 2 * sizeof(Run)), [&] { return "region of " + std::to_string(n) + " runs"; });
     std::vector<Run> runs(static_cast<size_t>(n));
     in.read(runs.data(), n * sizeof(Run), "runs");
     for (const Run& run : runs) {
@@ -99,7 +92,7 @@ std::shared_ptr<const Region> readRegion(Record& in) {
 Polyline readPolyline(Record& in, const char* line) {
     const uint64_t where = in.offset();
     const uint64_t n = in.count(16, Limits::runsOrPoints, "point", "points");
-    take(in.budget(), n * 16, [&] {
+    in.budget().take(n * 16, [&] {
         return std::string(line) + " of " + std::to_string(n) + " points at offset " + std::to_string(where);
     });
     Polyline points;
