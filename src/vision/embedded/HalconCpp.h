@@ -9,4 +9,5 @@
 #include "HBase.h"
 #include "HTuple.h"
 #include "HObject.h"
+#include "HDict.h"
 #include "Operators.h"

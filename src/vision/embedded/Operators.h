@@ -58,4 +58,22 @@ void GetParallelsXld(const HObject& Parallels, HTuple* Row1, HTuple* Col1, HTupl
                      HTuple* Row2, HTuple* Col2, HTuple* Length2, HTuple* Phi2);
 void LengthXld(const HObject& XLD, HTuple* Length);
 
+// Handles: dictionaries, matrices, 3D object models, and what every handle answers.
+void CreateDict(HTuple* DictHandle);
+void SetDictTuple(const HTuple& DictHandle, const HTuple& Key, const HTuple& Tuple);
+void SetDictObject(const HObject& Object, const HTuple& DictHandle, const HTuple& Key);
+void ReadDict(const HTuple& FileName, const HTuple& GenParamName, const HTuple& GenParamValue, HTuple* DictHandle);
+void WriteDict(const HTuple& DictHandle, const HTuple& FileName, const HTuple& GenParamName,
+               const HTuple& GenParamValue);
+void CreateMatrix(const HTuple& Rows, const HTuple& Columns, const HTuple& Value, HTuple* MatrixID);
+void SetFullMatrix(const HTuple& MatrixID, const HTuple& Values);
+void GetSizeMatrix(const HTuple& MatrixID, HTuple* Rows, HTuple* Columns);
+void GetFullMatrix(const HTuple& MatrixID, HTuple* Values);
+void GenObjectModel3dFromPoints(const HTuple& X, const HTuple& Y, const HTuple& Z, HTuple* ObjectModel3D);
+void GetObjectModel3dParams(const HTuple& ObjectModel3D, const HTuple& GenParamName, HTuple* GenParamValue);
+void GetHandleParam(const HTuple& Handle, const HTuple& GenParamName, const HTuple& Key, HTuple* GenParamValue);
+void GetHandleTuple(const HTuple& Handle, const HTuple& Key, HTuple* Tuple);
+void GetHandleObject(HObject* Object, const HTuple& Handle, const HTuple& Key);
+void ClearHandle(const HTuple& Handle);
+
 }  // namespace HalconCpp

@@ -88,11 +88,6 @@ HTuple tupleOfStrings(const std::vector<std::string>& values) {
     return tupleOfElements(std::move(elements));
 }
 
-const char* handleSemType(const HHandle& handle) {
-    const auto& tool = Access::tool(handle);
-    return tool ? tool->semType() : "handle";
-}
-
 }  // namespace ixv
 
 namespace {

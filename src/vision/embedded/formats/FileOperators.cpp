@@ -1,10 +1,16 @@
-// ReadImage, ReadObject, WriteObject: the operators that reach files.
+// ReadImage, ReadObject, WriteObject, ReadDict, WriteDict: the operators that
+// reach files.
+#include <strings.h>
+
 #include <optional>
 
 #include "base/Errors.h"
 #include "base/Params.h"
 #include "Operators.h"
 #include "Formats.h"
+#include "HDict.h"
+#include "tools/DictParams.h"
+#include "tools/Dict.h"
 
 using HalconCpp::HObject;
 using HalconCpp::HTuple;
@@ -46,6 +52,44 @@ ixv::IconicPtr readImageFile(const std::string& name, std::optional<ixv::Budget>
     return format->readImage(file, *budget);
 }
 
+// "a JSON or dictionary file": the formats that hold dictionaries.
+std::string dictionaryFormats() {
+    std::string list;
+    std::vector<const char*> names;
+    for (const Format& format : formats())
+        if (format.readHandle && format.holds == Holds::Dictionary) names.push_back(format.name);
+    for (size_t i = 0; i < names.size(); ++i)
+        list += std::string(i == 0 ? "a " : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return (names.empty() ? "a dictionary" : list) + " file";
+}
+
+// The dictionary of a file, read by the format its content shows.
+HalconCpp::HHandle readDictFile(const std::string& path, const HTuple& names, const HTuple& values) {
+    const char* proc = "read_dict";
+    ixv::dictReadOptions(names, values, proc);  // refuses bad parameters before the file is opened
+    const ByteSource file = ByteSource::openFile(path, proc);
+    const Format* format = formatOf(file);
+    if (!format || !format->readHandle || format->holds != Holds::Dictionary)
+        ixv::raiseMessage(proc, ixv::err::FileFormat,
+                          "Unsupported dictionary format: " + path + " is not " + dictionaryFormats());
+    ixv::Budget budget = budgetFor(*format, file);
+    return format->readHandle(file, budget, names, values);
+}
+
+// JSON for a path ending in ".json" (any case), else the binary dictionary format.
+void writeDictFile(const HalconCpp::HHandle& dict, const std::string& path, const HTuple& names,
+                   const HTuple& values) {
+    const char* proc = "write_dict";
+    ixv::toolAs<ixv::Dict>(dict, proc);
+    ixv::raiseIfNotSerializable(names, values, proc);
+    const bool json = path.size() >= 5 && ::strcasecmp(path.c_str() + path.size() - 5, ".json") == 0;
+    const Format* format = formatNamed(json ? "json" : "hdict", &Format::writeHandle);
+    if (!format) ixv::raiseMessage(proc, ixv::err::FileWrite, "No writer for dictionary files is built in");
+    FileSink sink(path, proc);
+    format->writeHandle(dict, sink, names, values);
+    sink.commit();
+}
+
 }  // namespace
 
 namespace HalconCpp {
@@ -82,6 +126,33 @@ void WriteObject(const HObject& Object, const HTuple& FileName) {
     FileSink sink(path, "write_object");
     format->writeObjects(ixv::objectsOf(Object), sink);
     sink.commit();
+}
+
+void HDict::ReadDict(const HString& FileName, const HTuple& GenParamName, const HTuple& GenParamValue) {
+    tool_ = ixv::Access::tool(readDictFile(FileName.TextA(), GenParamName, GenParamValue));
+}
+
+void HDict::ReadDict(const char* FileName, const HTuple& GenParamName, const HTuple& GenParamValue) {
+    ReadDict(HString(FileName), GenParamName, GenParamValue);
+}
+
+void HDict::WriteDict(const HString& FileName, const HTuple& GenParamName, const HTuple& GenParamValue) const {
+    writeDictFile(*this, FileName.TextA(), GenParamName, GenParamValue);
+}
+
+void HDict::WriteDict(const char* FileName, const HTuple& GenParamName, const HTuple& GenParamValue) const {
+    WriteDict(HString(FileName), GenParamName, GenParamValue);
+}
+
+void ReadDict(const HTuple& FileName, const HTuple& GenParamName, const HTuple& GenParamValue, HTuple* DictHandle) {
+    const HalconCpp::HHandle dict = readDictFile(ixv::singleString(FileName, "read_dict", 1), GenParamName, GenParamValue);
+    if (DictHandle) *DictHandle = HTuple(dict);
+}
+
+void WriteDict(const HTuple& DictHandle, const HTuple& FileName, const HTuple& GenParamName,
+               const HTuple& GenParamValue) {
+    writeDictFile(ixv::singleHandle(DictHandle, "write_dict", 1), ixv::singleString(FileName, "write_dict", 2),
+                  GenParamName, GenParamValue);
 }
 
 }  // namespace HalconCpp

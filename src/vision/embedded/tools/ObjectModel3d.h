@@ -1,0 +1,56 @@
+// 3D object models: points (x, y, z), optional normals, triangles and
+// polygons over the points, further per-point attributes, and an optional
+// primitive. Coordinates are in metres, as the vendor keeps them.
+//
+// GetObjectModel3dParams answers "num_points", "num_triangles",
+// "num_polygons", "has_points", "has_normals", "has_triangles",
+// "has_polygons", "has_primitive_data" ("true"/"false"), "primitive_type"
+// (error without a primitive), "center" (mean of the points),
+// "bounding_box1" ([x1, y1, z1, x2, y2, z2]),
+// "diameter_axis_aligned_bounding_box" (the box's diagonal),
+// "point_coord_x/y/z" and "point_normal_x/y/z". The generic keys are those of
+// these names that apply to the model.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/Tool.h"
+
+namespace ixv {
+
+class ObjectModel3d final : public NamedKeyTool {
+public:
+    static constexpr const char* kSemType = "object_model_3d";
+
+    // A per-point or per-face property kept as it was read ("red", "quality").
+    struct Attribute {
+        std::string name;
+        bool perFace = false;
+        std::vector<double> values;
+    };
+
+    const char* semType() const override { return kSemType; }
+    HalconCpp::HTuple keys() const override;
+    HalconCpp::HTuple tupleAt(const HalconCpp::HTuple& key, const char* proc) const override;
+
+    // The value of one parameter of GetObjectModel3dParams.
+    HalconCpp::HTuple param(const std::string& name, const char* proc) const;
+
+    size_t numPoints() const { return x.size(); }
+    bool hasNormals() const { return !nx.empty(); }
+
+    std::vector<float> x, y, z;       // the points
+    std::vector<float> nx, ny, nz;    // normals: empty, or one per point
+    std::vector<uint32_t> triangles;  // three point indices per triangle
+    std::vector<uint32_t> polygonStarts;   // where each polygon begins in polygonIndices
+    std::vector<uint32_t> polygonIndices;  // point indices of all polygons
+    std::vector<Attribute> attributes;
+    std::string primitiveType;  // empty: no primitive
+
+private:
+    bool applies(const std::string& name) const;
+};
+
+}  // namespace ixv

@@ -1,0 +1,18 @@
+// The template part of Tool.h.
+#pragma once
+
+#include "base/Access.h"
+#include "base/Errors.h"
+
+namespace ixv {
+
+template <class T>
+T& toolAs(const HalconCpp::HHandle& handle, const char* proc) {
+    const auto& tool = Access::tool(handle);
+    if (!tool) raise(proc, err::NullHandle);
+    T* typed = dynamic_cast<T*>(tool.get());
+    if (!typed) raise(proc, err::WrongHandleType, std::string("expected a ") + T::kSemType + ", got a " + tool->semType());
+    return *typed;
+}
+
+}  // namespace ixv

@@ -1,0 +1,170 @@
+// What every tool shares, and matrices and 3D object models.
+#include <algorithm>
+#include <cmath>
+
+#include "base/Access.h"
+#include "base/Errors.h"
+#include "base/Limits.h"
+#include "base/TupleData.h"
+#include "tools/Matrix.h"
+#include "tools/ObjectModel3d.h"
+#include "tools/Tool.h"
+
+using HalconCpp::HHandle;
+using HalconCpp::HObject;
+using HalconCpp::HTuple;
+
+namespace ixv {
+
+const char* handleSemType(const HHandle& handle) {
+    const auto& tool = Access::tool(handle);
+    return tool ? tool->semType() : "handle";
+}
+
+HHandle singleHandle(const HTuple& tuple, const char* proc, int position) {
+    if (tuple.Length() != 1) raiseParCount(proc, position, "expected one handle");
+    const Element e = Access::data(tuple)->element(0);
+    if (const HHandle* h = std::get_if<HHandle>(&e)) return *h;
+    raiseParValue(proc, position, "expected a handle");
+}
+
+HTuple Tool::keys() const {
+    return HTuple();
+}
+
+const char* Tool::keyDataType(const HTuple& key, const char* proc) const {
+    raise(proc, err::DictKeyMissing, "key " + keyText(key));
+}
+
+HTuple Tool::tupleAt(const HTuple& key, const char* proc) const {
+    keyDataType(key, proc);
+    raiseParValue(proc, 2, "key " + keyText(key) + " holds iconic objects, not a tuple");
+}
+
+HObject Tool::objectAt(const HTuple& key, const char* proc) const {
+    keyDataType(key, proc);  // an unknown key is error 2894
+    raiseParValue(proc, 2, "key " + keyText(key) + " holds a tuple, not iconic objects");
+}
+
+std::string NamedKeyTool::keyName(const HTuple& key, const char* proc) const {
+    const HTuple names = keys();
+    if (key.Length() == 1) {
+        const Element e = Access::data(key)->element(0);
+        if (const std::string* s = std::get_if<std::string>(&e)) {
+            for (Hlong i = 0; i < names.Length(); ++i)
+                if (*s == names[i].C()) return *s;
+        }
+    }
+    raise(proc, err::DictKeyMissing, "key " + keyText(key));
+}
+
+const char* NamedKeyTool::keyDataType(const HTuple& key, const char* proc) const {
+    keyName(key, proc);
+    return "tuple";
+}
+
+// ---------------------------------------------------------------------------
+
+void Matrix::checkSize(int64_t rows, int64_t columns, const char* proc) {
+    if (rows < 0 || columns < 0) raiseParValue(proc, rows < 0 ? 1 : 2, "a matrix size is at least 0");
+    checkLimit(saturatingMul(static_cast<uint64_t>(rows), static_cast<uint64_t>(columns)), Limits::runsOrPoints,
+               proc, "matrix of " + std::to_string(rows) + " x " + std::to_string(columns) + " elements", "elements");
+}
+
+HTuple Matrix::keys() const {
+    return tupleOfStrings({"rows", "columns", "values"});
+}
+
+HTuple Matrix::tupleAt(const HTuple& key, const char* proc) const {
+    const std::string name = keyName(key, proc);
+    if (name == "rows") return HTuple(rows_);
+    if (name == "columns") return HTuple(columns_);
+    return tupleOfDoubles(values_);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+const char* const kModelParams[] = {
+    "num_points",   "num_triangles", "num_polygons",  "has_points",    "has_normals",   "has_triangles",
+    "has_polygons", "has_primitive_data", "primitive_type", "center", "bounding_box1",
+    "diameter_axis_aligned_bounding_box", "point_coord_x", "point_coord_y", "point_coord_z",
+    "point_normal_x", "point_normal_y", "point_normal_z"};
+
+HTuple flag(bool value) {
+    return HTuple(value ? "true" : "false");
+}
+
+HTuple reals(const std::vector<float>& values) {
+    return tupleOfDoubles(std::vector<double>(values.begin(), values.end()));
+}
+
+}  // namespace
+
+bool ObjectModel3d::applies(const std::string& name) const {
+    if (name == "primitive_type") return !primitiveType.empty();
+    if (name == "center" || name == "bounding_box1" || name == "diameter_axis_aligned_bounding_box" ||
+        name.rfind("point_coord_", 0) == 0)
+        return numPoints() > 0;
+    if (name.rfind("point_normal_", 0) == 0) return hasNormals();
+    return true;
+}
+
+HTuple ObjectModel3d::keys() const {
+    std::vector<std::string> names;
+    for (const char* name : kModelParams)
+        if (applies(name)) names.emplace_back(name);
+    return tupleOfStrings(names);
+}
+
+HTuple ObjectModel3d::tupleAt(const HTuple& key, const char* proc) const {
+    return param(keyName(key, proc), proc);
+}
+
+HTuple ObjectModel3d::param(const std::string& name, const char* proc) const {
+    const size_t n = numPoints();
+    if (name == "num_points") return HTuple(static_cast<Hlong>(n));
+    if (name == "num_triangles") return HTuple(static_cast<Hlong>(triangles.size() / 3));
+    if (name == "num_polygons") return HTuple(static_cast<Hlong>(polygonStarts.size()));
+    if (name == "has_points") return flag(n > 0);
+    if (name == "has_normals") return flag(hasNormals());
+    if (name == "has_triangles") return flag(!triangles.empty());
+    if (name == "has_polygons") return flag(!polygonStarts.empty());
+    if (name == "has_primitive_data") return flag(!primitiveType.empty());
+    if (name == "primitive_type") {
+        if (primitiveType.empty()) raiseParValue(proc, 2, "the model has no primitive");
+        return tupleOfStrings({primitiveType});
+    }
+    if (name == "point_coord_x" || name == "point_coord_y" || name == "point_coord_z" || name == "point_normal_x" ||
+        name == "point_normal_y" || name == "point_normal_z") {
+        const bool normal = name[6] == 'n';
+        if (!applies(name)) raiseParValue(proc, 2, normal ? "the model has no normals" : "the model has no points");
+        const char axis = name.back();
+        if (normal) return reals(axis == 'x' ? nx : axis == 'y' ? ny : nz);
+        return reals(axis == 'x' ? x : axis == 'y' ? y : z);
+    }
+    if (name == "center" || name == "bounding_box1" || name == "diameter_axis_aligned_bounding_box") {
+        if (n == 0) raiseParValue(proc, 2, "the model has no points");
+        double sum[3] = {0, 0, 0}, low[3], high[3];
+        const std::vector<float>* axes[3] = {&x, &y, &z};
+        for (int a = 0; a < 3; ++a) {
+            low[a] = high[a] = (*axes[a])[0];
+            for (float v : *axes[a]) {
+                sum[a] += v;
+                low[a] = std::min(low[a], static_cast<double>(v));
+                high[a] = std::max(high[a], static_cast<double>(v));
+            }
+        }
+        if (name == "center") {
+            const double count = static_cast<double>(n);
+            return tupleOfDoubles({sum[0] / count, sum[1] / count, sum[2] / count});
+        }
+        if (name == "bounding_box1") return tupleOfDoubles({low[0], low[1], low[2], high[0], high[1], high[2]});
+        return HTuple(std::sqrt((high[0] - low[0]) * (high[0] - low[0]) + (high[1] - low[1]) * (high[1] - low[1]) +
+                                (high[2] - low[2]) * (high[2] - low[2])));
+    }
+    raiseParValue(proc, 2, "unknown parameter '" + name + "'");
+}
+
+}  // namespace ixv

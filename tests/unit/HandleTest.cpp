@@ -1,0 +1,110 @@
+// Dictionaries, matrices and 3D object models through the vendor's operators.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "HalconCpp.h"
+#include "Raises.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+HTuple newDict() {
+    HTuple dict;
+    CreateDict(&dict);
+    return dict;
+}
+
+}  // namespace
+
+TEST(Dict, KeysKeepTheirOrderAndReplacementKeepsThePlace) {
+    HTuple dict = newDict();
+    for (int i = 0; i < 20; ++i) SetDictTuple(dict, HTuple(("k" + std::to_string(i)).c_str()), HTuple(i));
+    SetDictTuple(dict, 7, HTuple("seven"));
+    SetDictTuple(dict, "k3", HTuple(3.5));  // past the linear search: found through the index
+    HObject region;
+    GenRectangle1(&region, 0, 0, 2, 2);
+    SetDictObject(region, dict, "k0");
+
+    HDict view(dict[0].H());
+    const HTuple keys = view.GetDictParam("keys", HTuple());
+    ASSERT_EQ(keys.Length(), 21);
+    EXPECT_STREQ(keys[3].C(), "k3");
+    EXPECT_EQ(keys[20].L(), 7);
+    EXPECT_DOUBLE_EQ(view.GetDictTuple("k3")[0].D(), 3.5);
+    EXPECT_STREQ(view.GetDictTuple(7)[0].C(), "seven");
+    EXPECT_STREQ(view.GetDictParam("key_data_type", "k0")[0].C(), "object");
+    EXPECT_EQ(view.GetDictObject("k0").CountObj(), 1);
+    EXPECT_EQ(view.GetDictParam(HString("key_exists"), HTuple("k1").Append(HTuple("nope")))[1].L(), 0);
+
+    EXPECT_EQ(errorOf([&] { view.GetDictTuple("nope"); }), 2894u);
+    EXPECT_EQ(errorOf([&] { view.GetDictTuple("k0"); }), 1302u);  // holds objects
+    EXPECT_EQ(errorOf([&] { SetDictTuple(dict, 1.5, HTuple()); }), 1302u);
+    EXPECT_EQ(errorOf([&] { HDict().GetDictTuple("k"); }), 2453u);
+
+    HTuple matrix;
+    CreateMatrix(1, 1, 0, &matrix);
+    EXPECT_EQ(errorOf([&] { HDict(matrix[0].H()).GetDictTuple("k"); }), 2404u);
+}
+
+TEST(Dict, NestingOfAnyDepthAndSelfContainmentAreSafe) {
+    HTuple outer = newDict();
+    HTuple inner = outer;
+    for (int i = 0; i < 200000; ++i) {  // destroyed without a stack frame per level
+        HTuple next = newDict();
+        SetDictTuple(inner, "next", next);
+        inner = next;
+    }
+    inner = HTuple();
+    outer = HTuple();
+
+    HTuple self = newDict();
+    SetDictTuple(self, "me", self);
+    SetDictTuple(self, "again", self);
+    HDict view(self[0].H());
+    EXPECT_EQ(HDict(view.GetDictTuple("me")[0].H()).GetDictParam("keys", HTuple()).Length(), 2);
+    ClearHandle(self);  // breaks the cycle
+    EXPECT_EQ(view.GetDictParam("keys", HTuple()).Length(), 0);
+}
+
+TEST(Handles, GenericKeysOfEveryKind) {
+    HTuple dict = newDict(), keys, value;
+    SetDictTuple(dict, 5, HTuple(1.25));
+    GetHandleParam(dict, "keys", HTuple(), &keys);
+    EXPECT_EQ(keys[0].L(), 5);
+    GetHandleTuple(dict, 5, &value);
+    EXPECT_DOUBLE_EQ(value[0].D(), 1.25);
+
+    HTuple matrix, rows, columns;
+    const double values[] = {1, 2, 3, 4, 5, 6};
+    CreateMatrix(2, 3, HTuple(values, 6), &matrix);
+    GetSizeMatrix(matrix, &rows, &columns);
+    EXPECT_EQ(rows[0].L() * 10 + columns[0].L(), 23);
+    SetFullMatrix(matrix, 9);
+    GetFullMatrix(matrix, &value);
+    EXPECT_EQ(value.Length(), 6);
+    EXPECT_DOUBLE_EQ(value[5].D(), 9.0);
+    EXPECT_STREQ(matrix.TupleSemType()[0].C(), "matrix");
+    GetHandleParam(matrix, "key_data_type", "values", &value);
+    EXPECT_STREQ(value[0].C(), "tuple");
+    EXPECT_EQ(errorOf([&] { CreateMatrix(2, 3, HTuple(values, 5), &matrix); }), 1403u);
+    EXPECT_EQ(errorOf([&] { CreateMatrix(1 << 20, 1 << 20, 0, &matrix); }), 6001u);
+
+    HTuple model;
+    const double x[] = {0, 2}, y[] = {0, 4}, z[] = {1, 5};
+    GenObjectModel3dFromPoints(HTuple(x, 2), HTuple(y, 2), HTuple(z, 2), &model);
+    GetObjectModel3dParams(model, HTuple("center").Append(HTuple("diameter_axis_aligned_bounding_box")), &value);
+    ASSERT_EQ(value.Length(), 4);
+    EXPECT_DOUBLE_EQ(value[1].D(), 2.0);
+    EXPECT_DOUBLE_EQ(value[3].D(), 6.0);
+    GetHandleParam(model, "keys", HTuple(), &keys);
+    EXPECT_EQ(keys.Length(), 14);  // no normals, no primitive
+    EXPECT_EQ(errorOf([&] { GetObjectModel3dParams(model, "primitive_type", &value); }), 1302u);
+
+    GenObjectModel3dFromPoints(HTuple(), HTuple(), HTuple(), &model);
+    GetHandleParam(model, "keys", HTuple(), &keys);
+    EXPECT_EQ(keys.Length(), 8);
+    EXPECT_EQ(errorOf([&] { GetHandleTuple(model, "center", &value); }), 2894u);
+    EXPECT_EQ(errorOf([&] { GetHandleParam(HTuple(HHandle()), "keys", HTuple(), &value); }), 2453u);
+}
