@@ -6,6 +6,7 @@
 #include "formats/bmp/BmpFormat.h"
 #include "formats/hobj/HobjFormat.h"
 #include "formats/jpeg/JpegFormat.h"
+#include "formats/json/JsonFormat.h"
 #include "formats/png/PngFormat.h"
 #include "formats/pnm/PnmFormat.h"
 #include "formats/tiff/TiffFormat.h"
@@ -32,6 +33,8 @@ const std::vector<Format>& formats() {
         {"PNM",    "pnm pgm ppm pbm", H::Images,        8,                        pnm::matches,   pnm::readImage},
         {"object", "hobj",            H::IconicObjects, 16,                       hobj::matches,  hobj::readImage, hobj::readObjects,
          nullptr, nullptr, hobj::writeObjects},
+        {"JSON",   "json",            H::Dictionary,    192,                      json::matches,  nullptr,         nullptr,
+         json::readHandle, nullptr, nullptr, json::writeHandle},
     };
     // clang-format on
     return table;
