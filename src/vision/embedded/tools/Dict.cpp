@@ -15,8 +15,10 @@ namespace ixv {
 
 namespace {
 
-// Dictionaries of up to this many keys are searched linearly.
-constexpr size_t kLinearKeys = 8;
+// Dictionaries of up to this many keys are searched linearly: a record read
+// from a file commonly has ten to twenty fields, and comparing that many keys
+// costs less than an index with one allocation per key.
+constexpr size_t kLinearKeys = 16;
 
 // The entry lists of dictionaries being destroyed under an outer destructor of
 // this thread, destroyed one after another by that outer one instead of
@@ -92,6 +94,10 @@ HTuple Dict::keys() const {
 }
 
 const Dict::Entry* Dict::find(const DictKey& key) const {
+    if (sequential_) {
+        if (!key.isInteger() || key.integer() < 0 || static_cast<size_t>(key.integer()) >= entries_.size()) return nullptr;
+        return &entries_[static_cast<size_t>(key.integer())];
+    }
     if (index_) {
         auto it = index_->find(key);
         return it == index_->end() ? nullptr : &entries_[it->second];
@@ -102,6 +108,11 @@ const Dict::Entry* Dict::find(const DictKey& key) const {
 }
 
 void Dict::indexFrom(size_t first) {
+    if (sequential_) {
+        const DictKey& key = entries_.back().key;
+        if (key.isInteger() && key.integer() == static_cast<Hlong>(entries_.size() - 1)) return;
+        sequential_ = false;
+    }
     if (!index_) {
         if (entries_.size() <= kLinearKeys) return;
         index_ = std::make_unique<std::unordered_map<DictKey, size_t, DictKeyHash>>();
@@ -128,6 +139,7 @@ void Dict::clear() {
     std::vector<Entry> old = std::move(entries_);
     entries_.clear();
     index_.reset();
+    sequential_ = true;
     old.clear();
 }
 

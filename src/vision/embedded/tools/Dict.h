@@ -80,6 +80,8 @@ public:
     void set(DictKey key, DictValue value);
     // Appends a key the caller knows to be new (array indices of a reader).
     void append(DictKey key, DictValue value);
+    // Room for `count` entries in all (a reader that knows an array's length).
+    void reserve(size_t count) { entries_.reserve(count); }
     // Removes every key (ClearHandle).
     void clear();
 
@@ -88,7 +90,10 @@ private:
     void indexFrom(size_t first);
 
     std::vector<Entry> entries_;
-    // Built once the dictionary outgrows a linear search.
+    // True while the keys are exactly 0..n-1 in order (an array read from a
+    // file): a key is then found at its own position, without an index.
+    bool sequential_ = true;
+    // Built once the dictionary outgrows a linear search, unless sequential.
     std::unique_ptr<std::unordered_map<DictKey, size_t, DictKeyHash>> index_;
 };
 

@@ -423,10 +423,28 @@ private:
         return handleOf(std::move(dict));
     }
 
+    // The length of an array of scalars, counted before it is read so that
+    // its storage is allocated once; 0 for an array with a container, where
+    // counting stops (it would skip the container's content once more).
+    static size_t scalarCount(od::array& array) {
+        size_t count = 0;
+        for (auto element : array) {
+            const od::json_type type = get(element.type());
+            if (type == od::json_type::object || type == od::json_type::array) {
+                count = 0;
+                break;
+            }
+            ++count;
+        }
+        get(array.reset());
+        return count;
+    }
+
     // A dictionary with the keys 0..n-1, each holding an element as a key holds a value.
     HHandle arrayDict(od::array array, int depth) {
         enter(depth);
         std::shared_ptr<Dict> dict = this->dict();
+        dict->reserve(scalarCount(array));
         Hlong index = 0;
         for (auto element : array) {
             take(kEntryBytes);
@@ -438,20 +456,8 @@ private:
     // An array as a tuple; objects and arrays inside it become dictionary handles.
     HTuple arrayTuple(od::array array, int depth) {
         enter(depth);
-        // The scalars are counted first so that a numeric array is allocated
-        // once, at its size; counting stops at the first container.
-        size_t count = 0;
-        for (auto element : array) {
-            const od::json_type type = get(element.type());
-            if (type == od::json_type::object || type == od::json_type::array) {
-                count = 0;
-                break;
-            }
-            ++count;
-        }
-        get(array.reset());
         take(kTupleBytes);
-        TupleBuilder tuple(budget_, count);
+        TupleBuilder tuple(budget_, scalarCount(array));
         for (auto result : array) {
             od::value value = get(std::move(result));
             switch (get(value.type())) {
@@ -478,6 +484,22 @@ private:
         return tuple.finish();
     }
 
+    // A tuple of one integer; small integers (ids, labels, counts) share one
+    // tuple per value, as copies of a tuple share their storage.
+    HTuple integerTuple(int64_t value) {
+        if (value < kSharedMin || value > kSharedMax) {
+            take(kTupleBytes);
+            return HTuple(Hlong{value});
+        }
+        if (shared_.empty()) shared_.resize(kSharedMax - kSharedMin + 1);
+        HTuple& tuple = shared_[static_cast<size_t>(value - kSharedMin)];
+        if (!Access::data(tuple)) {
+            take(kTupleBytes);
+            tuple = HTuple(Hlong{value});
+        }
+        return tuple;
+    }
+
     static void nullValue(od::value& value) {
         if (!get(value.is_null())) throw Stop{simdjson::N_ATOM_ERROR};
     }
@@ -490,9 +512,9 @@ private:
             if (options_.arraysAsTuples) return arrayTuple(get(value.get_array()), depth + 1);
             return HTuple(arrayDict(get(value.get_array()), depth + 1));
         case od::json_type::number: {
-            take(kTupleBytes);
             int64_t integer = 0;
-            if (value.get_int64().get(integer) == simdjson::SUCCESS) return HTuple(Hlong{integer});
+            if (value.get_int64().get(integer) == simdjson::SUCCESS) return integerTuple(integer);
+            take(kTupleBytes);
             return HTuple(get(value.get_double()));
         }
         case od::json_type::string: {
@@ -506,8 +528,10 @@ private:
         throw Stop{simdjson::TAPE_ERROR};
     }
 
+    static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
     Budget& budget_;
     const DictReadOptions& options_;
+    std::vector<HTuple> shared_;
 };
 
 }  // namespace
