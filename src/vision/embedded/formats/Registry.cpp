@@ -22,7 +22,12 @@ const std::vector<Format>& formats() {
     // of three bytes for two bytes of data, rounded up (BMP); one-bit samples
     // widened to bytes (PNM); pixels, runs and points are stored as they are held,
     // so object files get room for the memory of many small objects, not more
-    // (a file of nothing but empty regions, 24 bytes each, is refused).
+    // (a file of nothing but empty regions, 24 bytes each, is refused);
+    // JSON's worst is [[],[],...] read with arrays as dictionaries: three bytes
+    // become an entry (2 x 88 bytes while the list grows), an empty dictionary
+    // (96) and the one-element tuple of its handle (160), 144 bytes per byte,
+    // plus 7 per byte for the text and simdjson's index of it ([0,0,...] costs
+    // 88 per byte: its entries are reserved and small integers share a tuple).
     // clang-format off
     static const std::vector<Format> table = {
         // name     suffixes           holds             expansion                 matches         readImage        readObjects
@@ -33,7 +38,7 @@ const std::vector<Format>& formats() {
         {"PNM",    "pnm pgm ppm pbm", H::Images,        8,                        pnm::matches,   pnm::readImage},
         {"object", "hobj",            H::IconicObjects, 16,                       hobj::matches,  hobj::readImage, hobj::readObjects,
          nullptr, nullptr, hobj::writeObjects},
-        {"JSON",   "json",            H::Dictionary,    192,                      json::matches,  nullptr,         nullptr,
+        {"JSON",   "json",            H::Dictionary,    160,                      json::matches,  nullptr,         nullptr,
          json::readHandle, nullptr, nullptr, json::writeHandle},
     };
     // clang-format on

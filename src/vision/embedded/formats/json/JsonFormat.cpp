@@ -38,14 +38,16 @@ namespace od = simdjson::ondemand;
 
 constexpr const char* kProc = "read_dict";
 
-// What the values of a file cost in memory, charged to the budget before
-// they are made (glibc, 64-bit; measured with mallinfo2 on files of many
-// small values, see the expansion in Registry.cpp): a dictionary with its
-// handle; one key with its place in the key index; a tuple's shared storage
-// with its array of one element; one element of a tuple of mixed values.
-constexpr uint64_t kDictBytes = 160;
-constexpr uint64_t kEntryBytes = 176;
+// What the values of a file cost in memory (glibc, 64-bit), charged to the
+// budget before they are made: a dictionary with its shared-pointer block;
+// a tuple's shared storage with its array of one element; one key of an
+// object (its entry, doubled for the growth of the entry list, and its place
+// in the key index); one element of an array read as a dictionary (its
+// entry, doubled as the length of an array with containers is not known).
+constexpr uint64_t kDictBytes = 96;
 constexpr uint64_t kTupleBytes = 160;
+constexpr uint64_t kFieldBytes = 2 * sizeof(Dict::Entry) + 96;
+constexpr uint64_t kEntryBytes = 2 * sizeof(Dict::Entry);
 constexpr uint64_t kElementBytes = sizeof(Element);
 // simdjson's index of the text: 4 bytes per structural character at most,
 // and its buffer of unescaped strings, 5/3 of the text.
@@ -416,7 +418,7 @@ private:
         for (auto result : object) {
             od::field field = get(std::move(result));
             const std::string_view key = get(field.unescaped_key());
-            take(kEntryBytes + key.size());
+            take(kFieldBytes + key.size());
             std::string name(key);
             dict->set(DictKey(std::move(name)), DictValue::of(held(field.value(), depth)));
         }
