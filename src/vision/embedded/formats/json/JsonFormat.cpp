@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/Access.h"
@@ -502,6 +503,25 @@ private:
         return tuple;
     }
 
+    // A tuple of one string; short strings (labels, splits, class names) share
+    // one tuple per text, up to a bounded number of texts.
+    HTuple stringTuple(std::string_view text) {
+        if (text.size() > kSharedStringBytes) {
+            take(kTupleBytes + text.size());
+            return tupleOfElements({std::string(text)});
+        }
+        std::string key(text);  // short: no allocation
+        const auto found = strings_.find(key);
+        if (found != strings_.end()) return found->second;
+        take(kTupleBytes);
+        HTuple tuple = tupleOfElements({key});
+        if (strings_.size() < kSharedStrings) {
+            take(kTupleBytes);
+            strings_.emplace(std::move(key), tuple);
+        }
+        return tuple;
+    }
+
     static void nullValue(od::value& value) {
         if (!get(value.is_null())) throw Stop{simdjson::N_ATOM_ERROR};
     }
@@ -519,11 +539,7 @@ private:
             take(kTupleBytes);
             return HTuple(get(value.get_double()));
         }
-        case od::json_type::string: {
-            const std::string_view text = get(value.get_string());
-            take(kTupleBytes + text.size());
-            return tupleOfElements({std::string(text)});
-        }
+        case od::json_type::string: return stringTuple(get(value.get_string()));
         case od::json_type::boolean: return get(value.get_bool()) ? options_.valueTrue : options_.valueFalse;
         case od::json_type::null: nullValue(value); return options_.valueNull;
         }
@@ -531,9 +547,11 @@ private:
     }
 
     static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
+    static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
     Budget& budget_;
     const DictReadOptions& options_;
     std::vector<HTuple> shared_;
+    std::unordered_map<std::string, HTuple> strings_;
 };
 
 }  // namespace
