@@ -95,7 +95,7 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
         if (!c.tupleMode.empty()) EXPECT_EQ(contentOf(c.json, kTuples, kTuple), c.tupleMode) << c.json;
     }
     // Arrays of one kind of number are held as arrays of that kind.
-    const HHandle kinds = readJson(R"({"i":[1,2,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
+    const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
     const auto& entries = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds)).entries();
     using Kind = ixv::TupleData::Kind;
     EXPECT_EQ(ixv::Access::data(entries[0].value.tuple)->kind, Kind::Longs);

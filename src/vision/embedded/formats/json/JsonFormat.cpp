@@ -363,9 +363,18 @@ public:
         }
         mixed_.push_back(std::move(value));
     }
+    // The values of true, false or null: numbers keep the tuple numeric.
     void elements(const HTuple& values) {
         const auto& data = Access::data(values);
-        for (Hlong i = 0; data && i < data->size(); ++i) element(data->element(i));
+        for (Hlong i = 0; data && i < data->size(); ++i) {
+            Element e = data->element(i);
+            if (const Hlong* l = std::get_if<Hlong>(&e))
+                integer(*l);
+            else if (const double* d = std::get_if<double>(&e))
+                real(*d);
+            else
+                element(std::move(e));
+        }
     }
     HTuple finish() {
         switch (kind_) {
