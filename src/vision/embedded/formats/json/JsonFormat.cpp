@@ -421,18 +421,67 @@ private:
         return newDict();
     }
 
-    // A dictionary of an object's fields, in document order.
+    // The entries of the object or array being read at each depth, collected
+    // before the dictionary is made so that its entry list is allocated once,
+    // at its length; the lists keep their room for the next container.
+    struct Pending {
+        std::vector<Dict::Entry> entries;
+        // The keys of an object as simdjson's string buffer holds them, and
+        // their positions once the object is too long to search linearly.
+        std::vector<std::string_view> names;
+        std::unordered_map<std::string_view, size_t> index;
+    };
+
+    Pending& pending(int depth) {
+        if (pending_.empty()) pending_.resize(Limits::nestingDepth + 1);  // never moves once made
+        Pending& p = pending_[static_cast<size_t>(depth)];
+        p.entries.clear();
+        p.names.clear();
+        p.index.clear();
+        return p;
+    }
+
+    std::shared_ptr<Dict> dictOf(Pending& p) {
+        std::shared_ptr<Dict> dict = this->dict();
+        dict->reserve(p.entries.size());
+        for (Dict::Entry& entry : p.entries) dict->append(std::move(entry.key), std::move(entry.value));
+        p.entries.clear();
+        return dict;
+    }
+
+    // The place of a key already read in this object, or null.
+    static Dict::Entry* repeated(Pending& p, std::string_view key) {
+        if (p.index.empty()) {
+            for (size_t i = 0; i < p.names.size(); ++i)
+                if (p.names[i] == key) return &p.entries[i];
+            return nullptr;
+        }
+        const auto found = p.index.find(key);
+        return found == p.index.end() ? nullptr : &p.entries[found->second];
+    }
+
+    // A dictionary of an object's fields, in document order; a repeated key
+    // keeps its first place and takes the last value.
     HHandle object(od::object object, int depth) {
         enter(depth);
-        std::shared_ptr<Dict> dict = this->dict();
+        Pending& p = pending(depth);
         for (auto result : object) {
             od::field field = get(std::move(result));
             const std::string_view key = get(field.unescaped_key());
             take(kFieldBytes + key.size());
-            std::string name(key);
-            dict->set(DictKey(std::move(name)), DictValue::of(held(field.value(), depth)));
+            DictValue value = DictValue::of(held(field.value(), depth));
+            if (Dict::Entry* same = repeated(p, key)) {
+                same->value = std::move(value);
+                continue;
+            }
+            p.entries.push_back(Dict::Entry{DictKey(std::string(key)), std::move(value)});
+            p.names.push_back(key);
+            if (!p.index.empty())
+                p.index.emplace(key, p.names.size() - 1);
+            else if (p.names.size() > kLinearFields)
+                for (size_t i = 0; i < p.names.size(); ++i) p.index.emplace(p.names[i], i);
         }
-        return handleOf(std::move(dict));
+        return handleOf(dictOf(p));
     }
 
     // The length of an array of scalars, counted before it is read so that
@@ -455,14 +504,22 @@ private:
     // A dictionary with the keys 0..n-1, each holding an element as a key holds a value.
     HHandle arrayDict(od::array array, int depth) {
         enter(depth);
-        std::shared_ptr<Dict> dict = this->dict();
-        dict->reserve(scalarCount(array));
         Hlong index = 0;
+        if (const size_t count = scalarCount(array)) {
+            std::shared_ptr<Dict> dict = this->dict();
+            dict->reserve(count);
+            for (auto element : array) {
+                take(kEntryBytes);
+                dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
+            }
+            return handleOf(std::move(dict));
+        }
+        Pending& p = pending(depth);
         for (auto element : array) {
             take(kEntryBytes);
-            dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
+            p.entries.push_back(Dict::Entry{DictKey(index++), DictValue::of(held(get(std::move(element)), depth))});
         }
-        return handleOf(std::move(dict));
+        return handleOf(dictOf(p));
     }
 
     // An array as a tuple; objects and arrays inside it become dictionary handles.
@@ -557,10 +614,12 @@ private:
 
     static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
     static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
+    static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
     std::vector<HTuple> shared_;
     std::unordered_map<std::string, HTuple> strings_;
+    std::vector<Pending> pending_;
 };
 
 }  // namespace
