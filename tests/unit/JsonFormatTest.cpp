@@ -145,10 +145,10 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {std::string(513, '[') + std::string(513, ']'), "nesting deeper than 512 levels at line 1, column 513"},
         {"{\"a\":" + std::string(512, '[') + std::string(512, ']') + "}", "nesting deeper than 512 levels at line 1, column 517"},
     };
-    for (const auto& [json, expected] : cases) {
-        const std::string message = errorOfJson(json);
-        EXPECT_EQ(message.rfind("Invalid JSON: " + expected, 0), 0u) << json << " gives: " << message;
-        EXPECT_EQ(errorOf([&] { readJson(json); }), 5280u) << json;
+    for (const auto& c : cases) {
+        const std::string message = errorOfJson(c.first);
+        EXPECT_EQ(message.rfind("Invalid JSON: " + c.second, 0), 0u) << c.first << " gives: " << message;
+        EXPECT_EQ(errorOf([&] { readJson(c.first); }), 5280u) << c.first;
     }
     EXPECT_EQ(errorOfJson(std::string(512, '[') + std::string(512, ']')), "");
     EXPECT_EQ(errorOfJson("{\"a\":" + std::string(511, '[') + std::string(511, ']') + "}"), "");
