@@ -26,8 +26,9 @@ const std::vector<Format>& formats() {
     // JSON's worst is [[],[],...] read with arrays as dictionaries: three bytes
     // become an entry (2 x 88 bytes while the list grows), an empty dictionary
     // (96) and the one-element tuple of its handle (160), 144 bytes per byte,
-    // plus 7 per byte for the text and simdjson's index of it ([0,0,...] costs
-    // 88 per byte: its entries are reserved and small integers share a tuple).
+    // plus 7 per byte for the text and simdjson's index of it. Measured peak
+    // memory per byte of a file of a million elements: 144 for [[],[],...], 61
+    // for [0.5,0.5,...], 49 for [0,0,...] (small integers share one tuple).
     // clang-format off
     static const std::vector<Format> table = {
         // name     suffixes           holds             expansion                 matches         readImage        readObjects
