@@ -4,6 +4,7 @@
 
 #include "formats/Formats.h"
 #include "formats/bmp/BmpFormat.h"
+#include "formats/hdict/HdictFormat.h"
 #include "formats/hobj/HobjFormat.h"
 #include "formats/jpeg/JpegFormat.h"
 #include "formats/png/PngFormat.h"
@@ -32,6 +33,8 @@ const std::vector<Format>& formats() {
         {"PNM",    "pnm pgm ppm pbm", H::Images,        8,                        pnm::matches,   pnm::readImage},
         {"object", "hobj",            H::IconicObjects, 16,                       hobj::matches,  hobj::readImage, hobj::readObjects,
          nullptr, nullptr, hobj::writeObjects},
+        {"dictionary", "hdict",        H::Dictionary,    32,                       hdict::matches, nullptr,         nullptr,
+         hdict::readHandle, nullptr, nullptr, hdict::writeHandle},
     };
     // clang-format on
     return table;
