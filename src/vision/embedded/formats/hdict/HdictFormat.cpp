@@ -68,7 +68,10 @@ struct Segment {
 std::string keyText(const DictKey& key) {
     if (key.isInteger()) return std::to_string(key.integer());
     const std::string& text = key.text();
-    return "'" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "'";
+    if (text.size() <= 40) return "'" + text + "'";
+    size_t cut = 40;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // not within a character
+    return "'" + text.substr(0, cut) + "...'";
 }
 
 // "'a'/[2]/'b'"; a deep path keeps its first and last steps.
@@ -452,6 +455,8 @@ private:
                 out_.put<uint8_t>(kDictHandle);
                 return dict;
             } else if (const Matrix* matrix = dynamic_cast<const Matrix*>(tool)) {
+                if (matrix->values().size() != static_cast<uint64_t>(matrix->rows()) * static_cast<uint64_t>(matrix->columns()))
+                    raise(proc_, err::HandleNotSerializable, "a matrix whose values do not match its size");
                 out_.put<uint8_t>(kMatrixHandle);
                 out_.put<uint64_t>(static_cast<uint64_t>(matrix->rows()));
                 out_.put<uint64_t>(static_cast<uint64_t>(matrix->columns()));
