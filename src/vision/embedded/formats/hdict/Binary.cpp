@@ -43,10 +43,7 @@ uint64_t BinaryIn::count(uint64_t itemSize, uint64_t limit, const char* what, co
 
 std::string BinaryIn::string(const char* what) {
     const uint32_t n = read<uint32_t>(what);
-    if (n > remaining()) {
-        const std::string text = std::string(what) + " of " + std::to_string(n) + " bytes";
-        read(nullptr, n, text.c_str());  // the truncation message
-    }
+    if (n > remaining()) read(nullptr, n, what);  // the truncation message, before the budget is asked
     takeBytes(n, what);
     std::string text(n, '\0');
     read(text.data(), n, what);
