@@ -1,7 +1,7 @@
 // Hostile inputs: files written at test time that a reader must refuse with a
 // clear message, without a signal and within a small memory bound. Each case
 // is loaded in a child process through ix_reader_parse_object_file, as a host
-// would load it; the runner (HostileMain.cpp) checks the message and the
+// would load it (a dictionary file through ReadDict); the runner (HostileMain.cpp) checks the message and the
 // child's peak memory. No timing is asserted: a case that loops forever is
 // caught by ctest's timeout.
 //
