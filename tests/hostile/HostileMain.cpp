@@ -44,13 +44,13 @@ void run(const std::string& name, ixhostile::Maker maker) {
             ::setrlimit(RLIMIT_AS, &limit);
         }
         std::string result;
-        if (c.dict) {
+        if (c.dictionary) {
             try {
-                HalconCpp::HDict dict;
-                dict.ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple());
+                HalconCpp::HTuple dict;
+                HalconCpp::ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple(), &dict);
                 result = "OK";
             } catch (const HalconCpp::HException& e) {
-                result = std::string("ERR:") + e.ErrorMessage().TextA();
+                result = "ERR:" + std::string(e.ErrorMessage().TextA());
             }
         } else {
             ReaderHandle* reader = ix_reader_create();

@@ -8,7 +8,7 @@ namespace {
 
 ixhostile::Case dictCase(std::string path, std::string expected, size_t memoryLimitMB) {
     ixhostile::Case c{std::move(path), std::move(expected), memoryLimitMB};
-    c.dict = true;
+    c.dictionary = true;
     return c;
 }
 
