@@ -153,6 +153,15 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
     EXPECT_EQ(errorOfJson(std::string(512, '[') + std::string(512, ']')), "");
     EXPECT_EQ(errorOfJson("{\"a\":" + std::string(511, '[') + std::string(511, ']') + "}"), "");
 
+    // Past a few MB the reader gives back the text behind it; an error there
+    // is still placed and described from the whole text.
+    std::string longFile = "{\"a\":[";
+    for (int i = 0; i < 1000000; ++i) longFile += "0,";
+    longFile += "x]}";
+    const std::string where = "expected a value at line 1, column " + std::to_string(longFile.size() - 2);
+    EXPECT_EQ(messageOf([&] { readJson(longFile, kTuples, kTuple); }), "Invalid JSON: " + where);
+    EXPECT_EQ(errorOfJson(longFile), "Invalid JSON: " + where);
+
     // Every cut of a valid file is refused, never read in part.
     const std::string good = R"({"a":[1,-2.5e3,"x\u00e9"],"b":{"c":[true,false,null]}})";
     ASSERT_EQ(errorOfJson(good), "");

@@ -15,6 +15,8 @@
 #include "formats/json/JsonFormat.h"
 
 #include <simdjson.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -401,7 +403,11 @@ private:
 
 class Reader {
 public:
-    Reader(Budget& budget, const DictReadOptions& options) : budget_(budget), options_(options) {}
+    Reader(Budget& budget, const DictReadOptions& options, od::document& document, const char* text)
+        : budget_(budget), options_(options), document_(document), released_(text) {}
+
+    // True once text before the walk's position has been given back.
+    bool releasedText() const { return releasedAny_; }
 
     HHandle root(od::document& document) {
         switch (get(document.type())) {
@@ -415,6 +421,30 @@ private:
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
+
+    // The walk never reads text behind its position again: numbers are parsed
+    // where they stand, strings and keys are unescaped into simdjson's own
+    // buffer. Every 64 Ki values, the whole pages of text behind the position
+    // (but one) are given back to the system, so that a file of ten million
+    // numbers does not hold its text, its index and its tuple at once. The
+    // error path reads the file again when it needs the text.
+    void tick() {
+        if (simdjson_likely(++values_ & 0xFFFF)) return;
+        releaseConsumedText();
+    }
+    __attribute__((noinline)) void releaseConsumedText() {
+        const char* at = nullptr;
+        if (document_.current_location().get(at) != simdjson::SUCCESS) return;
+        static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const uintptr_t from = (reinterpret_cast<uintptr_t>(released_) + page - 1) & ~(page - 1);
+        const uintptr_t to = (reinterpret_cast<uintptr_t>(at) & ~(page - 1)) - page;
+        if (to <= from || to - from < (uintptr_t{1} << 20)) return;
+        if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) {
+            released_ = reinterpret_cast<const char*>(to);
+            releasedAny_ = true;
+        }
+    }
+
     static void enter(int depth) {
         if (depth > Limits::nestingDepth) throw Stop{simdjson::DEPTH_ERROR};
     }
@@ -468,6 +498,7 @@ private:
         enter(depth);
         Pending& p = pending(depth);
         for (auto result : object) {
+            tick();
             od::field field = get(std::move(result));
             const std::string_view key = get(field.unescaped_key());
             take(kFieldBytes + key.size());
@@ -511,6 +542,7 @@ private:
             std::shared_ptr<Dict> dict = this->dict();
             dict->reserve(count);
             for (auto element : array) {
+                tick();
                 take(kEntryBytes);
                 dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
             }
@@ -518,6 +550,7 @@ private:
         }
         Pending& p = pending(depth);
         for (auto element : array) {
+            tick();
             take(kEntryBytes);
             p.entries.push_back(Dict::Entry{DictKey(index++), DictValue::of(held(get(std::move(element)), depth))});
         }
@@ -530,6 +563,7 @@ private:
         take(kTupleBytes);
         TupleBuilder tuple(budget_, scalarCount(array));
         for (auto result : array) {
+            tick();
             od::value value = get(std::move(result));
             switch (get(value.type())) {
             case od::json_type::object: tuple.element(object(get(value.get_object()), depth + 1)); break;
@@ -615,6 +649,10 @@ private:
     }
 
     static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
+    od::document& document_;
+    const char* released_;
+    bool releasedAny_ = false;
+    uint64_t values_ = 0;
     static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
@@ -669,8 +707,8 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, 
     od::document document;
     if (const simdjson::error_code code = parser.iterate(text, length, length + simdjson::SIMDJSON_PADDING).get(document))
         explain(text, length, code, nullptr);
+    Reader reader(budget, options, document, text);
     try {
-        Reader reader(budget, options);
         HHandle root = reader.root(document);
         // Anything after the top-level value is an error; the index is at its end only when nothing follows.
         const char* after = nullptr;
@@ -679,6 +717,7 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, 
     } catch (const Stop& stop) {
         const char* at = nullptr;
         if (document.current_location().get(at) != simdjson::SUCCESS) at = nullptr;
+        if (reader.releasedText()) file.read(0, buffer.get(), size, "JSON", "text");  // pages given back read as zeros
         explain(text, length, stop.code, at);
     }
 }
