@@ -153,12 +153,13 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
     EXPECT_EQ(errorOfJson(std::string(512, '[') + std::string(512, ']')), "");
     EXPECT_EQ(errorOfJson("{\"a\":" + std::string(511, '[') + std::string(511, ']') + "}"), "");
 
-    // Past a few MB the reader gives back the text behind it; an error there
-    // is still placed and described from the whole text.
+    // In an array of a million scalars read as a tuple, the reader gives back
+    // the text behind it; an error past that is still placed and described
+    // from the whole text.
     std::string longFile = "{\"a\":[";
-    for (int i = 0; i < 1000000; ++i) longFile += "0,";
-    longFile += "x]}";
-    const std::string where = "expected a value at line 1, column " + std::to_string(longFile.size() - 2);
+    for (int i = 0; i < 1100000; ++i) longFile += "0,";
+    longFile += "tru]}";
+    const std::string where = "expected a value at line 1, column " + std::to_string(longFile.size() - 4);
     EXPECT_EQ(messageOf([&] { readJson(longFile, kTuples, kTuple); }), "Invalid JSON: " + where);
     EXPECT_EQ(errorOfJson(longFile), "Invalid JSON: " + where);
 

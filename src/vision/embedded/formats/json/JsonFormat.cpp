@@ -424,10 +424,13 @@ private:
 
     // The walk never reads text behind its position again: numbers are parsed
     // where they stand, strings and keys are unescaped into simdjson's own
-    // buffer. Every 64 Ki values, the whole pages of text behind the position
-    // (but one) are given back to the system, so that a file of ten million
-    // numbers does not hold its text, its index and its tuple at once. The
-    // error path reads the file again when it needs the text.
+    // buffer. In an array of a million scalars or more read as a tuple, every
+    // 64 Ki values the whole pages of text behind the position (but one) are
+    // given back to the system, so that a file of ten million numbers does not
+    // hold its text, its index and its tuple at once. Only there: giving pages
+    // back costs time (on these VMs a load of such a file drops from ~850 to
+    // ~190 MB/s), which only a tuple of that size repays. The error path reads
+    // the file again when it needs the text.
     void tick() {
         if (simdjson_likely(++values_ & 0xFFFF)) return;
         releaseConsumedText();
@@ -498,7 +501,6 @@ private:
         enter(depth);
         Pending& p = pending(depth);
         for (auto result : object) {
-            tick();
             od::field field = get(std::move(result));
             const std::string_view key = get(field.unescaped_key());
             take(kFieldBytes + key.size());
@@ -542,7 +544,6 @@ private:
             std::shared_ptr<Dict> dict = this->dict();
             dict->reserve(count);
             for (auto element : array) {
-                tick();
                 take(kEntryBytes);
                 dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
             }
@@ -550,7 +551,6 @@ private:
         }
         Pending& p = pending(depth);
         for (auto element : array) {
-            tick();
             take(kEntryBytes);
             p.entries.push_back(Dict::Entry{DictKey(index++), DictValue::of(held(get(std::move(element)), depth))});
         }
@@ -561,9 +561,11 @@ private:
     HTuple arrayTuple(od::array array, int depth) {
         enter(depth);
         take(kTupleBytes);
-        TupleBuilder tuple(budget_, scalarCount(array));
+        const size_t count = scalarCount(array);
+        const bool huge = count >= kHugeArray;
+        TupleBuilder tuple(budget_, count);
         for (auto result : array) {
-            tick();
+            if (huge) tick();
             od::value value = get(std::move(result));
             switch (get(value.type())) {
             case od::json_type::object: tuple.element(object(get(value.get_object()), depth + 1)); break;
@@ -649,6 +651,7 @@ private:
     }
 
     static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
+    static constexpr size_t kHugeArray = size_t{1} << 20;
     od::document& document_;
     const char* released_;
     bool releasedAny_ = false;
