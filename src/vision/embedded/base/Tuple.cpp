@@ -99,6 +99,36 @@ HTuple single(Element value) {
     return ixv::tupleOfElements({std::move(value)});
 }
 
+// Tuples that per-element queries give again and again ({0}, {1}, "integer",
+// "dict", ...) are made once and shared: copies share storage until changed,
+// so a caller cannot alter the shared one. This saves two allocations per
+// query, which matters when a tree of millions of keys asks them per key.
+const HTuple& sharedFlag(bool set) {
+    static const HTuple zero = ixv::tupleOfLongs({0}), one = ixv::tupleOfLongs({1});
+    return set ? one : zero;
+}
+
+}  // namespace
+
+namespace ixv {
+
+HTuple sharedString(const char* text) {
+    static const char* const known[] = {"integer", "real", "string", "handle", "any", "dict", "matrix",
+                                        "object_model_3d", "dl_model", "tuple", "object"};
+    static const std::vector<HTuple> tuples = [] {
+        std::vector<HTuple> all;
+        for (const char* name : known) all.push_back(tupleOfElements({std::string(name)}));
+        return all;
+    }();
+    for (size_t i = 0; i < tuples.size(); ++i)
+        if (std::strcmp(known[i], text) == 0) return tuples[i];
+    return tupleOfElements({std::string(text)});
+}
+
+}  // namespace ixv
+
+namespace {
+
 [[noreturn]] void wrongType(const char* wanted, const Element& held) {
     static const char* const names[] = {"integer", "real", "string", "handle"};
     ixv::raise("tuple_access", ixv::err::TupleElementType,
@@ -120,6 +150,7 @@ HTuple flagsOf(const std::shared_ptr<TupleData>& data, Test test) {
     std::vector<Hlong> flags;
     const Hlong n = data ? data->size() : 0;
     if (n == 0) return ixv::tupleOfLongs(std::move(flags));
+    if (n == 1) return sharedFlag(test(data->element(0)));
     flags.reserve(static_cast<size_t>(n));
     if (data->kind == TupleData::Kind::Mixed) {
         for (const Element& e : data->mixed) flags.push_back(test(e) ? 1 : 0);
@@ -171,7 +202,17 @@ HHandle HTupleElement::H() const {
 }
 
 HTuple::HTuple(int value) : HTuple(static_cast<Hlong>(value)) {}
-HTuple::HTuple(Hlong value) : HTuple(ixv::tupleOfLongs({value})) {}
+HTuple::HTuple(Hlong value) {
+    // Small integers, the common flags, counts and JSON values, share their storage.
+    constexpr Hlong low = -128, high = 1023;
+    static const std::vector<HTuple> small = [] {
+        std::vector<HTuple> all;
+        all.reserve(high - low + 1);
+        for (Hlong v = low; v <= high; ++v) all.push_back(ixv::tupleOfLongs({v}));
+        return all;
+    }();
+    *this = value >= low && value <= high ? small[static_cast<size_t>(value - low)] : ixv::tupleOfLongs({value});
+}
 HTuple::HTuple(float value) : HTuple(static_cast<double>(value)) {}
 HTuple::HTuple(double value) : HTuple(ixv::tupleOfDoubles({value})) {}
 HTuple::HTuple(const char* value) : HTuple(single(std::string(value ? value : ""))) {}
@@ -230,9 +271,9 @@ HTuple HTuple::TupleIsHandleElem() const {
 
 HTuple HTuple::TupleSemType() const {
     const Hlong n = Length();
-    if (n == 0) return HTuple("any");
-    if (data_->kind == TupleData::Kind::Longs) return HTuple("integer");
-    if (data_->kind == TupleData::Kind::Doubles) return HTuple("real");
+    if (n == 0) return ixv::sharedString("any");
+    if (data_->kind == TupleData::Kind::Longs) return ixv::sharedString("integer");
+    if (data_->kind == TupleData::Kind::Doubles) return ixv::sharedString("real");
     const char* first = semTypeOf(data_->mixed[0]);
     bool allHandles = true;
     bool allSame = true;
@@ -240,13 +281,14 @@ HTuple HTuple::TupleSemType() const {
         allHandles = allHandles && e.index() == 3;
         allSame = allSame && std::strcmp(semTypeOf(e), first) == 0;
     }
-    if (allSame) return HTuple(first);
-    return HTuple(allHandles ? "handle" : "any");
+    if (allSame) return ixv::sharedString(first);
+    return ixv::sharedString(allHandles ? "handle" : "any");
 }
 
 HTuple HTuple::TupleSemTypeElem() const {
     const Hlong n = Length();
     if (n == 0) return HTuple();
+    if (n == 1) return TupleSemType();
     if (data_->kind == TupleData::Kind::Longs) return ixv::tupleOfStrings(std::vector<std::string>(n, "integer"));
     if (data_->kind == TupleData::Kind::Doubles) return ixv::tupleOfStrings(std::vector<std::string>(n, "real"));
     std::vector<Element> names;

@@ -36,5 +36,8 @@ HalconCpp::HTuple tupleOfLongs(std::vector<Hlong> values);
 HalconCpp::HTuple tupleOfDoubles(std::vector<double> values);
 HalconCpp::HTuple tupleOfElements(std::vector<Element> values);
 HalconCpp::HTuple tupleOfStrings(const std::vector<std::string>& values);
+// A tuple of one string; the names of semantic types and key data types are
+// made once and shared.
+HalconCpp::HTuple sharedString(const char* text);
 
 }  // namespace ixv

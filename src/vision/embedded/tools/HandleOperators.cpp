@@ -33,6 +33,7 @@ HTuple keyParam(const Tool& tool, const std::string& name, const HTuple& key, co
     if (name == "keys") return tool.keys();
     if (name != "key_data_type" && name != "key_exists")
         raiseParValue(proc, 2, "unknown parameter '" + name + "'; expected keys, key_exists or key_data_type");
+    if (name == "key_data_type" && key.Length() == 1) return sharedString(tool.keyDataType(key, proc));
     std::vector<Element> result;
     result.reserve(static_cast<size_t>(key.Length()));
     for (Hlong i = 0; i < key.Length(); ++i) {
