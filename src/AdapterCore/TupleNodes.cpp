@@ -1,0 +1,204 @@
+#include "TupleNodes.h"
+
+#include <utility>
+#include <vector>
+
+#include "HandleNodes.h"
+#include "NumberText.h"
+#include "StringBridge.h"
+#include "ValueText.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+int32_t countOf(Hlong n) {
+    return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
+std::unique_ptr<NativeNode> newNode(const std::wstring& label, IxNodeKind kind, IxPathSegmentKind pathSegmentKind,
+                                    int32_t pathIndex) {
+    auto node = std::make_unique<NativeNode>();
+    node->label = label;
+    node->kind = kind;
+    node->pathSegmentKind = pathSegmentKind;
+    node->pathIndex = pathIndex;
+    return node;
+}
+
+// What an element is, by its flags: 0 string, 1 integer, 2 real.
+int elementKind(const HTuple& stringFlags, const HTuple& intFlags, Hlong i) {
+    if (stringFlags[i].L() != 0) return 0;
+    return intFlags[i].L() != 0 ? 1 : 2;
+}
+
+// The type label of a tuple without handles: the semantic type name of its
+// elements, with the count when there are several, or "tuple[n]" for a mix.
+// Plain elements have one semantic name per kind, so the kinds from the flags
+// decide whether the names differ, and only one name is asked for.
+std::wstring plainTypeLabel(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags) {
+    const int first = elementKind(stringFlags, intFlags, 0);
+    for (Hlong i = 1; i < n; ++i) {
+        if (elementKind(stringFlags, intFlags, i) != first) return L"tuple[" + integerText(n) + L"]";
+    }
+    const HTuple names = n == 1 ? tuple.TupleSemTypeElem() : HTuple(tuple[0]).TupleSemTypeElem();
+    std::wstring name = fromHString(names[0].S());
+    if (n == 1) return name;
+    return name + L"[" + integerText(n) + L"]";
+}
+
+std::unique_ptr<NativeNode> valueNode(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags,
+                                      const std::wstring& label, IxPathSegmentKind pathSegmentKind,
+                                      int32_t pathIndex) {
+    auto node = newNode(label, IxNodeKind::Value, pathSegmentKind, pathIndex);
+    node->totalCount = countOf(n);
+    const Hlong kept = n < kMaxNodeValues ? n : kMaxNodeValues;
+    node->values.reserve(static_cast<size_t>(kept));
+    for (Hlong i = 0; i < kept; ++i) node->values.push_back(stringifyTupleElement(tuple, i, stringFlags, intFlags));
+    node->truncated = n > kMaxNodeValues;
+    node->tuple = tuple;
+    node->typeLabel = plainTypeLabel(tuple, n, stringFlags, intFlags);
+    node->valueSummary = buildInlinePreview(node->values, node->totalCount);
+    return node;
+}
+
+// A single matrix: "columns x rows", one detail line of "%g" reals per row.
+std::unique_ptr<NativeNode> matrixNode(const HTuple& tuple, const std::wstring& label) {
+    auto node = newNode(label, IxNodeKind::Object, IxPathSegmentKind::Name, 0);
+    node->typeLabel = L"matrix";
+    node->objectClass = L"matrix";
+    const HTuple matrix(tuple[0].H());
+    HTuple rowsTuple, columnsTuple, elements;
+    GetSizeMatrix(matrix, &rowsTuple, &columnsTuple);
+    const Hlong rows = rowsTuple[0].L();
+    const Hlong columns = columnsTuple[0].L();
+    node->valueSummary = integerText(columns) + L"x" + integerText(rows);
+    GetFullMatrix(matrix, &elements);
+    node->detailEntryCount = 1;
+    // The matrix exists, so its element count is already paid for; the
+    // reservation follows what GetFullMatrix gave, not the sizes.
+    const Hlong available = elements.Length();
+    node->detailLines.reserve(columns > 0 ? static_cast<size_t>(available / columns) : 0);
+    for (Hlong r = 0; r < rows; ++r) {
+        std::wstring line = L"[ ";
+        for (Hlong k = 0; k < columns; ++k) {
+            if (k > 0) line += L"  ";
+            line += ensureDecimalPoint(generalText(elements[r * columns + k].D(), 6));
+        }
+        line += L" ]";
+        node->detailLines.push_back(std::move(line));
+    }
+    return node;
+}
+
+HTuple modelParam(const HTuple& model, const char* name) {
+    HTuple value;
+    GetObjectModel3dParams(model, name, &value);
+    return value;
+}
+
+// A single 3D object model: its point count, and one line with the centre,
+// the box's diameter and the box when it has points or a primitive.
+std::unique_ptr<NativeNode> objectModel3dNode(const HTuple& tuple, const std::wstring& label) {
+    auto node = newNode(label, IxNodeKind::Object, IxPathSegmentKind::Name, 0);
+    node->typeLabel = L"object_model_3d";
+    node->objectClass = L"object_model_3d";
+    const HTuple model(tuple[0].H());
+    const Hlong points = modelParam(model, "num_points")[0].L();
+    node->valueSummary = L"points: " + integerText(points);
+    const bool hasPrimitive = std::string(modelParam(model, "has_primitive_data")[0].S().TextA()) == "true";
+    const std::wstring primitiveType =
+        hasPrimitive ? fromHString(modelParam(model, "primitive_type")[0].S()) : std::wstring(L"none");
+
+    std::wstring line = L"object_model_3d: points: " + integerText(points);
+    if (points > 0 || hasPrimitive) {
+        const HTuple center = modelParam(model, "center");
+        const HTuple diameter = modelParam(model, "diameter_axis_aligned_bounding_box");
+        const HTuple box = modelParam(model, "bounding_box1");
+        line += L", center: [" + formatGeometryValue(center[0].D()) + L", " + formatGeometryValue(center[1].D()) +
+                L", " + formatGeometryValue(center[2].D()) + L"]";
+        line += L", diameter: " + formatGeometryValue(diameter[0].D());
+        line += L", bounding box: [";
+        for (Hlong i = 0; i < box.Length(); ++i) {
+            if (i > 0) line += L", ";
+            line += formatGeometryValue(box[i].D());
+        }
+        line += L"]";
+    }
+    line += L", primitive type: " + primitiveType;
+    node->detailEntryCount = 1;
+    node->detailLines.push_back(std::move(line));
+    return node;
+}
+
+std::unique_ptr<NativeNode> unsupportedHandleNode(const std::wstring& label, int32_t index) {
+    auto node = newNode(label, IxNodeKind::Object, IxPathSegmentKind::Index, index);
+    node->typeLabel = L"<unsupported handle>";
+    return node;
+}
+
+// One element of an Array node: a dictionary for a handle, else its value.
+std::unique_ptr<NativeNode> elementNode(const HTuple& tuple, Hlong i, bool isHandle, const HTuple& stringFlags,
+                                        const HTuple& intFlags) {
+    const int32_t index = countOf(i);
+    const std::wstring label = L"[" + integerText(i) + L"]";
+    if (treeNodeLimitReached()) return nodeLimitNode(label, IxPathSegmentKind::Index, index);
+    if (isHandle) {
+        std::unique_ptr<NativeNode> child;
+        try {
+            child = nestedDictNode(tuple, i, label, IxPathSegmentKind::Index, index);
+        } catch (const HException&) {
+            child.reset();
+        }
+        return child ? std::move(child) : unsupportedHandleNode(label, index);
+    }
+    auto child = newNode(label, IxNodeKind::Value, IxPathSegmentKind::Index, index);
+    child->values.push_back(stringifyTupleElement(tuple, i, stringFlags, intFlags));
+    child->totalCount = 1;
+    child->typeLabel = L"tuple[1]";
+    child->valueSummary = buildInlinePreview(child->values, 1);
+    return child;
+}
+
+std::unique_ptr<NativeNode> arrayNode(const HTuple& tuple, Hlong n, const HTuple& handleFlags,
+                                      const HTuple& stringFlags, const HTuple& intFlags, const std::wstring& label,
+                                      IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
+    auto node = newNode(label, IxNodeKind::Array, pathSegmentKind, pathIndex);
+    node->typeLabel = L"array";
+    node->valueSummary = integerText(n) + (n >= 2 ? L" entries" : L" entry");
+    node->children.reserve(static_cast<size_t>(n));
+    for (Hlong i = 0; i < n; ++i) {
+        node->appendChild(elementNode(tuple, i, handleFlags[i].L() != 0, stringFlags, intFlags));
+        countTreeNode();
+    }
+    return node;
+}
+
+}  // namespace
+
+std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstring& label,
+                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
+    TreeScope scope;
+    const Hlong n = tuple.Length();
+    if (n == 0) {
+        auto node = newNode(label, IxNodeKind::Value, pathSegmentKind, pathIndex);
+        node->tuple = tuple;
+        node->typeLabel = L"tuple[0]";
+        node->valueSummary = buildInlinePreview(node->values, 0);
+        return node;
+    }
+
+    const HTuple handleFlags = tuple.TupleIsHandleElem();
+    const HTuple stringFlags = tuple.TupleIsStringElem();
+    const HTuple intFlags = tuple.TupleIsIntElem();
+    bool hasHandle = false;
+    for (Hlong i = 0; i < n && !hasHandle; ++i) hasHandle = handleFlags[i].L() != 0;
+    if (!hasHandle) return valueNode(tuple, n, stringFlags, intFlags, label, pathSegmentKind, pathIndex);
+
+    if (n == 1) {
+        const std::string type = tuple.TupleSemTypeElem()[0].S().TextA();
+        if (type == "matrix") return matrixNode(tuple, label);
+        if (type == "object_model_3d") return objectModel3dNode(tuple, label);
+    }
+    return arrayNode(tuple, n, handleFlags, stringFlags, intFlags, label, pathSegmentKind, pathIndex);
+}
