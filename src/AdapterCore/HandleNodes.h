@@ -12,7 +12,10 @@
 // - a tree holds at most 2^23 expanded nodes: past that, every further child
 //   of a dictionary, handle or tuple is an Object node with an empty type and
 //   the summary "node limit reached", built without reading its value.
-// The bounds are kept per thread while the outermost builder runs.
+// The bounds are kept per thread while the outermost builder runs. Nested
+// dictionaries and the arrays between them are walked with a stack of open
+// nodes on the heap, so their depth costs no call stack; only handle nesting
+// (at most 33 levels) recurses.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +24,7 @@
 #include <string>
 
 #include "NativeNode.h"
+#include "TupleNodes.h"
 
 constexpr int32_t kMaxHandleDepth = 33;
 constexpr int kMaxDictDepth = 512;
@@ -61,11 +65,11 @@ void countTreeNode();
 std::unique_ptr<NativeNode> nodeLimitNode(const std::wstring& label, IxPathSegmentKind pathSegmentKind,
                                           int32_t pathIndex);
 
-// The dictionary node of element `index` of `tuple`, a handle; null when the
-// handle is no dictionary (its key list cannot be read). Building it may
-// raise the vision library's exception.
-std::unique_ptr<NativeNode> nestedDictNode(const HalconCpp::HTuple& tuple, Hlong index, const std::wstring& label,
-                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex);
+// Fills an Array node made by tupleNodeShape with one child per element of
+// `tuple`, each dictionary among them expanded. Nested dictionaries are
+// walked with a stack of their own, not with the call stack.
+std::unique_ptr<NativeNode> fillArrayNode(std::unique_ptr<NativeNode> array, const HalconCpp::HTuple& tuple,
+                                          ElementFlags flags);
 
 // Lowers the node limit of the trees built on this thread while it lives, so
 // that tests reach the limit with small trees.

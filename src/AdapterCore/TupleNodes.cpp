@@ -131,54 +131,30 @@ std::unique_ptr<NativeNode> objectModel3dNode(const HTuple& tuple, const std::ws
     return node;
 }
 
+}  // namespace
+
+std::wstring elementLabel(Hlong index) {
+    return L"[" + integerText(index) + L"]";
+}
+
 std::unique_ptr<NativeNode> unsupportedHandleNode(const std::wstring& label, int32_t index) {
     auto node = newNode(label, IxNodeKind::Object, IxPathSegmentKind::Index, index);
     node->typeLabel = L"<unsupported handle>";
     return node;
 }
 
-// One element of an Array node: a dictionary for a handle, else its value.
-std::unique_ptr<NativeNode> elementNode(const HTuple& tuple, Hlong i, bool isHandle, const HTuple& stringFlags,
-                                        const HTuple& intFlags) {
-    const int32_t index = countOf(i);
-    const std::wstring label = L"[" + integerText(i) + L"]";
-    if (treeNodeLimitReached()) return nodeLimitNode(label, IxPathSegmentKind::Index, index);
-    if (isHandle) {
-        std::unique_ptr<NativeNode> child;
-        try {
-            child = nestedDictNode(tuple, i, label, IxPathSegmentKind::Index, index);
-        } catch (const HException&) {
-            child.reset();
-        }
-        return child ? std::move(child) : unsupportedHandleNode(label, index);
-    }
-    auto child = newNode(label, IxNodeKind::Value, IxPathSegmentKind::Index, index);
-    child->values.push_back(stringifyTupleElement(tuple, i, stringFlags, intFlags));
+std::unique_ptr<NativeNode> plainElementNode(const HTuple& tuple, Hlong index, const ElementFlags& flags) {
+    auto child = newNode(elementLabel(index), IxNodeKind::Value, IxPathSegmentKind::Index, countOf(index));
+    child->values.push_back(stringifyTupleElement(tuple, index, flags.string, flags.integer));
     child->totalCount = 1;
     child->typeLabel = L"tuple[1]";
     child->valueSummary = buildInlinePreview(child->values, 1);
     return child;
 }
 
-std::unique_ptr<NativeNode> arrayNode(const HTuple& tuple, Hlong n, const HTuple& handleFlags,
-                                      const HTuple& stringFlags, const HTuple& intFlags, const std::wstring& label,
-                                      IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
-    auto node = newNode(label, IxNodeKind::Array, pathSegmentKind, pathIndex);
-    node->typeLabel = L"array";
-    node->valueSummary = integerText(n) + (n >= 2 ? L" entries" : L" entry");
-    node->children.reserve(static_cast<size_t>(n));
-    for (Hlong i = 0; i < n; ++i) {
-        node->appendChild(elementNode(tuple, i, handleFlags[i].L() != 0, stringFlags, intFlags));
-        countTreeNode();
-    }
-    return node;
-}
-
-}  // namespace
-
-std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstring& label,
-                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
-    TreeScope scope;
+std::unique_ptr<NativeNode> tupleNodeShape(const HTuple& tuple, const std::wstring& label,
+                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex,
+                                           ElementFlags& flags) {
     const Hlong n = tuple.Length();
     if (n == 0) {
         auto node = newNode(label, IxNodeKind::Value, pathSegmentKind, pathIndex);
@@ -188,17 +164,32 @@ std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstri
         return node;
     }
 
-    const HTuple handleFlags = tuple.TupleIsHandleElem();
-    const HTuple stringFlags = tuple.TupleIsStringElem();
-    const HTuple intFlags = tuple.TupleIsIntElem();
+    flags.handle = tuple.TupleIsHandleElem();
+    flags.string = tuple.TupleIsStringElem();
+    flags.integer = tuple.TupleIsIntElem();
     bool hasHandle = false;
-    for (Hlong i = 0; i < n && !hasHandle; ++i) hasHandle = handleFlags[i].L() != 0;
-    if (!hasHandle) return valueNode(tuple, n, stringFlags, intFlags, label, pathSegmentKind, pathIndex);
+    for (Hlong i = 0; i < n && !hasHandle; ++i) hasHandle = flags.handle[i].L() != 0;
+    if (!hasHandle) return valueNode(tuple, n, flags.string, flags.integer, label, pathSegmentKind, pathIndex);
 
     if (n == 1) {
         const std::string type = tuple.TupleSemTypeElem()[0].S().TextA();
         if (type == "matrix") return matrixNode(tuple, label);
         if (type == "object_model_3d") return objectModel3dNode(tuple, label);
     }
-    return arrayNode(tuple, n, handleFlags, stringFlags, intFlags, label, pathSegmentKind, pathIndex);
+    // Handles among the elements: one child per element, a dictionary for
+    // each handle that is one. The children are filled by the tree walk,
+    // which keeps nested dictionaries off the call stack.
+    auto node = newNode(label, IxNodeKind::Array, pathSegmentKind, pathIndex);
+    node->typeLabel = L"array";
+    node->valueSummary = integerText(n) + (n >= 2 ? L" entries" : L" entry");
+    return node;
+}
+
+std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstring& label,
+                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
+    TreeScope scope;
+    ElementFlags flags;
+    auto node = tupleNodeShape(tuple, label, pathSegmentKind, pathIndex, flags);
+    if (node->kind != IxNodeKind::Array) return node;
+    return fillArrayNode(std::move(node), tuple, std::move(flags));
 }
