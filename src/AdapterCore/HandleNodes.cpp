@@ -211,33 +211,45 @@ private:
     }
 
     // The child of key `i` of the dictionary on top, or null with pending_ set.
+    // The child is built unlabelled and takes the key's name last, moved.
     std::unique_ptr<NativeNode> dictChild(const OpenNode& top, Hlong i) {
         const HTuple key(top.items[i]);
-        const std::wstring name = displayNameOrPlaceholder(key);
-        if (treeNodeLimitReached()) return nodeLimitNode(name, IxPathSegmentKind::Name, 0);
-        try {
-            const std::string dataType = top.dict.GetDictParam("key_data_type", key)[0].S().TextA();
-            if (dataType == "object")
-                return buildObjectNode(top.dict.GetDictObject(key), name, IxPathSegmentKind::Name, 0);
-            if (dataType != "tuple") return unsupportedKeyNode(name, dataType);
-            const HTuple t = top.dict.GetDictTuple(key);
-            if (isSingleHandle(t)) {
-                std::unique_ptr<NativeNode> opaque;
-                try {
-                    opaque = openDict(t, 0, name, IxPathSegmentKind::Name, 0);
-                } catch (const HException&) {
-                    pending_.reset();
-                }
-                if (opaque || pending_) return opaque;
+        std::wstring name = displayNameOrPlaceholder(key);
+        std::unique_ptr<NativeNode> child;
+        if (treeNodeLimitReached()) {
+            child = nodeLimitNode(std::wstring(), IxPathSegmentKind::Name, 0);
+        } else {
+            try {
+                child = keyChild(top.dict, key);
+            } catch (const HException& e) {
+                pending_.reset();
+                child = errorNode(std::wstring(), e);
             }
-            ElementFlags flags;
-            std::unique_ptr<NativeNode> node = tupleNodeShape(t, name, IxPathSegmentKind::Name, 0, flags);
-            if (node->kind != IxNodeKind::Array) return node;
-            pending_ = arrayFrame(std::move(node), t, std::move(flags));
-            return nullptr;
-        } catch (const HException& e) {
-            return errorNode(name, e);
         }
+        (child ? child : pending_->node)->label = std::move(name);
+        return child;
+    }
+
+    std::unique_ptr<NativeNode> keyChild(const HDict& dict, const HTuple& key) {
+        const std::wstring noLabel;
+        const std::string dataType = dict.GetDictParam("key_data_type", key)[0].S().TextA();
+        if (dataType == "object") return buildObjectNode(dict.GetDictObject(key), noLabel, IxPathSegmentKind::Name, 0);
+        if (dataType != "tuple") return unsupportedKeyNode(noLabel, dataType);
+        const HTuple t = dict.GetDictTuple(key);
+        if (isSingleHandle(t)) {
+            std::unique_ptr<NativeNode> opaque;
+            try {
+                opaque = openDict(t, 0, noLabel, IxPathSegmentKind::Name, 0);
+            } catch (const HException&) {
+                pending_.reset();
+            }
+            if (opaque || pending_) return opaque;
+        }
+        ElementFlags flags;
+        std::unique_ptr<NativeNode> node = tupleNodeShape(t, noLabel, IxPathSegmentKind::Name, 0, flags);
+        if (node->kind != IxNodeKind::Array) return node;
+        pending_ = arrayFrame(std::move(node), t, std::move(flags));
+        return nullptr;
     }
 
     // The child of element `i` of the array on top, or null with pending_ set.

@@ -32,17 +32,26 @@ int elementKind(const HTuple& stringFlags, const HTuple& intFlags, Hlong i) {
     return intFlags[i].L() != 0 ? 1 : 2;
 }
 
+// The semantic type name of a plain element kind ("integer", "real",
+// "string"), asked of the library once per thread: the names of plain
+// elements are fixed, and asking costs a tuple of names per node.
+const std::wstring& plainTypeName(const HTuple& tuple, Hlong index, int kind) {
+    thread_local std::wstring names[3];
+    std::wstring& name = names[kind];
+    if (name.empty()) name = fromHString(HTuple(tuple[index]).TupleSemTypeElem()[0].S());
+    return name;
+}
+
 // The type label of a tuple without handles: the semantic type name of its
 // elements, with the count when there are several, or "tuple[n]" for a mix.
 // Plain elements have one semantic name per kind, so the kinds from the flags
-// decide whether the names differ, and only one name is asked for.
+// decide whether the names differ.
 std::wstring plainTypeLabel(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags) {
     const int first = elementKind(stringFlags, intFlags, 0);
     for (Hlong i = 1; i < n; ++i) {
         if (elementKind(stringFlags, intFlags, i) != first) return L"tuple[" + integerText(n) + L"]";
     }
-    const HTuple names = n == 1 ? tuple.TupleSemTypeElem() : HTuple(tuple[0]).TupleSemTypeElem();
-    std::wstring name = fromHString(names[0].S());
+    const std::wstring& name = plainTypeName(tuple, 0, first);
     if (n == 1) return name;
     return name + L"[" + integerText(n) + L"]";
 }
