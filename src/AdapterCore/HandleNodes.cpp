@@ -236,16 +236,19 @@ private:
         if (dataType == "object") return buildObjectNode(dict.GetDictObject(key), noLabel, IxPathSegmentKind::Name, 0);
         if (dataType != "tuple") return unsupportedKeyNode(noLabel, dataType);
         const HTuple t = dict.GetDictTuple(key);
-        if (isSingleHandle(t)) {
-            std::unique_ptr<NativeNode> opaque;
-            try {
-                opaque = openDict(t, 0, noLabel, IxPathSegmentKind::Name, 0);
-            } catch (const HException&) {
-                pending_.reset();
-            }
-            if (opaque || pending_) return opaque;
-        }
         ElementFlags flags;
+        if (t.Length() == 1) {
+            flags.handle = t.TupleIsHandleElem();  // kept for the tuple node
+            if (flags.handle[0].L() != 0) {
+                std::unique_ptr<NativeNode> opaque;
+                try {
+                    opaque = openDict(t, 0, noLabel, IxPathSegmentKind::Name, 0);
+                } catch (const HException&) {
+                    pending_.reset();
+                }
+                if (opaque || pending_) return opaque;
+            }
+        }
         std::unique_ptr<NativeNode> node = tupleNodeShape(t, noLabel, IxPathSegmentKind::Name, 0, flags);
         if (node->kind != IxNodeKind::Array) return node;
         pending_ = arrayFrame(std::move(node), t, std::move(flags));

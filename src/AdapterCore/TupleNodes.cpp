@@ -1,5 +1,6 @@
 #include "TupleNodes.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,10 @@ std::unique_ptr<NativeNode> newNode(const std::wstring& label, IxNodeKind kind, 
     return node;
 }
 
+bool isPlainTypeName(const char* name) {
+    return std::strcmp(name, "integer") == 0 || std::strcmp(name, "real") == 0 || std::strcmp(name, "string") == 0;
+}
+
 // What an element is, by its flags: 0 string, 1 integer, 2 real.
 int elementKind(const HTuple& stringFlags, const HTuple& intFlags, Hlong i) {
     if (stringFlags[i].L() != 0) return 0;
@@ -48,8 +53,12 @@ const std::wstring& plainTypeName(const HTuple& tuple, Hlong index, int kind) {
 // decide whether the names differ.
 std::wstring plainTypeLabel(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags) {
     const int first = elementKind(stringFlags, intFlags, 0);
-    for (Hlong i = 1; i < n; ++i) {
-        if (elementKind(stringFlags, intFlags, i) != first) return L"tuple[" + integerText(n) + L"]";
+    // When the library names one plain type for the whole tuple, all
+    // elements share it; otherwise the flags tell where they differ.
+    if (n > 1 && !isPlainTypeName(tuple.TupleSemType()[0].S().TextA())) {
+        for (Hlong i = 1; i < n; ++i) {
+            if (elementKind(stringFlags, intFlags, i) != first) return L"tuple[" + integerText(n) + L"]";
+        }
     }
     const std::wstring& name = plainTypeName(tuple, 0, first);
     if (n == 1) return name;
@@ -173,11 +182,16 @@ std::unique_ptr<NativeNode> tupleNodeShape(const HTuple& tuple, const std::wstri
         return node;
     }
 
-    flags.handle = tuple.TupleIsHandleElem();
+    // Handle flags the caller computed already are kept.
+    if (flags.handle.Length() != n) flags.handle = tuple.TupleIsHandleElem();
     flags.string = tuple.TupleIsStringElem();
     flags.integer = tuple.TupleIsIntElem();
+    // A tuple whose common semantic type is a plain one holds no handle: one
+    // query instead of a scan of every element's flag.
     bool hasHandle = false;
-    for (Hlong i = 0; i < n && !hasHandle; ++i) hasHandle = flags.handle[i].L() != 0;
+    if (!isPlainTypeName(tuple.TupleSemType()[0].S().TextA())) {
+        for (Hlong i = 0; i < n && !hasHandle; ++i) hasHandle = flags.handle[i].L() != 0;
+    }
     if (!hasHandle) return valueNode(tuple, n, flags.string, flags.integer, label, pathSegmentKind, pathIndex);
 
     if (n == 1) {
