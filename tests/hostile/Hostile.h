@@ -1,7 +1,7 @@
 // Hostile inputs: files written at test time that a reader must refuse with a
 // clear message, without a signal and within a small memory bound. Each case
 // is loaded in a child process through ix_reader_parse_object_file, as a host
-// would load it; the runner (HostileMain.cpp) checks the message and the
+// would load it (a dictionary file through ReadDict); the runner (HostileMain.cpp) checks the message and the
 // child's peak memory. No timing is asserted: a case that loops forever is
 // caught by ctest's timeout.
 //
@@ -21,6 +21,7 @@ struct Case {
     std::string path;          // what to load (a file, a FIFO, a link, a sequence file)
     std::string expectError;   // a fragment the error message must contain; empty: the load must succeed
     size_t memoryLimitMB = 256;  // peak memory the load may add, beyond the process's baseline
+    bool dictionary = false;     // loaded with HalconCpp::ReadDict instead
 };
 
 using Maker = Case (*)(const std::string& dir);

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "HalconCpp.h"
 #include "Hostile.h"
 #include "ix_adapter.h"
 
@@ -42,12 +43,23 @@ void run(const std::string& name, ixhostile::Maker maker) {
             const struct rlimit limit = {space, space};
             ::setrlimit(RLIMIT_AS, &limit);
         }
-        ReaderHandle* reader = ix_reader_create();
-        const std::wstring path(c.path.begin(), c.path.end());
-        std::string result = ix_reader_parse_object_file(reader, path.c_str()) ? "OK" : "ERR:";
-        for (const wchar_t* t = ix_reader_last_error(reader); result != "OK" && t && *t; ++t)
-            result += *t < 128 ? static_cast<char>(*t) : '?';
-        ix_reader_destroy(reader);
+        std::string result;
+        if (c.dictionary) {
+            try {
+                HalconCpp::HTuple dict;
+                HalconCpp::ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple(), &dict);
+                result = "OK";
+            } catch (const HalconCpp::HException& e) {
+                result = "ERR:" + std::string(e.ErrorMessage().TextA());
+            }
+        } else {
+            ReaderHandle* reader = ix_reader_create();
+            const std::wstring path(c.path.begin(), c.path.end());
+            result = ix_reader_parse_object_file(reader, path.c_str()) ? "OK" : "ERR:";
+            for (const wchar_t* t = ix_reader_last_error(reader); result != "OK" && t && *t; ++t)
+                result += *t < 128 ? static_cast<char>(*t) : '?';
+            ix_reader_destroy(reader);
+        }
         (void)!::write(fds[1], result.data(), result.size());
         ::_exit(0);
     }

@@ -37,6 +37,10 @@ struct Limits {
     static constexpr uint64_t objectsPerFile = uint64_t{1} << 20;
     static constexpr uint64_t objectOverhead = 640;  // bytes an object costs beside its data
     static constexpr int nestingDepth = 512;         // JSON and nested handles
+    // Handles one dictionary file may hold, nested ones included: a dictionary
+    // shared under several keys is written once per place, so a chain of 64
+    // dictionaries each holding the next twice would stand for 2^64 of them.
+    static constexpr uint64_t handlesPerFile = uint64_t{1} << 24;
 
     // Codec libraries. A strip or tile a codec decodes whole into buffers of
     // its own, allocated before any data is read (TIFF's colour conversion),

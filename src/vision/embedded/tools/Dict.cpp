@@ -15,8 +15,10 @@ namespace ixv {
 
 namespace {
 
-// Dictionaries of up to this many keys are searched linearly.
-constexpr size_t kLinearKeys = 8;
+// Dictionaries of up to this many keys are searched linearly: a record read
+// from a file commonly has ten to twenty fields, and comparing that many keys
+// costs less than building an index.
+constexpr size_t kLinearKeys = 16;
 
 // The entry lists of dictionaries being destroyed under an outer destructor of
 // this thread, destroyed one after another by that outer one instead of
@@ -91,24 +93,65 @@ HTuple Dict::keys() const {
     return tupleOfElements(std::move(keys));
 }
 
-const Dict::Entry* Dict::find(const DictKey& key) const {
-    if (index_) {
-        auto it = index_->find(key);
-        return it == index_->end() ? nullptr : &entries_[it->second];
-    }
-    for (const Entry& entry : entries_)
-        if (entry.key == key) return &entry;
-    return nullptr;
+namespace {
+
+uint32_t hash32(const DictKey& key) {
+    const uint64_t h = DictKeyHash()(key) * 0x9e3779b97f4a7c15ull;
+    return static_cast<uint32_t>(h >> 32);
 }
 
-void Dict::indexFrom(size_t first) {
-    if (!index_) {
-        if (entries_.size() <= kLinearKeys) return;
-        index_ = std::make_unique<std::unordered_map<DictKey, size_t, DictKeyHash>>();
-        index_->reserve(entries_.size() * 2);
-        first = 0;
+}  // namespace
+
+const Dict::Entry* Dict::find(const DictKey& key) const {
+    if (sequential_) {
+        if (!key.isInteger() || key.integer() < 0 || static_cast<size_t>(key.integer()) >= entries_.size()) return nullptr;
+        return &entries_[static_cast<size_t>(key.integer())];
     }
-    for (size_t i = first; i < entries_.size(); ++i) index_->emplace(entries_[i].key, i);
+    if (slots_.empty()) {
+        for (const Entry& entry : entries_)
+            if (entry.key == key) return &entry;
+        return nullptr;
+    }
+    const uint32_t h = hash32(key);
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = h & mask;; at = (at + 1) & mask) {
+        const uint64_t slot = slots_[at];
+        if (slot == 0) return nullptr;
+        if (static_cast<uint32_t>(slot >> 32) == h) {
+            const Entry& entry = entries_[static_cast<uint32_t>(slot) - 1];
+            if (entry.key == key) return &entry;
+        }
+    }
+}
+
+void Dict::insertSlot(uint64_t slot) {
+    const size_t mask = slots_.size() - 1;
+    size_t at = (slot >> 32) & mask;
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = slot;
+}
+
+void Dict::index(size_t i) {
+    if (sequential_) {
+        const DictKey& key = entries_[i].key;
+        if (key.isInteger() && key.integer() == static_cast<Hlong>(i)) return;
+        sequential_ = false;
+    }
+    if (entries_.size() <= kLinearKeys) return;
+    if (slots_.empty() || entries_.size() * 2 > slots_.size()) {
+        size_t capacity = 32;
+        while (capacity < entries_.size() * 4) capacity *= 2;
+        std::vector<uint64_t> old = std::move(slots_);
+        slots_.assign(capacity, 0);
+        if (old.empty()) {
+            for (size_t j = 0; j < entries_.size(); ++j)
+                insertSlot(uint64_t{hash32(entries_[j].key)} << 32 | (j + 1));
+            return;
+        }
+        for (uint64_t slot : old)
+            if (slot) insertSlot(slot);
+    }
+    insertSlot(uint64_t{hash32(entries_[i].key)} << 32 | (i + 1));
 }
 
 void Dict::set(DictKey key, DictValue value) {
@@ -121,13 +164,14 @@ void Dict::set(DictKey key, DictValue value) {
 
 void Dict::append(DictKey key, DictValue value) {
     entries_.push_back(Entry{std::move(key), std::move(value)});
-    indexFrom(entries_.size() - 1);
+    index(entries_.size() - 1);
 }
 
 void Dict::clear() {
     std::vector<Entry> old = std::move(entries_);
     entries_.clear();
-    index_.reset();
+    slots_.clear();
+    sequential_ = true;
     old.clear();
 }
 

@@ -9,9 +9,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -80,16 +80,24 @@ public:
     void set(DictKey key, DictValue value);
     // Appends a key the caller knows to be new (array indices of a reader).
     void append(DictKey key, DictValue value);
+    // Room for `count` entries in all (a reader that knows an array's length).
+    void reserve(size_t count) { entries_.reserve(count); }
     // Removes every key (ClearHandle).
     void clear();
 
 private:
     const Entry& entryOf(const HalconCpp::HTuple& key, const char* proc) const;
-    void indexFrom(size_t first);
+    // Adds entry `i` to the index, building or growing the index as needed.
+    void index(size_t i);
+    void insertSlot(uint64_t slot);
 
     std::vector<Entry> entries_;
-    // Built once the dictionary outgrows a linear search.
-    std::unique_ptr<std::unordered_map<DictKey, size_t, DictKeyHash>> index_;
+    // True while the keys are exactly 0..n-1 in order (an array read from a
+    // file): a key is then found at its own position, without an index.
+    bool sequential_ = true;
+    // Built once, unless sequential, the dictionary outgrows a linear search: open addressing,
+    // each slot the key's 32-bit hash above the entry's position + 1 (0: empty).
+    std::vector<uint64_t> slots_;
 };
 
 // A new, empty dictionary and its handle.

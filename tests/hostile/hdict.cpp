@@ -1,0 +1,23 @@
+// Dictionary files whose counts promise far more than the file holds.
+#include "DictFileWriter.h"
+#include "Hostile.h"
+
+using namespace ixtest::hdict;
+
+// A mixed tuple of 2^32 elements, then 8 MB of null handles (one byte each):
+// the elements are counted against the bytes left before any is allocated.
+IX_HOSTILE(DictionaryTupleCountBomb) {
+    Bytes bytes = header();
+    put(bytes, 1, 8);
+    key(bytes, "t");
+    bytes.push_back(3);
+    put(bytes, uint64_t{1} << 32, 8);
+    bytes.resize(bytes.size() + (8 << 20), 16);
+    return {ixhostile::writeFile(dir, "tuple.hdict", bytes), "element count 4294967296 exceeds the 8388608 bytes left",
+            64, true};
+}
+
+// A million nested dictionaries in 19 MB: refused at level 513, with little memory.
+IX_HOSTILE(DictionaryNestingBomb) {
+    return {ixhostile::writeFile(dir, "deep.hdict", nested(1000000)), "exceeds the limit of 512 levels", 64, true};
+}
