@@ -200,6 +200,8 @@ private:
             return depthLimitNode(label, pathSegmentKind, pathIndex, L"dict");
         }
         const HDict dict(tuple[index].H());
+        // A null handle (JSON's null) is no dictionary; asking would raise.
+        if (!dict.IsInitialized()) return nullptr;
         HTuple keys;
         try {
             keys = dict.GetDictParam("keys", HTuple());

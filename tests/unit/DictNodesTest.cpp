@@ -9,7 +9,9 @@
 #include <cstring>
 #include <functional>
 
+#include "AdapterCore/AdapterCore.h"
 #include "AdapterCore/HandleNodes.h"
+#include "TestFiles.h"
 #include "base/Access.h"
 #include "base/Errors.h"
 #include "base/TupleData.h"
@@ -252,6 +254,39 @@ TEST(DictNode, DeepAndSelfContainingDictionariesAreBoundedOnASmallStack) {
 
     ClearHandle(once);
     ClearHandle(twice);
+}
+
+TEST(DictFiles, ConversionLeavesOutWhatJsonCannotHoldOnlyWhenAsked) {
+    const TempDir dir;
+    const HTuple dict = newDict();
+    SetDictTuple(dict, "a", HTuple(Hlong{1}));
+    HObject region;
+    GenRectangle1(&region, 0, 0, 3, 3);
+    SetDictObject(region, dict, "shape");
+    const std::string binary = dir.path("d.hdict");
+    WriteDict(dict, binary.c_str(), HTuple(), HTuple());
+    const std::wstring wideBinary(binary.begin(), binary.end());
+    std::wstring error;
+    const auto root = AdapterCore::parseFile(wideBinary, error);
+    ASSERT_TRUE(root) << std::string(error.begin(), error.end());
+    EXPECT_EQ(root->valueSummary, L"2 keys");
+    EXPECT_EQ(root->children[1]->objectClass, L"region");
+
+    const std::string json = dir.path("d.json");
+    const std::wstring wideJson(json.begin(), json.end());
+    EXPECT_FALSE(AdapterCore::convertDictFile(wideBinary, wideJson, false, error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_TRUE(AdapterCore::convertDictFile(wideBinary, wideJson, true, error));
+    EXPECT_EQ(error, L"");
+    const auto converted = AdapterCore::parseFile(wideJson, error);
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(converted->valueSummary, L"1 key");
+
+    const std::wstring missing = wideJson + L".missing", target = wideBinary + L".out";
+    EXPECT_FALSE(AdapterCore::convertDictFile(missing, target, true, error));
+    EXPECT_EQ(error, L"File not found");
+    EXPECT_FALSE(std::filesystem::exists(binary + ".out"));
 }
 
 }  // namespace
