@@ -1,0 +1,204 @@
+// Loading JSON dictionaries through ReadDict, against a bare simdjson
+// On-Demand walk of the same file in the same run.
+//
+//   bench_json [--quick] [--keep] (--quick: files a tenth of the size, 3 runs; --keep: keep the files)
+//   bench_json --peak FILE MODE (one load in this process; prints peak RSS growth / file size)
+//
+// Two files are written: a deep-learning dataset description (samples with a
+// file name, an id, class ids, bounding boxes as arrays of reals and a few
+// strings) of about 50 MB, and {"values":[...]} with 10 million integers.
+// The reference reads the file into a padded buffer and walks every value
+// (numbers parsed, strings unescaped), building nothing; ReadDict does the
+// same and builds the dictionaries, once with arrays as dictionaries and once
+// as tuples. Figures: median of 5 runs, MB/s of the file, and the ratio of
+// ReadDict's time to the reference's. The peak memory of one tuple-mode load
+// is measured in a fresh child process (bench_json --peak) as the growth of
+// VmHWM over the load, divided by the file's size.
+#include <malloc.h>
+#include <simdjson.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "HalconCpp.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace od = simdjson::ondemand;
+
+double medianSeconds(int runs, const std::function<void()>& work) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        work();
+        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void appendReal(std::string& out, double v) {
+    char text[32];
+    out.append(text, std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 2).ptr);
+}
+
+// About `megabytes` MB of a dataset description, as a labelling tool writes it.
+void writeDataset(const std::string& path, size_t megabytes) {
+    std::mt19937 random(11);
+    const char* classes[] = {"scratch", "dent", "stain", "crack", "missing_screw", "ok"};
+    std::string out = "{\n  \"dataset_name\": \"inspection line 4\",\n  \"class_names\": [";
+    for (int c = 0; c < 6; ++c) out += std::string(c ? ", " : "") + "\"" + classes[c] + "\"";
+    out += "],\n  \"class_ids\": [0, 1, 2, 3, 4, 5],\n  \"image_dir\": \"/data/line4/images\",\n  \"samples\": [\n";
+    for (long id = 1; out.size() < (megabytes << 20); ++id) {
+        const int boxes = 1 + static_cast<int>(random() % 6);
+        out += id > 1 ? ",\n" : "";
+        out += "    {\"image_file_name\": \"cam" + std::to_string(random() % 4) + "/part_" + std::to_string(100000 + id) +
+               ".png\", \"image_id\": " + std::to_string(id) + ", \"split\": \"" +
+               (random() % 10 < 8 ? "train" : "validation") + "\", \"operator\": \"shift " +
+               std::to_string(random() % 3) + "\", \"bbox_label_id\": [";
+        for (int b = 0; b < boxes; ++b) out += (b ? ", " : "") + std::to_string(random() % 6);
+        for (const char* key : {"bbox_row1", "bbox_col1", "bbox_row2", "bbox_col2"}) {
+            out += std::string("], \"") + key + "\": [";
+            for (int b = 0; b < boxes; ++b) {
+                if (b) out += ", ";
+                appendReal(out, (random() % 200000) / 100.0);
+            }
+        }
+        out += "], \"reviewed\": " + std::string(random() % 2 ? "true" : "false") + ", \"note\": " +
+               (random() % 5 ? "null" : "\"re-check \\\"edge\\\" region\"") + "}";
+    }
+    out += "\n  ]\n}\n";
+    std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
+}
+
+void writeIntegers(const std::string& path, size_t count) {
+    std::mt19937 random(5);
+    std::string out = "{\"values\":[";
+    char text[24];
+    for (size_t i = 0; i < count; ++i) {
+        if (i) out += ',';
+        out.append(text, std::to_chars(text, text + sizeof text, static_cast<long>(random() % 100000000)).ptr);
+    }
+    out += "]}\n";
+    std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
+}
+
+// --- the reference: read the file, walk every value, build nothing -------------------------
+
+size_t walk(od::value value) {
+    switch (value.type().value()) {
+    case od::json_type::object: {
+        size_t n = 0;
+        for (auto field : value.get_object()) {
+            n += field.unescaped_key().value().size();
+            n += walk(field.value());
+        }
+        return n;
+    }
+    case od::json_type::array: {
+        size_t n = 0;
+        for (auto element : value.get_array()) n += walk(element.value());
+        return n;
+    }
+    case od::json_type::number: {
+        int64_t i = 0;
+        if (value.get_int64().get(i) == simdjson::SUCCESS) return static_cast<size_t>(i & 1);
+        return value.get_double().value() > 0;
+    }
+    case od::json_type::string: return value.get_string().value().size();
+    case od::json_type::boolean: return value.get_bool().value();
+    case od::json_type::null: return value.is_null().value();
+    }
+    return 0;
+}
+
+size_t bareParse(const std::string& path) {
+    const simdjson::padded_string json = simdjson::padded_string::load(path).value();
+    od::parser parser;
+    od::document doc = parser.iterate(json).value();
+    size_t n = 0;
+    if (doc.type().value() == od::json_type::object) {
+        for (auto field : doc.get_object()) n += walk(field.value());
+    }
+    return n;
+}
+
+void readDict(const std::string& path, const char* mode) {
+    HalconCpp::HDict dict;
+    dict.ReadDict(path.c_str(), "convert_json_arrays_to", mode);
+}
+
+// The peak resident memory of this process so far, in bytes.
+size_t peakResident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+int peakMode(const char* path, const char* mode) {
+    const size_t before = peakResident();
+    HalconCpp::HDict dict;
+    dict.ReadDict(path, "convert_json_arrays_to", mode);
+    const size_t after = peakResident();
+    std::printf("%.2f\n", double(after - before) / double(std::filesystem::file_size(path)));
+    return 0;
+}
+
+double peakRatio(const std::string& path, const char* mode) {
+    const std::string command =
+        std::filesystem::read_symlink("/proc/self/exe").string() + " --peak '" + path + "' " + mode;
+    FILE* child = popen(command.c_str(), "r");
+    double ratio = 0;
+    if (!child || std::fscanf(child, "%lf", &ratio) != 1) ratio = -1;
+    if (child) pclose(child);
+    return ratio;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Large blocks come fresh from the system for the reference and the library alike.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return peakMode(argv[2], argv[3]);
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int runs = quick ? 3 : 5;
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("ix_bench_json_" + std::to_string(::getpid()))).string();
+    std::filesystem::create_directories(dir);
+    const std::string dataset = dir + "/dataset.json", integers = dir + "/integers.json";
+    writeDataset(dataset, quick ? 5 : 50);
+    writeIntegers(integers, quick ? 1000000 : 10000000);
+
+    std::printf("JSON loading, median of %d runs (MB/s of the file; ratio = time / bare simdjson walk)\n", runs);
+    std::printf("%-28s %8s %10s %12s %7s %12s %7s %12s\n", "file", "MB", "simdjson", "dict mode", "ratio", "tuple mode",
+                "ratio", "peak/file");
+    for (const auto& [name, path] : {std::pair<const char*, std::string>{"dataset description", dataset},
+                                     std::pair<const char*, std::string>{"10M integers (one key)", integers}}) {
+        const double mb = double(std::filesystem::file_size(path)) / 1e6;
+        bareParse(path);  // warm the file cache and the code
+        readDict(path, "dict");
+        const double bare = medianSeconds(runs, [&] { bareParse(path); });
+        const double dict = medianSeconds(runs, [&] { readDict(path, "dict"); });
+        const double tuple = medianSeconds(runs, [&] { readDict(path, "tuple"); });
+        std::printf("%-28s %8.1f %10.0f %12.0f %6.2fx %12.0f %6.2fx %12.2f\n", name, mb, mb / bare, mb / dict,
+                    dict / bare, mb / tuple, tuple / bare, peakRatio(path, "tuple"));
+    }
+    if (argc > 1 && std::strcmp(argv[argc - 1], "--keep") == 0)
+        std::printf("\nfiles kept for bench/json_python.py: %s %s\n", dataset.c_str(), integers.c_str());
+    else
+        std::filesystem::remove_all(dir);
+    return 0;
+}

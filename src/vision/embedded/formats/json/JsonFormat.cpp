@@ -1,0 +1,728 @@
+// Reading JSON dictionary files with simdjson's On-Demand API.
+//
+// The file is read once into a padded buffer taken from the budget, checked
+// to be UTF-8, indexed by simdjson and walked once, building the dictionaries
+// as the values come: no tree of the whole document is ever built (simdjson's
+// DOM tape would cost 16 bytes per value beside the result). Numeric arrays
+// read as tuples become one array of integers or reals, reserved to its
+// length; equal small integers and short strings share one tuple. The walk
+// recurses once per nesting level (about 700 bytes of stack) and refuses
+// the 513th.
+//
+// When the parser stops, a small checker of our own (below, used on that
+// path only) finds the first problem in document order and says what it is
+// and where: "Invalid JSON: expected ',' or '}' at line 3, column 14".
+#include "formats/json/JsonFormat.h"
+
+#include <simdjson.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "base/Access.h"
+#include "base/Errors.h"
+#include "base/TupleData.h"
+#include "tools/Dict.h"
+#include "tools/DictParams.h"
+
+using HalconCpp::HHandle;
+using HalconCpp::HTuple;
+
+namespace ixv::formats::json {
+
+namespace {
+
+namespace od = simdjson::ondemand;
+
+constexpr const char* kProc = "read_dict";
+
+// What the values of a file cost in memory (glibc, 64-bit), charged to the
+// budget before they are made: a dictionary with its shared-pointer block;
+// a tuple's shared storage with its array of one element; one key of an
+// object (its entry twice, in the list of its nesting level and in the
+// dictionary, and its place in a key index); one element of an array read
+// as a dictionary (its entry twice).
+constexpr uint64_t kDictBytes = 96;
+constexpr uint64_t kTupleBytes = 160;
+constexpr uint64_t kFieldBytes = 2 * sizeof(Dict::Entry) + 96;
+constexpr uint64_t kEntryBytes = 2 * sizeof(Dict::Entry);
+constexpr uint64_t kElementBytes = sizeof(Element);
+// simdjson's index of the text: 4 bytes per structural character at most,
+// and its buffer of unescaped strings, 5/3 of the text.
+constexpr uint64_t kParserBytesPerByte = 6;
+// The longest text simdjson indexes (32-bit offsets).
+constexpr uint64_t kLongestText = 0xFFFFFFFFull - simdjson::SIMDJSON_PADDING;
+
+// The parser stopped: simdjson's reason, or nesting beyond the limit.
+struct Stop {
+    simdjson::error_code code;
+};
+
+template <class T>
+T get(simdjson::simdjson_result<T>&& result) {
+    T value;
+    if (const simdjson::error_code code = std::move(result).get(value)) throw Stop{code};
+    return value;
+}
+
+// ---------------------------------------------------------------------------
+// The error path: the first problem of a text, and where it is.
+
+struct Problem {
+    std::string what;
+    size_t offset = 0;
+};
+
+// The offset of the first byte that is not part of valid UTF-8.
+size_t invalidUtf8At(const unsigned char* text, size_t size) {
+    size_t i = 0;
+    while (i < size) {
+        const unsigned char c = text[i];
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > size) return i;
+        uint32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            if ((text[i + k] & 0xC0) != 0x80) return i;
+            code = (code << 6) | (text[i + k] & 0x3F);
+        }
+        const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
+        i += length;
+    }
+    return size;
+}
+
+// Checks a JSON text from the start and returns its first problem, or an
+// empty `what` when it finds none. Iterative: the nesting is a stack of open
+// brackets, refused beyond the limit.
+class Checker {
+public:
+    Checker(const char* text, size_t size) : begin_(text), p_(text), end_(text + size) {}
+
+    Problem run() {
+        std::vector<char> open;
+        skipSpace();
+        if (p_ == end_) return fail("the file holds no value");
+        if (*p_ != '{' && *p_ != '[') return fail("the top level must be an object or an array");
+        for (;;) {
+            // A value is expected here.
+            skipSpace();
+            if (p_ == end_) return fail("expected a value");
+            const char c = *p_;
+            bool opened = false;
+            if (c == '{' || c == '[') {
+                open.push_back(c);
+                if (open.size() > static_cast<size_t>(Limits::nestingDepth))
+                    return fail("nesting deeper than " + std::to_string(Limits::nestingDepth) + " levels");
+                ++p_;
+                skipSpace();
+                if (p_ < end_ && *p_ == (c == '{' ? '}' : ']')) {
+                    ++p_;
+                    open.pop_back();
+                } else {
+                    opened = true;
+                }
+            } else if (c == '"') {
+                if (!string()) return problem_;
+            } else if (c == '-' || (c >= '0' && c <= '9')) {
+                if (!number()) return problem_;
+            } else if (c == 't' || c == 'f' || c == 'n') {
+                if (!literal()) return problem_;
+            } else {
+                return fail("expected a value");
+            }
+            if (opened && open.back() == '{') {
+                if (!key()) return problem_;
+                continue;
+            }
+            if (opened) continue;
+            // After a value: a separator, a closing bracket, or the end.
+            for (;;) {
+                skipSpace();
+                if (open.empty()) {
+                    if (p_ != end_) return fail("unexpected content after the top-level value");
+                    return Problem{};
+                }
+                const bool inObject = open.back() == '{';
+                if (p_ < end_ && *p_ == ',') {
+                    ++p_;
+                    if (inObject && !key()) return problem_;
+                    break;
+                }
+                if (p_ < end_ && *p_ == (inObject ? '}' : ']')) {
+                    ++p_;
+                    open.pop_back();
+                    continue;
+                }
+                return fail(inObject ? "expected ',' or '}'" : "expected ',' or ']'");
+            }
+        }
+    }
+
+private:
+    Problem fail(std::string what, const char* at = nullptr) {
+        problem_ = Problem{std::move(what), static_cast<size_t>((at ? at : p_) - begin_)};
+        return problem_;
+    }
+    bool failed(std::string what, const char* at = nullptr) {
+        fail(std::move(what), at);
+        return false;
+    }
+    void skipSpace() {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r')) ++p_;
+    }
+    bool delimited() const {
+        return p_ == end_ || std::strchr(" \t\n\r,]}", *p_) != nullptr;
+    }
+    // A key and its colon, after '{' or ','.
+    bool key() {
+        skipSpace();
+        if (p_ == end_ || *p_ != '"') return failed("expected a string key");
+        if (!string()) return false;
+        skipSpace();
+        if (p_ == end_ || *p_ != ':') return failed("expected ':' after the key");
+        ++p_;
+        return true;
+    }
+    int hex4(const char* at) const {
+        if (end_ - at < 4) return -1;
+        int value = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = at[i];
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (digit < 0) return -1;
+            value = value * 16 + digit;
+        }
+        return value;
+    }
+    bool string() {
+        const char* start = p_++;
+        for (;;) {
+            if (p_ == end_) return failed("unterminated string", start);
+            const unsigned char c = static_cast<unsigned char>(*p_);
+            if (c == '"') {
+                ++p_;
+                return true;
+            }
+            if (c < 0x20) return failed("control character in a string (escape it as \\u00XX)");
+            if (c != '\\') {
+                ++p_;
+                continue;
+            }
+            if (end_ - p_ < 2) return failed("unterminated string", start);
+            const char e = p_[1];
+            if (e != 'u') {
+                if (!std::strchr("\"\\/bfnrt", e)) return failed(std::string("invalid escape '\\") + e + "'");
+                p_ += 2;
+                continue;
+            }
+            const int code = hex4(p_ + 2);
+            if (code < 0) return failed("invalid \\u escape: four hexadecimal digits expected");
+            if (code >= 0xDC00 && code <= 0xDFFF) return failed("unpaired surrogate in a \\u escape");
+            if (code >= 0xD800 && code <= 0xDBFF) {
+                const bool paired = end_ - p_ >= 12 && p_[6] == '\\' && p_[7] == 'u' && hex4(p_ + 8) >= 0xDC00 &&
+                                    hex4(p_ + 8) <= 0xDFFF;
+                if (!paired) return failed("unpaired surrogate in a \\u escape");
+                p_ += 6;
+            }
+            p_ += 6;
+        }
+    }
+    bool number() {
+        const char* start = p_;
+        if (*p_ == '-') ++p_;
+        auto digits = [&] {
+            const char* first = p_;
+            while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+            return p_ - first;
+        };
+        const char* integer = p_;
+        const auto integerDigits = digits();
+        if (integerDigits == 0 || (*integer == '0' && integerDigits > 1)) return failed("invalid number", start);
+        bool real = false;
+        if (p_ < end_ && *p_ == '.') {
+            ++p_;
+            real = true;
+            if (digits() == 0) return failed("invalid number", start);
+        }
+        if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+            ++p_;
+            real = true;
+            if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+            if (digits() == 0) return failed("invalid number", start);
+        }
+        if (!delimited()) return failed("invalid number", start);
+        if (!real && integerDigits <= 18) return true;
+        // Beyond the range of a real (underflow reads as zero).
+        double value = 0;
+        const auto [end, error] = std::from_chars(start, p_, value);
+        (void)end;
+        if (error == std::errc::result_out_of_range && magnitude(integer, integerDigits) > 0)
+            return failed("number " + std::string(start, p_) + " beyond the range of a real", start);
+        return true;
+    }
+    // The power of ten of a number's first significant digit, roughly: above
+    // zero for numbers too large, far below for numbers too small.
+    long magnitude(const char* integer, long integerDigits) const {
+        const char* at = integer + integerDigits;
+        long exponent = 0;
+        const char* e = std::find_if(integer, p_, [](char c) { return c == 'e' || c == 'E'; });
+        if (e != p_) {
+            const char* digitsAt = e + 1 + (e[1] == '+' || e[1] == '-');
+            const std::string_view text(digitsAt, static_cast<size_t>(p_ - digitsAt));
+            exponent = text.size() > 9 ? 999999999 : std::stol(std::string(text));
+            if (e[1] == '-') exponent = -exponent;
+        }
+        if (!(integerDigits == 1 && *integer == '0')) return integerDigits + exponent;
+        long zeros = 0;
+        if (at < p_ && *at == '.')
+            for (const char* f = at + 1; f < e && *f == '0'; ++f) ++zeros;
+        return exponent - zeros;
+    }
+    bool literal() {
+        for (const char* word : {"true", "false", "null"}) {
+            const size_t length = std::strlen(word);
+            if (static_cast<size_t>(end_ - p_) >= length && std::memcmp(p_, word, length) == 0) {
+                p_ += length;
+                if (!delimited()) return failed("expected a value", p_ - length);
+                return true;
+            }
+        }
+        return failed("expected a value");
+    }
+
+    const char* begin_;
+    const char* p_;
+    const char* end_;
+    Problem problem_;
+};
+
+[[noreturn]] void invalid(const std::string& problem) {
+    raiseMessage(kProc, err::FileFormat, "Invalid JSON: " + problem);
+}
+
+// Why the parser stopped, said as precisely as the checker can.
+[[noreturn]] void explain(const char* text, size_t size, simdjson::error_code code, const char* stoppedAt) {
+    if (code == simdjson::MEMALLOC) raise(kProc, err::OutOfMemory, "while indexing the JSON text");
+    const Problem problem = Checker(text, size).run();
+    if (!problem.what.empty()) invalid(problem.what + " at " + lineColumn(text, problem.offset));
+    // The checker finds nothing simdjson refuses; should it, simdjson's words and position.
+    const size_t offset = stoppedAt && stoppedAt >= text && stoppedAt <= text + size ? size_t(stoppedAt - text) : size;
+    invalid(std::string(simdjson::error_message(code)) + " at " + lineColumn(text, offset));
+}
+
+// ---------------------------------------------------------------------------
+// Building the dictionaries.
+
+// The elements of one array read as a tuple: integers alone stay an array of
+// integers, reals alone an array of reals, anything else a list of values.
+class TupleBuilder {
+public:
+    TupleBuilder(Budget& budget, size_t expected) : budget_(budget), expected_(expected) {
+        if (expected_ > 0) {
+            take(8 * expected_);
+            longs_.reserve(expected_);
+        }
+    }
+    void integer(Hlong value) {
+        if (kind_ == TupleData::Kind::Longs) {
+            if (longs_.size() >= expected_) take(8);
+            longs_.push_back(value);
+        } else {
+            element(value);
+        }
+    }
+    void real(double value) {
+        if (kind_ == TupleData::Kind::Longs && longs_.empty()) {
+            kind_ = TupleData::Kind::Doubles;
+            longs_ = {};
+            doubles_.reserve(expected_);
+        }
+        if (kind_ == TupleData::Kind::Doubles) {
+            if (doubles_.size() >= expected_) take(8);
+            doubles_.push_back(value);
+        } else {
+            element(value);
+        }
+    }
+    void element(Element value) {
+        if (kind_ != TupleData::Kind::Mixed) {
+            take(kElementBytes * (std::max(expected_, longs_.size() + doubles_.size()) + 1));
+            mixed_.reserve(expected_);
+            for (Hlong v : longs_) mixed_.emplace_back(v);
+            for (double v : doubles_) mixed_.emplace_back(v);
+            longs_ = {};
+            doubles_ = {};
+            kind_ = TupleData::Kind::Mixed;
+        } else if (mixed_.size() >= expected_) {
+            take(kElementBytes);
+        }
+        mixed_.push_back(std::move(value));
+    }
+    // The values of true, false or null: numbers keep the tuple numeric.
+    void elements(const HTuple& values) {
+        const auto& data = Access::data(values);
+        for (Hlong i = 0; data && i < data->size(); ++i) {
+            Element e = data->element(i);
+            if (const Hlong* l = std::get_if<Hlong>(&e))
+                integer(*l);
+            else if (const double* d = std::get_if<double>(&e))
+                real(*d);
+            else
+                element(std::move(e));
+        }
+    }
+    HTuple finish() {
+        switch (kind_) {
+        case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
+        case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
+        case TupleData::Kind::Mixed: break;
+        }
+        return tupleOfElements(std::move(mixed_));
+    }
+
+private:
+    void take(uint64_t bytes) {
+        budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
+    }
+    Budget& budget_;
+    size_t expected_;
+    TupleData::Kind kind_ = TupleData::Kind::Longs;
+    std::vector<Hlong> longs_;
+    std::vector<double> doubles_;
+    std::vector<Element> mixed_;
+};
+
+class Reader {
+public:
+    Reader(Budget& budget, const DictReadOptions& options, od::document& document, const char* text)
+        : budget_(budget), options_(options), document_(document), released_(text) {}
+
+    // True once text before the walk's position has been given back.
+    bool releasedText() const { return releasedAny_; }
+
+    HHandle root(od::document& document) {
+        switch (get(document.type())) {
+        case od::json_type::object: return object(get(document.get_object()), 1);
+        case od::json_type::array: return arrayDict(get(document.get_array()), 1);
+        default: throw Stop{simdjson::INCORRECT_TYPE};
+        }
+    }
+
+private:
+    void take(uint64_t bytes) {
+        budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
+    }
+
+    // The walk never reads text behind its position again: numbers are parsed
+    // where they stand, strings and keys are unescaped into simdjson's own
+    // buffer. In an array of a million scalars or more read as a tuple, every
+    // 64 Ki values the whole pages of text behind the position (but one) are
+    // given back to the system, so that a file of ten million numbers does not
+    // hold its text, its index and its tuple at once. Only there: giving pages
+    // back costs time (on these VMs a load of such a file drops from ~850 to
+    // ~190 MB/s), which only a tuple of that size repays. The error path reads
+    // the file again when it needs the text.
+    void tick() {
+        if (simdjson_likely(++values_ & 0xFFFF)) return;
+        releaseConsumedText();
+    }
+    __attribute__((noinline)) void releaseConsumedText() {
+        const char* at = nullptr;
+        if (document_.current_location().get(at) != simdjson::SUCCESS) return;
+        static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const uintptr_t from = (reinterpret_cast<uintptr_t>(released_) + page - 1) & ~(page - 1);
+        const uintptr_t to = (reinterpret_cast<uintptr_t>(at) & ~(page - 1)) - page;
+        if (to <= from || to - from < (uintptr_t{1} << 20)) return;
+        if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) {
+            released_ = reinterpret_cast<const char*>(to);
+            releasedAny_ = true;
+        }
+    }
+
+    static void enter(int depth) {
+        if (depth > Limits::nestingDepth) throw Stop{simdjson::DEPTH_ERROR};
+    }
+    std::shared_ptr<Dict> dict() {
+        take(kDictBytes);
+        return newDict();
+    }
+
+    // The entries of the object or array being read at each depth, collected
+    // before the dictionary is made so that its entry list is allocated once,
+    // at its length; the lists keep their room for the next container.
+    struct Pending {
+        std::vector<Dict::Entry> entries;
+        // The keys of an object as simdjson's string buffer holds them, and
+        // their positions once the object is too long to search linearly.
+        std::vector<std::string_view> names;
+        std::unordered_map<std::string_view, size_t> index;
+    };
+
+    Pending& pending(int depth) {
+        if (pending_.empty()) pending_.resize(Limits::nestingDepth + 1);  // never moves once made
+        Pending& p = pending_[static_cast<size_t>(depth)];
+        p.entries.clear();
+        p.names.clear();
+        p.index.clear();
+        return p;
+    }
+
+    std::shared_ptr<Dict> dictOf(Pending& p) {
+        std::shared_ptr<Dict> dict = this->dict();
+        dict->reserve(p.entries.size());
+        for (Dict::Entry& entry : p.entries) dict->append(std::move(entry.key), std::move(entry.value));
+        p.entries.clear();
+        return dict;
+    }
+
+    // The place of a key already read in this object, or null.
+    static Dict::Entry* repeated(Pending& p, std::string_view key) {
+        if (p.index.empty()) {
+            for (size_t i = 0; i < p.names.size(); ++i)
+                if (p.names[i] == key) return &p.entries[i];
+            return nullptr;
+        }
+        const auto found = p.index.find(key);
+        return found == p.index.end() ? nullptr : &p.entries[found->second];
+    }
+
+    // A dictionary of an object's fields, in document order; a repeated key
+    // keeps its first place and takes the last value.
+    HHandle object(od::object object, int depth) {
+        enter(depth);
+        Pending& p = pending(depth);
+        for (auto result : object) {
+            od::field field = get(std::move(result));
+            const std::string_view key = get(field.unescaped_key());
+            take(kFieldBytes + key.size());
+            DictValue value = DictValue::of(held(field.value(), depth));
+            if (Dict::Entry* same = repeated(p, key)) {
+                same->value = std::move(value);
+                continue;
+            }
+            p.entries.push_back(Dict::Entry{DictKey(std::string(key)), std::move(value)});
+            p.names.push_back(key);
+            if (!p.index.empty())
+                p.index.emplace(key, p.names.size() - 1);
+            else if (p.names.size() > kLinearFields)
+                for (size_t i = 0; i < p.names.size(); ++i) p.index.emplace(p.names[i], i);
+        }
+        return handleOf(dictOf(p));
+    }
+
+    // The length of an array of scalars, counted before it is read so that
+    // its storage is allocated once; 0 for an array with a container, where
+    // counting stops (it would skip the container's content once more).
+    static size_t scalarCount(od::array& array) {
+        size_t count = 0;
+        for (auto element : array) {
+            const od::json_type type = get(element.type());
+            if (type == od::json_type::object || type == od::json_type::array) {
+                count = 0;
+                break;
+            }
+            ++count;
+        }
+        get(array.reset());
+        return count;
+    }
+
+    // A dictionary with the keys 0..n-1, each holding an element as a key holds a value.
+    HHandle arrayDict(od::array array, int depth) {
+        enter(depth);
+        Hlong index = 0;
+        if (const size_t count = scalarCount(array)) {
+            std::shared_ptr<Dict> dict = this->dict();
+            dict->reserve(count);
+            for (auto element : array) {
+                take(kEntryBytes);
+                dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
+            }
+            return handleOf(std::move(dict));
+        }
+        Pending& p = pending(depth);
+        for (auto element : array) {
+            take(kEntryBytes);
+            p.entries.push_back(Dict::Entry{DictKey(index++), DictValue::of(held(get(std::move(element)), depth))});
+        }
+        return handleOf(dictOf(p));
+    }
+
+    // An array as a tuple; objects and arrays inside it become dictionary handles.
+    HTuple arrayTuple(od::array array, int depth) {
+        enter(depth);
+        take(kTupleBytes);
+        const size_t count = scalarCount(array);
+        const bool huge = count >= kHugeArray;
+        TupleBuilder tuple(budget_, count);
+        for (auto result : array) {
+            if (huge) tick();
+            od::value value = get(std::move(result));
+            switch (get(value.type())) {
+            case od::json_type::object: tuple.element(object(get(value.get_object()), depth + 1)); break;
+            case od::json_type::array: tuple.element(arrayDict(get(value.get_array()), depth + 1)); break;
+            case od::json_type::number: {
+                int64_t integer = 0;
+                if (value.get_int64().get(integer) == simdjson::SUCCESS)
+                    tuple.integer(integer);
+                else
+                    tuple.real(get(value.get_double()));
+                break;
+            }
+            case od::json_type::string: {
+                const std::string_view text = get(value.get_string());
+                take(text.size());
+                tuple.element(std::string(text));
+                break;
+            }
+            case od::json_type::boolean: tuple.elements(get(value.get_bool()) ? options_.valueTrue : options_.valueFalse); break;
+            case od::json_type::null: nullValue(value), tuple.elements(options_.valueNull); break;
+            }
+        }
+        return tuple.finish();
+    }
+
+    // A tuple of one integer; small integers (ids, labels, counts) share one
+    // tuple per value, as copies of a tuple share their storage.
+    HTuple integerTuple(int64_t value) {
+        if (value < kSharedMin || value > kSharedMax) {
+            take(kTupleBytes);
+            return HTuple(Hlong{value});
+        }
+        if (shared_.empty()) shared_.resize(kSharedMax - kSharedMin + 1);
+        HTuple& tuple = shared_[static_cast<size_t>(value - kSharedMin)];
+        if (!Access::data(tuple)) {
+            take(kTupleBytes);
+            tuple = HTuple(Hlong{value});
+        }
+        return tuple;
+    }
+
+    // A tuple of one string; short strings (labels, splits, class names) share
+    // one tuple per text, up to a bounded number of texts.
+    HTuple stringTuple(std::string_view text) {
+        if (text.size() > kSharedStringBytes) {
+            take(kTupleBytes + text.size());
+            return tupleOfElements({std::string(text)});
+        }
+        std::string key(text);  // short: no allocation
+        const auto found = strings_.find(key);
+        if (found != strings_.end()) return found->second;
+        take(kTupleBytes);
+        HTuple tuple = tupleOfElements({key});
+        if (strings_.size() < kSharedStrings) {
+            take(kTupleBytes);
+            strings_.emplace(std::move(key), tuple);
+        }
+        return tuple;
+    }
+
+    static void nullValue(od::value& value) {
+        if (!get(value.is_null())) throw Stop{simdjson::N_ATOM_ERROR};
+    }
+
+    // A value as a dictionary key holds it.
+    HTuple held(od::value value, int depth) {
+        switch (get(value.type())) {
+        case od::json_type::object: return HTuple(object(get(value.get_object()), depth + 1));
+        case od::json_type::array:
+            if (options_.arraysAsTuples) return arrayTuple(get(value.get_array()), depth + 1);
+            return HTuple(arrayDict(get(value.get_array()), depth + 1));
+        case od::json_type::number: {
+            int64_t integer = 0;
+            if (value.get_int64().get(integer) == simdjson::SUCCESS) return integerTuple(integer);
+            take(kTupleBytes);
+            return HTuple(get(value.get_double()));
+        }
+        case od::json_type::string: return stringTuple(get(value.get_string()));
+        case od::json_type::boolean: return get(value.get_bool()) ? options_.valueTrue : options_.valueFalse;
+        case od::json_type::null: nullValue(value); return options_.valueNull;
+        }
+        throw Stop{simdjson::TAPE_ERROR};
+    }
+
+    static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
+    static constexpr size_t kHugeArray = size_t{1} << 20;
+    od::document& document_;
+    const char* released_;
+    bool releasedAny_ = false;
+    uint64_t values_ = 0;
+    static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
+    static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
+    Budget& budget_;
+    const DictReadOptions& options_;
+    std::vector<HTuple> shared_;
+    std::unordered_map<std::string, HTuple> strings_;
+    std::vector<Pending> pending_;
+};
+
+}  // namespace
+
+bool matches(const uint8_t* head, size_t size) {
+    size_t i = size >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF ? 3 : 0;
+    while (i < size && (head[i] == ' ' || head[i] == '\t' || head[i] == '\n' || head[i] == '\r')) ++i;
+    return i < size && (head[i] == '{' || head[i] == '[');
+}
+
+std::string lineColumn(const char* text, size_t offset) {
+    uint64_t line = 1, column = 1;
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
+    const DictReadOptions options = dictReadOptions(names, values, kProc);
+    const uint64_t size = file.size();
+    checkLimit(size, kLongestText, kProc, "JSON file of " + std::to_string(size) + " bytes", " bytes");
+    budget.take(size + simdjson::SIMDJSON_PADDING, "JSON text of " + std::to_string(size) + " bytes");
+    budget.take(size * kParserBytesPerByte, "the index of a JSON text of " + std::to_string(size) + " bytes");
+    const std::unique_ptr<char[]> buffer(new char[size + simdjson::SIMDJSON_PADDING]);
+    file.read(0, buffer.get(), size, "JSON", "text");
+    std::memset(buffer.get() + size, 0, simdjson::SIMDJSON_PADDING);
+
+    // A byte order mark is allowed and skipped; positions count from after it.
+    const bool bom = size >= 3 && std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0;
+    const char* text = buffer.get() + (bom ? 3 : 0);
+    const size_t length = size - (bom ? 3 : 0);
+    if (!simdjson::validate_utf8(text, length)) {
+        const size_t at = invalidUtf8At(reinterpret_cast<const unsigned char*>(text), length);
+        invalid("invalid UTF-8 at byte offset " + std::to_string(at + (bom ? 3 : 0)) + " (" + lineColumn(text, at) +
+                ")");
+    }
+
+    od::parser parser;
+    od::document document;
+    if (const simdjson::error_code code = parser.iterate(text, length, length + simdjson::SIMDJSON_PADDING).get(document))
+        explain(text, length, code, nullptr);
+    Reader reader(budget, options, document, text);
+    try {
+        HHandle root = reader.root(document);
+        // Anything after the top-level value is an error; the index is at its end only when nothing follows.
+        const char* after = nullptr;
+        if (document.current_location().get(after) != simdjson::OUT_OF_BOUNDS) throw Stop{simdjson::TRAILING_CONTENT};
+        return root;
+    } catch (const Stop& stop) {
+        const char* at = nullptr;
+        if (document.current_location().get(at) != simdjson::SUCCESS) at = nullptr;
+        if (reader.releasedText()) file.read(0, buffer.get(), size, "JSON", "text");  // pages given back read as zeros
+        explain(text, length, stop.code, at);
+    }
+}
+
+}  // namespace ixv::formats::json

@@ -1,0 +1,253 @@
+// JSON dictionary files: what reading gives, what it refuses and where, and
+// writing as its inverse.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+
+#include "TestFiles.h"
+#include "base/Access.h"
+#include "base/TupleData.h"
+#include "formats/json/JsonFormat.h"
+#include "tools/Dict.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+std::string describe(const HTuple& tuple);
+
+// A dictionary as text: {key=value,...}, integer keys in brackets.
+std::string describeDict(const ixv::Dict& dict) {
+    std::string text = "{";
+    for (const auto& entry : dict.entries()) {
+        if (text.size() > 1) text += ",";
+        text += entry.key.isInteger() ? "[" + std::to_string(entry.key.integer()) + "]" : entry.key.text();
+        text += "=" + (entry.value.isObject ? std::string("<objects>") : describe(entry.value.tuple));
+    }
+    return text + "}";
+}
+
+// A tuple as text: one value alone, others in parentheses; reals always with
+// a "." or an exponent, strings quoted, handles as null or their dictionary.
+std::string describe(const HTuple& tuple) {
+    const auto& data = ixv::Access::data(tuple);
+    const Hlong n = data ? data->size() : 0;
+    std::string text;
+    for (Hlong i = 0; i < n; ++i) {
+        if (i > 0) text += ",";
+        const ixv::Element e = data->element(i);
+        if (const Hlong* l = std::get_if<Hlong>(&e)) {
+            text += std::to_string(*l);
+        } else if (const double* d = std::get_if<double>(&e)) {
+            char buffer[40];
+            std::string real(buffer, std::to_chars(buffer, buffer + 40, *d).ptr);
+            text += real.find_first_of(".en") == std::string::npos ? real + ".0" : real;
+        } else if (const std::string* s = std::get_if<std::string>(&e)) {
+            text += "'" + *s + "'";
+        } else {
+            const auto& tool = ixv::Access::tool(std::get<HHandle>(e));
+            text += tool ? describeDict(static_cast<const ixv::Dict&>(*tool)) : "null";
+        }
+    }
+    return n == 1 ? text : "(" + text + ")";
+}
+
+HHandle readJson(const std::string& json, const HTuple& names = HTuple(), const HTuple& values = HTuple()) {
+    const auto file = ixv::formats::ByteSource::inMemory(reinterpret_cast<const uint8_t*>(json.data()), json.size(), "read_dict");
+    ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("json", &ixv::formats::Format::readHandle), file);
+    return ixv::formats::json::readHandle(file, budget, names, values);
+}
+
+std::string contentOf(const std::string& json, const HTuple& names = HTuple(), const HTuple& values = HTuple()) {
+    return describe(HTuple(readJson(json, names, values)));
+}
+
+std::string errorOfJson(const std::string& json) {
+    return messageOf([&] { readJson(json); });
+}
+
+const HTuple kTuples = HTuple("convert_json_arrays_to"), kTuple = HTuple("tuple");
+
+TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
+    const struct {
+        std::string json, dictMode, tupleMode;
+    } cases[] = {
+        // Escapes and surrogate pairs decode to UTF-8.
+        {R"({"s":"q\"b\\s\/ \b\f\n\r\t \u00e9\u20AC \ud83d\ude00"})", "{s='q\"b\\s/ \b\f\n\r\t \xC3\xA9\xE2\x82\xAC \xF0\x9F\x98\x80'}", ""},
+        // Integers within 64 bits stay integers; every other number is a real.
+        {R"({"min":-9223372036854775808,"max":9223372036854775807,"2^63":9223372036854775808,"2^64":18446744073709551616,"below":-9223372036854775809,"r":1.5,"e":1E2,"z":-0,"tiny":1e-400})",
+         "{min=-9223372036854775808,max=9223372036854775807,2^63=9223372036854775808.0,2^64=18446744073709551616.0,"
+         "below=-9223372036854775808.0,r=1.5,e=100.0,z=0,tiny=0.0}", ""},
+        // A repeated key: the last value, at the first key's place.
+        {R"({"a":1,"b":2,"a":"again"})", "{a='again',b=2}", ""},
+        {"\xEF\xBB\xBF { \"o\":{}, \"a\":[] }\n", "{o={},a={}}", "{o={},a=()}"},
+        // Literals take the defaults; a top-level array is a dictionary in both modes.
+        {R"([true,false,null,[1,[2.5]],{"k":[]}])", "{[0]=1,[1]=0,[2]=null,[3]={[0]=1,[1]={[0]=2.5}},[4]={k={}}}",
+         "{[0]=1,[1]=0,[2]=null,[3]=(1,{[0]=2.5}),[4]={k=()}}"},
+        // In tuples, objects and arrays are dictionary handles; an array there
+        // holds its elements as a dictionary does (its arrays are tuples again).
+        {R"({"t":[1,"s",true,null,{"k":[3,4]},[5,[6,7]],2.5]})", "",
+         "{t=(1,'s',1,null,{k=(3,4)},{[0]=5,[1]=(6,7)},2.5)}"},
+    };
+    for (const auto& c : cases) {
+        if (!c.dictMode.empty()) EXPECT_EQ(contentOf(c.json), c.dictMode) << c.json;
+        if (!c.tupleMode.empty()) EXPECT_EQ(contentOf(c.json, kTuples, kTuple), c.tupleMode) << c.json;
+    }
+    // Arrays of one kind of number are held as arrays of that kind.
+    const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
+    const auto& entries = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds)).entries();
+    using Kind = ixv::TupleData::Kind;
+    EXPECT_EQ(ixv::Access::data(entries[0].value.tuple)->kind, Kind::Longs);
+    EXPECT_EQ(ixv::Access::data(entries[1].value.tuple)->kind, Kind::Doubles);
+    EXPECT_EQ(ixv::Access::data(entries[2].value.tuple)->kind, Kind::Mixed);
+}
+
+TEST(JsonFormat, ReadingOptions) {
+    const std::string json = R"({"t":true,"f":false,"n":null,"a":[true,null]})";
+    HTuple names = HTuple("json_value_true").Append("json_value_false").Append("json_value_null");
+    HTuple values = HTuple("yes").Append(HTuple(-1.5)).Append(HTuple(Hlong{-1}));
+    EXPECT_EQ(contentOf(json, names, values), "{t='yes',f=-1.5,n=-1,a={[0]='yes',[1]=-1}}");
+    EXPECT_EQ(contentOf(json, HTuple(names).Append(kTuples), HTuple(values).Append(kTuple)), "{t='yes',f=-1.5,n=-1,a=('yes',-1)}");
+    EXPECT_EQ(contentOf(json, kTuples, HTuple("dict")), "{t=1,f=0,n=null,a={[0]=1,[1]=null}}");
+
+    EXPECT_EQ(errorOf([&] { readJson(json, HTuple("json_value_maybe"), HTuple(1)); }), 1302u);
+    EXPECT_EQ(errorOf([&] { readJson(json, kTuples, HTuple("list")); }), 1303u);
+    EXPECT_EQ(errorOf([&] { readJson(json, kTuples, HTuple()); }), 1303u);
+    EXPECT_NE(messageOf([&] { readJson(json, kTuples, HTuple("list")); }).find("convert_json_arrays_to"), std::string::npos);
+}
+
+TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"{\n  \"a\": 1,\n  \"b\": [1, 2]\n  \"c\": 3\n}", "expected ',' or '}' at line 4, column 3"},
+        {R"({"é": "ü" 1})", "expected ',' or '}' at line 1, column 11"},  // columns count characters
+        {R"({"a":[1 2]})", "expected ',' or ']' at line 1, column 9"},
+        {R"({"a" 1})", "expected ':' after the key at line 1, column 6"},
+        {R"({"a":1,})", "expected a string key at line 1, column 8"},
+        {R"({"a":})", "expected a value at line 1, column 6"},
+        {R"({"a":tru})", "expected a value at line 1, column 6"},
+        {R"({"a":01})", "invalid number at line 1, column 6"},
+        {R"({"a":1.})", "invalid number at line 1, column 6"},
+        {R"({"a":-})", "invalid number at line 1, column 6"},
+        {R"({"a":1e400})", "number 1e400 beyond the range of a real at line 1, column 6"},
+        {R"({"a":"x\q"})", "invalid escape '\\q' at line 1, column 8"},
+        {R"({"a":"\ud800"})", "unpaired surrogate in a \\u escape at line 1, column 7"},
+        {R"({"a":"\udc00\ud800"})", "unpaired surrogate"},
+        {"{\"a\":\"\t\"}", "control character in a string"},
+        {R"({"a":"abc)", "unterminated string at line 1, column 6"},
+        {R"({"a":1)", "expected ',' or '}' at line 1, column 7"},
+        {"{} x", "unexpected content after the top-level value at line 1, column 4"},
+        {"{}}", "unexpected content after the top-level value at line 1, column 3"},
+        {"42", "the top level must be an object or an array at line 1, column 1"},
+        {"  ", "the file holds no value"},
+        {"{\"a\":\"\xC3\x28\"}", "invalid UTF-8 at byte offset 6 (line 1, column 7)"},
+        {"{\"a\":\"\xED\xA0\x80\"}", "invalid UTF-8 at byte offset 6"},  // an encoded surrogate
+        {std::string(513, '[') + std::string(513, ']'), "nesting deeper than 512 levels at line 1, column 513"},
+        {"{\"a\":" + std::string(512, '[') + std::string(512, ']') + "}", "nesting deeper than 512 levels at line 1, column 517"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = errorOfJson(c.first);
+        EXPECT_EQ(message.rfind("Invalid JSON: " + c.second, 0), 0u) << c.first << " gives: " << message;
+        EXPECT_EQ(errorOf([&] { readJson(c.first); }), 5280u) << c.first;
+    }
+    EXPECT_EQ(errorOfJson(std::string(512, '[') + std::string(512, ']')), "");
+    EXPECT_EQ(errorOfJson("{\"a\":" + std::string(511, '[') + std::string(511, ']') + "}"), "");
+
+    // In an array of a million scalars read as a tuple, the reader gives back
+    // the text behind it; an error past that is still placed and described
+    // from the whole text.
+    std::string longFile = "{\"a\":[";
+    for (int i = 0; i < 1100000; ++i) longFile += "0,";
+    longFile += "tru]}";
+    const std::string where = "expected a value at line 1, column " + std::to_string(longFile.size() - 4);
+    EXPECT_EQ(messageOf([&] { readJson(longFile, kTuples, kTuple); }), "Invalid JSON: " + where);
+    EXPECT_EQ(errorOfJson(longFile), "Invalid JSON: " + where);
+
+    // Every cut of a valid file is refused, never read in part.
+    const std::string good = R"({"a":[1,-2.5e3,"x\u00e9"],"b":{"c":[true,false,null]}})";
+    ASSERT_EQ(errorOfJson(good), "");
+    for (size_t size = 0; size < good.size(); ++size)
+        EXPECT_EQ(errorOfJson(good.substr(0, size)).rfind("Invalid JSON: ", 0), 0u) << good.substr(0, size);
+}
+
+// WriteDict's JSON, read back.
+std::string written(const HTuple& dict, const HTuple& names = HTuple(), const HTuple& values = HTuple()) {
+    TempDir dir;
+    const std::string path = dir.path("out.JSON");
+    WriteDict(dict, path.c_str(), names, values);
+    return readFile(path);
+}
+
+TEST(JsonFormat, WritingIsTheInverseOfReading) {
+    const std::string json = R"({"name":"caf\u00e9 \"q\" \\ \u0001\n","i":-7,"r":[1.0,0.5,1e+20,-0.0,2.5e-300],"big":18446744073709551616,)"
+                             R"("list":[1,"two",[3,{"four":null}],{}],"t":true,"empty":{},"nested":{"deep":{"x":[[1,2],[3]]}}})";
+    for (const HTuple& mode : {HTuple("dict"), kTuple}) {
+        const HTuple dict(readJson(json, kTuples, mode));
+        const std::string text = written(dict);
+        EXPECT_EQ(contentOf(text, kTuples, mode), describe(dict)) << text;
+        // Written a second time, the text is the same.
+        EXPECT_EQ(written(HTuple(readJson(text, kTuples, mode))), text);
+    }
+    // Exactly as written: a tuple of one value is that value, reals keep a "." or an exponent.
+    HTuple dict;
+    CreateDict(&dict);
+    SetDictTuple(dict, "r", HTuple(2.0).Append(HTuple(1e21)).Append(HTuple(0.1)));
+    SetDictTuple(dict, "one", HTuple(Hlong{3}));
+    SetDictTuple(dict, "none", HTuple());
+    SetDictTuple(dict, "s", HTuple("\x01\t\"\xE2\x82\xAC"));
+    SetDictTuple(dict, "h", HTuple(HHandle()));
+    EXPECT_EQ(written(dict), "{\n  \"r\": [2.0, 1e+21, 0.1],\n  \"one\": 3,\n  \"none\": [],\n  \"s\": \"\\u0001\\t\\\"\xE2\x82\xAC\",\n  \"h\": null\n}\n");
+    HTuple array;
+    CreateDict(&array);
+    SetDictTuple(array, 0, HTuple("a"));
+    SetDictTuple(array, 1, HTuple(Hlong{2}));
+    EXPECT_EQ(written(array), "[\n  \"a\",\n  2\n]\n");
+}
+
+TEST(JsonFormat, ContentJsonCannotHoldRaisesOrIsLeftOut) {
+    HTuple matrix;
+    CreateMatrix(1, 1, 0, &matrix);
+    HObject region;
+    GenRectangle1(&region, 0, 0, 2, 2);
+    const auto make = [](const char* key, auto set) {
+        HTuple outer, inner;
+        CreateDict(&outer);
+        CreateDict(&inner);
+        SetDictTuple(outer, "kept", 1);
+        SetDictTuple(outer, "inner", inner);
+        set(inner, key);
+        return outer;
+    };
+    const struct {
+        HTuple dict;
+        std::string detail;
+    } cases[] = {
+        {make("m", [&](HTuple d, const char* k) { SetDictTuple(d, k, HTuple(Hlong{1}).Append(matrix)); }), "key /inner/m holds a matrix handle"},
+        {make("o", [&](HTuple d, const char* k) { SetDictObject(region, d, k); }), "key /inner/o holds iconic objects"},
+        {make("n", [&](HTuple d, const char*) { SetDictTuple(d, 5, 1); }), "key /inner/5 holds an integer key"},
+        {make("nan", [&](HTuple d, const char* k) { SetDictTuple(d, k, HTuple(std::nan(""))); }), "key /inner/nan holds a real that is not finite"},
+        {make("s", [&](HTuple d, const char* k) { SetDictTuple(d, k, HTuple("\xFF")); }), "key /inner/s holds a string that is not valid UTF-8"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.path("x.json");
+        const std::string message = messageOf([&] { WriteDict(c.dict, path.c_str(), HTuple(), HTuple()); });
+        EXPECT_EQ(errorOf([&] { WriteDict(c.dict, path.c_str(), HTuple(), HTuple()); }), 2455u);
+        EXPECT_NE(message.find(c.detail), std::string::npos) << message;
+        EXPECT_FALSE(std::filesystem::exists(path));
+        const HTuple keep = HTuple("raise_error_if_content_not_serializable"), no = HTuple("false");
+        EXPECT_EQ(contentOf(written(c.dict, keep, no)), "{kept=1,inner={}}") << c.detail;
+    }
+    // A dictionary that contains itself is refused at the nesting bound, whatever the flag.
+    HTuple self;
+    CreateDict(&self);
+    SetDictTuple(self, "me", self);
+    TempDir dir;
+    const std::string message = messageOf([&] {
+        WriteDict(self, dir.path("self.json").c_str(), HTuple("raise_error_if_content_not_serializable"), HTuple("false"));
+    });
+    EXPECT_NE(message.find("nested deeper than 512 levels"), std::string::npos) << message;
+    ClearHandle(self);
+}
+
+}  // namespace
