@@ -167,6 +167,43 @@ IX_API const wchar_t* ix_adapter_halcon_version(void);
  * until the next load on it or ix_reader_destroy. Null on failure. */
 IX_API const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const wchar_t* path);
 
+/* Loads a dictionary file (the library recognises JSON and its binary
+ * dictionary format from the content; the suffix is not looked at) with the
+ * default reading and returns the root: a "dict" node with one child per key.
+ * A key's child is a nested "dict", a tuple (a Value node, or an Array node
+ * when handles are among its elements), a matrix or 3D object model node, or
+ * an iconic object node. A key that cannot be read shows as an "<error>"
+ * child whose summary is the message. Owned by the handle; valid until the
+ * next load on it or ix_reader_destroy. Null on failure.
+ *
+ * Bounds of the tree, so that no dictionary structure (one that contains
+ * itself included) can hang the load or exhaust the stack: dictionaries nest
+ * at most 512 levels deep, counted along the path through tuples and arrays;
+ * a deeper one is an Object node of class "dict" with the summary "max
+ * nesting depth reached". A tree holds at most 2^23 (8388608) nodes; past
+ * that, each further child of a dictionary, handle or tuple is an Object node
+ * with an empty type and the summary "node limit reached". Handles other than
+ * dictionaries nest at most 33 levels, shown the same way. */
+IX_API const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_t* path);
+
+/* As ix_reader_parse_file, with `count` reading options from `params`, passed
+ * in order as the generic parameters of the dictionary reading (an unknown
+ * key as the empty name, an unknown type as a name without a value). The
+ * records and their texts are read during the call only, never kept. A null
+ * `params` or a `count` below 1 reads with the defaults. */
+IX_API const NativeNode* ix_reader_parse_file_with_options(ReaderHandle* handle, const wchar_t* path,
+                                                           const IxJsonParam* params, int32_t count);
+
+/* Reads the dictionary file `inputPath` and writes it to `outputPath`, as
+ * JSON when that path ends in ".json" (any case), else in the binary
+ * dictionary format. With a non-zero `ignoreNonSerializable`, content the
+ * output format cannot hold is left out (JSON) or written empty (binary)
+ * instead of failing. Returns 1 on success; 0 on failure with the message
+ * in the last error. A null handle or path returns 0 and leaves the last
+ * error as it was. The handle's tree is not touched: its nodes stay valid. */
+IX_API int32_t ix_reader_convert_dict_file(ReaderHandle* handle, const wchar_t* inputPath,
+                                           const wchar_t* outputPath, int32_t ignoreNonSerializable);
+
 /* ------------------------------------------------------------------------ */
 /* Node inspection. A node, and every string it returns, is owned by the      */
 /* reader handle whose load produced it and stays valid until the next load   */

@@ -3,6 +3,7 @@
 #include "AdapterApi.h"
 
 #include <mutex>
+#include <vector>
 
 #include "AdapterCore/AdapterCore.h"
 #include "ix_adapter.h"
@@ -29,6 +30,29 @@ const NativeValue* valueAt(const NativeNode* node, int32_t index) {
 
 int32_t countOf(size_t size) {
     return size > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(size);
+}
+
+// The host's option records as the library keeps them, in order. Only the
+// field that a record's type names is read; the records are not kept.
+std::vector<NativeJsonParam> jsonParamsOf(const IxJsonParam* params, int32_t count) {
+    std::vector<NativeJsonParam> options;
+    if (!params || count < 1) return options;
+    options.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const IxJsonParam& record = params[i];
+        NativeJsonParam option;
+        option.key = record.key;
+        option.type = record.type;
+        switch (record.type) {
+        case IxValueType::String:
+            if (record.text) option.text = record.text;
+            break;
+        case IxValueType::Integer: option.intValue = record.intValue; break;
+        case IxValueType::Real: option.realValue = record.realValue; break;
+        }
+        options.push_back(std::move(option));
+    }
+    return options;
 }
 
 }  // namespace
@@ -63,6 +87,36 @@ const wchar_t* ix_adapter_halcon_version(void) {
 
 const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const wchar_t* path) {
     return loadInto(handle, path, AdapterCore::parseObjectFile);
+}
+
+const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_t* path) {
+    return loadInto(handle, path,
+                    [](const std::wstring& file, std::wstring& error) { return AdapterCore::parseFile(file, error); });
+}
+
+const NativeNode* ix_reader_parse_file_with_options(ReaderHandle* handle, const wchar_t* path,
+                                                     const IxJsonParam* params, int32_t count) {
+    return loadInto(handle, path, [&](const std::wstring& file, std::wstring& error) {
+        return AdapterCore::parseFile(file, jsonParamsOf(params, count), error);
+    });
+}
+
+int32_t ix_reader_convert_dict_file(ReaderHandle* handle, const wchar_t* inputPath, const wchar_t* outputPath,
+                                    int32_t ignoreNonSerializable) {
+    if (!handle || !inputPath || !outputPath) return 0;
+    std::wstring error, outOfMemory;
+    handle->lastError.clear();
+    bool converted = false;
+    try {
+        outOfMemory = outOfMemoryMessage();
+        converted = AdapterCore::convertDictFile(std::wstring(inputPath), std::wstring(outputPath),
+                                                 ignoreNonSerializable != 0, error);
+    } catch (...) {
+        converted = false;
+        describeCurrentException(error, outOfMemory);
+    }
+    handle->lastError = std::move(error);
+    return converted ? 1 : 0;
 }
 
 const wchar_t* ix_node_label(const NativeNode* node) {

@@ -27,8 +27,8 @@ import sys
 from pathlib import Path
 
 __all__ = [
-    "IxError", "StaleNodeError", "NodeKind", "PathSegmentKind", "ValueType",
-    "load_library", "version", "Reader", "Node",
+    "IxError", "StaleNodeError", "NodeKind", "PathSegmentKind", "ValueType", "JsonParamKey",
+    "IxJsonParam", "load_library", "version", "Reader", "Node",
 ]
 
 
@@ -56,6 +56,56 @@ class ValueType(enum.IntEnum):
     STRING = 0
     INTEGER = 1
     REAL = 2
+
+
+class JsonParamKey(enum.IntEnum):
+    """The reading options of dictionary files (IxJsonParamKey)."""
+    JSON_VALUE_TRUE = 0
+    JSON_VALUE_FALSE = 1
+    JSON_VALUE_NULL = 2
+    CONVERT_JSON_ARRAYS_TO = 3
+
+
+class IxJsonParam(ctypes.Structure):
+    """One reading option as the library takes it: 32 bytes, only the field
+    that `type` names is read. A str assigned to `text` is kept alive by the
+    record itself."""
+    _fields_ = [
+        ("key", ctypes.c_uint32),
+        ("type", ctypes.c_int32),
+        ("text", ctypes.c_wchar_p),
+        ("int_value", ctypes.c_int64),
+        ("real_value", ctypes.c_double),
+    ]
+
+
+_OPTION_NAMES = {key.name.lower(): key for key in JsonParamKey}
+
+
+def _json_params(options):
+    """An IxJsonParam array of a mapping or a sequence of (key, value) pairs.
+
+    Keys are option names ("json_value_null") or JsonParamKey values (any int
+    is passed on as it is); values are str, int or float."""
+    pairs = list(options.items()) if hasattr(options, "items") else list(options)
+    records = (IxJsonParam * len(pairs))()
+    for record, (key, value) in zip(records, pairs):
+        if isinstance(key, str):
+            if key not in _OPTION_NAMES:
+                raise ValueError(f"unknown reading option {key!r}; expected one of {', '.join(_OPTION_NAMES)}")
+            key = _OPTION_NAMES[key]
+        record.key = int(key)
+        if isinstance(value, str):
+            if "\0" in value:
+                raise ValueError("embedded null character in option value")
+            record.type, record.text = ValueType.STRING, value
+        elif isinstance(value, int):
+            record.type, record.int_value = ValueType.INTEGER, value
+        elif isinstance(value, float):
+            record.type, record.real_value = ValueType.REAL, value
+        else:
+            raise TypeError(f"option {key!r}: value must be str, int or float, not {type(value).__name__}")
+    return records
 
 
 _lib = None
@@ -92,6 +142,14 @@ _SIGNATURES = {
     "ix_node_detail_line_count": (ctypes.c_int32, [_c_node]),
     "ix_node_detail_line_at": (_TEXT, [_c_node, ctypes.c_int32]),
     "ix_node_detail_entry_count": (ctypes.c_int32, [_c_node]),
+}
+
+# Functions a library of this version may lack; bound when it has them.
+_OPTIONAL_SIGNATURES = {
+    "ix_reader_parse_file_with_options": (
+        _c_node, [_c_reader, ctypes.c_wchar_p, ctypes.POINTER(IxJsonParam), ctypes.c_int32]),
+    "ix_reader_convert_dict_file": (
+        ctypes.c_int32, [_c_reader, ctypes.c_wchar_p, ctypes.c_wchar_p, ctypes.c_int32]),
 }
 
 _libc = ctypes.CDLL(None)
@@ -160,6 +218,10 @@ def load_library(path=None):
             fn = getattr(lib, name)
             fn.restype = _c_node
             fn.argtypes = [_c_reader, ctypes.c_wchar_p]
+    for name, (restype, argtypes) in _OPTIONAL_SIGNATURES.items():
+        if hasattr(lib, name):
+            fn = getattr(lib, name)
+            fn.restype, fn.argtypes = restype, argtypes
     _lib = lib
     return lib
 
@@ -206,16 +268,24 @@ class Reader:
             raise IxError("the reader is closed")
         return self._handle
 
-    def _load(self, kind, path):
-        name = _LOADERS[kind]
+    def _function(self, name):
         if not hasattr(self._lib, name):
             raise IxError(f"this library has no {name}")
+        return getattr(self._lib, name)
+
+    @staticmethod
+    def _path(path):
         path = os.fsdecode(path)
         if "\0" in path:
             raise ValueError("embedded null character in path")
+        return path
+
+    def _load(self, kind, path, *extra, name=None):
+        fn = self._function(name or _LOADERS[kind])
+        path = self._path(path)
         handle = self._require()
         self._generation += 1  # the previous tree is gone whatever the outcome
-        root = getattr(self._lib, name)(handle, path)
+        root = fn(handle, path, *extra)
         if not root:
             raise IxError(self._lib.ix_reader_last_error(handle))
         return Node(self, root)
@@ -224,9 +294,26 @@ class Reader:
         """Loads an object, image or sequence file; returns the root node."""
         return self._load("object", path)
 
-    def parse_file(self, path):
-        """Loads a dictionary file; returns the root node."""
-        return self._load("dict", path)
+    def parse_file(self, path, options=None):
+        """Loads a dictionary file; returns the root node.
+
+        `options` sets reading options: a mapping or a sequence of (key, value)
+        pairs, keys as names ("json_value_null", "convert_json_arrays_to", ...)
+        or JsonParamKey values, values str, int or float."""
+        if options is None:
+            return self._load("dict", path)
+        records = _json_params(options)
+        return self._load("dict", path, records, len(records), name="ix_reader_parse_file_with_options")
+
+    def convert_dict_file(self, input, output, ignore_non_serializable=False):
+        """Converts the dictionary file `input` into `output` (JSON when it ends
+        in .json, else the binary format). Raises IxError on failure; the
+        reader's tree is not touched."""
+        fn = self._function("ix_reader_convert_dict_file")
+        input, output = self._path(input), self._path(output)
+        handle = self._require()
+        if not fn(handle, input, output, 1 if ignore_non_serializable else 0):
+            raise IxError(self._lib.ix_reader_last_error(handle))
 
     def parse_dl_model_file(self, path):
         """Loads a deep-learning model file; returns the root node."""

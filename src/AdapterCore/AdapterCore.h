@@ -7,7 +7,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "DictFiles.h"
 #include "NativeNode.h"
 
 class AdapterCore {
@@ -27,4 +29,16 @@ public:
     // An object file (".hobj"), a sequence file (".seq") or an image file (any
     // other suffix): a root "file" node with one Object child per object.
     static std::unique_ptr<NativeNode> parseObjectFile(const std::wstring& path, std::wstring& error);
+
+    // A dictionary file, read with the library's defaults or with reading
+    // options: a root "dict" node with one child per key.
+    static std::unique_ptr<NativeNode> parseFile(const std::wstring& path, std::wstring& error);
+    static std::unique_ptr<NativeNode> parseFile(const std::wstring& path, const std::vector<NativeJsonParam>& options,
+                                                 std::wstring& error);
+
+    // Reads a dictionary file and writes it again, in the format the output
+    // path chooses. With `ignoreNonSerializable`, content the output format
+    // cannot hold is left out instead of failing the conversion.
+    static bool convertDictFile(const std::wstring& inputPath, const std::wstring& outputPath,
+                                bool ignoreNonSerializable, std::wstring& error);
 };

@@ -39,10 +39,33 @@ struct NativeNode {
     HalconCpp::HObject object;
     std::vector<std::wstring> detailLines;
     int32_t detailEntryCount = 0;
-    // Declared last so that a node's destruction begins with its children.
     std::vector<std::unique_ptr<NativeNode>> children;
 
     NativeNode() = default;
+    // Takes the subtree apart with a stack of its own, one entry per level, so
+    // that destroying a deep tree (nested dictionaries) needs no call stack
+    // per level: every node is destroyed once its children are gone. Should
+    // the stack find no memory, what is left goes the recursive way, which
+    // the builders' depth bounds keep within the call stack.
+    ~NativeNode() {
+        try {
+            std::vector<std::unique_ptr<NativeNode>> path;
+            while (!children.empty()) {
+                path.push_back(std::move(children.back()));
+                children.pop_back();
+                while (!path.empty()) {
+                    NativeNode& last = *path.back();
+                    if (last.children.empty()) {
+                        path.pop_back();
+                    } else {
+                        path.push_back(std::move(last.children.back()));
+                        last.children.pop_back();
+                    }
+                }
+            }
+        } catch (...) {
+        }
+    }
     NativeNode(const NativeNode&) = delete;
     NativeNode& operator=(const NativeNode&) = delete;
 

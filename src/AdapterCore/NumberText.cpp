@@ -2,20 +2,21 @@
 
 #include <charconv>
 #include <system_error>
+#include <vector>
 
 namespace {
 
 template <class... Format>
 std::wstring converted(Format... format) {
-    // 400 characters hold any double in fixed form with a few decimals; the
-    // loop only guards against a caller asking for more.
-    std::string text(400, '\0');
+    // Integers and "%g" texts fit the small buffer; fixed texts of large
+    // magnitudes go on to a growing one, so no magnitude is cut short.
+    char small[64];
+    std::to_chars_result result = std::to_chars(small, small + sizeof small, format...);
+    if (result.ec == std::errc()) return std::wstring(small, result.ptr);
+    std::vector<char> text(512);
     for (;;) {
-        const std::to_chars_result result = std::to_chars(&text[0], &text[0] + text.size(), format...);
-        if (result.ec == std::errc()) {
-            text.resize(static_cast<size_t>(result.ptr - text.data()));
-            return std::wstring(text.begin(), text.end());
-        }
+        result = std::to_chars(text.data(), text.data() + text.size(), format...);
+        if (result.ec == std::errc()) return std::wstring(text.data(), result.ptr);
         text.resize(text.size() * 2);
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ix_adapter.h"
@@ -14,11 +15,21 @@ namespace {
 const char* const kUsage =
     "usage: ixdump [--as object|dict|dlmodel|om3d] [--json] [--depth N] [--full PATH]\n"
     "              [--option KEY=VALUE]... FILE...\n"
+    "       ixdump --convert IN OUT [--ignore-non-serializable]\n"
     "       ixdump --version\n"
     "\n"
     "Prints the tree of each FILE: one line per node with its path, label, type and\n"
     "summary, and the node's detail lines below it. Paths address nodes from the\n"
-    "root: /key/sub/[3]. --full PATH prints the untruncated values of that node.\n";
+    "root: /key/sub/[3]. --full PATH prints the untruncated values of that node.\n"
+    "\n"
+    "--option KEY=VALUE sets a reading option of dictionary files; KEY is one of\n"
+    "json_value_true, json_value_false, json_value_null, convert_json_arrays_to.\n"
+    "VALUE is an integer when it reads wholly as one, else a real when it reads\n"
+    "wholly as one, else a string.\n"
+    "\n"
+    "--convert IN OUT converts the dictionary file IN into OUT: JSON when OUT ends\n"
+    "in .json, else the binary dictionary format. --ignore-non-serializable leaves\n"
+    "out what the output format cannot hold instead of failing.\n";
 
 std::string utf8(const wchar_t* text) {
     std::string out;
@@ -103,8 +114,43 @@ std::string childPath(const std::string& parent, const NativeNode* child) {
     return (parent == "/" ? "/" : parent + "/") + segment;
 }
 
+// The reading option KEY=VALUE as the library takes it; false for an unknown
+// KEY. VALUE is typed by what it reads as, whatever the locale.
+bool parseOption(const std::string& text, IxJsonParam* param, std::wstring* textValue) {
+    static const char* const kKeys[] = {"json_value_true", "json_value_false", "json_value_null",
+                                        "convert_json_arrays_to"};
+    const size_t equals = text.find('=');
+    if (equals == std::string::npos) return false;
+    const std::string key = text.substr(0, equals), value = text.substr(equals + 1);
+    int found = -1;
+    for (int k = 0; k < 4; ++k)
+        if (key == kKeys[k]) found = k;
+    if (found < 0) return false;
+    *param = IxJsonParam{};
+    param->key = static_cast<IxJsonParamKey>(found);
+    const char* first = value.data();
+    const char* last = first + value.size();
+    long long integer = 0;
+    double real = 0.0;
+    const std::from_chars_result asInteger = std::from_chars(first, last, integer);
+    const std::from_chars_result asReal = std::from_chars(first, last, real);
+    if (!value.empty() && asInteger.ec == std::errc() && asInteger.ptr == last) {
+        param->type = IxValueType::Integer;
+        param->intValue = integer;
+    } else if (!value.empty() && asReal.ec == std::errc() && asReal.ptr == last) {
+        param->type = IxValueType::Real;
+        param->realValue = real;
+    } else {
+        param->type = IxValueType::String;
+        *textValue = wide(value);
+    }
+    return true;
+}
+
 struct Options {
     std::string as;
+    std::vector<IxJsonParam> params;
+    std::vector<std::wstring> paramTexts;  // the texts the params point into
     bool json = false;
     int depth = -1;  // no limit
     std::string full;
@@ -232,6 +278,11 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
     const NativeNode* root = nullptr;
     if (kind == "object") {
         root = ix_reader_parse_object_file(reader, wide(file).c_str());
+    } else if (kind == "dict") {
+        root = options.params.empty()
+                   ? ix_reader_parse_file(reader, wide(file).c_str())
+                   : ix_reader_parse_file_with_options(reader, wide(file).c_str(), options.params.data(),
+                                                       static_cast<int32_t>(options.params.size()));
     } else {
         std::fprintf(stderr, "ixdump: %s: reading %s files is not available in this version\n", file.c_str(),
                      kind.c_str());
@@ -264,6 +315,8 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
 
 int main(int argc, char** argv) {
     Options options;
+    std::string convertIn, convertOut;
+    bool ignoreNonSerializable = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -292,8 +345,20 @@ int main(int argc, char** argv) {
         } else if (arg == "--full" && hasValue) {
             options.full = argv[++i];
         } else if (arg == "--option" && hasValue) {
-            std::fprintf(stderr, "ixdump: --option is not available in this version\n");
-            return 2;
+            IxJsonParam param;
+            std::wstring text;
+            if (!parseOption(argv[++i], &param, &text)) {
+                std::fprintf(stderr, "ixdump: --option takes KEY=VALUE with KEY one of json_value_true, "
+                                     "json_value_false, json_value_null, convert_json_arrays_to\n");
+                return 2;
+            }
+            options.params.push_back(param);
+            options.paramTexts.push_back(std::move(text));
+        } else if (arg == "--convert" && i + 2 < argc) {
+            convertIn = argv[++i];
+            convertOut = argv[++i];
+        } else if (arg == "--ignore-non-serializable") {
+            ignoreNonSerializable = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             std::fprintf(stderr, "ixdump: unknown option %s\n%s", arg.c_str(), kUsage);
             return 2;
@@ -301,14 +366,25 @@ int main(int argc, char** argv) {
             options.files.push_back(arg);
         }
     }
-    if (options.files.empty()) {
+    if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable : !options.files.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // The option texts are final now: point the records at them.
+    for (size_t k = 0; k < options.params.size(); ++k)
+        if (options.params[k].type == IxValueType::String) options.params[k].text = options.paramTexts[k].c_str();
     ReaderHandle* reader = ix_reader_create();
     if (!reader) {
         std::fprintf(stderr, "ixdump: out of memory\n");
         return 1;
+    }
+    if (!convertIn.empty()) {
+        const int32_t converted = ix_reader_convert_dict_file(reader, wide(convertIn).c_str(),
+                                                              wide(convertOut).c_str(), ignoreNonSerializable ? 1 : 0);
+        if (!converted)
+            std::fprintf(stderr, "ixdump: %s: %s\n", convertIn.c_str(), utf8(ix_reader_last_error(reader)).c_str());
+        ix_reader_destroy(reader);
+        return converted ? 0 : 1;
     }
     int status = 0;
     for (const std::string& file : options.files) status |= dump(reader, file, options);

@@ -1,0 +1,170 @@
+"""Dictionary files loaded and converted by a foreign host: reading options as
+IxJsonParam records built with ctypes, conversion between JSON and the binary
+format, and ixdump's --option and --convert."""
+
+import ctypes
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+import ixadapter
+from ixadapter import IxJsonParam, NodeKind, PathSegmentKind, ValueType
+
+DOCUMENT = {"flag": True, "none": None, "list": [1, 2.5, "x"], "inner": {"k": "v\u00e9"}}
+
+
+def outline(node):
+    """Every node's path, type and summary, depth first."""
+    lines = []
+
+    def walk(n, path):
+        lines.append((path, n.type_label, n.value_summary))
+        for child in n.children:
+            walk(child, path + child.path_segment)
+
+    walk(node, "")
+    return lines
+
+
+class DictFiles(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.root = Path(self.dir.name)
+        self.reader = ixadapter.Reader()
+        self.lib = self.reader._lib
+        self.json_path = self.root / "doc.json"
+        with open(self.json_path, "w", encoding="utf-8") as f:
+            json.dump(DOCUMENT, f)
+
+    def tearDown(self):
+        self.reader.close()
+        self.dir.cleanup()
+
+    def raw_load(self, params, count):
+        """ix_reader_parse_file_with_options called as a C host would; the root's summary or the error."""
+        self.reader._generation += 1
+        root = self.lib.ix_reader_parse_file_with_options(self.reader._handle, str(self.json_path), params, count)
+        return self.lib.ix_node_value_summary(root) if root else "error: " + self.reader.last_error
+
+    def test_default_reading_and_options_from_mappings_and_pairs(self):
+        root = self.reader.parse_file(self.json_path)
+        self.assertEqual((root.kind, root.type_label, root.value_summary, root.label),
+                         (NodeKind.CONTAINER, "dict", "4 keys", ""))
+        self.assertEqual((root.path_segment_kind, root.path_index), (PathSegmentKind.NAME, 0))
+        flag, none, array, inner = root.children
+        self.assertEqual((flag.label, flag.values), ("flag", [1]))
+        self.assertEqual(array.type_label, "dict")  # arrays read as dictionaries of their indexes
+        self.assertEqual([c.label for c in array.children], ["0", "1", "2"])
+        self.assertEqual(inner.child(0).values, ["v\u00e9"])
+
+        root = self.reader.parse_file(self.json_path, {"json_value_true": "yes", "json_value_null": 0.25,
+                                                       "convert_json_arrays_to": "tuple"})
+        flag, none, array, _ = root.children
+        self.assertEqual((flag.values, none.values), (["yes"], [0.25]))
+        self.assertEqual((array.kind, array.type_label, array.value_summary),
+                         (NodeKind.VALUE, "tuple[3]", "[1, 2.5, 'x']"))
+        root = self.reader.parse_file(self.json_path, [(ixadapter.JsonParamKey.JSON_VALUE_FALSE, 0),
+                                                       (int(ixadapter.JsonParamKey.JSON_VALUE_TRUE), 7)])
+        self.assertEqual(root.child(0).values, [7])
+        with self.assertRaises(ValueError):
+            self.reader.parse_file(self.json_path, {"json_value_maybe": 1})
+        with self.assertRaises(TypeError):
+            self.reader.parse_file(self.json_path, {"json_value_true": [1]})
+
+    def test_raw_records_null_text_unknown_type_and_empty_lists(self):
+        self.assertEqual((ctypes.sizeof(IxJsonParam), IxJsonParam.real_value.offset), (32, 24))
+        plain = self.reader.parse_file(self.json_path).value_summary
+        # No records, a null array or a count below 1: the default reading.
+        records = (IxJsonParam * 1)()
+        records[0].key, records[0].type, records[0].text = 0, ValueType.STRING, "ignored"
+        for params, count in ((None, 0), (None, 3), (records, 0), (records, -1)):
+            self.assertEqual(self.raw_load(params, count), plain)
+
+        # A String record with a null text passes the empty string.
+        records[0].text = None
+        self.assertEqual(self.raw_load(records, 1), plain)
+        self.reader._generation += 1
+        flag = ixadapter.Node(self.reader, self.lib.ix_reader_parse_file_with_options(
+            self.reader._handle, str(self.json_path), records, 1)).child(0)
+        self.assertEqual(flag.values, [""])
+
+        # A type that is none of the three passes a name without a value, an
+        # unknown key the empty name: the reading refuses both with its message.
+        records[0].type = 9
+        self.assertRegex(self.raw_load(records, 1), r"^error: .+")
+        records[0].key, records[0].type, records[0].int_value = 77, ValueType.INTEGER, 1
+        self.assertRegex(self.raw_load(records, 1), r"^error: .+")
+
+    def test_a_rejected_file_leaves_the_librarys_message_and_no_tree(self):
+        node = self.reader.parse_file(self.json_path).child(0)
+        broken = self.root / "broken.json"
+        broken.write_text('{"a": [1, 2,')
+        with self.assertRaises(ixadapter.IxError) as caught:
+            self.reader.parse_file(broken)
+        message = str(caught.exception)
+        self.assertTrue(message)
+        self.assertEqual(self.reader.last_error, message)
+        with self.assertRaises(ixadapter.StaleNodeError):
+            node.label
+        with self.assertRaises(ixadapter.IxError) as caught:
+            self.reader.parse_file(broken, [])
+        self.assertEqual(str(caught.exception), message)
+        with self.assertRaisesRegex(ixadapter.IxError, "^File not found$"):
+            self.reader.parse_file(self.root / "missing.json")
+
+    def test_conversion_round_trips_and_leaves_the_tree_alone(self):
+        before = outline(self.reader.parse_file(self.json_path))
+        node = self.reader.parse_file(self.json_path).child(3)
+        binary, again = self.root / "doc.hdict", self.root / "again.JSON"
+        self.reader.convert_dict_file(self.json_path, binary)
+        self.reader.convert_dict_file(binary, again, ignore_non_serializable=True)
+        self.assertEqual(node.child(0).values, ["v\u00e9"])  # still valid after converting
+        self.assertEqual(json.loads(again.read_text(encoding="utf-8")), DOCUMENT)
+        self.assertEqual(outline(self.reader.parse_file(binary)), before)
+
+        with self.assertRaisesRegex(ixadapter.IxError, "^File not found$"):
+            self.reader.convert_dict_file(self.root / "missing.json", self.root / "out.json")
+        self.assertFalse((self.root / "out.json").exists())
+        # Null arguments return 0 and leave the last error as it was.
+        self.assertEqual(self.lib.ix_reader_convert_dict_file(self.reader._handle, str(binary), None, 0), 0)
+        self.assertEqual(self.lib.ix_reader_convert_dict_file(None, str(binary), str(again), 0), 0)
+        self.assertEqual(self.reader.last_error, "File not found")
+
+
+@unittest.skipUnless(os.environ.get("IXDUMP"), "IXDUMP names the ixdump to test")
+class IxdumpDictFiles(unittest.TestCase):
+    def run_ixdump(self, *args):
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+        return subprocess.run([os.environ["IXDUMP"], *map(str, args)], capture_output=True, text=True,
+                              timeout=60, env=env)
+
+    def test_options_full_text_and_conversion(self):
+        with tempfile.TemporaryDirectory() as d:
+            source = Path(d) / "doc.json"
+            source.write_text(json.dumps(DOCUMENT))
+            result = self.run_ixdump("--option", "convert_json_arrays_to=tuple", "--option", "json_value_true=7",
+                                     "--option", "json_value_null=1e-3", source)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            lines = result.stdout.splitlines()
+            self.assertIn("  /flag  integer  7", lines)
+            self.assertIn("  /none  real  0.001", lines)
+            self.assertIn("  /list  tuple[3]  [1, 2.5, 'x']", lines)
+            full = self.run_ixdump("--option", "convert_json_arrays_to=tuple", "--full", "/list", source)
+            self.assertEqual(full.stdout, "[1, 2.5, 'x']\n")
+            self.assertEqual(self.run_ixdump("--option", "json_value_maybe=1", source).returncode, 2)
+
+            converted = Path(d) / "doc.hdict"
+            result = self.run_ixdump("--convert", source, converted)
+            self.assertEqual((result.returncode, result.stderr), (0, ""))
+            result = self.run_ixdump("--convert", converted, Path(d) / "back.json", "--ignore-non-serializable")
+            self.assertEqual(json.loads((Path(d) / "back.json").read_text()), DOCUMENT)
+            result = self.run_ixdump("--convert", Path(d) / "missing.json", Path(d) / "x.json")
+            self.assertEqual(result.returncode, 1)
+            self.assertTrue(result.stderr.rstrip().endswith("missing.json: File not found"), result.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,292 @@
+// Dictionary and handle nodes: key names, per-key failures, and the bounds
+// that keep deep or self-containing structures from hanging a load.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+
+#include "AdapterCore/AdapterCore.h"
+#include "AdapterCore/HandleNodes.h"
+#include "TestFiles.h"
+#include "base/Access.h"
+#include "base/Errors.h"
+#include "base/TupleData.h"
+#include "HalconCpp.h"
+#include "tools/Tool.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+HTuple newDict() {
+    HTuple dict;
+    CreateDict(&dict);
+    return dict;
+}
+
+std::unique_ptr<NativeNode> dictNode(const HTuple& dict) {
+    return buildDictNode(HDict(dict[0].H()), L"", IxPathSegmentKind::Name, 0);
+}
+
+size_t countNodes(const NativeNode& node) {
+    size_t n = 1;
+    for (const auto& child : node.children) n += countNodes(*child);
+    return n;
+}
+
+// A tool with keys of any kind: "bad" fails on every query, "odd" holds a
+// data type nobody knows, any other key holds the integer 1. With
+// `unreadable`, its key list itself cannot be read.
+class KeyedTool : public ixv::Tool {
+public:
+    KeyedTool(HTuple keys, bool unreadable = false) : keys_(std::move(keys)), unreadable_(unreadable) {}
+    const char* semType() const override { return "probe"; }
+    HTuple keys() const override {
+        if (unreadable_) ixv::raise("get_handle_param", ixv::err::WrongHandleType);
+        return keys_;
+    }
+    const char* keyDataType(const HTuple& key, const char* proc) const override {
+        if (key.TupleIsStringElem()[0].L() && std::strcmp(key[0].C(), "bad") == 0)
+            ixv::raise(proc, ixv::err::DictKeyMissing);
+        if (key.TupleIsStringElem()[0].L() && std::strcmp(key[0].C(), "odd") == 0) return "strange";
+        return "tuple";
+    }
+    HTuple tupleAt(const HTuple&, const char*) const override { return HTuple(Hlong{1}); }
+
+private:
+    HTuple keys_;
+    bool unreadable_;
+};
+
+HTuple handleOf(std::shared_ptr<ixv::Tool> tool) {
+    return HTuple(ixv::Access::handle(std::move(tool)));
+}
+
+TEST(DictNode, KeysAreCountedAndNamedByTheirType) {
+    EXPECT_EQ(keyDisplayName(HTuple(Hlong{-42})), L"-42");
+    EXPECT_EQ(keyDisplayName(HTuple(2.5)), L"2.5");
+    EXPECT_EQ(keyDisplayName(HTuple(1e-5)), L"1e-05");
+    EXPECT_EQ(keyDisplayName(HTuple("na\xc3\xafve")), L"na\u00efve");
+
+    const HTuple empty = newDict();
+    const auto none = dictNode(empty);
+    EXPECT_EQ(none->kind, IxNodeKind::Container);
+    EXPECT_EQ(none->typeLabel, L"dict");
+    EXPECT_EQ(none->valueSummary, L"0 keys");
+    EXPECT_TRUE(none->children.empty());
+
+    const HTuple dict = newDict();
+    SetDictTuple(dict, Hlong{7}, HTuple("seven"));
+    EXPECT_EQ(dictNode(dict)->valueSummary, L"1 key");
+    SetDictTuple(dict, "inner", empty);
+    HObject region;
+    GenRectangle1(&region, 0, 0, 1, 1);
+    SetDictObject(region, dict, "shape");
+    SetDictTuple(dict, "pair", HTuple(empty).Append(empty));
+    const auto node = dictNode(dict);
+    EXPECT_EQ(node->valueSummary, L"4 keys");
+    ASSERT_EQ(node->children.size(), 4u);
+    EXPECT_EQ(node->children[0]->label, L"7");
+    EXPECT_EQ(node->children[0]->valueSummary, L"'seven'");
+    EXPECT_EQ(node->children[1]->typeLabel, L"dict");
+    EXPECT_EQ(node->children[1]->kind, IxNodeKind::Container);
+    EXPECT_EQ(node->children[2]->objectClass, L"region");
+    EXPECT_EQ(node->children[3]->kind, IxNodeKind::Array);
+    EXPECT_EQ(node->children[3]->children[1]->pathSegmentKind, IxPathSegmentKind::Index);
+    EXPECT_EQ(node->children[3]->children[1]->typeLabel, L"dict");
+}
+
+TEST(DictNode, AKeyThatFailsShowsItsErrorAndTheOthersStay) {
+    // A handle claiming to be a matrix that is none fails inside the tuple node.
+    struct FakeMatrix : ixv::Tool {
+        const char* semType() const override { return "matrix"; }
+    };
+    const HTuple dict = newDict();
+    SetDictTuple(dict, "fake", handleOf(std::make_shared<FakeMatrix>()));
+    SetDictTuple(dict, "fine", HTuple(Hlong{3}));
+    const auto node = dictNode(dict);
+    ASSERT_EQ(node->children.size(), 2u);
+    EXPECT_EQ(node->children[0]->typeLabel, L"<error>");
+    EXPECT_EQ(node->children[0]->kind, IxNodeKind::Value);
+    EXPECT_EQ(node->children[0]->valueSummary.rfind(L"Wrong handle type", 0), 0u) << node->children[0]->valueSummary;
+    EXPECT_EQ(node->children[1]->valueSummary, L"3");
+}
+
+TEST(HandleNode, KeysThatFailAreLeftOutAndUnreadableHandlesStayOpaque) {
+    const HTuple keys = HTuple("a").Append(HTuple("bad")).Append(HTuple("odd")).Append(HTuple(HHandle()));
+    const auto node = buildHandleNode(handleOf(std::make_shared<KeyedTool>(keys)), L"", IxPathSegmentKind::Name, 0, 0);
+    EXPECT_EQ(node->kind, IxNodeKind::Container);
+    EXPECT_EQ(node->typeLabel, L"probe");
+    EXPECT_EQ(node->valueSummary, L"4 keys");
+    ASSERT_EQ(node->children.size(), 3u);
+    EXPECT_EQ(node->children[0]->label, L"a");
+    EXPECT_EQ(node->children[1]->typeLabel, L"<unsupported>");
+    EXPECT_EQ(node->children[1]->valueSummary, L"strange");
+    EXPECT_EQ(node->children[2]->label, L"<unreadable key>");
+
+    const auto opaque =
+        buildHandleNode(handleOf(std::make_shared<KeyedTool>(keys, true)), L"m", IxPathSegmentKind::Name, 0, 0);
+    EXPECT_EQ(opaque->kind, IxNodeKind::Object);
+    EXPECT_EQ(opaque->typeLabel, L"probe");
+    EXPECT_EQ(opaque->objectClass, L"probe");
+    EXPECT_EQ(opaque->valueSummary, L"");
+    EXPECT_TRUE(opaque->children.empty());
+}
+
+TEST(HandleNode, AChainOfHandlesExpandsThirtyThreeLevels) {
+    std::vector<HTuple> chain(40);
+    for (auto& dict : chain) dict = newDict();
+    for (size_t i = 0; i + 1 < chain.size(); ++i) SetDictTuple(chain[i], "next", chain[i + 1]);
+    const auto root = buildHandleNode(chain[0], L"", IxPathSegmentKind::Name, 0, 0);
+    const NativeNode* node = root.get();
+    for (int depth = 0; depth < kMaxHandleDepth; ++depth) {
+        ASSERT_EQ(node->kind, IxNodeKind::Container) << depth;
+        ASSERT_EQ(node->children.size(), 1u) << depth;
+        node = node->children[0].get();
+    }
+    EXPECT_EQ(node->kind, IxNodeKind::Object);
+    EXPECT_EQ(node->typeLabel, L"dict");
+    EXPECT_EQ(node->objectClass, L"dict");
+    EXPECT_EQ(node->valueSummary, L"max nesting depth reached");
+}
+
+// Runs `body` on a thread whose stack is `size` bytes under a guard page and
+// returns how many bytes of it were used, by painting the stack beforehand.
+size_t stackUsedBy(size_t size, const std::function<void()>& body) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* memory = mmap(nullptr, size + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return SIZE_MAX;
+    mprotect(memory, page, PROT_NONE);
+    unsigned char* stack = static_cast<unsigned char*>(memory) + page;
+    std::memset(stack, 0xA5, size);
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstack(&attr, stack, size);
+    pthread_t thread;
+    auto run = [](void* f) -> void* {
+        (*static_cast<const std::function<void()>*>(f))();
+        return nullptr;
+    };
+    size_t used = SIZE_MAX;
+    if (pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&body)) == 0) {
+        pthread_join(thread, nullptr);
+        size_t untouched = 0;
+        while (untouched < size && stack[untouched] == 0xA5) ++untouched;
+        used = size - untouched;
+    }
+    pthread_attr_destroy(&attr);
+    munmap(memory, size + page);
+    return used;
+}
+
+// Follows the first child `levels` times.
+const NativeNode* descend(const NativeNode* node, int levels) {
+    for (int i = 0; i < levels && node && !node->children.empty(); ++i) node = node->children[0].get();
+    return node;
+}
+
+TEST(DictNode, DeepAndSelfContainingDictionariesAreBoundedOnASmallStack) {
+    // 10,000 levels, each dictionary holding the next under "next".
+    std::vector<HTuple> deep(10000);
+    for (auto& dict : deep) dict = newDict();
+    for (size_t i = 0; i + 1 < deep.size(); ++i) SetDictTuple(deep[i], "next", deep[i + 1]);
+    // 600 levels through arrays: each holds [next, 0].
+    std::vector<HTuple> arrays(600);
+    for (auto& dict : arrays) dict = newDict();
+    for (size_t i = 0; i + 1 < arrays.size(); ++i)
+        SetDictTuple(arrays[i], "next", HTuple(arrays[i + 1]).Append(HTuple(Hlong{0})));
+    const HTuple once = newDict(), twice = newDict();
+    SetDictTuple(once, "self", once);
+    SetDictTuple(twice, "a", twice);
+    SetDictTuple(twice, "b", twice);
+
+    std::unique_ptr<NativeNode> deepNode, arrayNode, onceNode, twiceNode;
+    const size_t oneMiB = size_t{1} << 20;
+    const size_t used = stackUsedBy(oneMiB, [&] {
+        deepNode = dictNode(deep[0]);
+        arrayNode = dictNode(arrays[0]);
+        onceNode = dictNode(once);
+        ScopedTreeNodeLimit limit(5000);
+        twiceNode = dictNode(twice);
+        // The trees go on the same stack, as a host's would.
+        deepNode.reset();
+        arrayNode.reset();
+        onceNode.reset();
+        twiceNode.reset();
+        deepNode = dictNode(deep[0]);
+        arrayNode = dictNode(arrays[0]);
+        onceNode = dictNode(once);
+        twiceNode = dictNode(twice);
+    });
+    // Nesting is walked without the call stack: a quarter of it is plenty,
+    // also in builds with larger frames.
+    EXPECT_LT(used, oneMiB / 4);
+    RecordProperty("stack_bytes_for_512_levels", std::to_string(used));
+
+    for (const NativeNode* root : {deepNode.get(), onceNode.get()}) {
+        const NativeNode* last = descend(root, kMaxDictDepth - 1);
+        EXPECT_EQ(last->kind, IxNodeKind::Container);
+        EXPECT_EQ(last->typeLabel, L"dict");
+        const NativeNode* limited = descend(root, kMaxDictDepth);
+        EXPECT_EQ(limited->kind, IxNodeKind::Object);
+        EXPECT_EQ(limited->objectClass, L"dict");
+        EXPECT_EQ(limited->valueSummary, L"max nesting depth reached");
+        EXPECT_TRUE(limited->children.empty());
+    }
+    // Through arrays a level is two nodes: the array and its "[0]" dictionary.
+    const NativeNode* throughArrays = descend(arrayNode.get(), 2 * kMaxDictDepth);
+    EXPECT_EQ(throughArrays->label, L"[0]");
+    EXPECT_EQ(throughArrays->valueSummary, L"max nesting depth reached");
+
+    // Two keys would double at every level: the node limit cuts it short,
+    // every key still has its child.
+    const size_t nodes = countNodes(*twiceNode);
+    EXPECT_GT(nodes, 5000u);
+    EXPECT_LT(nodes, 5000u + 2 * kMaxDictDepth + 2);
+    const NativeNode* node = twiceNode.get();
+    while (!node->children.empty()) node = node->children.back().get();
+    EXPECT_EQ(node->valueSummary, L"node limit reached");
+    EXPECT_EQ(node->kind, IxNodeKind::Object);
+
+    ClearHandle(once);
+    ClearHandle(twice);
+}
+
+TEST(DictFiles, ConversionLeavesOutWhatJsonCannotHoldOnlyWhenAsked) {
+    const TempDir dir;
+    const HTuple dict = newDict();
+    SetDictTuple(dict, "a", HTuple(Hlong{1}));
+    HObject region;
+    GenRectangle1(&region, 0, 0, 3, 3);
+    SetDictObject(region, dict, "shape");
+    const std::string binary = dir.path("d.hdict");
+    WriteDict(dict, binary.c_str(), HTuple(), HTuple());
+    const std::wstring wideBinary(binary.begin(), binary.end());
+    std::wstring error;
+    const auto root = AdapterCore::parseFile(wideBinary, error);
+    ASSERT_TRUE(root) << std::string(error.begin(), error.end());
+    EXPECT_EQ(root->valueSummary, L"2 keys");
+    EXPECT_EQ(root->children[1]->objectClass, L"region");
+
+    const std::string json = dir.path("d.json");
+    const std::wstring wideJson(json.begin(), json.end());
+    EXPECT_FALSE(AdapterCore::convertDictFile(wideBinary, wideJson, false, error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_TRUE(AdapterCore::convertDictFile(wideBinary, wideJson, true, error));
+    EXPECT_EQ(error, L"");
+    const auto converted = AdapterCore::parseFile(wideJson, error);
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(converted->valueSummary, L"1 key");
+
+    const std::wstring missing = wideJson + L".missing", target = wideBinary + L".out";
+    EXPECT_FALSE(AdapterCore::convertDictFile(missing, target, true, error));
+    EXPECT_EQ(error, L"File not found");
+    EXPECT_FALSE(std::filesystem::exists(binary + ".out"));
+}
+
+}  // namespace
