@@ -1,5 +1,6 @@
-// Loading JSON dictionaries through ReadDict, against a bare simdjson
-// On-Demand walk of the same file in the same run.
+// Loading JSON dictionaries through ReadDict and through the whole
+// ix_reader_parse_file (the tree included), against a bare simdjson On-Demand
+// walk of the same file and Python's json.load, in the same run.
 //
 //   bench_json [--quick] [--keep] (--quick: files a tenth of the size, 3 runs; --keep: keep the files)
 //   bench_json --peak FILE MODE (one load in this process; prints peak RSS growth / file size)
@@ -11,9 +12,14 @@
 // (numbers parsed, strings unescaped), building nothing; ReadDict does the
 // same and builds the dictionaries, once with arrays as dictionaries and once
 // as tuples. Figures: median of 5 runs, MB/s of the file, and the ratio of
-// ReadDict's time to the reference's. The peak memory of one tuple-mode load
-// is measured in a fresh child process (bench_json --peak) as the growth of
-// VmHWM over the load, divided by the file's size.
+// ReadDict's time to the reference's. ix_reader_parse_file is timed the
+// same way (its figure includes destroying the previous run's tree), Python's
+// json.load by bench/json_python.py in a child process. The peak memory of one
+// tuple-mode load is measured in a fresh child process (bench_json --peak) as
+// the growth of VmHWM over the load, divided by the file's size; for the whole
+// parse_file too (--peak-tree). For the file of 10 million integers, the
+// parse_file time is also set against a bare read of the file into a fresh
+// buffer.
 #include <malloc.h>
 #include <simdjson.h>
 #include <unistd.h>
@@ -22,6 +28,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +38,7 @@
 #include <vector>
 
 #include "HalconCpp.h"
+#include "ix_adapter.h"
 
 namespace {
 
@@ -139,6 +147,42 @@ void readDict(const std::string& path, const char* mode) {
     dict.ReadDict(path.c_str(), "convert_json_arrays_to", mode);
 }
 
+// ix_reader_parse_file of the file, arrays as dictionaries or tuples.
+struct TreeLoader {
+    ReaderHandle* reader = ix_reader_create();
+    ~TreeLoader() { ix_reader_destroy(reader); }
+    const NativeNode* load(const std::string& path, const char* mode) {
+        const std::wstring wide(path.begin(), path.end());
+        IxJsonParam option{};
+        option.key = IxJsonParamKey::ConvertJsonArraysTo;
+        option.type = IxValueType::String;
+        option.text = std::strcmp(mode, "tuple") == 0 ? L"tuple" : L"dict";
+        const NativeNode* root = ix_reader_parse_file_with_options(reader, wide.c_str(), &option, 1);
+        if (!root) {
+            std::fprintf(stderr, "bench_json: %ls\n", ix_reader_last_error(reader));
+            std::exit(1);
+        }
+        return root;
+    }
+};
+
+// A bare read of the file into a freshly allocated buffer.
+size_t bareRead(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes(std::filesystem::file_size(path));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<size_t>(in.gcount()) + static_cast<size_t>(bytes[bytes.size() / 2] & 1);
+}
+
+double pythonMbps(const std::string& path) {
+    const std::string command = std::string("python3 '") + IX_SOURCE_DIR + "/bench/json_python.py' --mbps '" + path + "'";
+    FILE* child = popen(command.c_str(), "r");
+    double mbps = 0;
+    if (!child || std::fscanf(child, "%lf", &mbps) != 1) mbps = -1;
+    if (child) pclose(child);
+    return mbps;
+}
+
 // The peak resident memory of this process so far, in bytes.
 size_t peakResident() {
     std::ifstream status("/proc/self/status");
@@ -148,18 +192,23 @@ size_t peakResident() {
     return 0;
 }
 
-int peakMode(const char* path, const char* mode) {
+int peakMode(const char* path, const char* mode, bool tree) {
+    TreeLoader loader;
     const size_t before = peakResident();
-    HalconCpp::HDict dict;
-    dict.ReadDict(path, "convert_json_arrays_to", mode);
+    if (tree) {
+        loader.load(path, mode);
+    } else {
+        HalconCpp::HDict dict;
+        dict.ReadDict(path, "convert_json_arrays_to", mode);
+    }
     const size_t after = peakResident();
     std::printf("%.2f\n", double(after - before) / double(std::filesystem::file_size(path)));
     return 0;
 }
 
-double peakRatio(const std::string& path, const char* mode) {
-    const std::string command =
-        std::filesystem::read_symlink("/proc/self/exe").string() + " --peak '" + path + "' " + mode;
+double peakRatio(const std::string& path, const char* mode, bool tree = false) {
+    const std::string command = std::filesystem::read_symlink("/proc/self/exe").string() +
+                                (tree ? " --peak-tree '" : " --peak '") + path + "' " + mode;
     FILE* child = popen(command.c_str(), "r");
     double ratio = 0;
     if (!child || std::fscanf(child, "%lf", &ratio) != 1) ratio = -1;
@@ -172,7 +221,8 @@ double peakRatio(const std::string& path, const char* mode) {
 int main(int argc, char** argv) {
     // Large blocks come fresh from the system for the reference and the library alike.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return peakMode(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return peakMode(argv[2], argv[3], false);
+    if (argc == 4 && std::strcmp(argv[1], "--peak-tree") == 0) return peakMode(argv[2], argv[3], true);
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int runs = quick ? 3 : 5;
     const std::string dir =
@@ -182,9 +232,10 @@ int main(int argc, char** argv) {
     writeDataset(dataset, quick ? 5 : 50);
     writeIntegers(integers, quick ? 1000000 : 10000000);
 
-    std::printf("JSON loading, median of %d runs (MB/s of the file; ratio = time / bare simdjson walk)\n", runs);
-    std::printf("%-28s %8s %10s %12s %7s %12s %7s %12s\n", "file", "MB", "simdjson", "dict mode", "ratio", "tuple mode",
-                "ratio", "peak/file");
+    std::printf("JSON loading, median of %d runs (MB/s of the file; ratio = time / bare simdjson walk)\n\n", runs);
+    std::printf("%-24s %6s %9s | %-17s | %-17s | %-17s | %-17s | %8s | %s\n", "file", "MB", "simdjson",
+                "ReadDict dict", "ReadDict tuple", "parse_file dict", "parse_file tuple", "Python", "peak/file");
+    TreeLoader loader;
     for (const auto& [name, path] : {std::pair<const char*, std::string>{"dataset description", dataset},
                                      std::pair<const char*, std::string>{"10M integers (one key)", integers}}) {
         const double mb = double(std::filesystem::file_size(path)) / 1e6;
@@ -193,8 +244,35 @@ int main(int argc, char** argv) {
         const double bare = medianSeconds(runs, [&] { bareParse(path); });
         const double dict = medianSeconds(runs, [&] { readDict(path, "dict"); });
         const double tuple = medianSeconds(runs, [&] { readDict(path, "tuple"); });
-        std::printf("%-28s %8.1f %10.0f %12.0f %6.2fx %12.0f %6.2fx %12.2f\n", name, mb, mb / bare, mb / dict,
-                    dict / bare, mb / tuple, tuple / bare, peakRatio(path, "tuple"));
+        const double treeDict = medianSeconds(runs, [&] { loader.load(path, "dict"); });
+        const double treeTuple = medianSeconds(runs, [&] { loader.load(path, "tuple"); });
+        ix_reader_destroy(loader.reader);
+        loader.reader = ix_reader_create();
+        const double python = pythonMbps(path);
+        std::printf("%-24s %6.1f %9.0f | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %8.1f | "
+                    "ReadDict %.2f, parse_file %.2f (tuple mode)\n",
+                    name, mb, mb / bare, mb / dict, dict / bare, mb / tuple, tuple / bare, mb / treeDict,
+                    treeDict / bare, mb / treeTuple, treeTuple / bare, python, peakRatio(path, "tuple"),
+                    peakRatio(path, "tuple", true));
+    }
+
+    // The same integers in the binary dictionary format: one run of 8-byte values.
+    const std::string binary = dir + "/integers.hdict";
+    {
+        HalconCpp::HDict dict;
+        dict.ReadDict(integers.c_str(), "convert_json_arrays_to", "tuple");
+        dict.WriteDict(binary.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple());
+    }
+    std::printf("\nThe 10M integers through parse_file, against a bare read of the same file into a fresh buffer:\n");
+    for (const auto& [name, path] : {std::pair<const char*, std::string>{"JSON, tuple mode", integers},
+                                     std::pair<const char*, std::string>{"binary dictionary file", binary}}) {
+        const double mb = double(std::filesystem::file_size(path)) / 1e6;
+        const double read = medianSeconds(runs, [&] { bareRead(path); });
+        const double tree = medianSeconds(runs, [&] { loader.load(path, "tuple"); });
+        ix_reader_destroy(loader.reader);
+        loader.reader = ix_reader_create();
+        std::printf("%-24s %6.1f MB: bare read %6.0f MB/s, parse_file %6.0f MB/s, %5.2fx the read; peak %.2fx the file\n",
+                    name, mb, mb / read, mb / tree, tree / read, peakRatio(path, "tuple", true));
     }
     if (argc > 1 && std::strcmp(argv[argc - 1], "--keep") == 0)
         std::printf("\nfiles kept for bench/json_python.py: %s %s\n", dataset.c_str(), integers.c_str());

@@ -3,6 +3,7 @@
 
     build/release/bench/bench_json --keep      (prints the paths of the files it kept)
     python3 bench/json_python.py FILE...
+    python3 bench/json_python.py --mbps FILE   (just the figure, for bench_json)
 
 Prints the median of 5 loads of each file in MB/s of the file, to set beside
 bench_json's ReadDict figures (the target is 5x Python's json.load)."""
@@ -27,6 +28,9 @@ def main(paths):
     if not paths:
         print(__doc__.strip(), file=sys.stderr)
         return 2
+    if paths[0] == "--mbps" and len(paths) == 2:
+        print(f"{os.path.getsize(paths[1]) / 1e6 / median_seconds(paths[1]):.2f}")
+        return 0
     print(f"{'file':40} {'MB':>8} {'json.load MB/s':>16}")
     for path in paths:
         mb = os.path.getsize(path) / 1e6

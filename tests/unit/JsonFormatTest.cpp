@@ -91,8 +91,12 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
          "{t=(1,'s',1,null,{k=(3,4)},{[0]=5,[1]=(6,7)},2.5)}"},
     };
     for (const auto& c : cases) {
-        if (!c.dictMode.empty()) EXPECT_EQ(contentOf(c.json), c.dictMode) << c.json;
-        if (!c.tupleMode.empty()) EXPECT_EQ(contentOf(c.json, kTuples, kTuple), c.tupleMode) << c.json;
+        if (!c.dictMode.empty()) {
+            EXPECT_EQ(contentOf(c.json), c.dictMode) << c.json;
+        }
+        if (!c.tupleMode.empty()) {
+            EXPECT_EQ(contentOf(c.json, kTuples, kTuple), c.tupleMode) << c.json;
+        }
     }
     // Arrays of one kind of number are held as arrays of that kind.
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/Access.h"
 #include "base/Errors.h"
 #include "HalconCpp.h"
 #include "Raises.h"
+#include "TestFiles.h"
 #include "tools/Tool.h"
 #include "base/TupleData.h"
 
@@ -114,6 +116,42 @@ TEST(Tuple, ElementFlagsAndSemanticTypes) {
     ASSERT_EQ(elems.Length(), 5);
     const char* expected[] = {"integer", "real", "string", "matrix", "handle"};
     for (int i = 0; i < 5; ++i) EXPECT_STREQ(elems[i].C(), expected[i]);
+}
+
+TEST(Tuple, FlagsOfATupleOfOneKindAreHeldOnceAndReadAsAnArray) {
+    const std::vector<Hlong> values(100000, 7);
+    const HTuple tuple(values.data(), static_cast<Hlong>(values.size()));
+    const HTuple flags = tuple.TupleIsIntElem();
+    EXPECT_EQ(Access::data(flags)->longs.size(), 1u);  // not 100,000 integers
+    EXPECT_EQ(flags.Length(), 100000);
+    EXPECT_EQ(flags[99999].L(), 1);
+    EXPECT_EQ(tuple.TupleIsStringElem()[5].L(), 0);
+    EXPECT_STREQ(flags.TupleSemType()[0].C(), "integer");
+
+    HTuple grown = flags;
+    grown.Append(HTuple(2.5));
+    EXPECT_EQ(grown.Length(), 100001);
+    EXPECT_EQ(grown[500].L(), 1);
+    EXPECT_DOUBLE_EQ(grown[100000].D(), 2.5);
+    EXPECT_EQ(flags.Length(), 100000);  // the shared flags are untouched
+    HTuple appended(Hlong{3});
+    appended.Append(flags);
+    EXPECT_EQ(appended.Length(), 100001);
+    EXPECT_EQ(appended[100000].L(), 1);
+
+    // Written and read back, in both dictionary formats.
+    TempDir dir;
+    HTuple dict, back, read;
+    CreateDict(&dict);
+    SetDictTuple(dict, "flags", flags);
+    for (const char* name : {"flags.hdict", "flags.json"}) {
+        const std::string path = dir.path(name);
+        WriteDict(dict, path.c_str(), HTuple(), HTuple());
+        ReadDict(path.c_str(), "convert_json_arrays_to", "tuple", &back);
+        GetHandleTuple(back, "flags", &read);
+        ASSERT_EQ(read.Length(), 100000) << name;
+        EXPECT_EQ(read[77].L(), 1) << name;
+    }
 }
 
 TEST(System, UnknownParametersAndValuesRaise) {

@@ -20,6 +20,7 @@ Hlong TupleData::size() const {
     case Kind::Longs: return static_cast<Hlong>(longs.size());
     case Kind::Doubles: return static_cast<Hlong>(doubles.size());
     case Kind::Mixed: return static_cast<Hlong>(mixed.size());
+    case Kind::Repeated: return repeats;
     }
     return 0;
 }
@@ -28,13 +29,23 @@ Element TupleData::element(Hlong index) const {
     switch (kind) {
     case Kind::Longs: return longs[static_cast<size_t>(index)];
     case Kind::Doubles: return doubles[static_cast<size_t>(index)];
+    case Kind::Repeated: return longs[0];
     case Kind::Mixed: break;
     }
     return mixed[static_cast<size_t>(index)];
 }
 
+void TupleData::expand() {
+    if (kind != Kind::Repeated) return;
+    const Hlong value = longs[0];
+    longs.assign(static_cast<size_t>(repeats), value);
+    repeats = 0;
+    kind = Kind::Longs;
+}
+
 void TupleData::makeMixed() {
     if (kind == Kind::Mixed) return;
+    expand();
     mixed.reserve(static_cast<size_t>(size()));
     for (Hlong v : longs) mixed.emplace_back(v);
     for (double v : doubles) mixed.emplace_back(v);
@@ -49,6 +60,13 @@ void TupleData::append(const TupleData& other) {
         *this = other;
         return;
     }
+    if (other.kind == Kind::Repeated) {
+        TupleData expanded = other;
+        expanded.expand();
+        append(expanded);
+        return;
+    }
+    expand();
     if (kind == other.kind && kind == Kind::Longs) {
         longs.insert(longs.end(), other.longs.begin(), other.longs.end());
     } else if (kind == other.kind && kind == Kind::Doubles) {
@@ -80,6 +98,15 @@ HTuple tupleOfElements(std::vector<Element> values) {
     auto data = std::make_shared<TupleData>();
     data->kind = TupleData::Kind::Mixed;
     data->mixed = std::move(values);
+    return Access::tuple(std::move(data));
+}
+
+HTuple tupleOfRepeated(Hlong value, Hlong count) {
+    if (count <= 0) return tupleOfLongs({});
+    auto data = std::make_shared<TupleData>();
+    data->kind = TupleData::Kind::Repeated;
+    data->longs = {value};
+    data->repeats = count;
     return Access::tuple(std::move(data));
 }
 
@@ -155,8 +182,8 @@ HTuple flagsOf(const std::shared_ptr<TupleData>& data, Test test) {
     if (data->kind == TupleData::Kind::Mixed) {
         for (const Element& e : data->mixed) flags.push_back(test(e) ? 1 : 0);
     } else {
-        const Hlong flag = test(data->element(0)) ? 1 : 0;
-        flags.assign(static_cast<size_t>(n), flag);
+        // Every element is of the one kind: one flag for all, held once.
+        return ixv::tupleOfRepeated(test(data->element(0)) ? 1 : 0, n);
     }
     return ixv::tupleOfLongs(std::move(flags));
 }
@@ -171,6 +198,7 @@ int HTupleElement::I() const {
 
 Hlong HTupleElement::L() const {
     if (data_->kind == TupleData::Kind::Longs) return data_->longs[static_cast<size_t>(index_)];
+    if (data_->kind == TupleData::Kind::Repeated) return data_->longs[0];
     Element e = data_->element(index_);
     if (e.index() != 0) wrongType("integer", e);
     return std::get<Hlong>(e);
@@ -272,7 +300,8 @@ HTuple HTuple::TupleIsHandleElem() const {
 HTuple HTuple::TupleSemType() const {
     const Hlong n = Length();
     if (n == 0) return ixv::sharedString("any");
-    if (data_->kind == TupleData::Kind::Longs) return ixv::sharedString("integer");
+    if (data_->kind == TupleData::Kind::Longs || data_->kind == TupleData::Kind::Repeated)
+        return ixv::sharedString("integer");
     if (data_->kind == TupleData::Kind::Doubles) return ixv::sharedString("real");
     const char* first = semTypeOf(data_->mixed[0]);
     bool allHandles = true;
@@ -289,7 +318,8 @@ HTuple HTuple::TupleSemTypeElem() const {
     const Hlong n = Length();
     if (n == 0) return HTuple();
     if (n == 1) return TupleSemType();
-    if (data_->kind == TupleData::Kind::Longs) return ixv::tupleOfStrings(std::vector<std::string>(n, "integer"));
+    if (data_->kind == TupleData::Kind::Longs || data_->kind == TupleData::Kind::Repeated)
+        return ixv::tupleOfStrings(std::vector<std::string>(n, "integer"));
     if (data_->kind == TupleData::Kind::Doubles) return ixv::tupleOfStrings(std::vector<std::string>(n, "real"));
     std::vector<Element> names;
     names.reserve(static_cast<size_t>(n));

@@ -2,7 +2,8 @@
 //
 // Tuples of only integers or only reals are kept as plain arrays, the common
 // case for region runs, contour points and numeric dictionary values; any other
-// tuple is a list of variants.
+// tuple is a list of variants. A tuple of one integer repeated (the element
+// flags of a tuple of one kind) keeps the integer once and its count.
 #pragma once
 
 #include <string>
@@ -16,10 +17,11 @@ namespace ixv {
 using Element = std::variant<Hlong, double, std::string, HalconCpp::HHandle>;
 
 struct TupleData {
-    enum class Kind : unsigned char { Longs, Doubles, Mixed };
+    enum class Kind : unsigned char { Longs, Doubles, Mixed, Repeated };
 
     Kind kind = Kind::Longs;
-    std::vector<Hlong> longs;
+    std::vector<Hlong> longs;  // Repeated: the one integer
+    Hlong repeats = 0;         // Repeated: how many times it stands
     std::vector<double> doubles;
     std::vector<Element> mixed;
 
@@ -28,6 +30,8 @@ struct TupleData {
     Element element(Hlong index) const;
     // Moves integer or real storage into the variant list.
     void makeMixed();
+    // Writes a repeated integer out as an array of integers.
+    void expand();
     void append(const TupleData& other);
 };
 
@@ -36,6 +40,8 @@ HalconCpp::HTuple tupleOfLongs(std::vector<Hlong> values);
 HalconCpp::HTuple tupleOfDoubles(std::vector<double> values);
 HalconCpp::HTuple tupleOfElements(std::vector<Element> values);
 HalconCpp::HTuple tupleOfStrings(const std::vector<std::string>& values);
+// `count` times the integer `value`, held once.
+HalconCpp::HTuple tupleOfRepeated(Hlong value, Hlong count);
 // A tuple of one string; the names of semantic types and key data types are
 // made once and shared.
 HalconCpp::HTuple sharedString(const char* text);

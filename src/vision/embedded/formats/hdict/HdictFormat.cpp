@@ -417,6 +417,12 @@ private:
             if (data) out_.put(data->longs.data(), data->longs.size() * sizeof(Hlong));
             return true;
         }
+        if (data->kind == TupleData::Kind::Repeated) {
+            out_.put<uint8_t>(kIntegers);
+            out_.put<uint64_t>(static_cast<uint64_t>(data->repeats));
+            for (Hlong i = 0; i < data->repeats; ++i) out_.put(data->longs[0]);
+            return true;
+        }
         if (data->kind == TupleData::Kind::Doubles) {
             out_.put<uint8_t>(kReals);
             out_.put<uint64_t>(data->doubles.size());

@@ -384,7 +384,8 @@ public:
         switch (kind_) {
         case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
         case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
-        case TupleData::Kind::Mixed: break;
+        case TupleData::Kind::Mixed:
+        case TupleData::Kind::Repeated: break;
         }
         return tupleOfElements(std::move(mixed_));
     }
@@ -404,7 +405,7 @@ private:
 class Reader {
 public:
     Reader(Budget& budget, const DictReadOptions& options, od::document& document, const char* text)
-        : budget_(budget), options_(options), document_(document), released_(text) {}
+        : document_(document), released_(text), budget_(budget), options_(options) {}
 
     // True once text before the walk's position has been given back.
     bool releasedText() const { return releasedAny_; }

@@ -171,6 +171,7 @@ private:
     void element(const TupleData& data, Hlong i) {
         switch (data.kind) {
         case TupleData::Kind::Longs: return integer(data.longs[static_cast<size_t>(i)]);
+        case TupleData::Kind::Repeated: return integer(data.longs[0]);
         case TupleData::Kind::Doubles: return real(data.doubles[static_cast<size_t>(i)]);
         case TupleData::Kind::Mixed: break;
         }
