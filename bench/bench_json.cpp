@@ -38,23 +38,12 @@
 #include <vector>
 
 #include "HalconCpp.h"
+#include "Timing.h"
 #include "ix_adapter.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace od = simdjson::ondemand;
-
-double medianSeconds(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 void appendReal(std::string& out, double v) {
     char text[32];

@@ -29,23 +29,13 @@
 #include <vector>
 
 #include "HalconCpp.h"
+#include "Timing.h"
 #include "AdapterCore/NativeNode.h"
 #include "ix_adapter.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double medianSeconds(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // The whole file in fresh memory, in one read.
 std::vector<uint8_t> readAll(const std::string& path) {
