@@ -35,7 +35,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // The whole file in fresh memory, in one read.
 std::vector<uint8_t> readAll(const std::string& path) {
