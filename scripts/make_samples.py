@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the small sample files of samples/ with nothing but Python's standard library.
 
-The object file is written from the layout in docs/formats.md alone, as any outside
-program would write it.
+The object file and the dictionary file are written from the layouts in
+docs/formats.md alone, as any outside program would write them.
 
     scripts/make_samples.py [DIRECTORY]     (default: samples/ of this checkout)
 """
@@ -67,6 +67,75 @@ def object_file(records):
     return b"\x89IXOBJ\r\n" + struct.pack("<II", 1, len(records)) + b"".join(records)
 
 
+# --- the dictionary file ---------------------------------------------------------
+
+def text(value):
+    data = value.encode("utf-8")
+    return struct.pack("<I", len(data)) + data
+
+
+def dict_body(entries):
+    """entries: (key, value) pairs; a key is a str or an int, a value bytes made by the helpers below."""
+    out = struct.pack("<Q", len(entries))
+    for key, value in entries:
+        out += (b"\x01" + text(key)) if isinstance(key, str) else (b"\x02" + struct.pack("<q", key))
+        out += value
+    return out
+
+
+def integers(values):
+    return b"\x01" + struct.pack("<Q", len(values)) + struct.pack("<%dq" % len(values), *values)
+
+
+def reals(values):
+    return b"\x02" + struct.pack("<Q", len(values)) + struct.pack("<%dd" % len(values), *values)
+
+
+def mixed(elements):
+    """elements: int, float, str, None (a null handle) or bytes (an element already tagged)."""
+    out = b"\x03" + struct.pack("<Q", len(elements))
+    for e in elements:
+        if isinstance(e, bool) or isinstance(e, int):
+            out += b"\x01" + struct.pack("<q", int(e))
+        elif isinstance(e, float):
+            out += b"\x02" + struct.pack("<d", e)
+        elif isinstance(e, str):
+            out += b"\x03" + text(e)
+        elif e is None:
+            out += b"\x10"
+        else:
+            out += e
+    return out
+
+
+def nested_dict(entries):
+    return b"\x11" + dict_body(entries)
+
+
+def matrix(rows, columns, values):
+    return b"\x12" + struct.pack("<QQ", rows, columns) + struct.pack("<%dd" % len(values), *values)
+
+
+def model_3d(points):
+    n = len(points)
+    out = b"\x13" + struct.pack("<Q", n)
+    for axis in range(3):
+        out += struct.pack("<%df" % n, *[p[axis] for p in points])
+    out += b"\x00"                                    # no normals
+    out += struct.pack("<Q", 0)                       # no triangles
+    out += struct.pack("<QQ", 0, 0)                   # no polygons
+    out += struct.pack("<I", 0)                       # no attributes
+    return out + text("")                             # no primitive
+
+
+def objects(object_file_bytes):
+    return b"\x04" + struct.pack("<Q", len(object_file_bytes)) + object_file_bytes
+
+
+def dict_file(entries):
+    return b"\x89IXDIC\r\n" + struct.pack("<II", 1, 0) + dict_body(entries)
+
+
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "samples"
     out.mkdir(parents=True, exist_ok=True)
@@ -95,6 +164,35 @@ def main():
     (out / "scene.hobj").write_bytes(object_file(records))
 
     (out / "frames.seq").write_text("gradient.png\n  depth16\n")
+
+    # An inspection result as a vision program keeps it: integer keys, a
+    # calibration matrix, the defect regions, a point cloud, nested settings.
+    cube = [(x * 0.01, y * 0.01, z * 0.005) for x in (0, 1) for y in (0, 1) for z in (0, 1)]
+    (out / "inspection.hdict").write_bytes(dict_file([
+        ("part_id", mixed(["A-1042"])),
+        ("passed", integers([0])),
+        ("scores", reals([0.97, 0.42, 0.88])),
+        ("camera", mixed([matrix(3, 3, [1200.0, 0.0, 320.0, 0.0, 1200.0, 240.0, 0.0, 0.0, 1.0])])),
+        ("defects", objects(object_file([record(2, runs([(r, 10, 20) for r in range(5, 15)])),
+                                          record(2, runs(circle))]))),
+        ("surface", mixed([model_3d(cube)])),
+        ("stations", mixed([nested_dict([(1, mixed(["load"])), (2, mixed(["measure"])), (3, mixed([None]))])])),
+    ]))
+
+    (out / "dataset.json").write_text("""{
+  "dataset_name": "inspection line 4",
+  "class_names": ["scratch", "dent", "ok"],
+  "image_dir": "/data/line4/images",
+  "samples": [
+    {"image_file_name": "cam0/part_100001.png", "image_id": 1, "split": "train",
+     "bbox_label_id": [0, 1], "bbox_row1": [12.5, 40.0], "bbox_col1": [3.0, 18.25],
+     "bbox_row2": [30.0, 52.5], "bbox_col2": [21.0, 60.0], "reviewed": true, "note": null},
+    {"image_file_name": "cam1/part_100002.png", "image_id": 2, "split": "validation",
+     "bbox_label_id": [], "bbox_row1": [], "bbox_col1": [], "bbox_row2": [], "bbox_col2": [],
+     "reviewed": false, "note": "re-check \\"edge\\" region"}
+  ]
+}
+""")
 
 
 if __name__ == "__main__":
