@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include <pthread.h>
+
 #include "TestFiles.h"
 #include "base/Access.h"
 #include "base/TupleData.h"
@@ -168,6 +170,28 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
     ASSERT_EQ(errorOfJson(good), "");
     for (size_t size = 0; size < good.size(); ++size)
         EXPECT_EQ(errorOfJson(good.substr(0, size)).rfind("Invalid JSON: ", 0), 0u) << good.substr(0, size);
+}
+
+// A host may read on a thread of 256 KiB; the deepest files read there as
+// anywhere, and their errors reach the caller.
+TEST(JsonFormat, TheDeepestFilesReadOnASmallThreadStack) {
+    const std::string deep = "{\"a\":" + std::string(511, '[') + "1" + std::string(511, ']') + "}";
+    std::string results[3];
+    auto body = [&] {
+        results[0] = errorOfJson(deep);
+        results[1] = messageOf([&] { readJson(deep, kTuples, kTuple); });
+        results[2] = errorOfJson("{\"a\":" + std::string(512, '[') + std::string(512, ']') + "}");
+    };
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 256 << 10);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, [](void* f) -> void* { (*static_cast<decltype(body)*>(f))(); return nullptr; }, &body), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(results[0], "");
+    EXPECT_EQ(results[1], "");
+    EXPECT_EQ(results[2].rfind("Invalid JSON: nesting deeper than 512 levels", 0), 0u) << results[2];
 }
 
 // WriteDict's JSON, read back.
