@@ -163,6 +163,12 @@ int ByteStream::get() {
 // ---------------------------------------------------------------------------
 
 FileSink::FileSink(const std::string& path, const char* proc) : path_(path), proc_(proc) {
+    // The finished file replaces the target: only a regular file may be
+    // replaced, never a device, a FIFO or a socket (writing to /dev/null must
+    // not put a file in its place).
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        raise(proc_, err::FileWrite, path_ + " is " + describeFileType(info.st_mode));
     static std::atomic<uint64_t> counter{0};
     const uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     // A name taken by another writer (or left by a crash) is retried with the next one.
