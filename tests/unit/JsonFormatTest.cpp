@@ -81,6 +81,10 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
         {R"({"min":-9223372036854775808,"max":9223372036854775807,"2^63":9223372036854775808,"2^64":18446744073709551616,"below":-9223372036854775809,"r":1.5,"e":1E2,"z":-0,"tiny":1e-400})",
          "{min=-9223372036854775808,max=9223372036854775807,2^63=9223372036854775808.0,2^64=18446744073709551616.0,"
          "below=-9223372036854775808.0,r=1.5,e=100.0,z=0,tiny=0.0}", ""},
+        // Exponents of many digits, as simdjson alone would refuse them.
+        {R"({"a":1e-999999999999999999999,"b":-0e999999999999999999999,"c":25e-0000000000000000000001})",
+         "{a=0.0,b=-0.0,c=2.5}", "{a=0.0,b=-0.0,c=2.5}"},
+        {R"({"t":[1e-999999999999999999999,1.5]})", "", "{t=(0.0,1.5)}"},
         // A repeated key: the last value, at the first key's place.
         {R"({"a":1,"b":2,"a":"again"})", "{a='again',b=2}", ""},
         {"\xEF\xBB\xBF { \"o\":{}, \"a\":[] }\n", "{o={},a={}}", "{o={},a=()}"},
@@ -132,6 +136,8 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {R"({"a":1.})", "invalid number at line 1, column 6"},
         {R"({"a":-})", "invalid number at line 1, column 6"},
         {R"({"a":1e400})", "number 1e400 beyond the range of a real at line 1, column 6"},
+        {R"({"a":[1e999999999999999999999]})", "number 1e999999999999999999999 beyond the range of a real at line 1, column 7"},
+        {R"({"a":1e-99999999999999999999x})", "invalid number at line 1, column 6"},
         {R"({"a":"x\q"})", "invalid escape '\\q' at line 1, column 8"},
         {R"({"a":"\ud800"})", "unpaired surrogate in a \\u escape at line 1, column 7"},
         {R"({"a":"\udc00\ud800"})", "unpaired surrogate"},
