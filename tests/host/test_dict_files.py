@@ -73,6 +73,10 @@ class DictFiles(unittest.TestCase):
             self.reader.parse_file(self.json_path, {"json_value_maybe": 1})
         with self.assertRaises(TypeError):
             self.reader.parse_file(self.json_path, {"json_value_true": [1]})
+        # Nothing is cut to fit a record's field.
+        for options in ({"json_value_true": 2**64 + 5}, {"json_value_true": -2**63 - 1}, {2**32: 1}, {1.7: 1}, {-1: 1}):
+            with self.assertRaises(ValueError):
+                self.reader.parse_file(self.json_path, options)
 
     def test_raw_records_null_text_unknown_type_and_empty_lists(self):
         self.assertEqual((ctypes.sizeof(IxJsonParam), IxJsonParam.real_value.offset), (32, 24))
