@@ -167,6 +167,9 @@ class IxdumpDictFiles(unittest.TestCase):
             self.assertEqual((result.returncode, result.stderr), (0, ""))
             result = self.run_ixdump("--convert", converted, Path(d) / "back.json", "--ignore-non-serializable")
             self.assertEqual(json.loads((Path(d) / "back.json").read_text()), DOCUMENT)
+            # A reading option is not silently dropped from a conversion.
+            result = self.run_ixdump("--option", "convert_json_arrays_to=tuple", "--convert", source, Path(d) / "t.json")
+            self.assertEqual((result.returncode, (Path(d) / "t.json").exists()), (2, False))
             result = self.run_ixdump("--convert", Path(d) / "missing.json", Path(d) / "x.json")
             self.assertEqual(result.returncode, 1)
             self.assertTrue(result.stderr.rstrip().endswith("missing.json: File not found"), result.stderr)
