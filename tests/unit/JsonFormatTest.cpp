@@ -178,19 +178,28 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         EXPECT_EQ(errorOfJson(good.substr(0, size)).rfind("Invalid JSON: ", 0), 0u) << good.substr(0, size);
 }
 
-// A host may read on a thread of 256 KiB; the deepest files read there as
-// anywhere, and their errors reach the caller.
-TEST(JsonFormat, TheDeepestFilesReadOnASmallThreadStack) {
+// WriteDict's JSON, read back.
+std::string written(const HTuple& dict, const HTuple& names = HTuple(), const HTuple& values = HTuple()) {
+    TempDir dir;
+    const std::string path = dir.path("out.JSON");
+    WriteDict(dict, path.c_str(), names, values);
+    return readFile(path);
+}
+
+// A host may read and write on a thread of 128 KiB; the deepest files read
+// and write there as anywhere, and their errors reach the caller.
+TEST(JsonFormat, TheDeepestFilesReadAndWriteOnASmallThreadStack) {
     const std::string deep = "{\"a\":" + std::string(511, '[') + "1" + std::string(511, ']') + "}";
-    std::string results[3];
+    std::string results[4];
     auto body = [&] {
         results[0] = errorOfJson(deep);
         results[1] = messageOf([&] { readJson(deep, kTuples, kTuple); });
         results[2] = errorOfJson("{\"a\":" + std::string(512, '[') + std::string(512, ']') + "}");
+        results[3] = messageOf([&] { results[3] = errorOfJson(written(HTuple(readJson(deep)))); });
     };
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 << 10);
+    pthread_attr_setstacksize(&attr, 128 << 10);
     pthread_t thread;
     ASSERT_EQ(pthread_create(&thread, &attr, [](void* f) -> void* { (*static_cast<decltype(body)*>(f))(); return nullptr; }, &body), 0);
     pthread_join(thread, nullptr);
@@ -198,14 +207,7 @@ TEST(JsonFormat, TheDeepestFilesReadOnASmallThreadStack) {
     EXPECT_EQ(results[0], "");
     EXPECT_EQ(results[1], "");
     EXPECT_EQ(results[2].rfind("Invalid JSON: nesting deeper than 512 levels", 0), 0u) << results[2];
-}
-
-// WriteDict's JSON, read back.
-std::string written(const HTuple& dict, const HTuple& names = HTuple(), const HTuple& values = HTuple()) {
-    TempDir dir;
-    const std::string path = dir.path("out.JSON");
-    WriteDict(dict, path.c_str(), names, values);
-    return readFile(path);
+    EXPECT_EQ(results[3], "");
 }
 
 TEST(JsonFormat, WritingIsTheInverseOfReading) {

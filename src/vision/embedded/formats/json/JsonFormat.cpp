@@ -8,14 +8,14 @@
 // length; equal small integers and short strings share one tuple. The walk
 // recurses once per nesting level (about 700 bytes of stack, several times
 // that in a sanitizer build) and refuses the 513th; on a host thread with
-// less stack left than 512 levels may need, it runs on a thread of its own.
+// less stack left than 512 levels may need, it runs on a thread of its own
+// (withDeepStack).
 //
 // When the parser stops, a small checker of our own (below, used on that
 // path only) finds the first problem in document order and says what it is
 // and where: "Invalid JSON: expected ',' or '}' at line 3, column 14".
 #include "formats/json/JsonFormat.h"
 
-#include <pthread.h>
 #include <simdjson.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -723,57 +722,6 @@ std::string lineColumn(const char* text, size_t offset) {
 
 namespace {
 
-// The stack the walk may need at 512 levels, with room to spare for a
-// sanitizer build, and the stack of the thread that reads when the calling
-// thread has less left.
-constexpr size_t kWalkStack = size_t{2} << 20;
-constexpr size_t kWalkThreadStack = size_t{8} << 20;
-
-bool enoughStackLeft() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
-    void* low = nullptr;
-    size_t size = 0;
-    const bool known = pthread_attr_getstack(&attr, &low, &size) == 0;
-    pthread_attr_destroy(&attr);
-    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    const uintptr_t bottom = reinterpret_cast<uintptr_t>(low);
-    return known && here > bottom && here - bottom >= kWalkStack;
-}
-
-// Runs `read` here, or on a thread with a stack of its own when this thread's
-// stack is too small for the deepest file (a host may read on a thread of 256
-// KiB); the exception it ends with is passed on.
-template <class Read>
-HHandle withStack(Read read) {
-    if (enoughStackLeft()) return read();
-    struct Call {
-        Read& read;
-        HHandle result;
-        std::exception_ptr error;
-    } call{read, HHandle(), nullptr};
-    pthread_attr_t attr;
-    pthread_t thread;
-    bool started = pthread_attr_init(&attr) == 0;
-    if (started) {
-        started = pthread_attr_setstacksize(&attr, kWalkThreadStack) == 0 &&
-                  pthread_create(&thread, &attr, [](void* arg) -> void* {
-                      Call& c = *static_cast<Call*>(arg);
-                      try {
-                          c.result = c.read();
-                      } catch (...) {
-                          c.error = std::current_exception();
-                      }
-                      return nullptr;
-                  }, &call) == 0;
-        pthread_attr_destroy(&attr);
-    }
-    if (!started) raise(kProc, err::OutOfMemory, "no thread with stack for reading the JSON file");
-    pthread_join(thread, nullptr);
-    if (call.error) std::rethrow_exception(call.error);
-    return call.result;
-}
-
 HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
     const DictReadOptions options = dictReadOptions(names, values, kProc);
     const uint64_t size = file.size();
@@ -816,7 +764,9 @@ HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, co
 }  // namespace
 
 HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
-    return withStack([&] { return readText(file, budget, names, values); });
+    HHandle dict;
+    withDeepStack([&] { dict = readText(file, budget, names, values); }, kProc);
+    return dict;
 }
 
 }  // namespace ixv::formats::json
