@@ -86,7 +86,8 @@ def _json_params(options):
     """An IxJsonParam array of a mapping or a sequence of (key, value) pairs.
 
     Keys are option names ("json_value_null") or JsonParamKey values (any int
-    is passed on as it is); values are str, int or float."""
+    that fits in 32 bits is passed on as it is); values are str, int (64-bit)
+    or float."""
     pairs = list(options.items()) if hasattr(options, "items") else list(options)
     records = (IxJsonParam * len(pairs))()
     for record, (key, value) in zip(records, pairs):
@@ -94,12 +95,16 @@ def _json_params(options):
             if key not in _OPTION_NAMES:
                 raise ValueError(f"unknown reading option {key!r}; expected one of {', '.join(_OPTION_NAMES)}")
             key = _OPTION_NAMES[key]
+        elif not isinstance(key, int) or isinstance(key, bool) or not 0 <= key <= 0xFFFFFFFF:
+            raise ValueError(f"reading option key {key!r}: a name or an integer from 0 to 2**32-1")
         record.key = int(key)
         if isinstance(value, str):
             if "\0" in value:
                 raise ValueError("embedded null character in option value")
             record.type, record.text = ValueType.STRING, value
         elif isinstance(value, int):
+            if not -2**63 <= value < 2**63:
+                raise ValueError(f"option {key!r}: {value} does not fit in 64 bits")
             record.type, record.int_value = ValueType.INTEGER, value
         elif isinstance(value, float):
             record.type, record.real_value = ValueType.REAL, value

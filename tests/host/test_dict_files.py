@@ -73,6 +73,10 @@ class DictFiles(unittest.TestCase):
             self.reader.parse_file(self.json_path, {"json_value_maybe": 1})
         with self.assertRaises(TypeError):
             self.reader.parse_file(self.json_path, {"json_value_true": [1]})
+        # Nothing is cut to fit a record's field.
+        for options in ({"json_value_true": 2**64 + 5}, {"json_value_true": -2**63 - 1}, {2**32: 1}, {1.7: 1}, {-1: 1}):
+            with self.assertRaises(ValueError):
+                self.reader.parse_file(self.json_path, options)
 
     def test_raw_records_null_text_unknown_type_and_empty_lists(self):
         self.assertEqual((ctypes.sizeof(IxJsonParam), IxJsonParam.real_value.offset), (32, 24))
@@ -91,12 +95,14 @@ class DictFiles(unittest.TestCase):
             self.reader._handle, str(self.json_path), records, 1)).child(0)
         self.assertEqual(flag.values, [""])
 
-        # A type that is none of the three passes a name without a value, an
-        # unknown key the empty name: the reading refuses both with its message.
-        records[0].type = 9
-        self.assertRegex(self.raw_load(records, 1), r"^error: .+")
-        records[0].key, records[0].type, records[0].int_value = 77, ValueType.INTEGER, 1
-        self.assertRegex(self.raw_load(records, 1), r"^error: .+")
+        # A type that is none of the three or an unknown key is refused, named
+        # by its record; its value never goes to the next record's option.
+        pair = (IxJsonParam * 2)()
+        pair[0].key, pair[0].type = 0, 9
+        pair[1].key, pair[1].type, pair[1].int_value = 2, ValueType.INTEGER, 5
+        self.assertEqual(self.raw_load(pair, 2), "error: Reading option 0: unknown value type 9 (keys are 0 to 3, value types 0 to 2)")
+        pair[0].key, pair[0].type = 77, ValueType.INTEGER
+        self.assertEqual(self.raw_load(pair, 2), "error: Reading option 0: unknown key 77 (keys are 0 to 3, value types 0 to 2)")
 
     def test_a_rejected_file_leaves_the_librarys_message_and_no_tree(self):
         node = self.reader.parse_file(self.json_path).child(0)
@@ -161,6 +167,9 @@ class IxdumpDictFiles(unittest.TestCase):
             self.assertEqual((result.returncode, result.stderr), (0, ""))
             result = self.run_ixdump("--convert", converted, Path(d) / "back.json", "--ignore-non-serializable")
             self.assertEqual(json.loads((Path(d) / "back.json").read_text()), DOCUMENT)
+            # A reading option is not silently dropped from a conversion.
+            result = self.run_ixdump("--option", "convert_json_arrays_to=tuple", "--convert", source, Path(d) / "t.json")
+            self.assertEqual((result.returncode, (Path(d) / "t.json").exists()), (2, False))
             result = self.run_ixdump("--convert", Path(d) / "missing.json", Path(d) / "x.json")
             self.assertEqual(result.returncode, 1)
             self.assertTrue(result.stderr.rstrip().endswith("missing.json: File not found"), result.stderr)

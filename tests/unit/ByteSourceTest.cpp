@@ -1,6 +1,9 @@
 // Reading files piecewise and writing them in one piece.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <clocale>
 #include <filesystem>
 
 #include "Raises.h"
@@ -46,6 +49,20 @@ TEST(FileSink, ReplacesTheTargetOnlyWhenCommittedAndLeavesNoTemporaryFile) {
     EXPECT_EQ(readFile(target), "new content");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     EXPECT_EQ(errorOf([&] { FileSink(dir.path("no/such/dir/out.hobj"), "write_object"); }), 5202);
+    // The system's part of a message is English whatever the host's locale.
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    const std::string message = messageOf([&] { FileSink(dir.path("no/such/dir/out.hobj"), "write_object"); });
+    std::setlocale(LC_ALL, saved.c_str());
+    if (german) EXPECT_NE(message.find(": No such file or directory)"), std::string::npos) << message;
+
+    // A FIFO (as a device) is never replaced by a file, nor a directory.
+    const std::string fifo = dir.path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(messageOf([&] { FileSink(fifo, "write_dict"); }), "Error while writing file (" + fifo + " is a FIFO)");
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(messageOf([&] { FileSink(dir.path(), "write_dict"); }), "Error while writing file (" + dir.path() + " is a directory)");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST(Limits, SizesSaturateAndBudgetsAreOnePerFile) {

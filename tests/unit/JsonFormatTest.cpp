@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include <pthread.h>
+
 #include "TestFiles.h"
 #include "base/Access.h"
 #include "base/TupleData.h"
@@ -79,6 +81,10 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
         {R"({"min":-9223372036854775808,"max":9223372036854775807,"2^63":9223372036854775808,"2^64":18446744073709551616,"below":-9223372036854775809,"r":1.5,"e":1E2,"z":-0,"tiny":1e-400})",
          "{min=-9223372036854775808,max=9223372036854775807,2^63=9223372036854775808.0,2^64=18446744073709551616.0,"
          "below=-9223372036854775808.0,r=1.5,e=100.0,z=0,tiny=0.0}", ""},
+        // Exponents of many digits, as simdjson alone would refuse them.
+        {R"({"a":1e-999999999999999999999,"b":-0e999999999999999999999,"c":25e-0000000000000000000001})",
+         "{a=0.0,b=-0.0,c=2.5}", "{a=0.0,b=-0.0,c=2.5}"},
+        {R"({"t":[1e-999999999999999999999,1.5]})", "", "{t=(0.0,1.5)}"},
         // A repeated key: the last value, at the first key's place.
         {R"({"a":1,"b":2,"a":"again"})", "{a='again',b=2}", ""},
         {"\xEF\xBB\xBF { \"o\":{}, \"a\":[] }\n", "{o={},a={}}", "{o={},a=()}"},
@@ -134,6 +140,8 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {R"({"a":1.})", "invalid number at line 1, column 6"},
         {R"({"a":-})", "invalid number at line 1, column 6"},
         {R"({"a":1e400})", "number 1e400 beyond the range of a real at line 1, column 6"},
+        {R"({"a":[1e999999999999999999999]})", "number 1e999999999999999999999 beyond the range of a real at line 1, column 7"},
+        {R"({"a":1e-99999999999999999999x})", "invalid number at line 1, column 6"},
         {R"({"a":"x\q"})", "invalid escape '\\q' at line 1, column 8"},
         {R"({"a":"\ud800"})", "unpaired surrogate in a \\u escape at line 1, column 7"},
         {R"({"a":"\udc00\ud800"})", "unpaired surrogate"},
@@ -180,6 +188,30 @@ std::string written(const HTuple& dict, const HTuple& names = HTuple(), const HT
     const std::string path = dir.path("out.JSON");
     WriteDict(dict, path.c_str(), names, values);
     return readFile(path);
+}
+
+// A host may read and write on a thread of 128 KiB; the deepest files read
+// and write there as anywhere, and their errors reach the caller.
+TEST(JsonFormat, TheDeepestFilesReadAndWriteOnASmallThreadStack) {
+    const std::string deep = "{\"a\":" + std::string(511, '[') + "1" + std::string(511, ']') + "}";
+    std::string results[4];
+    auto body = [&] {
+        results[0] = errorOfJson(deep);
+        results[1] = messageOf([&] { readJson(deep, kTuples, kTuple); });
+        results[2] = errorOfJson("{\"a\":" + std::string(512, '[') + std::string(512, ']') + "}");
+        results[3] = messageOf([&] { results[3] = errorOfJson(written(HTuple(readJson(deep)))); });
+    };
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 128 << 10);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, [](void* f) -> void* { (*static_cast<decltype(body)*>(f))(); return nullptr; }, &body), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(results[0], "");
+    EXPECT_EQ(results[1], "");
+    EXPECT_EQ(results[2].rfind("Invalid JSON: nesting deeper than 512 levels", 0), 0u) << results[2];
+    EXPECT_EQ(results[3], "");
 }
 
 TEST(JsonFormat, WritingIsTheInverseOfReading) {

@@ -366,7 +366,10 @@ int main(int argc, char** argv) {
             options.files.push_back(arg);
         }
     }
-    if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable : !options.files.empty()) {
+    // Conversion takes no reading or printing option: one given with it would be ignored.
+    const bool dumpOptions = !options.params.empty() || options.json || options.depth >= 0 || !options.full.empty() ||
+                             !options.as.empty();
+    if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable : !options.files.empty() || dumpOptions) {
         std::fputs(kUsage, stderr);
         return 2;
     }

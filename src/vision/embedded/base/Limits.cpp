@@ -1,6 +1,9 @@
 #include "base/Limits.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <exception>
 
 #include "base/Errors.h"
 
@@ -48,6 +51,60 @@ void Budget::refuse(const std::string& what) const {
                           std::to_string(fileBytes_) + " bytes";
     if (used_ > 0) message += " (" + std::to_string(used_) + " bytes already taken)";
     raiseMessage(proc_, err::OutOfMemory, std::move(message));
+}
+
+namespace {
+
+// The stack a walk may need at the deepest nesting, with room to spare for a
+// sanitizer build, and the stack of the thread that runs it when the calling
+// thread has less left.
+constexpr size_t kDeepStack = size_t{2} << 20;
+constexpr size_t kDeepThreadStack = size_t{8} << 20;
+
+bool enoughStackLeft() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
+    void* low = nullptr;
+    size_t size = 0;
+    const bool known = pthread_attr_getstack(&attr, &low, &size) == 0;
+    pthread_attr_destroy(&attr);
+    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    const uintptr_t bottom = reinterpret_cast<uintptr_t>(low);
+    return known && here > bottom && here - bottom >= kDeepStack;
+}
+
+struct DeepCall {
+    const std::function<void()>& body;
+    std::exception_ptr error;
+};
+
+void* runDeepCall(void* arg) {
+    DeepCall& call = *static_cast<DeepCall*>(arg);
+    try {
+        call.body();
+    } catch (...) {
+        call.error = std::current_exception();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void withDeepStack(const std::function<void()>& body, const char* proc) {
+    if (enoughStackLeft()) return body();
+    DeepCall call{body, nullptr};
+    pthread_attr_t attr;
+    pthread_t thread;
+    bool started = pthread_attr_init(&attr) == 0;
+    if (started) {
+        started = pthread_attr_setstacksize(&attr, kDeepThreadStack) == 0 &&
+                  pthread_create(&thread, &attr, runDeepCall, &call) == 0;
+        pthread_attr_destroy(&attr);
+    }
+    if (!started) raise(proc, err::OutOfMemory, "no thread with the stack for nesting " +
+                                                    std::to_string(Limits::nestingDepth) + " levels deep");
+    pthread_join(thread, nullptr);
+    if (call.error) std::rethrow_exception(call.error);
 }
 
 }  // namespace ixv

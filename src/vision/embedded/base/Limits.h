@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -95,5 +96,11 @@ private:
     uint64_t fileBytes_, allowance_, used_ = 0, files_ = 1;
     const char* proc_;
 };
+
+// Runs `body`, which recurses once per level of nesting (at most
+// Limits::nestingDepth levels): here when this thread has the stack for it,
+// else on a thread of its own with that stack, since a host may call on a
+// thread of 128 KiB. The exception `body` ends with is passed on.
+void withDeepStack(const std::function<void()>& body, const char* proc);
 
 }  // namespace ixv

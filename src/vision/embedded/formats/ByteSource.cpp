@@ -20,6 +20,13 @@ namespace {
 
 constexpr size_t kHeadSize = 64;
 
+// The system's description of an error in English, whatever language the
+// host's locale would give strerror.
+std::string errorText(int error) {
+    const char* text = ::strerrordesc_np(error);
+    return text ? text : "error " + std::to_string(error);
+}
+
 std::string describeFileType(mode_t mode) {
     if (S_ISDIR(mode)) return "a directory";
     if (S_ISFIFO(mode)) return "a FIFO";
@@ -40,10 +47,10 @@ ByteSource ByteSource::openFile(const std::string& path, const char* proc) {
     if (source.fd_ < 0) {
         if (errno == ENOENT || errno == ENOTDIR || (errno == ELOOP && path.empty()))
             raise(proc, err::FileNotFound);
-        raise(proc, err::FileRead, path + ": " + std::strerror(errno));
+        raise(proc, err::FileRead, path + ": " + errorText(errno));
     }
     struct stat info;
-    if (::fstat(source.fd_, &info) != 0) raise(proc, err::FileRead, path + ": " + std::strerror(errno));
+    if (::fstat(source.fd_, &info) != 0) raise(proc, err::FileRead, path + ": " + errorText(errno));
     // O_NONBLOCK stays set: it does not change how a regular file is read.
     if (!S_ISREG(info.st_mode)) raise(proc, err::FileRead, path + " is " + describeFileType(info.st_mode));
     source.size_ = static_cast<uint64_t>(info.st_size);
@@ -87,7 +94,7 @@ size_t ByteSource::readSome(uint64_t offset, void* out, size_t n) const {
         const ssize_t got = ::pread(fd_, static_cast<uint8_t*>(out) + done, n - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
-            raise(proc_, err::FileRead, path_ + ": " + std::strerror(errno));
+            raise(proc_, err::FileRead, path_ + ": " + errorText(errno));
         }
         if (got == 0)
             raise(proc_, err::FileRead,
@@ -163,6 +170,12 @@ int ByteStream::get() {
 // ---------------------------------------------------------------------------
 
 FileSink::FileSink(const std::string& path, const char* proc) : path_(path), proc_(proc) {
+    // The finished file replaces the target: only a regular file may be
+    // replaced, never a device, a FIFO or a socket (writing to /dev/null must
+    // not put a file in its place).
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        raise(proc_, err::FileWrite, path_ + " is " + describeFileType(info.st_mode));
     static std::atomic<uint64_t> counter{0};
     const uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     // A name taken by another writer (or left by a crash) is retried with the next one.
@@ -175,7 +188,7 @@ FileSink::FileSink(const std::string& path, const char* proc) : path_(path), pro
         if (fd_ >= 0) return;
         if (errno != EEXIST) break;
     }
-    raise(proc_, err::FileWrite, path_ + ": " + std::strerror(errno));
+    raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
 }
 
 FileSink::~FileSink() {
@@ -189,7 +202,7 @@ void FileSink::fail(int error) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     ::unlink(temporary_.c_str());
-    raise(proc_, err::FileWrite, path_ + ": " + std::strerror(error));
+    raise(proc_, err::FileWrite, path_ + ": " + errorText(error));
 }
 
 void FileSink::write(const void* data, size_t size) {
@@ -210,7 +223,7 @@ void FileSink::commit() {
     if (closed != 0 || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
         const int e = errno;
         ::unlink(temporary_.c_str());
-        raise(proc_, err::FileWrite, path_ + ": " + std::strerror(e));
+        raise(proc_, err::FileWrite, path_ + ": " + errorText(e));
     }
 }
 

@@ -6,8 +6,10 @@
 // DOM tape would cost 16 bytes per value beside the result). Numeric arrays
 // read as tuples become one array of integers or reals, reserved to its
 // length; equal small integers and short strings share one tuple. The walk
-// recurses once per nesting level (about 700 bytes of stack) and refuses
-// the 513th.
+// recurses once per nesting level (about 700 bytes of stack, several times
+// that in a sanitizer build) and refuses the 513th; on a host thread with
+// less stack left than 512 levels may need, it runs on a thread of its own
+// (withDeepStack).
 //
 // When the parser stops, a small checker of our own (below, used on that
 // path only) finds the first problem in document order and says what it is
@@ -576,7 +578,7 @@ private:
                 if (value.get_int64().get(integer) == simdjson::SUCCESS)
                     tuple.integer(integer);
                 else
-                    tuple.real(get(value.get_double()));
+                    tuple.real(real(value));
                 break;
             }
             case od::json_type::string: {
@@ -627,6 +629,38 @@ private:
         return tuple;
     }
 
+    // A number that is no 64-bit integer. simdjson refuses exponents of many
+    // digits ("1e-0000000000000000000001", "0e99999999999999999999"): such a
+    // number is read by from_chars, and one below the range of a real is zero.
+    static double real(od::value& value) {
+        double result = 0;
+        const simdjson::error_code code = value.get_double().get(result);
+        if (code == simdjson::SUCCESS) return result;
+        if (code != simdjson::NUMBER_ERROR) throw Stop{code};
+        std::string_view token = value.raw_json_token();
+        token = token.substr(0, token.find_first_of(" \t\n\r,]}"));
+        size_t i = 0;
+        auto digits = [&] {
+            const size_t first = i;
+            while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
+            return i - first;
+        };
+        const bool negative = !token.empty() && token[0] == '-';
+        i = negative;
+        const bool zero = token.find_first_not_of("0.", i) == token.find_first_of("eE");
+        const size_t integerDigits = digits();
+        if (integerDigits == 0 || (token[negative] == '0' && integerDigits > 1)) throw Stop{code};
+        if (i < token.size() && token[i] == '.' && (++i, digits() == 0)) throw Stop{code};
+        if (i == token.size() || (token[i] != 'e' && token[i] != 'E')) throw Stop{code};
+        const bool below = ++i < token.size() && token[i] == '-';
+        if (i < token.size() && (token[i] == '-' || token[i] == '+')) ++i;
+        if (digits() == 0 || i != token.size()) throw Stop{code};
+        const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), result);
+        if (error == std::errc() && end == token.data() + token.size()) return result;
+        if (error != std::errc::result_out_of_range || !(zero || below)) throw Stop{code};
+        return negative ? -0.0 : 0.0;
+    }
+
     static void nullValue(od::value& value) {
         if (!get(value.is_null())) throw Stop{simdjson::N_ATOM_ERROR};
     }
@@ -642,7 +676,7 @@ private:
             int64_t integer = 0;
             if (value.get_int64().get(integer) == simdjson::SUCCESS) return integerTuple(integer);
             take(kTupleBytes);
-            return HTuple(get(value.get_double()));
+            return HTuple(real(value));
         }
         case od::json_type::string: return stringTuple(get(value.get_string()));
         case od::json_type::boolean: return get(value.get_bool()) ? options_.valueTrue : options_.valueFalse;
@@ -687,7 +721,9 @@ std::string lineColumn(const char* text, size_t offset) {
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
-HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
+namespace {
+
+HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
     const DictReadOptions options = dictReadOptions(names, values, kProc);
     const uint64_t size = file.size();
     checkLimit(size, kLongestText, kProc, "JSON file of " + std::to_string(size) + " bytes", " bytes");
@@ -724,6 +760,14 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, 
         if (reader.releasedText()) file.read(0, buffer.get(), size, "JSON", "text");  // pages given back read as zeros
         explain(text, length, stop.code, at);
     }
+}
+
+}  // namespace
+
+HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
+    HHandle dict;
+    withDeepStack([&] { dict = readText(file, budget, names, values); }, kProc);
+    return dict;
 }
 
 }  // namespace ixv::formats::json

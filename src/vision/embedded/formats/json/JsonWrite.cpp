@@ -10,6 +10,8 @@
 // "raise_error_if_content_not_serializable" is "false". Nesting is bounded
 // as in reading, so that a dictionary that contains itself is an error, not
 // a hang; the bound holds whatever the flag, since the file could not be read.
+// The writer recurses once per level, on a thread of its own when the
+// caller's stack is small (withDeepStack).
 #include <simdjson.h>
 
 #include <charconv>
@@ -238,7 +240,8 @@ private:
 
 void writeHandle(const HHandle& handle, FileSink& sink, const HTuple& names, const HTuple& values) {
     const Dict& dict = toolAs<Dict>(handle, kProc);
-    Writer(sink, raiseIfNotSerializable(names, values, kProc)).root(dict);
+    const bool raise = raiseIfNotSerializable(names, values, kProc);
+    withDeepStack([&] { Writer(sink, raise).root(dict); }, kProc);
 }
 
 }  // namespace ixv::formats::json
