@@ -274,6 +274,14 @@ TEST(JsonFormat, ContentJsonCannotHoldRaisesOrIsLeftOut) {
         const HTuple keep = HTuple("raise_error_if_content_not_serializable"), no = HTuple("false");
         EXPECT_EQ(contentOf(written(c.dict, keep, no)), "{kept=1,inner={}}") << c.detail;
     }
+    // In an array, what is left out leaves null in its place: the elements after it keep their positions.
+    HTuple array;
+    CreateDict(&array);
+    SetDictTuple(array, 0, "a");
+    SetDictTuple(array, 1, matrix);
+    SetDictTuple(array, 2, "c");
+    EXPECT_EQ(contentOf(written(array, HTuple("raise_error_if_content_not_serializable"), HTuple("false"))),
+              "{[0]='a',[1]=null,[2]='c'}");
     // A dictionary that contains itself is refused at the nesting bound, whatever the flag.
     HTuple self;
     CreateDict(&self);

@@ -7,7 +7,8 @@
 // Content JSON cannot hold (iconic objects, matrices and other handles,
 // integer keys of another shape, reals that are not finite, text that is not
 // UTF-8) raises 2455 with the key's path, or leaves the entry out when
-// "raise_error_if_content_not_serializable" is "false". Nesting is bounded
+// "raise_error_if_content_not_serializable" is "false" (in an array, null
+// stands in its place, so that the elements after it keep their positions). Nesting is bounded
 // as in reading, so that a dictionary that contains itself is an error, not
 // a hang; the bound holds whatever the flag, since the file could not be read.
 // The writer recurses once per level, on a thread of its own when the
@@ -133,8 +134,9 @@ private:
         for (const Dict::Entry& entry : dict.entries()) {
             path_.push_back({&entry.key, 0});
             const std::string why = unwritable(entry, array);
-            if (!why.empty()) {
-                if (raise_) raise(kProc, err::HandleNotSerializable, "key " + path() + " holds " + why + ", which JSON cannot hold");
+            if (!why.empty() && raise_)
+                raise(kProc, err::HandleNotSerializable, "key " + path() + " holds " + why + ", which JSON cannot hold");
+            if (!why.empty() && !array) {
                 path_.pop_back();
                 continue;
             }
@@ -145,7 +147,12 @@ private:
                 string(entry.key.text());
                 out_ += ": ";
             }
-            value(entry.value.tuple);
+            // An element of an array that JSON cannot hold leaves null in its
+            // place, so that the elements after it keep their positions.
+            if (why.empty())
+                value(entry.value.tuple);
+            else
+                out_ += "null";
             path_.pop_back();
             flushSome();
         }
