@@ -22,16 +22,6 @@ struct TreeState {
 };
 thread_local TreeState tree;
 
-std::unique_ptr<NativeNode> newNode(const std::wstring& label, IxNodeKind kind, IxPathSegmentKind pathSegmentKind,
-                                    int32_t pathIndex) {
-    auto node = std::make_unique<NativeNode>();
-    node->label = label;
-    node->kind = kind;
-    node->pathSegmentKind = pathSegmentKind;
-    node->pathIndex = pathIndex;
-    return node;
-}
-
 // A handle or dictionary shown whole, without its keys.
 std::unique_ptr<NativeNode> opaqueNode(const std::wstring& label, IxPathSegmentKind pathSegmentKind,
                                        int32_t pathIndex, const std::wstring& typeName, const wchar_t* summary) {

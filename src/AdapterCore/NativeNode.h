@@ -76,3 +76,15 @@ struct NativeNode {
     }
     void appendValue(NativeValue value) { values.push_back(std::move(value)); }
 };
+
+// A new node with its label, kind and place in its parent; every other field at its default.
+inline std::unique_ptr<NativeNode> newNode(const std::wstring& label, IxNodeKind kind,
+                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
+    auto node = std::make_unique<NativeNode>();
+    node->label = label;
+    node->kind = kind;
+    node->pathSegmentKind = pathSegmentKind;
+    node->pathIndex = pathIndex;
+    return node;
+}
+

@@ -17,16 +17,6 @@ int32_t countOf(Hlong n) {
     return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
-std::unique_ptr<NativeNode> newNode(const std::wstring& label, IxNodeKind kind, IxPathSegmentKind pathSegmentKind,
-                                    int32_t pathIndex) {
-    auto node = std::make_unique<NativeNode>();
-    node->label = label;
-    node->kind = kind;
-    node->pathSegmentKind = pathSegmentKind;
-    node->pathIndex = pathIndex;
-    return node;
-}
-
 bool isPlainTypeName(const char* name) {
     return std::strcmp(name, "integer") == 0 || std::strcmp(name, "real") == 0 || std::strcmp(name, "string") == 0;
 }
