@@ -172,15 +172,6 @@ double pythonMbps(const std::string& path) {
     return mbps;
 }
 
-// The peak resident memory of this process so far, in bytes.
-size_t peakResident() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-    return 0;
-}
-
 int peakMode(const char* path, const char* mode, bool tree) {
     TreeLoader loader;
     const size_t before = peakResident();

@@ -213,15 +213,6 @@ void readPlanar(const std::string& path, Output& output) {
     readRaw(path, output, true);
 }
 
-// The peak resident memory of this process so far, in bytes.
-size_t peakResident() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-    return 0;
-}
-
 // Loads `path` once in this (fresh) process and prints the growth of the peak
 // resident memory over the decoded size of the images.
 int peakMode(const char* path) {
