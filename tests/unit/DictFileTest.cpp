@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "DictFileWriter.h"
+#include "NewDict.h"
 #include "TestFiles.h"
 #include "base/Access.h"
 #include "base/TupleData.h"
@@ -16,12 +17,6 @@ using namespace HalconCpp;
 using ixtest::hdict::Bytes;
 
 namespace {
-
-HTuple newDict() {
-    HTuple dict;
-    CreateDict(&dict);
-    return dict;
-}
 
 Bytes encode(const HTuple& dict, bool raise = true) {
     return ixv::formats::hdict::encode(dict[0].H(), raise);

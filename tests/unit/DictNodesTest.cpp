@@ -16,17 +16,12 @@
 #include "base/Errors.h"
 #include "base/TupleData.h"
 #include "HalconCpp.h"
+#include "NewDict.h"
 #include "tools/Tool.h"
 
 using namespace HalconCpp;
 
 namespace {
-
-HTuple newDict() {
-    HTuple dict;
-    CreateDict(&dict);
-    return dict;
-}
 
 std::unique_ptr<NativeNode> dictNode(const HTuple& dict) {
     return buildDictNode(HDict(dict[0].H()), L"", IxPathSegmentKind::Name, 0);

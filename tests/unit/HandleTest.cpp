@@ -4,17 +4,12 @@
 #include <string>
 
 #include "HalconCpp.h"
+#include "NewDict.h"
 #include "Raises.h"
 
 using namespace HalconCpp;
 
 namespace {
-
-HTuple newDict() {
-    HTuple dict;
-    CreateDict(&dict);
-    return dict;
-}
 
 }  // namespace
 
