@@ -2,7 +2,6 @@
 
 #include "AdapterCore.h"
 #include "HandleNodes.h"
-#include "NumberText.h"
 #include "StringBridge.h"
 
 using namespace HalconCpp;
@@ -38,21 +37,10 @@ std::unique_ptr<NativeNode> AdapterCore::parseFile(const std::wstring& path,
                                                    std::wstring& error) {
     HTuple names, values;
     try {
-        for (size_t i = 0; i < options.size(); ++i) {
-            const NativeJsonParam& option = options[i];
-            // A record the reading cannot take is named by its place, so that a
-            // value never goes to the option of another record.
-            const char* name = jsonParamName(option.key);
-            const bool knownType = option.type == IxValueType::Integer || option.type == IxValueType::Real ||
-                                   option.type == IxValueType::String;
-            if (!*name || !knownType) {
-                error = L"Reading option " + integerText(static_cast<long long>(i)) + L": unknown " +
-                        (*name ? L"value type " + integerText(static_cast<int32_t>(option.type))
-                               : L"key " + integerText(static_cast<uint32_t>(option.key))) +
-                        L" (keys are 0 to 3, value types 0 to 2)";
-                return nullptr;
-            }
-            names.Append(HTuple(name));
+        for (const NativeJsonParam& option : options) {
+            // The name goes in first: an option of an unknown type adds a
+            // name without a value, and the reading says what it makes of that.
+            names.Append(HTuple(jsonParamName(option.key)));
             switch (option.type) {
             case IxValueType::Integer: values.Append(HTuple(static_cast<Hlong>(option.intValue))); break;
             case IxValueType::Real: values.Append(HTuple(option.realValue)); break;
