@@ -13,6 +13,11 @@ namespace {
 // The names, each with its value; a name without a value is error 1303.
 template <class Use>
 void eachParam(const HTuple& names, const HTuple& values, const char* proc, Use use) {
+    // Names and values pair up by position: with a value missing anywhere, a
+    // value would go to another name, so unequal counts refuse the whole list.
+    if (names.Length() != values.Length())
+        raiseParValue(proc, 3, std::to_string(names.Length()) + " parameter names but " +
+                                   std::to_string(values.Length()) + " values: each name takes one value");
     for (Hlong i = 0; i < names.Length(); ++i) {
         const std::string name = stringAt(names, i, proc, 2);
         if (i >= values.Length()) raiseParValue(proc, 3, "no value for '" + name + "'");
