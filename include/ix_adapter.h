@@ -176,13 +176,19 @@ IX_API const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const
  * child whose summary is the message. Owned by the handle; valid until the
  * next load on it or ix_reader_destroy. Null on failure.
  *
+ * The root's children are built by the load; the children of every
+ * dictionary below it when they are first asked for (ix_node_child_count,
+ * ix_node_child_at), so a load costs the file's reading and one level of
+ * nodes however large the file is. The nodes are those a whole build gives.
+ *
  * Bounds of the tree, so that no dictionary structure (one that contains
  * itself included) can hang the load or exhaust the stack: dictionaries nest
  * at most 512 levels deep, counted along the path through tuples and arrays;
  * a deeper one is an Object node of class "dict" with the summary "max
- * nesting depth reached". A tree holds at most 2^23 (8388608) nodes; past
- * that, each further child of a dictionary, handle or tuple is an Object node
- * with an empty type and the summary "node limit reached". Handles other than
+ * nesting depth reached". The nodes built at once (by the load, or for one
+ * node asked for) are at most 2^23 (8388608); past that, each further child
+ * of a dictionary, handle or tuple is an Object node with an empty type and
+ * the summary "node limit reached". Handles other than
  * dictionaries nest at most 33 levels, shown the same way. */
 IX_API const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_t* path);
 
@@ -229,7 +235,9 @@ IX_API IxPathSegmentKind ix_node_path_segment_kind(const NativeNode* node);
 /* The node's 0-based position inside its parent when addressed by index, else 0. */
 IX_API int32_t ix_node_path_index(const NativeNode* node);
 
-/* The number of children. */
+/* The number of children. The first call on a nested dictionary of a
+ * dictionary file builds its children (see ix_reader_parse_file): like every
+ * use of a handle's nodes, keep it to one thread at a time per handle. */
 IX_API int32_t ix_node_child_count(const NativeNode* node);
 
 /* The child at `index`, or null outside 0..count-1. Owned by the tree (see above). */

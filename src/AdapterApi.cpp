@@ -144,12 +144,18 @@ int32_t ix_node_path_index(const NativeNode* node) {
 }
 
 int32_t ix_node_child_count(const NativeNode* node) {
-    return guarded<int32_t>(0, [&] { return node ? countOf(node->children.size()) : 0; });
+    return guarded<int32_t>(0, [&] {
+        if (!node) return 0;
+        AdapterCore::buildPendingChildren(node);
+        return countOf(node->children.size());
+    });
 }
 
 const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index) {
     return guarded<const NativeNode*>(nullptr, [&]() -> const NativeNode* {
-        if (!node || index < 0 || static_cast<size_t>(index) >= node->children.size()) return nullptr;
+        if (!node || index < 0) return nullptr;
+        AdapterCore::buildPendingChildren(node);
+        if (static_cast<size_t>(index) >= node->children.size()) return nullptr;
         return node->children[static_cast<size_t>(index)].get();
     });
 }

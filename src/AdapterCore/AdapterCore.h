@@ -26,6 +26,10 @@ public:
     // Every element of a Value node's kept tuple, untruncated; empty for other nodes.
     static std::wstring fullValueText(const NativeNode* node);
 
+    // Builds a node's children if they are still pending (nested dictionaries
+    // of a loaded file are built when first asked for).
+    static void buildPendingChildren(const NativeNode* node);
+
     // An object file (".hobj"), a sequence file (".seq") or an image file (any
     // other suffix): a root "file" node with one Object child per object.
     static std::unique_ptr<NativeNode> parseObjectFile(const std::wstring& path, std::wstring& error);

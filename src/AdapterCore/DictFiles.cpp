@@ -21,6 +21,7 @@ std::unique_ptr<NativeNode> readDictAndBuild(const std::wstring& path, const HTu
     try {
         HDict dict;
         dict.ReadDict(toHString(path), names, values);
+        DeferNestedDictionaries defer;
         return buildDictNode(dict, std::wstring(), IxPathSegmentKind::Name, 0);
     } catch (const HException& e) {
         error = fromHString(e.ErrorMessage());
@@ -70,4 +71,10 @@ bool AdapterCore::convertDictFile(const std::wstring& inputPath, const std::wstr
         error = fromHString(e.ErrorMessage());
         return false;
     }
+}
+
+void AdapterCore::buildPendingChildren(const NativeNode* node) {
+    // The tree belongs to the reader handle and is used by one thread at a
+    // time; its nodes are never constant objects.
+    if (node && node->pendingChildren) ::buildPendingChildren(const_cast<NativeNode&>(*node));
 }

@@ -19,6 +19,7 @@ struct TreeState {
     int dictDepth = 0;  // dictionary nodes along the current path
     size_t nodes = 0;   // children appended so far
     size_t nodeLimit = kMaxTreeNodes;
+    bool defer = false;  // nested dictionaries keep their children pending
 };
 thread_local TreeState tree;
 
@@ -132,13 +133,14 @@ public:
                         continue;
                     }
                 }
+                if (!child && pending_->isDict && tree.defer) child = deferred(std::move(*pending_));
                 if (child) {
                     open_.back().node->appendChild(std::move(child));
                     countTreeNode();
                 } else {
                     push(std::move(*pending_));
-                    pending_.reset();
                 }
+                pending_.reset();
                 continue;
             }
             std::unique_ptr<NativeNode> done = pop();
@@ -149,6 +151,16 @@ public:
     }
 
 private:
+    // A nested dictionary whose children are built when first asked for.
+    std::unique_ptr<NativeNode> deferred(OpenNode open) {
+        auto pending = std::make_shared<PendingChildren>();
+        pending->dict = std::move(open.dict);
+        pending->keys = std::move(open.items);
+        pending->dictDepth = tree.dictDepth;
+        open.node->pendingChildren = std::move(pending);
+        return std::move(open.node);
+    }
+
     void push(OpenNode open) {
         open.node->children.reserve(static_cast<size_t>(open.count));
         if (open.isDict) {
@@ -348,6 +360,34 @@ std::unique_ptr<NativeNode> buildDictNode(const HDict& dict, const std::wstring&
     HTuple keys = dict.GetDictParam("keys", HTuple());
     TreeWalk walk;
     return walk.run(TreeWalk::dictFrame(dict, std::move(keys), label, pathSegmentKind, pathIndex));
+}
+
+DeferNestedDictionaries::DeferNestedDictionaries() : previous_(tree.defer) {
+    tree.defer = true;
+}
+
+DeferNestedDictionaries::~DeferNestedDictionaries() {
+    tree.defer = previous_;
+}
+
+void buildPendingChildren(NativeNode& node) {
+    if (!node.pendingChildren) return;
+    const std::shared_ptr<PendingChildren> pending = node.pendingChildren;
+    TreeScope scope;
+    DeferNestedDictionaries defer;
+    const int outerDepth = tree.dictDepth;
+    tree.dictDepth = pending->dictDepth;
+    std::unique_ptr<NativeNode> built;
+    try {
+        TreeWalk walk;
+        built = walk.run(TreeWalk::dictFrame(pending->dict, pending->keys, std::wstring(), IxPathSegmentKind::Name, 0));
+    } catch (...) {
+        tree.dictDepth = outerDepth;
+        throw;
+    }
+    tree.dictDepth = outerDepth;
+    node.children = std::move(built->children);
+    node.pendingChildren.reset();
 }
 
 std::unique_ptr<NativeNode> fillArrayNode(std::unique_ptr<NativeNode> array, const HTuple& tuple,

@@ -9,7 +9,8 @@
 //   tuples and arrays; a dictionary deeper than that is an Object node of
 //   class "dict" with the summary "max nesting depth reached", whose keys are
 //   not read;
-// - a tree holds at most 2^23 expanded nodes: past that, every further child
+// - at most 2^23 nodes are built at once (a load, or the pending children of
+//   one node): past that, every further child
 //   of a dictionary, handle or tuple is an Object node with an empty type and
 //   the summary "node limit reached", built without reading its value.
 // The bounds are kept per thread while the outermost builder runs. Nested
@@ -44,6 +45,39 @@ std::unique_ptr<NativeNode> buildDictNode(const HalconCpp::HDict& dict, const st
 // Never raises the vision library's exception.
 std::unique_ptr<NativeNode> buildHandleNode(const HalconCpp::HTuple& handle, const std::wstring& label,
                                             IxPathSegmentKind pathSegmentKind, int32_t pathIndex, int32_t depth);
+
+// --- children built on demand ---------------------------------------------------
+//
+// A loaded file's tree builds the root dictionary's children at once and the
+// children of every dictionary below it when the host first asks for them
+// (ix_node_child_count, ix_node_child_at): a load costs the reading of the file
+// and one level of nodes, however large the file; what is never opened is
+// never built. The nodes are the same as a whole build's; the node limit
+// counts the nodes of one expansion, and the depth bound counts from the root.
+
+struct PendingChildren {
+    HalconCpp::HDict dict;
+    HalconCpp::HTuple keys;
+    int dictDepth = 0;  // dictionaries along the path above the node
+};
+
+// While it lives, dictionaries below the one being built on this thread keep
+// their children pending.
+class DeferNestedDictionaries {
+public:
+    DeferNestedDictionaries();
+    ~DeferNestedDictionaries();
+    DeferNestedDictionaries(const DeferNestedDictionaries&) = delete;
+    DeferNestedDictionaries& operator=(const DeferNestedDictionaries&) = delete;
+
+private:
+    bool previous_;
+};
+
+// Builds the pending children of `node`, if any (their own nested
+// dictionaries stay pending). Raises only when memory runs out; the children
+// then stay pending.
+void buildPendingChildren(NativeNode& node);
 
 // --- shared with the tuple builder ---------------------------------------------
 

@@ -11,6 +11,10 @@
 #include "ix_adapter.h"
 #include "../vision/HalconCpp.h"
 
+// The children of a dictionary node of a loaded file that are built when the
+// host first asks for them (HandleNodes.h).
+struct PendingChildren;
+
 // The most values a node holds; longer sources keep their whole tuple instead.
 constexpr int32_t kMaxNodeValues = 1000;
 
@@ -40,6 +44,8 @@ struct NativeNode {
     std::vector<std::wstring> detailLines;
     int32_t detailEntryCount = 0;
     std::vector<std::unique_ptr<NativeNode>> children;
+    // Set while the children of a nested dictionary are still to be built.
+    std::shared_ptr<PendingChildren> pendingChildren;
 
     NativeNode() = default;
     // Takes the subtree apart with a stack of its own, one entry per level, so

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "AdapterCore/AdapterCore.h"
 #include "AdapterCore/HandleNodes.h"
@@ -16,6 +17,7 @@
 #include "base/Errors.h"
 #include "base/TupleData.h"
 #include "HalconCpp.h"
+#include "ix_adapter.h"
 #include "NewDict.h"
 #include "tools/Tool.h"
 
@@ -249,6 +251,48 @@ TEST(DictNode, DeepAndSelfContainingDictionariesAreBoundedOnASmallStack) {
 
     ClearHandle(once);
     ClearHandle(twice);
+}
+
+// Every node's label, type and summary, depth first, the children asked for
+// through the C interface as a host asks.
+void describe(const NativeNode* node, std::wstring& out) {
+    out += std::wstring(ix_node_label(node)) + L"|" + ix_node_type_label(node) + L"|" + ix_node_value_summary(node) + L"\n";
+    for (int32_t i = 0; i < ix_node_child_count(node); ++i) describe(ix_node_child_at(node, i), out);
+}
+
+TEST(DictFiles, NestedDictionariesOfALoadedFileAreBuiltWhenFirstAskedForAsAWholeBuildWouldBuildThem) {
+    std::vector<HTuple> chain(510);
+    for (auto& dict : chain) dict = newDict();
+    for (size_t i = 0; i + 1 < chain.size(); ++i) {
+        SetDictTuple(chain[i], "next", chain[i + 1]);
+        SetDictTuple(chain[i], "level", HTuple(static_cast<Hlong>(i)));
+    }
+    const HTuple inner = newDict();
+    SetDictTuple(inner, "x", HTuple(1.5));
+    SetDictTuple(chain.back(), "arr", HTuple(inner).Append(HTuple(Hlong{5})));
+    HObject region;
+    GenRectangle1(&region, 0, 0, 3, 3);
+    SetDictObject(region, chain.back(), "shape");
+    const TempDir dir;
+    const std::string path = dir.path("chain.hdict");
+    WriteDict(chain[0], path.c_str(), HTuple(), HTuple());
+
+    ReaderHandle* reader = ix_reader_create();
+    const std::wstring widePath(path.begin(), path.end());
+    const NativeNode* root = ix_reader_parse_file(reader, widePath.c_str());
+    ASSERT_NE(root, nullptr) << ix_reader_last_error(reader);
+    const NativeNode* next = root->children[0].get();
+    EXPECT_TRUE(next->children.empty() && next->pendingChildren);  // not built until asked for
+    std::wstring deferred, whole;
+    describe(root, deferred);
+    EXPECT_FALSE(next->pendingChildren);
+
+    HDict dict;
+    dict.ReadDict(path.c_str(), HTuple(), HTuple());
+    describe(buildDictNode(dict, L"", IxPathSegmentKind::Name, 0).get(), whole);
+    EXPECT_EQ(deferred, whole);
+    EXPECT_NE(whole.find(L"[0]|dict|1 key\nx|real|1.5\n[1]|tuple[1]|5"), std::wstring::npos);
+    ix_reader_destroy(reader);
 }
 
 TEST(DictFiles, ConversionLeavesOutWhatJsonCannotHoldOnlyWhenAsked) {
