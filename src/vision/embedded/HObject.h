@@ -49,6 +49,11 @@ public:
     HTuple Width() const;
     HTuple Height() const;
     HRegion GetDomain() const;
+    HImage ConvertImageType(const char* NewType) const;
+    HImage ConvertImageType(const HString& NewType) const;
+    HImage ScaleImageMax() const;
+    HImage InterleaveChannels(const char* PixelFormat, const char* RowBytes, Hlong Alpha) const;
+    HImage InterleaveChannels(const HString& PixelFormat, const HTuple& RowBytes, Hlong Alpha) const;
 };
 
 // A set of regions. Constructing it from objects that do not begin with a

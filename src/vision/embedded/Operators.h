@@ -34,6 +34,10 @@ void GenImage1(HObject* Image, const HTuple& Type, const HTuple& Width, const HT
 void GenImage3(HObject* ImageRGB, const HTuple& Type, const HTuple& Width, const HTuple& Height,
                const HTuple& PixelPointerRed, const HTuple& PixelPointerGreen, const HTuple& PixelPointerBlue);
 void Compose3(const HObject& Image1, const HObject& Image2, const HObject& Image3, HObject* MultiChannelImage);
+void Compose4(const HObject& Image1, const HObject& Image2, const HObject& Image3, const HObject& Image4,
+              HObject* MultiChannelImage);
+void Decompose3(const HObject& MultiChannelImage, HObject* Image1, HObject* Image2, HObject* Image3);
+void Decompose4(const HObject& MultiChannelImage, HObject* Image1, HObject* Image2, HObject* Image3, HObject* Image4);
 void ReduceDomain(const HObject& Image, const HObject& Region, HObject* ImageReduced);
 void GetDomain(const HObject& Image, HObject* Domain);
 
@@ -46,6 +50,8 @@ void GenRegionRuns(HObject* Region, const HTuple& Row, const HTuple& ColumnBegin
 void GenRegionPoints(HObject* Region, const HTuple& Rows, const HTuple& Columns);
 void AreaCenter(const HObject& Regions, HTuple* Area, HTuple* Row, HTuple* Column);
 void GetRegionRuns(const HObject& Region, HTuple* Row, HTuple* ColumnBegin, HTuple* ColumnEnd);
+void RegionToBin(const HObject& Region, HObject* BinImage, const HTuple& ForegroundGray,
+                 const HTuple& BackgroundGray, const HTuple& Width, const HTuple& Height);
 
 // XLD.
 void GenContourPolygonXld(HObject* Contour, const HTuple& Row, const HTuple& Col);
