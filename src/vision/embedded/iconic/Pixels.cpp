@@ -167,30 +167,30 @@ std::shared_ptr<const Image> interleaved(const Image& image, const std::string& 
     int order[4];
     for (size_t k = 0; k < bytes; ++k) order[k] = channelFor(format[k], channels);
     const uint8_t alphaValue = uint8_t(std::min<Hlong>(std::max<Hlong>(alpha, 0), 255));
+    // Without a channel of its own for alpha, what lies outside the domain is
+    // transparent: alpha is 0 there, then the given value inside.
+    const auto& domain = image.reducedDomain();
+    const uint8_t alphaFill = domain ? 0 : alphaValue;
 
     auto plane = Image::newPlane(PixelType::Byte, rowBytes, image.height());
-    std::memset(plane->data(), 0, plane->size());
     const size_t width = size_t(image.width());
     for (int64_t r = 0; r < image.height(); ++r) {
         uint8_t* row = plane->data() + size_t(r) * size_t(rowBytes);
+        std::memset(row + minimum, 0, size_t(rowBytes - minimum));  // padding
         for (size_t k = 0; k < bytes; ++k) {
             if (order[k] == kAlpha) {
-                for (size_t c = 0; c < width; ++c) row[c * bytes + k] = alphaValue;
+                for (size_t c = 0; c < width; ++c) row[c * bytes + k] = alphaFill;
                 continue;
             }
             const uint8_t* source = image.plane(size_t(order[k]))->data() + size_t(r) * width;
             for (size_t c = 0; c < width; ++c) row[c * bytes + k] = source[c];
         }
     }
-    // Without a channel of its own for alpha, what lies outside the domain is transparent.
-    const auto& domain = image.reducedDomain();
     const size_t alphaByte = format.find('a');
-    if (domain && channels != 4 && alphaByte != std::string::npos) {
-        std::vector<uint8_t> inside(pixelCount(image), 0);
-        forDomain(image, [&](size_t i) { inside[i] = 1; });
-        for (size_t i = 0; i < inside.size(); ++i)
-            if (!inside[i]) plane->data()[(i / width) * size_t(rowBytes) + (i % width) * bytes + alphaByte] = 0;
-    }
+    if (domain && channels != 4 && alphaByte != std::string::npos)
+        forDomain(image, [&](size_t i) {
+            plane->data()[(i / width) * size_t(rowBytes) + (i % width) * bytes + alphaByte] = alphaValue;
+        });
     return Image::make(PixelType::Byte, rowBytes, image.height(), {plane});
 }
 
