@@ -54,7 +54,9 @@ TEST(FileSink, ReplacesTheTargetOnlyWhenCommittedAndLeavesNoTemporaryFile) {
     const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
     const std::string message = messageOf([&] { FileSink(dir.path("no/such/dir/out.hobj"), "write_object"); });
     std::setlocale(LC_ALL, saved.c_str());
-    if (german) EXPECT_NE(message.find(": No such file or directory)"), std::string::npos) << message;
+    if (german) {
+        EXPECT_NE(message.find(": No such file or directory)"), std::string::npos) << message;
+    }
 
     // A FIFO (as a device) is never replaced by a file, nor a directory.
     const std::string fifo = dir.path("fifo");
