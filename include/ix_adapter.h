@@ -79,8 +79,16 @@ enum class IxJsonParamKey : uint32_t {
     ConvertJsonArraysTo = 3 /* "convert_json_arrays_to": "dict" or "tuple" */
 };
 
+/* The layout of an extracted image's pixels (ix_extract_image). */
+enum class IxPixelFormat : int32_t {
+    Gray = 0, /* 1 byte per pixel */
+    Bgr = 1,  /* 3 bytes per pixel: blue, green, red */
+    Bgra = 2  /* 4 bytes per pixel: blue, green, red, alpha */
+};
+
 extern "C" {
 #else
+typedef int32_t IxPixelFormat;
 typedef int32_t IxNodeKind;
 typedef int32_t IxPathSegmentKind;
 typedef int32_t IxValueType;
@@ -103,7 +111,11 @@ enum {
     IX_JSON_VALUE_TRUE = 0,
     IX_JSON_VALUE_FALSE = 1,
     IX_JSON_VALUE_NULL = 2,
-    IX_JSON_CONVERT_ARRAYS_TO = 3
+    IX_JSON_CONVERT_ARRAYS_TO = 3,
+
+    IX_PIXEL_GRAY = 0,
+    IX_PIXEL_BGR = 1,
+    IX_PIXEL_BGRA = 2
 };
 
 /* One reading option for ix_reader_parse_file_with_options, 32 bytes. Only the
@@ -288,6 +300,34 @@ IX_API const wchar_t* ix_node_detail_line_at(const NativeNode* node, int32_t ind
 
 /* The number of source entries that the detail lines describe. */
 IX_API int32_t ix_node_detail_entry_count(const NativeNode* node);
+
+/* ------------------------------------------------------------------------ */
+/* Pixels                                                                     */
+/* ------------------------------------------------------------------------ */
+
+/* The pixels of image `index` (0-based) of an Object node, as bytes ready to
+ * draw: Gray for a one-channel image whose domain is the whole image, Bgr for
+ * such a three-channel image, Bgra for four channels and for one or three
+ * channels with a smaller domain (alpha 255 inside the domain, 0 outside).
+ * Images of other pixel types are first spread over 0..255 by their minimum and
+ * maximum. Rows run top down, each `*outRowBytes` long; the buffer holds
+ * `*outHeight` x `*outRowBytes` bytes, is owned by the host and released with
+ * ix_free_buffer. Returns 1, or 0 with `*outPixels` null (and the library's
+ * message in the last error when it raised one; none for a node or index that
+ * holds no image, or an image of 2 or more than 4 channels). */
+IX_API int32_t ix_extract_image(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t* outWidth,
+                                int32_t* outHeight, int32_t* outRowBytes, int32_t* outPixelFormat,
+                                uint8_t** outPixels);
+
+/* The channel count of image `index` of an Object node holding images, or -1
+ * (with the library's message in the last error when it raised one). */
+IX_API int32_t ix_node_image_channel_count(ReaderHandle* handle, const NativeNode* node, int32_t index);
+
+/* Release a buffer the library handed over; a null pointer does nothing. The
+ * three are one operation, named for the buffers they are meant for. */
+IX_API void ix_free_buffer(uint8_t* buffer);
+IX_API void ix_free_int_buffer(int32_t* buffer);
+IX_API void ix_free_double_buffer(double* buffer);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -2,7 +2,9 @@
 // results. The work is done by AdapterCore; nothing here lets an exception out.
 #include "AdapterApi.h"
 
+#include <algorithm>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "AdapterCore/AdapterCore.h"
@@ -239,6 +241,46 @@ const wchar_t* ix_node_detail_line_at(const NativeNode* node, int32_t index) {
 
 int32_t ix_node_detail_entry_count(const NativeNode* node) {
     return guarded<int32_t>(0, [&] { return node ? node->detailEntryCount : 0; });
+}
+
+int32_t ix_extract_image(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t* outWidth,
+                         int32_t* outHeight, int32_t* outRowBytes, int32_t* outPixelFormat, uint8_t** outPixels) {
+    if (outPixels) *outPixels = nullptr;
+    if (!handle || !node || !outWidth || !outHeight || !outRowBytes || !outPixelFormat || !outPixels) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const std::optional<NativeImage> image = AdapterCore::extractImage(node, index, handle->lastError);
+        if (!image) return 0;
+        uint8_t* pixels = new (std::nothrow) uint8_t[image->pixels.size()];
+        if (!pixels) return 0;
+        std::copy(image->pixels.begin(), image->pixels.end(), pixels);
+        *outWidth = image->width;
+        *outHeight = image->height;
+        *outRowBytes = image->rowBytes;
+        *outPixelFormat = image->pixelFormat;
+        *outPixels = pixels;
+        return 1;
+    });
+}
+
+int32_t ix_node_image_channel_count(ReaderHandle* handle, const NativeNode* node, int32_t index) {
+    if (!handle || !node) return -1;
+    return guarded<int32_t>(-1, [&] {
+        handle->lastError.clear();
+        return AdapterCore::imageChannelCount(node, index, handle->lastError).value_or(-1);
+    });
+}
+
+void ix_free_buffer(uint8_t* buffer) {
+    delete[] buffer;
+}
+
+void ix_free_int_buffer(int32_t* buffer) {
+    delete[] buffer;
+}
+
+void ix_free_double_buffer(double* buffer) {
+    delete[] buffer;
 }
 
 }  // extern "C"

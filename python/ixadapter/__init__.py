@@ -58,6 +58,13 @@ class ValueType(enum.IntEnum):
     REAL = 2
 
 
+class PixelFormat(enum.IntEnum):
+    """The layout of extracted pixels (IxPixelFormat)."""
+    GRAY = 0
+    BGR = 1
+    BGRA = 2
+
+
 class JsonParamKey(enum.IntEnum):
     """The reading options of dictionary files (IxJsonParamKey)."""
     JSON_VALUE_TRUE = 0
@@ -155,6 +162,11 @@ _OPTIONAL_SIGNATURES = {
         _c_node, [_c_reader, ctypes.c_wchar_p, ctypes.POINTER(IxJsonParam), ctypes.c_int32]),
     "ix_reader_convert_dict_file": (
         ctypes.c_int32, [_c_reader, ctypes.c_wchar_p, ctypes.c_wchar_p, ctypes.c_int32]),
+    "ix_extract_image": (
+        ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32] + [ctypes.POINTER(ctypes.c_int32)] * 4
+        + [ctypes.POINTER(ctypes.POINTER(ctypes.c_uint8))]),
+    "ix_node_image_channel_count": (ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32]),
+    "ix_free_buffer": (None, [ctypes.POINTER(ctypes.c_uint8)]),
 }
 
 _libc = ctypes.CDLL(None)
@@ -422,6 +434,26 @@ class Node:
     @property
     def full_value_text(self):
         return self._lib.ix_node_full_value_text(self._reader._require(), self._p())
+
+    def extract_image(self, index=0):
+        """(width, height, row_bytes, PixelFormat, bytes) of image `index` of
+        this node; the library's buffer is copied and released at once. Raises
+        IxError when there is no image to extract."""
+        lib, reader = self._lib, self._reader._require()
+        width, height, row_bytes, pixel_format = (ctypes.c_int32() for _ in range(4))
+        pixels = ctypes.POINTER(ctypes.c_uint8)()
+        if not lib.ix_extract_image(reader, self._p(), index, ctypes.byref(width), ctypes.byref(height),
+                                    ctypes.byref(row_bytes), ctypes.byref(pixel_format), ctypes.byref(pixels)):
+            raise IxError(self._reader.last_error or f"no image to extract at index {index}")
+        try:
+            data = ctypes.string_at(pixels, height.value * row_bytes.value)
+        finally:
+            lib.ix_free_buffer(pixels)
+        return width.value, height.value, row_bytes.value, PixelFormat(pixel_format.value), data
+
+    def image_channel_count(self, index=0):
+        """The channel count of image `index`, or -1."""
+        return self._lib.ix_node_image_channel_count(self._reader._require(), self._p(), index)
 
     @property
     def object_class(self):

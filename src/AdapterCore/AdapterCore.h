@@ -6,10 +6,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "DictFiles.h"
+#include "ImageExtraction.h"
 #include "NativeNode.h"
 
 class AdapterCore {
@@ -45,4 +47,11 @@ public:
     // cannot hold is left out instead of failing the conversion.
     static bool convertDictFile(const std::wstring& inputPath, const std::wstring& outputPath,
                                 bool ignoreNonSerializable, std::wstring& error);
+
+    // The pixels of image `index` of an Object node as Gray, Bgr or Bgra bytes;
+    // nothing for a node or index without an image or an unusable channel count.
+    static std::optional<NativeImage> extractImage(const NativeNode* node, int32_t index, std::wstring& error);
+
+    // The channel count of image `index` of an Object node holding images.
+    static std::optional<int32_t> imageChannelCount(const NativeNode* node, int32_t index, std::wstring& error);
 };

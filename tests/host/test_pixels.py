@@ -1,0 +1,92 @@
+"""Pixels extracted by a foreign host, checked byte by byte.
+
+The images are written by this test as object files from their published
+layout (docs/formats.md), then extracted through ctypes and released with the
+library's ix_free_buffer.
+"""
+
+import importlib.util
+import struct
+import tempfile
+import unittest
+from pathlib import Path
+
+import ixadapter
+from ixadapter import PixelFormat
+
+_spec = importlib.util.spec_from_file_location(
+    "make_samples", Path(__file__).resolve().parents[2] / "scripts" / "make_samples.py")
+samples = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(samples)
+
+# A 3 x 2 image: channel c holds 10 * (c + 1) + the pixel's position 0..5.
+W, H = 3, 2
+CHANNEL = [bytes(10 * (c + 1) + i for i in range(W * H)) for c in range(4)]
+DOMAIN = [(0, 0, 1), (1, 2, 2)]  # inside: positions 0, 1 and 5
+INSIDE = {0, 1, 5}
+
+
+class Pixels(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.reader = ixadapter.Reader()
+
+    def tearDown(self):
+        self.reader.close()
+        self.dir.cleanup()
+
+    def objects(self, *records):
+        path = Path(self.dir.name) / "images.hobj"
+        path.write_bytes(samples.object_file(list(records)))
+        return self.reader.parse_object_file(path)
+
+    def test_gray_bgr_and_bgra_bytes(self):
+        root = self.objects(
+            samples.image_record(0, W, H, CHANNEL[:1]),
+            samples.image_record(0, W, H, CHANNEL[:1], domain=DOMAIN),
+            samples.image_record(0, W, H, CHANNEL[:3]),
+            samples.image_record(0, W, H, CHANNEL[:3], domain=DOMAIN),
+            samples.image_record(0, W, H, CHANNEL[:4], domain=DOMAIN))
+        gray, masked, colour, masked_colour, four = root.children
+        self.assertEqual(gray.extract_image(), (W, H, W, PixelFormat.GRAY, CHANNEL[0]))
+
+        def mask(i):
+            return 255 if i in INSIDE else 0
+        self.assertEqual(masked.extract_image(), (W, H, 4 * W, PixelFormat.BGRA, bytes(
+            v for i in range(W * H) for v in (CHANNEL[0][i], CHANNEL[0][i], CHANNEL[0][i], mask(i)))))
+        self.assertEqual(colour.extract_image(), (W, H, 3 * W, PixelFormat.BGR, bytes(
+            v for i in range(W * H) for v in (CHANNEL[2][i], CHANNEL[1][i], CHANNEL[0][i]))))
+        self.assertEqual(masked_colour.extract_image()[3:], (PixelFormat.BGRA, bytes(
+            v for i in range(W * H) for v in (CHANNEL[2][i], CHANNEL[1][i], CHANNEL[0][i], mask(i)))))
+        # Four channels: blue, green, red, the fourth channel, whatever the domain.
+        self.assertEqual(four.extract_image()[3:], (PixelFormat.BGRA, bytes(
+            v for i in range(W * H) for v in (CHANNEL[2][i], CHANNEL[1][i], CHANNEL[0][i], CHANNEL[3][i]))))
+        self.assertEqual(four.image_channel_count(), 4)
+
+    def test_other_types_are_scaled_and_what_is_no_image_fails_cleanly(self):
+        values = [1000, 1500, 2000, 1000, 3000, 1000]
+        root = self.objects(
+            samples.image_record(2, W, H, [struct.pack("<6H", *values)]),
+            samples.image_record(0, W, H, CHANNEL[:2]),
+            samples.record(2, samples.runs([(0, 0, 1)])))
+        wide, two, region = root.children
+        width, height, row_bytes, pixel_format, data = wide.extract_image()
+        self.assertEqual((pixel_format, data[0], data[4]), (PixelFormat.GRAY, 0, 255))
+
+        with self.assertRaises(ixadapter.IxError):
+            two.extract_image()
+        self.assertEqual(self.reader.last_error, "")  # two channels: no image to draw, no error
+        self.assertEqual(two.image_channel_count(), 2)
+        with self.assertRaises(ixadapter.IxError):
+            wide.extract_image(1)  # beyond the node's objects
+        self.assertEqual(self.reader.last_error, "")
+        self.assertEqual(region.image_channel_count(), -1)
+        with self.assertRaises(ixadapter.IxError):
+            region.extract_image()
+        self.assertNotEqual(self.reader.last_error, "")  # the library's own message
+        lib = ixadapter.load_library()
+        lib.ix_free_buffer(None)
+
+
+if __name__ == "__main__":
+    unittest.main()
