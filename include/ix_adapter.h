@@ -329,6 +329,35 @@ IX_API void ix_free_buffer(uint8_t* buffer);
 IX_API void ix_free_int_buffer(int32_t* buffer);
 IX_API void ix_free_double_buffer(double* buffer);
 
+/* ------------------------------------------------------------------------ */
+/* Geometry                                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* The geometry of object `index` (0-based) of an Object node, as arrays the
+ * host owns: 32-bit integers released with ix_free_int_buffer, doubles with
+ * ix_free_double_buffer. Each returns 1, or 0 with every array output null
+ * (and the library's message in the last error when it raised one, e.g. for
+ * an object of another class; none for a node or index without objects).
+ * Geometry without runs or points gives 1, a count of 0 and empty arrays that
+ * must still be released. Points are (row, column), subpixel. */
+
+/* A region's runs: row, first column, last column (inclusive) of each. */
+IX_API int32_t ix_extract_region_runs(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t** outRows,
+                                      int32_t** outColumnBegins, int32_t** outColumnEnds, int32_t* outCount);
+
+/* A contour's points. */
+IX_API int32_t ix_extract_contour_points(ReaderHandle* handle, const NativeNode* node, int32_t index,
+                                         double** outRows, double** outCols, int32_t* outCount);
+
+/* A polygon's points. */
+IX_API int32_t ix_extract_polygon_points(ReaderHandle* handle, const NativeNode* node, int32_t index,
+                                         double** outRows, double** outCols, int32_t* outCount);
+
+/* A parallel's two lines, each with its own count. */
+IX_API int32_t ix_extract_parallel_lines(ReaderHandle* handle, const NativeNode* node, int32_t index,
+                                         double** outRows1, double** outCols1, int32_t* outCount1,
+                                         double** outRows2, double** outCols2, int32_t* outCount2);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -3,6 +3,8 @@
 #include "AdapterApi.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -55,6 +57,50 @@ std::vector<NativeJsonParam> jsonParamsOf(const IxJsonParam* params, int32_t cou
         options.push_back(std::move(option));
     }
     return options;
+}
+
+// Hands the arrays of one record to the host: each a new array of its field's
+// elements, allocated without throwing. Either every array is handed over, or
+// none (those already allocated are released) and false is returned.
+template <class T>
+struct HostArray {
+    const std::vector<T>* field;
+    size_t count;  // the elements of the field's group
+    T** out;
+};
+
+template <class T>
+bool handOver(std::initializer_list<HostArray<T>> arrays) {
+    std::vector<T*> made;
+    for (const HostArray<T>& array : arrays) {
+        T* copy = new (std::nothrow) T[array.count];
+        if (!copy) {
+            for (T* m : made) delete[] m;
+            return false;
+        }
+        std::copy(array.field->begin(), array.field->begin() + static_cast<std::ptrdiff_t>(array.count), copy);
+        made.push_back(copy);
+    }
+    size_t i = 0;
+    for (const HostArray<T>& array : arrays) *array.out = made[i++];
+    return true;
+}
+
+template <class Extract>
+int32_t extractPoints(ReaderHandle* handle, const NativeNode* node, int32_t index, double** outRows,
+                      double** outCols, int32_t* outCount, Extract extract) {
+    for (double** out : {outRows, outCols})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outRows || !outCols || !outCount) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const auto points = extract(node, index, handle->lastError);
+        if (!points) return 0;
+        const size_t n = points->rows.size();
+        if (!handOver<double>({{&points->rows, n, outRows}, {&points->cols, n, outCols}})) return 0;
+        *outCount = countOf(n);
+        return 1;
+    });
 }
 
 }  // namespace
@@ -281,6 +327,55 @@ void ix_free_int_buffer(int32_t* buffer) {
 
 void ix_free_double_buffer(double* buffer) {
     delete[] buffer;
+}
+
+int32_t ix_extract_region_runs(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t** outRows,
+                               int32_t** outColumnBegins, int32_t** outColumnEnds, int32_t* outCount) {
+    for (int32_t** out : {outRows, outColumnBegins, outColumnEnds})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outRows || !outColumnBegins || !outColumnEnds || !outCount) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const auto runs = AdapterCore::extractRegionRuns(node, index, handle->lastError);
+        if (!runs) return 0;
+        const size_t n = runs->rows.size();
+        if (!handOver<int32_t>({{&runs->rows, n, outRows}, {&runs->columnBegins, n, outColumnBegins},
+                                {&runs->columnEnds, n, outColumnEnds}}))
+            return 0;
+        *outCount = countOf(n);
+        return 1;
+    });
+}
+
+
+int32_t ix_extract_contour_points(ReaderHandle* handle, const NativeNode* node, int32_t index, double** outRows,
+                                  double** outCols, int32_t* outCount) {
+    return extractPoints(handle, node, index, outRows, outCols, outCount, AdapterCore::extractContourPoints);
+}
+
+int32_t ix_extract_polygon_points(ReaderHandle* handle, const NativeNode* node, int32_t index, double** outRows,
+                                  double** outCols, int32_t* outCount) {
+    return extractPoints(handle, node, index, outRows, outCols, outCount, AdapterCore::extractPolygonPoints);
+}
+
+int32_t ix_extract_parallel_lines(ReaderHandle* handle, const NativeNode* node, int32_t index, double** outRows1,
+                                  double** outCols1, int32_t* outCount1, double** outRows2, double** outCols2,
+                                  int32_t* outCount2) {
+    for (double** out : {outRows1, outCols1, outRows2, outCols2})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outRows1 || !outCols1 || !outCount1 || !outRows2 || !outCols2 || !outCount2) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const auto lines = AdapterCore::extractParallelLines(node, index, handle->lastError);
+        if (!lines) return 0;
+        const size_t n1 = lines->rows1.size(), n2 = lines->rows2.size();
+        if (!handOver<double>({{&lines->rows1, n1, outRows1}, {&lines->cols1, n1, outCols1},
+                               {&lines->rows2, n2, outRows2}, {&lines->cols2, n2, outCols2}}))
+            return 0;
+        *outCount1 = countOf(n1);
+        *outCount2 = countOf(n2);
+        return 1;
+    });
 }
 
 }  // extern "C"

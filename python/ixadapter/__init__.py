@@ -167,6 +167,20 @@ _OPTIONAL_SIGNATURES = {
         + [ctypes.POINTER(ctypes.POINTER(ctypes.c_uint8))]),
     "ix_node_image_channel_count": (ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32]),
     "ix_free_buffer": (None, [ctypes.POINTER(ctypes.c_uint8)]),
+    "ix_free_int_buffer": (None, [ctypes.POINTER(ctypes.c_int32)]),
+    "ix_free_double_buffer": (None, [ctypes.POINTER(ctypes.c_double)]),
+    "ix_extract_region_runs": (
+        ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32] + [ctypes.POINTER(ctypes.POINTER(ctypes.c_int32))] * 3
+        + [ctypes.POINTER(ctypes.c_int32)]),
+    "ix_extract_contour_points": (
+        ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32] + [ctypes.POINTER(ctypes.POINTER(ctypes.c_double))] * 2
+        + [ctypes.POINTER(ctypes.c_int32)]),
+    "ix_extract_polygon_points": (
+        ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32] + [ctypes.POINTER(ctypes.POINTER(ctypes.c_double))] * 2
+        + [ctypes.POINTER(ctypes.c_int32)]),
+    "ix_extract_parallel_lines": (
+        ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32]
+        + ([ctypes.POINTER(ctypes.POINTER(ctypes.c_double))] * 2 + [ctypes.POINTER(ctypes.c_int32)]) * 2),
 }
 
 _libc = ctypes.CDLL(None)
@@ -450,6 +464,44 @@ class Node:
         finally:
             lib.ix_free_buffer(pixels)
         return width.value, height.value, row_bytes.value, PixelFormat(pixel_format.value), data
+
+    def _geometry(self, name, element, groups, index):
+        """Calls an ix_extract_ function whose outputs are `groups` of arrays,
+        each group followed by its count; returns one tuple of lists per group
+        and releases every array."""
+        lib, reader = self._lib, self._reader._require()
+        free = lib.ix_free_int_buffer if element is ctypes.c_int32 else lib.ix_free_double_buffer
+        arrays = [[ctypes.POINTER(element)() for _ in range(size)] for size in groups]
+        counts = [ctypes.c_int32() for _ in groups]
+        args = []
+        for group, count in zip(arrays, counts):
+            args += [ctypes.byref(a) for a in group] + [ctypes.byref(count)]
+        ok = getattr(lib, name)(reader, self._p(), index, *args)
+        try:
+            if not ok:
+                raise IxError(self._reader.last_error or f"no geometry to extract at index {index}")
+            return [tuple(a[:c.value] for a in group) for group, c in zip(arrays, counts)]
+        finally:
+            for group in arrays:
+                for a in group:
+                    free(a)
+
+    def region_runs(self, index=0):
+        """(rows, first columns, last columns) of region `index`."""
+        return self._geometry("ix_extract_region_runs", ctypes.c_int32, [3], index)[0]
+
+    def contour_points(self, index=0):
+        """(rows, columns) of contour `index`."""
+        return self._geometry("ix_extract_contour_points", ctypes.c_double, [2], index)[0]
+
+    def polygon_points(self, index=0):
+        """(rows, columns) of polygon `index`."""
+        return self._geometry("ix_extract_polygon_points", ctypes.c_double, [2], index)[0]
+
+    def parallel_lines(self, index=0):
+        """((rows, columns), (rows, columns)): the two lines of parallel `index`."""
+        first, second = self._geometry("ix_extract_parallel_lines", ctypes.c_double, [2, 2], index)
+        return first, second
 
     def image_channel_count(self, index=0):
         """The channel count of image `index`, or -1."""

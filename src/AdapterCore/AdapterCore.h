@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DictFiles.h"
+#include "GeometryExtraction.h"
 #include "ImageExtraction.h"
 #include "NativeNode.h"
 
@@ -54,4 +55,16 @@ public:
 
     // The channel count of image `index` of an Object node holding images.
     static std::optional<int32_t> imageChannelCount(const NativeNode* node, int32_t index, std::wstring& error);
+
+    // The geometry of object `index` of an Object node: a region's runs, a
+    // contour's or polygon's points, a parallel's two lines. Nothing for a node
+    // or index without objects; the library's message for what it raises.
+    static std::optional<NativeRegionRuns> extractRegionRuns(const NativeNode* node, int32_t index,
+                                                             std::wstring& error);
+    static std::optional<NativeContourPoints> extractContourPoints(const NativeNode* node, int32_t index,
+                                                                   std::wstring& error);
+    static std::optional<NativeContourPoints> extractPolygonPoints(const NativeNode* node, int32_t index,
+                                                                   std::wstring& error);
+    static std::optional<NativeParallelLines> extractParallelLines(const NativeNode* node, int32_t index,
+                                                                   std::wstring& error);
 };

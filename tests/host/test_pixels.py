@@ -1,4 +1,4 @@
-"""Pixels extracted by a foreign host, checked byte by byte.
+"""Pixels and geometry extracted by a foreign host, checked value by value.
 
 The images are written by this test as object files from their published
 layout (docs/formats.md), then extracted through ctypes and released with the
@@ -86,6 +86,30 @@ class Pixels(unittest.TestCase):
         self.assertNotEqual(self.reader.last_error, "")  # the library's own message
         lib = ixadapter.load_library()
         lib.ix_free_buffer(None)
+
+
+    def test_runs_points_and_parallel_lines(self):
+        contour = [(1.5, 2.25), (3.0, 4.0), (5.5, 0.5)]
+        root = self.objects(
+            samples.record(2, samples.runs([(0, 1, 3), (2, -4, 7)])),
+            samples.record(2, samples.runs([])),
+            samples.record(3, samples.line(contour)),
+            samples.record(4, samples.line(contour[:2])),
+            samples.record(5, samples.line(contour) + samples.line(contour[:2])))
+        region, empty, cont, poly, parallel = root.children
+        self.assertEqual(region.region_runs(), ([0, 2], [1, -4], [3, 7]))
+        self.assertEqual(empty.region_runs(), ([], [], []))  # empty arrays, still released
+        rows, cols = zip(*contour)
+        self.assertEqual(cont.contour_points(), (list(rows), list(cols)))
+        self.assertEqual(poly.polygon_points(), (list(rows[:2]), list(cols[:2])))
+        self.assertEqual(parallel.parallel_lines(), ((list(rows), list(cols)), (list(rows[:2]), list(cols[:2]))))
+
+        with self.assertRaises(ixadapter.IxError):
+            cont.region_runs()  # another class: the library's message
+        self.assertNotEqual(self.reader.last_error, "")
+        with self.assertRaises(ixadapter.IxError):
+            region.region_runs(-1)
+        self.assertEqual(self.reader.last_error, "")
 
 
 if __name__ == "__main__":
