@@ -197,6 +197,9 @@ public:
     Polyline second;
 };
 
+// Every object of a set as an image, in order (error 5279 for any other class).
+std::vector<const Image*> imagesOf(const HalconCpp::HObject& object, const char* proc);
+
 [[noreturn]] void raiseWrongClass(const Iconic& object, const char* expected, const char* proc);
 [[noreturn]] void raiseNotSingle(size_t count, const char* proc);
 

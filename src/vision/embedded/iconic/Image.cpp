@@ -20,12 +20,7 @@ using ixv::Image;
 using ixv::IconicPtr;
 using ixv::PixelType;
 using ixv::Region;
-
-std::vector<const Image*> imagesOf(const HObject& object, const char* proc) {
-    std::vector<const Image*> images;
-    for (const IconicPtr& item : ixv::objectsOf(object)) images.push_back(&ixv::objectAs<Image>(item, proc));
-    return images;
-}
+using ixv::imagesOf;
 
 PixelType pixelTypeArg(const HTuple& tuple, const char* proc, int position) {
     PixelType type;
@@ -178,3 +173,13 @@ void ReduceDomain(const HObject& Image, const HObject& Region, HObject* ImageRed
 }
 
 }  // namespace HalconCpp
+
+namespace ixv {
+
+std::vector<const Image*> imagesOf(const HObject& object, const char* proc) {
+    std::vector<const Image*> images;
+    for (const IconicPtr& item : objectsOf(object)) images.push_back(&objectAs<Image>(item, proc));
+    return images;
+}
+
+}  // namespace ixv

@@ -24,12 +24,7 @@ using ixv::IconicPtr;
 using ixv::Plane;
 using ixv::PixelType;
 using ixv::Region;
-
-std::vector<const Image*> imagesOf(const HObject& object, const char* proc) {
-    std::vector<const Image*> images;
-    for (const IconicPtr& item : ixv::objectsOf(object)) images.push_back(&ixv::objectAs<Image>(item, proc));
-    return images;
-}
+using ixv::imagesOf;
 
 template <class T>
 T load(const uint8_t* data, size_t i) {
