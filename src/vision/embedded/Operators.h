@@ -14,6 +14,9 @@ void GetSystem(const HTuple& Query, HTuple* Information);
 void ReadObject(HObject* Object, const HTuple& FileName);
 void ReadImage(HObject* Image, const HTuple& FileName);
 void WriteObject(const HObject& Object, const HTuple& FileName);
+void WriteImage(const HObject& Image, const HTuple& Format, const HTuple& FillColor, const HTuple& FileName);
+void WriteContourXldDxf(const HObject& Contours, const HTuple& FileName);
+void WritePolygonXldDxf(const HObject& Polygons, const HTuple& FileName);
 
 // Tuples.
 void TupleSemType(const HTuple& T, HTuple* SemType);
