@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "Render.h"
 #include "ix_adapter.h"
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 const char* const kUsage =
     "usage: ixdump [--as object|dict|dlmodel|om3d] [--json] [--depth N] [--full PATH]\n"
     "              [--option KEY=VALUE]... FILE...\n"
+    "       ixdump [--as KIND] --render PATH --out FILE.png FILE\n"
     "       ixdump --convert IN OUT [--ignore-non-serializable]\n"
     "       ixdump --version\n"
     "\n"
@@ -26,6 +28,11 @@ const char* const kUsage =
     "json_value_true, json_value_false, json_value_null, convert_json_arrays_to.\n"
     "VALUE is an integer when it reads wholly as one, else a real when it reads\n"
     "wholly as one, else a string.\n"
+    "\n"
+    "--render PATH --out FILE.png draws the node at PATH as a viewer does: its image\n"
+    "(or a canvas of its extent for geometry alone) with regions filled translucent\n"
+    "and contours, polygons and parallels as lines, one colour per object. PATH \"/\"\n"
+    "draws every object of the file over the file's first image.\n"
     "\n"
     "--convert IN OUT converts the dictionary file IN into OUT: JSON when OUT ends\n"
     "in .json, else the binary dictionary format. --ignore-non-serializable leaves\n"
@@ -154,6 +161,7 @@ struct Options {
     bool json = false;
     int depth = -1;  // no limit
     std::string full;
+    std::string render, renderOut;
     std::vector<std::string> files;
 };
 
@@ -292,6 +300,15 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
         std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(ix_reader_last_error(reader)).c_str());
         return 1;
     }
+    if (!options.render.empty()) {
+        const NativeNode* node = nodeAt(root, options.render);
+        std::wstring error;
+        if (!node) error = L"no node at " + wide(options.render);
+        if (node && renderNode(reader, node, ix_node_kind(node) != IxNodeKind::Object, options.renderOut, error))
+            return 0;
+        std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(error.c_str()).c_str());
+        return 1;
+    }
     if (!options.full.empty()) {
         const NativeNode* node = nodeAt(root, options.full);
         if (!node) {
@@ -344,6 +361,10 @@ int main(int argc, char** argv) {
             options.depth = static_cast<int>(depth);
         } else if (arg == "--full" && hasValue) {
             options.full = argv[++i];
+        } else if (arg == "--render" && hasValue) {
+            options.render = argv[++i];
+        } else if (arg == "--out" && hasValue) {
+            options.renderOut = argv[++i];
         } else if (arg == "--option" && hasValue) {
             IxJsonParam param;
             std::wstring text;
@@ -369,7 +390,10 @@ int main(int argc, char** argv) {
     // Conversion takes no reading or printing option: one given with it would be ignored.
     const bool dumpOptions = !options.params.empty() || options.json || options.depth >= 0 || !options.full.empty() ||
                              !options.as.empty();
-    if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable : !options.files.empty() || dumpOptions) {
+    const bool renderMisused = options.render.empty() != options.renderOut.empty() ||
+                               (!options.render.empty() && options.files.size() != 1);
+    if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable || renderMisused
+                          : !options.files.empty() || dumpOptions) {
         std::fputs(kUsage, stderr);
         return 2;
     }

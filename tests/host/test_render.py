@@ -1,0 +1,97 @@
+"""ixdump --render: pictures drawn through the extraction functions, read back
+pixel by pixel through the library."""
+
+import importlib.util
+import os
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+import ixadapter
+from ixadapter import PixelFormat
+
+IXDUMP = os.environ.get("IXDUMP")
+_spec = importlib.util.spec_from_file_location(
+    "make_samples", Path(__file__).resolve().parents[2] / "scripts" / "make_samples.py")
+samples = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(samples)
+
+W, H = 8, 6
+GRAY = bytes(10 * r + c for r in range(H) for c in range(W))
+BACKDROP = (40, 40, 40)
+RED, GREEN, BLUE, YELLOW = (255, 64, 64), (64, 220, 64), (64, 140, 255), (255, 200, 0)
+
+
+def blend(colour, under, alpha=128):
+    return tuple((c * alpha + u * (255 - alpha) + 127) // 255 for c, u in zip(colour, under))
+
+
+@unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
+class Render(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = Path(self.tmp.name)
+        self.reader = ixadapter.Reader()
+
+    def tearDown(self):
+        self.reader.close()
+        self.tmp.cleanup()
+
+    def render(self, records, path="/"):
+        source, out = self.dir / "scene.hobj", self.dir / "out.png"
+        source.write_bytes(samples.object_file(records))
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+        result = subprocess.run([IXDUMP, "--render", path, "--out", out, source],
+                                capture_output=True, text=True, timeout=60, env=env)
+        if result.returncode != 0:
+            return None, result.stderr
+        width, height, row_bytes, fmt, pixels = self.reader.parse_object_file(out).children[0].extract_image()
+        self.assertEqual(fmt, PixelFormat.BGR)
+
+        def at(r, c):
+            b, g, red = pixels[r * row_bytes + 3 * c:r * row_bytes + 3 * c + 3]
+            return red, g, b
+        return (width, height, at), result.stderr
+
+    def test_every_object_of_a_file_over_its_first_image(self):
+        # The image's domain leaves out row 0; a region fills rows 2-3, columns 1-2;
+        # a contour runs along row 4, a polygon down column 6.
+        (width, height, at), _ = self.render([
+            samples.image_record(0, W, H, [GRAY], domain=[(r, 0, W - 1) for r in range(1, H)]),
+            samples.record(2, samples.runs([(2, 1, 2), (3, 1, 2)])),
+            samples.record(3, samples.line([(4.0, 0.0), (4.0, 3.0)])),
+            samples.record(4, samples.line([(1.0, 6.0), (5.0, 6.0)])),
+        ])
+        self.assertEqual((width, height), (W, H))
+        self.assertEqual(at(0, 3), BACKDROP)                      # outside the domain
+        self.assertEqual(at(5, 0), (50, 50, 50))                  # the image itself
+        self.assertEqual(at(2, 1), blend(RED, (21, 21, 21)))      # the region, translucent
+        self.assertEqual(at(2, 3), (23, 23, 23))                  # beside it
+        self.assertEqual([at(4, c) for c in range(4)], [GREEN] * 4)
+        self.assertEqual(at(4, 4), (44, 44, 44))
+        self.assertEqual([at(r, 6) for r in range(1, 6)], [BLUE] * 5)
+
+    def test_geometry_alone_gets_a_canvas_of_its_extent(self):
+        # Points 10..13 rows and 20..30 columns, with a margin of two pixels.
+        (width, height, at), _ = self.render([
+            samples.record(5, samples.line([(10.0, 20.0), (10.0, 30.0)]) + samples.line([(13.0, 20.0), (13.0, 30.0)])),
+        ], path="/[0]")
+        self.assertEqual((width, height), (15, 8))
+        self.assertEqual(at(2, 2), RED)       # (10, 20)
+        self.assertEqual(at(5, 12), RED)      # (13, 30)
+        self.assertEqual(at(3, 5), (0, 0, 0))
+
+    def test_what_cannot_be_drawn_is_an_error(self):
+        picture, error = self.render([samples.record(2, samples.runs([]))])
+        self.assertIsNone(picture)
+        self.assertIn("nothing to draw", error)
+        picture, error = self.render([samples.record(2, samples.runs([]))], path="/[7]")
+        self.assertIn("no node at /[7]", error)
+        channels = [GRAY, GRAY]
+        picture, error = self.render([samples.image_record(0, W, H, channels)])
+        self.assertIn("cannot be drawn", error)
+
+
+if __name__ == "__main__":
+    unittest.main()

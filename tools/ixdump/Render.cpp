@@ -1,0 +1,292 @@
+#include "Render.h"
+
+#include <spng.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A canvas of geometry alone is at most this many pixels a side.
+constexpr int64_t kMaxCanvasSide = 8192;
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+// Distinct colours, one per drawn object in turn.
+const Rgb kPalette[] = {{255, 64, 64}, {64, 220, 64}, {64, 140, 255}, {255, 200, 0},
+                        {230, 64, 230}, {0, 220, 220}, {255, 128, 0}, {160, 100, 255}};
+// What shows through where an image has no pixels (outside its domain).
+constexpr Rgb kBackdrop = {40, 40, 40};
+
+using Point = std::pair<double, double>;  // row, column
+using Line = std::vector<Point>;
+
+// One object's geometry, as the extraction functions give it.
+struct Shape {
+    std::vector<int32_t> rows, begins, ends;  // a region's runs
+    std::vector<Line> lines;                  // a contour, a polygon, a parallel's two lines
+};
+
+template <class T, void (*Free)(T*)>
+struct Owned {
+    T* data = nullptr;
+    ~Owned() { Free(data); }
+};
+using Ints = Owned<int32_t, ix_free_int_buffer>;
+using Doubles = Owned<double, ix_free_double_buffer>;
+
+std::wstring lastError(ReaderHandle* reader, const wchar_t* what) {
+    const wchar_t* text = ix_reader_last_error(reader);
+    return text && *text ? std::wstring(text) : std::wstring(what);
+}
+
+Line lineOf(const double* rows, const double* cols, int32_t count) {
+    Line line;
+    line.reserve(static_cast<size_t>(std::max(count, 0)));
+    for (int32_t i = 0; i < count; ++i) line.emplace_back(rows[i], cols[i]);
+    return line;
+}
+
+// The shape of object `index` of `node`; false with `error` set when the
+// library refuses it. Objects of classes that are not geometry give no shape.
+bool extractShape(ReaderHandle* reader, const NativeNode* node, int32_t index, Shape& shape, std::wstring& error) {
+    const std::wstring objectClass = ix_node_object_class(node);
+    bool ok = true;
+    if (objectClass == L"region") {
+        Ints rows, begins, ends;
+        int32_t count = 0;
+        ok = ix_extract_region_runs(reader, node, index, &rows.data, &begins.data, &ends.data, &count);
+        if (ok) {
+            shape.rows.assign(rows.data, rows.data + count);
+            shape.begins.assign(begins.data, begins.data + count);
+            shape.ends.assign(ends.data, ends.data + count);
+        }
+    } else if (objectClass == L"xld_cont" || objectClass == L"xld_poly") {
+        Doubles rows, cols;
+        int32_t count = 0;
+        ok = objectClass == L"xld_cont" ? ix_extract_contour_points(reader, node, index, &rows.data, &cols.data, &count)
+                                        : ix_extract_polygon_points(reader, node, index, &rows.data, &cols.data, &count);
+        if (ok) shape.lines.push_back(lineOf(rows.data, cols.data, count));
+    } else if (objectClass == L"xld_parallel") {
+        Doubles rows1, cols1, rows2, cols2;
+        int32_t count1 = 0, count2 = 0;
+        ok = ix_extract_parallel_lines(reader, node, index, &rows1.data, &cols1.data, &count1, &rows2.data, &cols2.data,
+                                       &count2);
+        if (ok) {
+            shape.lines.push_back(lineOf(rows1.data, cols1.data, count1));
+            shape.lines.push_back(lineOf(rows2.data, cols2.data, count2));
+        }
+    }
+    if (!ok) error = lastError(reader, L"the library could not extract the geometry");
+    return ok;
+}
+
+struct Canvas {
+    int64_t width = 0, height = 0;
+    double originRow = 0, originCol = 0;  // the image coordinates of pixel (0, 0)
+    std::vector<uint8_t> rgb;
+
+    void allocate(int64_t w, int64_t h, Rgb fill) {
+        width = w;
+        height = h;
+        rgb.resize(static_cast<size_t>(w * h * 3));
+        for (size_t i = 0; i < rgb.size(); i += 3) {
+            rgb[i] = fill.r;
+            rgb[i + 1] = fill.g;
+            rgb[i + 2] = fill.b;
+        }
+    }
+    // Mixes `colour` into pixel (r, c) of the canvas with weight `alpha` of 255.
+    void blend(int64_t r, int64_t c, Rgb colour, int alpha) {
+        if (r < 0 || c < 0 || r >= height || c >= width) return;
+        uint8_t* p = &rgb[static_cast<size_t>((r * width + c) * 3)];
+        p[0] = static_cast<uint8_t>((colour.r * alpha + p[0] * (255 - alpha) + 127) / 255);
+        p[1] = static_cast<uint8_t>((colour.g * alpha + p[1] * (255 - alpha) + 127) / 255);
+        p[2] = static_cast<uint8_t>((colour.b * alpha + p[2] * (255 - alpha) + 127) / 255);
+    }
+};
+
+// The first image of `node` as the canvas, composed over the backdrop where
+// its alpha says the domain ends.
+bool drawImage(ReaderHandle* reader, const NativeNode* node, Canvas& canvas, std::wstring& error) {
+    int32_t width = 0, height = 0, rowBytes = 0, format = 0;
+    Owned<uint8_t, ix_free_buffer> pixels;
+    if (!ix_extract_image(reader, node, 0, &width, &height, &rowBytes, &format, &pixels.data)) {
+        error = lastError(reader, L"the image cannot be drawn (it has 2 or more than 4 channels)");
+        return false;
+    }
+    canvas.allocate(width, height, kBackdrop);
+    for (int64_t r = 0; r < height; ++r) {
+        const uint8_t* row = pixels.data + r * rowBytes;
+        for (int64_t c = 0; c < width; ++c) {
+            if (format == IX_PIXEL_GRAY) {
+                canvas.blend(r, c, {row[c], row[c], row[c]}, 255);
+            } else if (format == IX_PIXEL_BGR) {
+                const uint8_t* p = row + c * 3;
+                canvas.blend(r, c, {p[2], p[1], p[0]}, 255);
+            } else {
+                const uint8_t* p = row + c * 4;
+                canvas.blend(r, c, {p[2], p[1], p[0]}, p[3]);
+            }
+        }
+    }
+    return true;
+}
+
+// Clips the segment a-b to the canvas (Liang-Barsky), in canvas coordinates;
+// false when nothing of it is on the canvas.
+bool clip(const Canvas& canvas, Point& a, Point& b) {
+    double t0 = 0, t1 = 1;
+    const double dr = b.first - a.first, dc = b.second - a.second;
+    const double p[4] = {-dr, dr, -dc, dc};
+    const double q[4] = {a.first + 0.5, canvas.height - 0.5 - a.first, a.second + 0.5, canvas.width - 0.5 - a.second};
+    for (int k = 0; k < 4; ++k) {
+        if (p[k] == 0) {
+            if (q[k] < 0) return false;
+            continue;
+        }
+        const double t = q[k] / p[k];
+        if (p[k] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+    b = {a.first + t1 * dr, a.second + t1 * dc};
+    a = {a.first + t0 * dr, a.second + t0 * dc};
+    return true;
+}
+
+void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
+    a = {a.first - canvas.originRow, a.second - canvas.originCol};
+    b = {b.first - canvas.originRow, b.second - canvas.originCol};
+    if (!std::isfinite(a.first + a.second + b.first + b.second) || !clip(canvas, a, b)) return;
+    int64_t r0 = std::llround(a.first), c0 = std::llround(a.second);
+    const int64_t r1 = std::llround(b.first), c1 = std::llround(b.second);
+    const int64_t dr = std::llabs(r1 - r0), dc = -std::llabs(c1 - c0);
+    const int64_t sr = r0 < r1 ? 1 : -1, sc = c0 < c1 ? 1 : -1;
+    int64_t err = dr + dc;
+    for (;;) {
+        canvas.blend(r0, c0, colour, 255);
+        if (r0 == r1 && c0 == c1) break;
+        const int64_t twice = 2 * err;
+        if (twice >= dc) {
+            err += dc;
+            r0 += sr;
+        }
+        if (twice <= dr) {
+            err += dr;
+            c0 += sc;
+        }
+    }
+}
+
+void drawShape(Canvas& canvas, const Shape& shape, Rgb colour) {
+    for (size_t i = 0; i < shape.rows.size(); ++i) {
+        const int64_t r = shape.rows[i] - static_cast<int64_t>(canvas.originRow);
+        const int64_t origin = static_cast<int64_t>(canvas.originCol);
+        const int64_t first = std::max<int64_t>(shape.begins[i] - origin, 0);
+        const int64_t last = std::min<int64_t>(shape.ends[i] - origin, canvas.width - 1);
+        for (int64_t c = first; c <= last; ++c) canvas.blend(r, c, colour, 128);
+    }
+    for (const Line& line : shape.lines) {
+        if (line.size() == 1) drawSegment(canvas, line[0], line[0], colour);
+        for (size_t i = 1; i < line.size(); ++i) drawSegment(canvas, line[i - 1], line[i], colour);
+    }
+}
+
+// A canvas covering every shape with a margin of two pixels.
+bool extentCanvas(const std::vector<Shape>& shapes, Canvas& canvas, std::wstring& error) {
+    double top = INFINITY, left = INFINITY, bottom = -INFINITY, right = -INFINITY;
+    auto cover = [&](double r, double c) {
+        if (!std::isfinite(r) || !std::isfinite(c)) return;
+        top = std::min(top, r);
+        bottom = std::max(bottom, r);
+        left = std::min(left, c);
+        right = std::max(right, c);
+    };
+    for (const Shape& shape : shapes) {
+        for (size_t i = 0; i < shape.rows.size(); ++i) {
+            cover(shape.rows[i], shape.begins[i]);
+            cover(shape.rows[i], shape.ends[i]);
+        }
+        for (const Line& line : shape.lines)
+            for (const Point& p : line) cover(p.first, p.second);
+    }
+    if (top > bottom) {
+        error = L"nothing to draw: the node holds no image and no geometry with points";
+        return false;
+    }
+    canvas.originRow = std::floor(top) - 2;
+    canvas.originCol = std::floor(left) - 2;
+    const double height = std::ceil(bottom) + 3 - canvas.originRow, width = std::ceil(right) + 3 - canvas.originCol;
+    if (height > kMaxCanvasSide || width > kMaxCanvasSide) {
+        error = L"the geometry spans more than 8192 pixels a side, too large to draw without an image";
+        return false;
+    }
+    canvas.allocate(static_cast<int64_t>(width), static_cast<int64_t>(height), {0, 0, 0});
+    return true;
+}
+
+bool writePng(const Canvas& canvas, const std::string& path, std::wstring& error) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> png(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
+    if (!file || !png) {
+        error = L"cannot open the output file for writing";
+        return false;
+    }
+    spng_ihdr header{};
+    header.width = static_cast<uint32_t>(canvas.width);
+    header.height = static_cast<uint32_t>(canvas.height);
+    header.bit_depth = 8;
+    header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    int status = spng_set_png_file(png.get(), file.get());
+    if (!status) status = spng_set_ihdr(png.get(), &header);
+    if (!status) status = spng_encode_image(png.get(), canvas.rgb.data(), canvas.rgb.size(), SPNG_FMT_PNG,
+                                            SPNG_ENCODE_FINALIZE);
+    png.reset();
+    if (status != 0 || std::fclose(file.release()) != 0) {
+        error = L"writing the PNG failed";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool renderNode(ReaderHandle* reader, const NativeNode* node, bool wholeFile, const std::string& out,
+                std::wstring& error) {
+    std::vector<const NativeNode*> objects;
+    if (wholeFile) {
+        for (int32_t i = 0; i < ix_node_child_count(node); ++i)
+            if (ix_node_kind(ix_node_child_at(node, i)) == IxNodeKind::Object) objects.push_back(ix_node_child_at(node, i));
+    } else if (ix_node_kind(node) == IxNodeKind::Object) {
+        objects.push_back(node);
+    }
+    const NativeNode* background = nullptr;
+    std::vector<Shape> shapes;
+    for (const NativeNode* object : objects) {
+        if (ix_node_is_image(object)) {
+            if (!background) background = object;
+            continue;
+        }
+        for (int32_t i = 0; i < ix_node_object_count(object); ++i) {
+            Shape shape;
+            if (!extractShape(reader, object, i, shape, error)) return false;
+            if (!shape.rows.empty() || !shape.lines.empty()) shapes.push_back(std::move(shape));
+        }
+    }
+    Canvas canvas;
+    if (background ? !drawImage(reader, background, canvas, error) : !extentCanvas(shapes, canvas, error))
+        return false;
+    for (size_t k = 0; k < shapes.size(); ++k)
+        drawShape(canvas, shapes[k], kPalette[k % (sizeof kPalette / sizeof kPalette[0])]);
+    return writePng(canvas, out, error);
+}
