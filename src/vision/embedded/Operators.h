@@ -80,6 +80,10 @@ void GetSizeMatrix(const HTuple& MatrixID, HTuple* Rows, HTuple* Columns);
 void GetFullMatrix(const HTuple& MatrixID, HTuple* Values);
 void GenObjectModel3dFromPoints(const HTuple& X, const HTuple& Y, const HTuple& Z, HTuple* ObjectModel3D);
 void GetObjectModel3dParams(const HTuple& ObjectModel3D, const HTuple& GenParamName, HTuple* GenParamValue);
+void ReadObjectModel3d(const HTuple& FileName, const HTuple& Scale, const HTuple& GenParamName,
+                       const HTuple& GenParamValue, HTuple* ObjectModel3D, HTuple* Status);
+void WriteObjectModel3d(const HTuple& ObjectModel3D, const HTuple& FileType, const HTuple& FileName,
+                        const HTuple& GenParamName, const HTuple& GenParamValue);
 void GetHandleParam(const HTuple& Handle, const HTuple& GenParamName, const HTuple& Key, HTuple* GenParamValue);
 void GetHandleTuple(const HTuple& Handle, const HTuple& Key, HTuple* Tuple);
 void GetHandleObject(HObject* Object, const HTuple& Handle, const HTuple& Key);

@@ -7,6 +7,11 @@
 #include "formats/hdict/HdictFormat.h"
 #include "formats/hobj/HobjFormat.h"
 #include "formats/jpeg/JpegFormat.h"
+#include "formats/obj/ObjFormat.h"
+#include "formats/off/OffFormat.h"
+#include "formats/om3/Om3Format.h"
+#include "formats/ply/PlyFormat.h"
+#include "formats/stl/StlFormat.h"
 #include "formats/json/JsonFormat.h"
 #include "formats/png/PngFormat.h"
 #include "formats/pnm/PnmFormat.h"
@@ -48,6 +53,18 @@ const std::vector<Format>& formats() {
          json::readHandle, nullptr, nullptr, json::writeHandle},
         {"dictionary", "hdict",        H::Dictionary,    40,                       hdict::matches, nullptr,         nullptr,
          hdict::readHandle, nullptr, nullptr, hdict::writeHandle},
+        // 3D object models: binary PLY gives 8 bytes of attribute per byte of a
+        // char property; OBJ counts tinyobjloader's own arrays (ObjFormat.cpp).
+        {"PLY",    "ply",             H::ObjectModel3d, 16,                       ply::matches,   nullptr,         nullptr,
+         ply::readHandle, nullptr, nullptr, ply::writeHandle},
+        {"OFF",    "off",             H::ObjectModel3d, 8,                        off::matches,   nullptr,         nullptr,
+         off::readHandle},
+        {"STL",    "stl",             H::ObjectModel3d, 4,                        nullptr,        nullptr,         nullptr,
+         stl::readHandle},
+        {"OBJ",    "obj",             H::ObjectModel3d, 64,                       nullptr,        nullptr,         nullptr,
+         obj::readHandle},
+        {"3D object model", "om3",     H::ObjectModel3d, 16,                       om3::matches,   nullptr,         nullptr,
+         om3::readHandle, nullptr, nullptr, om3::writeHandle},
     };
     // clang-format on
     return table;
