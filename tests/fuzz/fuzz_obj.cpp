@@ -1,0 +1,4 @@
+// The OBJ reader (tinyobjloader) on arbitrary bytes.
+#include "FuzzModel3d.h"
+
+IX_FUZZ_MODEL3D("obj")
