@@ -212,9 +212,9 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
     };
     const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj"};
     size_t i = 0;
-    for (const auto& [bytes, expected] : cases) {
-        const std::string message = messageOf([&] { readBytes(suffixes[i++], bytes); });
-        EXPECT_NE(message.find(expected), std::string::npos) << message;
+    for (const auto& c : cases) {
+        const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
+        EXPECT_NE(message.find(c.second), std::string::npos) << message;
     }
 }
 
