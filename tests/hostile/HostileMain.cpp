@@ -44,7 +44,16 @@ void run(const std::string& name, ixhostile::Maker maker) {
             ::setrlimit(RLIMIT_AS, &limit);
         }
         std::string result;
-        if (c.dictionary) {
+        if (c.model3d) {
+            try {
+                HalconCpp::HTuple model, status;
+                HalconCpp::ReadObjectModel3d(c.path.c_str(), "m", HalconCpp::HTuple(), HalconCpp::HTuple(), &model,
+                                             &status);
+                result = "OK";
+            } catch (const HalconCpp::HException& e) {
+                result = "ERR:" + std::string(e.ErrorMessage().TextA());
+            }
+        } else if (c.dictionary) {
             try {
                 HalconCpp::HTuple dict;
                 HalconCpp::ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple(), &dict);
