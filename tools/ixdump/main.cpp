@@ -1,5 +1,6 @@
 // ixdump: the command-line host of ixadapter. Prints the tree of each file,
-// or one node's full value text, through the library's C interface only.
+// or one node's full value text, or saves a node's objects, through the
+// library's C interface only.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@ namespace {
 const char* const kUsage =
     "usage: ixdump [--as object|dict|dlmodel|om3d] [--json] [--depth N] [--full PATH]\n"
     "              [--option KEY=VALUE]... FILE...\n"
+    "       ixdump [--as object|dict|dlmodel|om3d] [--option KEY=VALUE]... --save PATH\n"
+    "              --to OUT FILE\n"
     "       ixdump --convert IN OUT [--ignore-non-serializable]\n"
     "       ixdump --version\n"
     "\n"
@@ -26,6 +29,10 @@ const char* const kUsage =
     "json_value_true, json_value_false, json_value_null, convert_json_arrays_to.\n"
     "VALUE is an integer when it reads wholly as one, else a real when it reads\n"
     "wholly as one, else a string.\n"
+    "\n"
+    "--save PATH --to OUT writes the iconic objects of the node at PATH to OUT:\n"
+    "an object file for .hobj, DXF for .dxf, else an image file of the format its\n"
+    "suffix names. PATH / saves every object of the file into one object file.\n"
     "\n"
     "--convert IN OUT converts the dictionary file IN into OUT: JSON when OUT ends\n"
     "in .json, else the binary dictionary format. --ignore-non-serializable leaves\n"
@@ -154,6 +161,7 @@ struct Options {
     bool json = false;
     int depth = -1;  // no limit
     std::string full;
+    std::string save, saveTo;
     std::vector<std::string> files;
 };
 
@@ -273,6 +281,36 @@ std::string loadKind(const Options& options, const std::string& file) {
     return "object";
 }
 
+// Saves the objects of the node at --save to --to: the root's Object children
+// together into one object file, any other node through its own suffix.
+int save(ReaderHandle* reader, const NativeNode* root, const std::string& file, const Options& options) {
+    const NativeNode* node = nodeAt(root, options.save);
+    if (!node) {
+        std::fprintf(stderr, "ixdump: %s: no node at %s\n", file.c_str(), options.save.c_str());
+        return 1;
+    }
+    int32_t saved = 0;
+    const std::wstring to = wide(options.saveTo);
+    if (node == root) {
+        std::vector<const NativeNode*> objects;
+        for (int32_t i = 0; i < ix_node_child_count(root); ++i) {
+            const NativeNode* child = ix_node_child_at(root, i);
+            if (ix_node_kind(child) == IxNodeKind::Object) objects.push_back(child);
+        }
+        if (!objects.empty())
+            saved = ix_save_objects_as(reader, objects.data(), static_cast<int32_t>(objects.size()), to.c_str());
+    } else {
+        saved = ix_save_object_as(reader, node, to.c_str());
+    }
+    if (saved) return 0;
+    const std::string error = utf8(ix_reader_last_error(reader));
+    if (error.empty())
+        std::fprintf(stderr, "ixdump: %s: no iconic objects at %s\n", file.c_str(), options.save.c_str());
+    else
+        std::fprintf(stderr, "ixdump: %s: %s: %s\n", file.c_str(), options.saveTo.c_str(), error.c_str());
+    return 1;
+}
+
 int dump(ReaderHandle* reader, const std::string& file, const Options& options) {
     const std::string kind = loadKind(options, file);
     const NativeNode* root = nullptr;
@@ -292,6 +330,7 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
         std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(ix_reader_last_error(reader)).c_str());
         return 1;
     }
+    if (!options.save.empty()) return save(reader, root, file, options);
     if (!options.full.empty()) {
         const NativeNode* node = nodeAt(root, options.full);
         if (!node) {
@@ -344,6 +383,10 @@ int main(int argc, char** argv) {
             options.depth = static_cast<int>(depth);
         } else if (arg == "--full" && hasValue) {
             options.full = argv[++i];
+        } else if (arg == "--save" && hasValue) {
+            options.save = argv[++i];
+        } else if (arg == "--to" && hasValue) {
+            options.saveTo = argv[++i];
         } else if (arg == "--option" && hasValue) {
             IxJsonParam param;
             std::wstring text;
@@ -370,6 +413,13 @@ int main(int argc, char** argv) {
     const bool dumpOptions = !options.params.empty() || options.json || options.depth >= 0 || !options.full.empty() ||
                              !options.as.empty();
     if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable : !options.files.empty() || dumpOptions) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    // Saving reads one file and prints nothing.
+    const bool saving = !options.save.empty() || !options.saveTo.empty();
+    if (saving && (options.save.empty() || options.saveTo.empty() || options.files.size() != 1 || options.json ||
+                   options.depth >= 0 || !options.full.empty())) {
         std::fputs(kUsage, stderr);
         return 2;
     }
