@@ -69,6 +69,8 @@ std::unique_ptr<NativeNode> objectNode(const HObject& object, const std::wstring
     return node;
 }
 
+using Reader = std::unique_ptr<ReaderHandle, void (*)(ReaderHandle*)>;  // destroyed when an assertion fails too
+
 std::wstring wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
@@ -123,7 +125,8 @@ TEST(DxfWriters, OnePolylinePerObjectWithColumnsAsXAndRowsAsY) {
 
 TEST(SaveObjects, SuffixChoosesTheWriterAndFailuresReachLastError) {
     TempDir dir;
-    ReaderHandle* reader = ix_reader_create();
+    const Reader owner(ix_reader_create(), ix_reader_destroy);
+    ReaderHandle* reader = owner.get();
     const HObject a = contour({1, 2, 3}, {4, 5, 6});
     const auto contours = objectNode(concat(a, contour({7, 8}, {9, 10})), L"xld_cont");
     const std::string hobj = dir.path("X.HOBJ"), dxf = dir.path("c.Dxf");
@@ -155,12 +158,12 @@ TEST(SaveObjects, SuffixChoosesTheWriterAndFailuresReachLastError) {
     NativeNode container;
     EXPECT_EQ(ix_save_object_as(reader, &container, wide(hobj).c_str()), 0);
     EXPECT_EQ(lastError(reader), "");
-    ix_reader_destroy(reader);
 }
 
 TEST(SaveObjects, SeveralNodesGoToOneObjectFileSkippingUnusableEntriesAfterTheFirst) {
     TempDir dir;
-    ReaderHandle* reader = ix_reader_create();
+    const Reader owner(ix_reader_create(), ix_reader_destroy);
+    ReaderHandle* reader = owner.get();
     HObject rectangle;
     GenRectangle1(&rectangle, 0, 0, 4, 9);
     const auto region = objectNode(rectangle, L"region");
@@ -187,12 +190,12 @@ TEST(SaveObjects, SeveralNodesGoToOneObjectFileSkippingUnusableEntriesAfterTheFi
     EXPECT_EQ(ix_save_objects_as(reader, nodes, 0, wide(png).c_str()), 0);
     EXPECT_EQ(ix_save_objects_as(reader, nodes, 4, wide(dir.path("missing/x.hobj")).c_str()), 0);
     EXPECT_NE(lastError(reader).find("No such file or directory"), std::string::npos) << lastError(reader);
-    ix_reader_destroy(reader);
 }
 
 TEST(SaveObjects, ImageSuffixesNameTheImageFormat) {
     TempDir dir;
-    ReaderHandle* reader = ix_reader_create();
+    const Reader owner(ix_reader_create(), ix_reader_destroy);
+    ReaderHandle* reader = owner.get();
     HObject image;
     GenImageConst(&image, "byte", 7, 5);
     const auto node = objectNode(image, L"image");
@@ -203,5 +206,4 @@ TEST(SaveObjects, ImageSuffixesNameTheImageFormat) {
         ReadImage(&back, path.c_str());
         EXPECT_EQ(HImage(back).Width()[0].L(), 7) << name;
     }
-    ix_reader_destroy(reader);
 }
