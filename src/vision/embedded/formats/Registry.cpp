@@ -4,6 +4,7 @@
 
 #include "formats/Formats.h"
 #include "formats/bmp/BmpFormat.h"
+#include "formats/dxf/DxfFormat.h"
 #include "formats/hdict/HdictFormat.h"
 #include "formats/hobj/HobjFormat.h"
 #include "formats/jpeg/JpegFormat.h"
@@ -34,6 +35,7 @@ const std::vector<Format>& formats() {
     // plus 7 per byte for the text and simdjson's index of it. Measured peak
     // memory per byte of a file of a million elements: 144 for [[],[],...], 61
     // for [0.5,0.5,...], 49 for [0,0,...] (small integers share one tuple).
+    // DXF is only written, never read.
     // clang-format off
     static const std::vector<Format> table = {
         // name     suffixes           holds             expansion                 matches         readImage        readObjects
@@ -48,6 +50,8 @@ const std::vector<Format>& formats() {
          json::readHandle, nullptr, nullptr, json::writeHandle},
         {"dictionary", "hdict",        H::Dictionary,    40,                       hdict::matches, nullptr,         nullptr,
          hdict::readHandle, nullptr, nullptr, hdict::writeHandle},
+        {"DXF",    "dxf",             H::Xld,           0,                        nullptr,        nullptr,         nullptr,
+         nullptr, nullptr, dxf::writeObjects},
     };
     // clang-format on
     return table;
