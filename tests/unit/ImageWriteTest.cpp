@@ -80,6 +80,8 @@ TEST(ImageWrite, LosslessFormatsRoundTripEveryTypeAndChannelCountTheyTake) {
     };
     TempDir dir;
     int n = 0;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     for (const Case& c : cases)
         for (T type : c.types)
             for (int channels : c.channels) {
@@ -89,6 +91,8 @@ TEST(ImageWrite, LosslessFormatsRoundTripEveryTypeAndChannelCountTheyTake) {
                 EXPECT_EQ(shapeOf(imageOf(read)), shapeOf(imageOf(image)));
                 EXPECT_EQ(planesOf(imageOf(read)), planesOf(imageOf(image)));
             }
+    // The codecs print nothing.
+    EXPECT_EQ(::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(ImageWrite, JpegKeepsGrayAndColourWithinASmallLoss) {

@@ -2,6 +2,7 @@
 // operators that reach files.
 #include <strings.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "base/Errors.h"
@@ -114,17 +115,8 @@ void WriteImage(const HObject& Image, const HTuple& Format, const HTuple& FillCo
     const char* proc = "write_image";
     const std::vector<const ixv::Image*> images = ixv::imagesOf(Image, proc);
     const std::string format = ixv::singleString(Format, proc, 2);
-    const std::vector<std::string> words = [&] {
-        std::vector<std::string> all{""};
-        for (char c : format) {
-            if (c != ' ')
-                all.back() += c;
-            else if (!all.back().empty())
-                all.emplace_back();
-        }
-        return all;
-    }();
-    const std::string name = words.front();
+    const size_t begin = std::min(format.find_first_not_of(' '), format.size());
+    const std::string name = format.substr(begin, format.find(' ', begin) - begin);
     const ixv::formats::Format* writer = formatNamed(name, &ixv::formats::Format::writeImage);
     if (!writer)
         ixv::raiseParValue(proc, 2,
