@@ -5,7 +5,8 @@
 // leaves pixels out gets an alpha channel that is opaque exactly on the domain,
 // so that reading the file gives the domain back; the pixels outside it hold
 // the fill value. Images of 2 or 4 channels keep their last channel as the
-// alpha, and pixels outside their domain are filled.
+// alpha (read back as the domain when it holds only 0 and the maximum, by the
+// reader's rule), and pixels outside their domain are filled.
 //
 // Options: "png <level>", the deflate level 0 (stored) to 9 (smallest); 6 by
 // default, zlib's own balance of size and time.

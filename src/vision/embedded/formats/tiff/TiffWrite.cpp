@@ -141,12 +141,14 @@ uint16_t sampleFormatOf(PixelType type) {
 void writeImage(const Image& image, const std::string& format, double fill, FileSink& sink) {
     const uint16_t compression = compressionOf(format);
     const size_t channels = image.channelCount();
-    if (channels + 1 > Limits::channels) raiseCannotWrite(image, "TIFF takes images of up to 4095 channels");
     if (image.width() > 0xffffffff || image.height() > 0xffffffff)
         raise(kProc, err::FileWrite, "TIFF holds at most 2^32 - 1 rows and columns");
     const PixelType type = image.type();
     const bool alpha = (type == PixelType::Byte || type == PixelType::UInt2) && domainReduced(image);
     const size_t samples = channels + (alpha ? 1 : 0);
+    if (samples > Limits::channels)
+        raiseCannotWrite(image, "TIFF takes up to " + std::to_string(Limits::channels) +
+                                    " samples per pixel, the alpha of a reduced domain included");
     ImageRows rows(image, fill, alpha, type == PixelType::UInt2 ? 0xffff : 0xff);
 
     Memory memory;
