@@ -1,7 +1,8 @@
-// ReadImage, ReadObject, WriteObject, ReadDict, WriteDict: the operators that
-// reach files.
+// ReadImage, WriteImage, ReadObject, WriteObject, ReadDict, WriteDict: the
+// operators that reach files.
 #include <strings.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "base/Errors.h"
@@ -104,6 +105,34 @@ void ReadImage(HObject* Image, const HTuple& FileName) {
     for (Hlong i = 0; i < FileName.Length(); ++i)
         images.push_back(readImageFile(ixv::stringAt(FileName, i, "read_image", 1), budget));
     if (Image) *Image = ixv::objectOf(std::move(images));
+}
+
+// One file per image, each written exactly at its name by the format's
+// writer; the format argument is the format's name, optionally followed by its
+// options ("jpeg 80"). The arguments are checked before the first file is
+// opened; a writer refuses an image it cannot hold before writing a byte.
+void WriteImage(const HObject& Image, const HTuple& Format, const HTuple& FillColor, const HTuple& FileName) {
+    const char* proc = "write_image";
+    const std::vector<const ixv::Image*> images = ixv::imagesOf(Image, proc);
+    const std::string format = ixv::singleString(Format, proc, 2);
+    const size_t begin = std::min(format.find_first_not_of(' '), format.size());
+    const std::string name = format.substr(begin, format.find(' ', begin) - begin);
+    const ixv::formats::Format* writer = formatNamed(name, &ixv::formats::Format::writeImage);
+    if (!writer)
+        ixv::raiseParValue(proc, 2,
+                           "unknown image format '" + name + "'; use png, tiff, jpeg, bmp, pnm, pgm, ppm or hobj");
+    const double fill = ixv::singleNumber(FillColor, proc, 3);
+    if (static_cast<size_t>(FileName.Length()) != images.size())
+        ixv::raiseParCount(proc, 4,
+                           "FileName has " + std::to_string(FileName.Length()) + " values for " +
+                               std::to_string(images.size()) + (images.size() == 1 ? " image" : " images"));
+    std::vector<std::string> paths;
+    for (Hlong i = 0; i < FileName.Length(); ++i) paths.push_back(ixv::stringAt(FileName, i, proc, 4));
+    for (size_t i = 0; i < images.size(); ++i) {
+        FileSink sink(paths[i], proc);
+        writer->writeImage(*images[i], format, fill, sink);
+        sink.commit();
+    }
 }
 
 void ReadObject(HObject* Object, const HTuple& FileName) {
