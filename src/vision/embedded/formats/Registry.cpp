@@ -8,6 +8,7 @@
 #include "formats/hobj/HobjFormat.h"
 #include "formats/jpeg/JpegFormat.h"
 #include "formats/json/JsonFormat.h"
+#include "formats/onnx/OnnxFormat.h"
 #include "formats/png/PngFormat.h"
 #include "formats/pnm/PnmFormat.h"
 #include "formats/tiff/TiffFormat.h"
@@ -34,6 +35,8 @@ const std::vector<Format>& formats() {
     // plus 7 per byte for the text and simdjson's index of it. Measured peak
     // memory per byte of a file of a million elements: 144 for [[],[],...], 61
     // for [0.5,0.5,...], 49 for [0,0,...] (small integers share one tuple).
+    // ONNX: an input or output of two bytes becomes a dictionary of three
+    // keys, charged 1024 bytes; tensor payloads are skipped, never held.
     // clang-format off
     static const std::vector<Format> table = {
         // name     suffixes           holds             expansion                 matches         readImage        readObjects
@@ -48,6 +51,8 @@ const std::vector<Format>& formats() {
          json::readHandle, nullptr, nullptr, json::writeHandle},
         {"dictionary", "hdict",        H::Dictionary,    40,                       hdict::matches, nullptr,         nullptr,
          hdict::readHandle, nullptr, nullptr, hdict::writeHandle},
+        {"ONNX",   "onnx",            H::DlModel,       512,                      onnx::matches,  nullptr,         nullptr,
+         onnx::readHandle},
     };
     // clang-format on
     return table;
