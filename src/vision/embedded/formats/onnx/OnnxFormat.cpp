@@ -208,6 +208,10 @@ private:
         case 11:
         case 12: {
             expect(f, Length, g, f.number == 11 ? "input" : "output");
+            const uint64_t tensors = model_->inputs.size() + model_->outputs.size() + 1;
+            if (tensors > Limits::modelTensors)
+                checkLimit(tensors, Limits::modelTensors, file_.proc(),
+                           "a model of " + std::to_string(tensors) + " inputs and outputs", "tensors");
             budget_.take(kTensorCost, "tensor description");
             auto& list = f.number == 11 ? model_->inputs : model_->outputs;
             list.emplace_back();
