@@ -126,9 +126,9 @@ TEST(DlModel, ClassifierKeysAndValues) {
 TEST(DlModel, TypesShapesOpsetsAndMetadata) {
     const std::string noShape = ox::bytes(11, ox::bytes(1, "flags") + ox::bytes(2, ox::tensorType(9, {}, false)));
     // A dimension with neither a value nor a name, then one of 5.
-    const std::string emptyDim = ox::bytes(
-        11, ox::bytes(1, "seq") + ox::bytes(2, ox::bytes(1, ox::integer(1, 7) +
-                                                          ox::bytes(2, ox::bytes(1, "") + ox::bytes(1, ox::integer(1, 5))))));
+    const std::string shape = ox::bytes(1, "") + ox::bytes(1, ox::integer(1, 5));
+    const std::string emptyDim =
+        ox::bytes(11, ox::bytes(1, "seq") + ox::bytes(2, ox::bytes(1, ox::integer(1, 7) + ox::bytes(2, shape))));
     const std::string packed = ox::bytes(5, ox::bytes(1, ox::varint(4) + ox::varint(5)) + ox::bytes(8, "p") +
                                                 ox::bytes(4, std::string(80, '\0')));
     const std::string graph = ox::valueInfo(11, "a", 2, {1, "T"}) + ox::valueInfo(11, "b", 10, {}) + noShape +

@@ -22,7 +22,8 @@ HTuple tensorDicts(const std::vector<DlModel::TensorInfo>& tensors) {
     for (const DlModel::TensorInfo& tensor : tensors) {
         auto dict = newDict();
         dict->append(DictKey(std::string("name")), DictValue::of(tupleOfStrings({tensor.name})));
-        dict->append(DictKey(std::string("elem_type")), DictValue::of(tupleOfStrings({onnxElemTypeName(tensor.elemType)})));
+        dict->append(DictKey(std::string("elem_type")),
+                     DictValue::of(tupleOfStrings({onnxElemTypeName(tensor.elemType)})));
         dict->append(DictKey(std::string("shape")),
                      DictValue::of(tupleOfLongs(std::vector<Hlong>(tensor.shape.begin(), tensor.shape.end()))));
         handles.emplace_back(handleOf(std::move(dict)));

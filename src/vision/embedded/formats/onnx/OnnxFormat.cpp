@@ -96,7 +96,8 @@ private:
         case Fixed64:
         case Fixed32: {
             const uint64_t n = f.wire == Fixed64 ? 8 : 4;
-            if (n > left) invalid(fieldText(f, message) + " of " + std::to_string(n) + " bytes runs past its end", f.at);
+            if (n > left)
+                invalid(fieldText(f, message) + " of " + std::to_string(n) + " bytes runs past its end", f.at);
             in_.skip(n, "fixed-size field");
             break;
         }
@@ -126,7 +127,8 @@ private:
     // length-delimited fields it leaves unread are skipped.
     template <class OnField>
     void message(uint64_t end, int depth, const char* name, OnField&& onField) {
-        if (depth > kMaxDepth) invalid(std::string(name) + " nested deeper than " + std::to_string(kMaxDepth) + " levels", in_.offset());
+        if (depth > kMaxDepth)
+            invalid(std::string(name) + " nested deeper than " + std::to_string(kMaxDepth) + " levels", in_.offset());
         Field f;
         while (next(end, name, f)) {
             onField(f);
