@@ -22,6 +22,7 @@ struct Case {
     std::string expectError;   // a fragment the error message must contain; empty: the load must succeed
     size_t memoryLimitMB = 256;  // peak memory the load may add, beyond the process's baseline
     bool dictionary = false;     // loaded with HalconCpp::ReadDict instead
+    bool dlModel = false;        // loaded with HalconCpp::ReadDlModel instead
 };
 
 using Maker = Case (*)(const std::string& dir);

@@ -44,7 +44,15 @@ void run(const std::string& name, ixhostile::Maker maker) {
             ::setrlimit(RLIMIT_AS, &limit);
         }
         std::string result;
-        if (c.dictionary) {
+        if (c.dlModel) {
+            try {
+                HalconCpp::HTuple model;
+                HalconCpp::ReadDlModel(c.path.c_str(), &model);
+                result = "OK";
+            } catch (const HalconCpp::HException& e) {
+                result = "ERR:" + std::string(e.ErrorMessage().TextA());
+            }
+        } else if (c.dictionary) {
             try {
                 HalconCpp::HTuple dict;
                 HalconCpp::ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple(), &dict);

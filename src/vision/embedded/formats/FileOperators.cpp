@@ -1,5 +1,5 @@
-// ReadImage, WriteImage, ReadObject, WriteObject, ReadDict, WriteDict: the
-// operators that reach files.
+// ReadImage, WriteImage, ReadObject, WriteObject, ReadDict, WriteDict, ReadDlModel:
+// the operators that reach files.
 #include <strings.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include "Operators.h"
 #include "Formats.h"
 #include "HDict.h"
+#include "HDlModel.h"
 #include "tools/DictParams.h"
 #include "tools/Dict.h"
 
@@ -89,6 +90,20 @@ void writeDictFile(const HalconCpp::HHandle& dict, const std::string& path, cons
     FileSink sink(path, proc);
     format->writeHandle(dict, sink, names, values);
     sink.commit();
+}
+
+// The deep-learning model of a file: an ONNX model, recognised from its content.
+HalconCpp::HHandle readDlModelFile(const std::string& path) {
+    const char* proc = "read_dl_model";
+    const ByteSource file = ByteSource::openFile(path, proc);
+    const Format* format = formatOf(file);
+    if (!format || !format->readHandle || format->holds != Holds::DlModel)
+        ixv::raiseMessage(proc, ixv::err::FileFormat,
+                          "Unsupported deep-learning model: " + path +
+                              " is not an ONNX model (the embedded backend reads ONNX models; .hdl files need the "
+                              "HALCON backend)");
+    ixv::Budget budget = budgetFor(*format, file);
+    return format->readHandle(file, budget, HTuple(), HTuple());
 }
 
 }  // namespace
@@ -182,6 +197,19 @@ void WriteDict(const HTuple& DictHandle, const HTuple& FileName, const HTuple& G
                const HTuple& GenParamValue) {
     writeDictFile(ixv::singleHandle(DictHandle, "write_dict", 1), ixv::singleString(FileName, "write_dict", 2),
                   GenParamName, GenParamValue);
+}
+
+void HDlModel::ReadDlModel(const HString& FileName) {
+    tool_ = ixv::Access::tool(readDlModelFile(FileName.TextA()));
+}
+
+void HDlModel::ReadDlModel(const char* FileName) {
+    ReadDlModel(HString(FileName));
+}
+
+void ReadDlModel(const HTuple& FileName, HTuple* DLModelHandle) {
+    const HalconCpp::HHandle model = readDlModelFile(ixv::singleString(FileName, "read_dl_model", 1));
+    if (DLModelHandle) *DLModelHandle = HTuple(model);
 }
 
 }  // namespace HalconCpp
