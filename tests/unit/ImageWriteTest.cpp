@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "TestFiles.h"
 
@@ -131,6 +132,7 @@ TEST(ImageWrite, PixelsOutsideTheDomainHoldTheFillAndAlphaGivesTheDomainBack) {
         {"png", ixv::PixelType::Byte, 1, 300, 255, true},   {"png", ixv::PixelType::UInt2, 3, -5, 0, true},
         {"png", ixv::PixelType::Byte, 2, 9, 9, false},      {"tiff", ixv::PixelType::Byte, 3, 7, 7, true},
         {"tiff", ixv::PixelType::Real, 1, 2.5, 2.5, false}, {"tiff", ixv::PixelType::Int2, 1, -7.4, -7, false},
+        {"tiff", ixv::PixelType::Real, 1, -1e300, -std::numeric_limits<float>::max(), false},
         {"bmp", ixv::PixelType::Byte, 3, 12, 12, false},    {"pnm", ixv::PixelType::UInt2, 1, 70000, 65535, false},
         {"jpeg", ixv::PixelType::Byte, 1, 0, 0, false},
     };
