@@ -205,6 +205,32 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     EXPECT_EQ(entries, 0u);
 }
 
+TEST(ImageWrite, ReplacesTheFileALinkNamesKeepingItsPermissions) {
+    TempDir dir;
+    const HObject image = testImage(ixv::PixelType::Byte, 1);
+    const auto write = [&](const std::string& path) {
+        return messageOf([&] { WriteImage(image, "png", HTuple(0), HTuple(path.c_str())); });
+    };
+    // A link stays a link, to the new file; a dangling one gets its file.
+    const std::string real = dir.write("real.png", "old"), link = dir.path("link.png");
+    std::filesystem::create_symlink("real.png", link);
+    std::filesystem::create_symlink(dir.path("made.png"), dir.path("dangling.png"));
+    EXPECT_EQ(write(link) + write(dir.path("dangling.png")), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link) && std::filesystem::is_symlink(dir.path("dangling.png")));
+    EXPECT_EQ(readFile(real).substr(1, 3), "PNG");
+    EXPECT_EQ(readFile(dir.path("made.png")).substr(1, 3), "PNG");
+    // A private file stays private; one that may not be written to is refused.
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(write(real), "");
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read);
+    if (::geteuid() != 0) EXPECT_NE(write(real).find("Permission denied"), std::string::npos);
+    // A name near the system's limit leaves room for the temporary file's.
+    EXPECT_EQ(write(dir.path(std::string(250, 'n'))), "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
 TEST(ImageWrite, WritesExactlyAtTheNameGivenAndOneFilePerImage) {
     TempDir dir;
     HObject two, read;
