@@ -175,7 +175,7 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     };
     EXPECT_EQ(code(byte3, "gif", path.c_str()), 1302);
     EXPECT_NE(write(byte3, "gif", path.c_str()).find("'gif'"), std::string::npos);
-    for (const char* bad : {"jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm"})
+    for (const char* bad : {"jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm", " PBM"})
         EXPECT_EQ(code(byte3, bad, path.c_str()), 1302) << bad;
 
     // Pixel types and channel counts, with what the format takes.
