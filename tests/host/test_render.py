@@ -92,6 +92,13 @@ class Render(unittest.TestCase):
         picture, error = self.render([samples.image_record(0, W, H, channels)])
         self.assertIn("cannot be drawn", error)
 
+    def test_a_line_longer_than_a_double_holds_is_drawn_where_it_crosses(self):
+        (width, height, at), _ = self.render([
+            samples.image_record(0, W, H, [GRAY]),
+            samples.record(3, samples.line([(-1.7e308, 3.0), (1.7e308, 3.0)])),
+        ])
+        self.assertEqual([at(r, 3) for r in range(H)], [RED] * H)
+
     def test_a_failed_render_leaves_no_file_and_a_fifo_is_refused(self):
         far = [samples.record(3, samples.line([(1e300, 1e300), (1e300, 1e300)]))]
         picture, error = self.render(far)

@@ -169,10 +169,16 @@ bool clip(const Canvas& canvas, Point& a, Point& b) {
     return true;
 }
 
-void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
-    a = {a.first - canvas.originRow, a.second - canvas.originCol};
-    b = {b.first - canvas.originRow, b.second - canvas.originCol};
-    if (!std::isfinite(a.first + a.second + b.first + b.second) || !clip(canvas, a, b)) return;
+// The segment a-b in canvas coordinates.
+void drawCanvasSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
+    if (!std::isfinite(b.first - a.first) || !std::isfinite(b.second - a.second)) {
+        // Longer than a double holds: drawn in two halves, split where no sum overflows.
+        const Point middle = {a.first / 2 + b.first / 2, a.second / 2 + b.second / 2};
+        drawCanvasSegment(canvas, a, middle, colour);
+        drawCanvasSegment(canvas, middle, b, colour);
+        return;
+    }
+    if (!clip(canvas, a, b)) return;
     int64_t r0 = std::llround(a.first), c0 = std::llround(a.second);
     const int64_t r1 = std::llround(b.first), c1 = std::llround(b.second);
     const int64_t dr = std::llabs(r1 - r0), dc = -std::llabs(c1 - c0);
@@ -191,6 +197,13 @@ void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
             c0 += sc;
         }
     }
+}
+
+void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
+    a = {a.first - canvas.originRow, a.second - canvas.originCol};
+    b = {b.first - canvas.originRow, b.second - canvas.originCol};
+    if (std::isfinite(a.first) && std::isfinite(a.second) && std::isfinite(b.first) && std::isfinite(b.second))
+        drawCanvasSegment(canvas, a, b, colour);
 }
 
 void drawShape(Canvas& canvas, const Shape& shape, Rgb colour) {
