@@ -211,8 +211,9 @@ FileSink::FileSink(const std::string& path, const char* proc) : path_(path), tar
         temporary_ = stem + suffix;
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
-            // A replaced file keeps its permissions (a private file stays private).
-            if (exists) (void)::fchmod(fd_, info.st_mode & 07777);
+            // A replaced file keeps its permissions (a private file stays
+            // private), but no set-user-ID, set-group-ID or sticky bit.
+            if (exists) (void)::fchmod(fd_, info.st_mode & 0777);
             return;
         }
         if (errno != EEXIST) break;
