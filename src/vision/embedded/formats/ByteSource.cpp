@@ -43,7 +43,7 @@ std::string followLinks(std::string path) {
     for (int hop = 0; hop < 40; ++hop) {
         std::vector<char> target(4096);
         const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0 || static_cast<size_t>(n) >= target.size()) return path;
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
         std::string next(target.data(), static_cast<size_t>(n));
         const size_t slash = path.rfind('/');
         if (next.front() != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
