@@ -191,10 +191,10 @@ FileSink::FileSink(const std::string& path, const char* proc) : path_(path), tar
     // not put a file in its place), and only one that may be written to. A
     // symbolic link stays in place: the file it names is replaced.
     struct stat info;
-    const bool exists = ::stat(target_.c_str(), &info) == 0;
+    const bool exists = ::stat(path_.c_str(), &info) == 0;
     if (exists && !S_ISREG(info.st_mode))
         raise(proc_, err::FileWrite, path_ + " is " + describeFileType(info.st_mode));
-    if (exists && ::access(target_.c_str(), W_OK) != 0) raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
+    if (exists && ::access(path_.c_str(), W_OK) != 0) raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
     if (!exists && errno == ELOOP) raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
     // The temporary name keeps the target's name, shortened so that a name
     // near the system's limit still leaves room for the suffix.
