@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "TestFiles.h"
 
@@ -131,6 +132,7 @@ TEST(ImageWrite, PixelsOutsideTheDomainHoldTheFillAndAlphaGivesTheDomainBack) {
         {"png", ixv::PixelType::Byte, 1, 300, 255, true},   {"png", ixv::PixelType::UInt2, 3, -5, 0, true},
         {"png", ixv::PixelType::Byte, 2, 9, 9, false},      {"tiff", ixv::PixelType::Byte, 3, 7, 7, true},
         {"tiff", ixv::PixelType::Real, 1, 2.5, 2.5, false}, {"tiff", ixv::PixelType::Int2, 1, -7.4, -7, false},
+        {"tiff", ixv::PixelType::Real, 1, -1e300, -std::numeric_limits<float>::max(), false},
         {"bmp", ixv::PixelType::Byte, 3, 12, 12, false},    {"pnm", ixv::PixelType::UInt2, 1, 70000, 65535, false},
         {"jpeg", ixv::PixelType::Byte, 1, 0, 0, false},
     };
@@ -173,7 +175,7 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     };
     EXPECT_EQ(code(byte3, "gif", path.c_str()), 1302);
     EXPECT_NE(write(byte3, "gif", path.c_str()).find("'gif'"), std::string::npos);
-    for (const char* bad : {"jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm"})
+    for (const char* bad : {"jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm", " PBM"})
         EXPECT_EQ(code(byte3, bad, path.c_str()), 1302) << bad;
 
     // Pixel types and channel counts, with what the format takes.
@@ -201,6 +203,32 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     size_t entries = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) entries += entry.path() != dir.path("folder");
     EXPECT_EQ(entries, 0u);
+}
+
+TEST(ImageWrite, ReplacesTheFileALinkNamesKeepingItsPermissions) {
+    TempDir dir;
+    const HObject image = testImage(ixv::PixelType::Byte, 1);
+    const auto write = [&](const std::string& path) {
+        return messageOf([&] { WriteImage(image, "png", HTuple(0), HTuple(path.c_str())); });
+    };
+    // A link stays a link, to the new file; a dangling one gets its file.
+    const std::string real = dir.write("real.png", "old"), link = dir.path("link.png");
+    std::filesystem::create_symlink("real.png", link);
+    std::filesystem::create_symlink(dir.path("made.png"), dir.path("dangling.png"));
+    EXPECT_EQ(write(link) + write(dir.path("dangling.png")), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link) && std::filesystem::is_symlink(dir.path("dangling.png")));
+    EXPECT_EQ(readFile(real).substr(1, 3), "PNG");
+    EXPECT_EQ(readFile(dir.path("made.png")).substr(1, 3), "PNG");
+    // A private file stays private; one that may not be written to is refused.
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(write(real), "");
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read);
+    if (::geteuid() != 0) EXPECT_NE(write(real).find("Permission denied"), std::string::npos);
+    // A name near the system's limit leaves room for the temporary file's.
+    EXPECT_EQ(write(dir.path(std::string(250, 'n'))), "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
 }
 
 TEST(ImageWrite, WritesExactlyAtTheNameGivenAndOneFilePerImage) {

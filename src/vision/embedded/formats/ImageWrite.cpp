@@ -15,11 +15,15 @@ namespace {
 
 constexpr const char* kProc = "write_image";
 
-// `value` rounded to T and clipped to its range; NaN gives 0.
+// `value` rounded to T and clipped to its range; NaN gives 0. For a real
+// pixel the range is that of a float: an infinity stays one, a finite value
+// beyond the range (undefined to convert) is clipped.
 template <class T>
 T clipped(double value) {
     if (std::isnan(value)) return T(0);
     if constexpr (std::is_floating_point_v<T>) {
+        const double most = static_cast<double>(std::numeric_limits<T>::max());
+        if (std::isfinite(value)) value = std::clamp(value, -most, most);
         return static_cast<T>(value);
     } else {
         if (value <= static_cast<double>(std::numeric_limits<T>::lowest())) return std::numeric_limits<T>::lowest();

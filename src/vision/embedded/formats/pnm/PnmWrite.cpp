@@ -6,6 +6,7 @@
 // bitmaps (PBM) are not written.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@
 namespace ixv::formats::pnm {
 
 void writeImage(const Image& image, const std::string& format, double fill, FileSink& sink) {
-    if (::strncasecmp(format.c_str(), "pbm", 3) == 0 && (format.size() == 3 || format[3] == ' '))
+    const size_t begin = std::min(format.find_first_not_of(' '), format.size());  // as WriteImage reads the name
+    if (::strncasecmp(format.c_str() + begin, "pbm", 3) == 0 && (format.size() == begin + 3 || format[begin + 3] == ' '))
         raiseParValue("write_image", 2, "'pbm': bitmaps are not written; use pnm, pgm or ppm");
     refuseOptions(format);
     const size_t channels = image.channelCount();
