@@ -358,6 +358,26 @@ IX_API int32_t ix_extract_parallel_lines(ReaderHandle* handle, const NativeNode*
                                          double** outRows1, double** outCols1, int32_t* outCount1,
                                          double** outRows2, double** outCols2, int32_t* outCount2);
 
+/* Saving objects. Paths reach the vision library exactly as given; no
+ * folder is created. Both return 1 on success and 0 on failure, with the
+ * vision library's message in the last error. A null handle, node, array or
+ * path, or a count below 1, returns 0 and leaves the last error as it was. */
+
+/* Writes all objects of an Object node to `path`, the writer chosen by the
+ * path's suffix (any case): ".hobj" an object file, ".dxf" a DXF file of the
+ * node's polygons ("xld_poly") or contours, any other suffix an image file
+ * in the format of that name ("jpeg" as "jpg", "tif" as "tiff"); the vision
+ * library refuses formats and objects it cannot write. A node that is not an
+ * Object node returns 0 with an empty last error. */
+IX_API int32_t ix_save_object_as(ReaderHandle* handle, const NativeNode* node, const wchar_t* path);
+
+/* Writes the objects of the first `count` nodes of `nodes`, in order, to one
+ * object file at `path`, whatever its suffix. Null entries and nodes that are
+ * not Object nodes after the first are skipped; a first entry that is null or
+ * not an Object node returns 0 with an empty last error. */
+IX_API int32_t ix_save_objects_as(ReaderHandle* handle, const NativeNode* const* nodes, int32_t count,
+                                  const wchar_t* path);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

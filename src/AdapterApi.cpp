@@ -103,6 +103,24 @@ int32_t extractPoints(ReaderHandle* handle, const NativeNode* node, int32_t inde
     });
 }
 
+// Runs a save after clearing the last error; what it throws becomes the
+// message in the last error, as for a conversion.
+template <class Save>
+int32_t saveInto(ReaderHandle* handle, Save&& save) noexcept {
+    std::wstring error, outOfMemory;
+    handle->lastError.clear();
+    bool saved = false;
+    try {
+        outOfMemory = outOfMemoryMessage();
+        saved = save(error);
+    } catch (...) {
+        saved = false;
+        describeCurrentException(error, outOfMemory);
+    }
+    handle->lastError = std::move(error);
+    return saved ? 1 : 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -165,6 +183,21 @@ int32_t ix_reader_convert_dict_file(ReaderHandle* handle, const wchar_t* inputPa
     }
     handle->lastError = std::move(error);
     return converted ? 1 : 0;
+}
+
+int32_t ix_save_object_as(ReaderHandle* handle, const NativeNode* node, const wchar_t* path) {
+    if (!handle || !node || !path) return 0;
+    return saveInto(handle, [&](std::wstring& error) {
+        return AdapterCore::saveObjectAs(node, std::wstring(path), error);
+    });
+}
+
+int32_t ix_save_objects_as(ReaderHandle* handle, const NativeNode* const* nodes, int32_t count, const wchar_t* path) {
+    if (!handle || !nodes || count < 1 || !path) return 0;
+    return saveInto(handle, [&](std::wstring& error) {
+        const std::vector<const NativeNode*> list(nodes, nodes + count);
+        return AdapterCore::saveObjectsAs(list, std::wstring(path), error);
+    });
 }
 
 const wchar_t* ix_node_label(const NativeNode* node) {

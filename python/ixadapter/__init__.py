@@ -181,6 +181,8 @@ _OPTIONAL_SIGNATURES = {
     "ix_extract_parallel_lines": (
         ctypes.c_int32, [_c_reader, _c_node, ctypes.c_int32]
         + ([ctypes.POINTER(ctypes.POINTER(ctypes.c_double))] * 2 + [ctypes.POINTER(ctypes.c_int32)]) * 2),
+    "ix_save_object_as": (ctypes.c_int32, [_c_reader, _c_node, ctypes.c_wchar_p]),
+    "ix_save_objects_as": (ctypes.c_int32, [_c_reader, ctypes.POINTER(_c_node), ctypes.c_int32, ctypes.c_wchar_p]),
 }
 
 _libc = ctypes.CDLL(None)
@@ -345,6 +347,38 @@ class Reader:
         handle = self._require()
         if not fn(handle, input, output, 1 if ignore_non_serializable else 0):
             raise IxError(self._lib.ix_reader_last_error(handle))
+
+    def _own(self, node):
+        if not isinstance(node, Node) or node._reader is not self:
+            raise ValueError("the node does not belong to this reader")
+        return node._p()
+
+    def save_object_as(self, node, path):
+        """Writes all objects of an Object node to `path`, the writer chosen by
+        its suffix: .hobj an object file, .dxf a DXF file of the contours or
+        polygons, any other suffix an image file of that format. Raises IxError
+        with the library's message on failure, or when the node holds no
+        iconic objects."""
+        fn = self._function("ix_save_object_as")
+        node_ptr, path = self._own(node), self._path(path)
+        handle = self._require()
+        if not fn(handle, node_ptr, path):
+            raise IxError(self._lib.ix_reader_last_error(handle) or "the node holds no iconic objects")
+
+    def save_objects_as(self, nodes, path):
+        """Writes the objects of `nodes`, in order, to one object file at
+        `path`, whatever its suffix. Nodes after the first that hold no iconic
+        objects are skipped; raises IxError when there is no node or the first
+        holds none, and with the library's message when writing fails."""
+        fn = self._function("ix_save_objects_as")
+        pointers = [self._own(node) for node in nodes]
+        path = self._path(path)
+        handle = self._require()
+        if not pointers:
+            raise IxError("no nodes to save")
+        array = (_c_node * len(pointers))(*pointers)
+        if not fn(handle, array, len(pointers), path):
+            raise IxError(self._lib.ix_reader_last_error(handle) or "the first node holds no iconic objects")
 
     def parse_dl_model_file(self, path):
         """Loads a deep-learning model file; returns the root node."""

@@ -14,6 +14,7 @@
 #include "GeometryExtraction.h"
 #include "ImageExtraction.h"
 #include "NativeNode.h"
+#include "ObjectSaving.h"
 
 class AdapterCore {
 public:
@@ -67,4 +68,17 @@ public:
                                                                    std::wstring& error);
     static std::optional<NativeParallelLines> extractParallelLines(const NativeNode* node, int32_t index,
                                                                    std::wstring& error);
+
+    // Writes all objects of an Object node to `path`, the writer chosen by its
+    // suffix: an object file for "hobj", DXF for "dxf" (polygons or contours
+    // by the node's class), else an image file with the suffix as the format.
+    // False without error text for a node that is not an Object node.
+    static bool saveObjectAs(const NativeNode* node, const std::wstring& path, std::wstring& error);
+
+    // Writes the objects of several Object nodes, in order, to one object file
+    // at `path`, whatever its suffix. Entries after the first that are null or
+    // not Object nodes are skipped; false without error text when the list is
+    // empty or its first entry is unusable.
+    static bool saveObjectsAs(const std::vector<const NativeNode*>& nodes, const std::wstring& path,
+                              std::wstring& error);
 };

@@ -45,6 +45,24 @@ class Ixdump(unittest.TestCase):
         result = self.run_ixdump(*files)
         self.assertEqual(result.returncode, 0, result.stderr)
 
+    def test_save_writes_a_node_or_every_object_of_the_file(self):
+        with tempfile.TemporaryDirectory() as d:
+            everything, contour = Path(d) / "all.hobj", Path(d) / "contour.dxf"
+            result = self.run_ixdump("--save", "/", "--to", everything, SAMPLES / "scene.hobj")
+            self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
+            self.assertEqual(self.run_ixdump(everything).stdout.splitlines()[1:],
+                             self.run_ixdump(SAMPLES / "scene.hobj").stdout.splitlines()[1:])
+            result = self.run_ixdump("--save", "/[3]", "--to", contour, SAMPLES / "scene.hobj")
+            self.assertEqual((result.returncode, result.stdout), (0, ""))
+            self.assertIn("POLYLINE", contour.read_text())
+            result = self.run_ixdump("--save", "/[1]", "--to", Path(d) / "region.dxf", SAMPLES / "scene.hobj")
+            self.assertEqual((result.returncode, result.stdout), (1, ""))
+            self.assertIn("Unexpected object detected", result.stderr)
+            result = self.run_ixdump("--save", "/[9]", "--to", everything, SAMPLES / "scene.hobj")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("no node at /[9]", result.stderr)
+            self.assertEqual(self.run_ixdump("--save", "/", SAMPLES / "scene.hobj").returncode, 2)
+
     def test_errors_go_to_stderr_with_status_1(self):
         with tempfile.TemporaryDirectory() as d:
             broken = Path(d) / "broken.png"

@@ -38,8 +38,8 @@ class Render(unittest.TestCase):
         self.reader.close()
         self.tmp.cleanup()
 
-    def render(self, records, path="/"):
-        source, out = self.dir / "scene.hobj", self.dir / "out.png"
+    def render(self, records, path="/", out=None):
+        source, out = self.dir / "scene.hobj", out or self.dir / "out.png"
         source.write_bytes(samples.object_file(records))
         env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
         result = subprocess.run([IXDUMP, "--render", path, "--out", out, source],
@@ -91,6 +91,24 @@ class Render(unittest.TestCase):
         channels = [GRAY, GRAY]
         picture, error = self.render([samples.image_record(0, W, H, channels)])
         self.assertIn("cannot be drawn", error)
+
+    def test_a_line_longer_than_a_double_holds_is_drawn_where_it_crosses(self):
+        (width, height, at), _ = self.render([
+            samples.image_record(0, W, H, [GRAY]),
+            samples.record(3, samples.line([(-1.7e308, 3.0), (1.7e308, 3.0)])),
+        ])
+        self.assertEqual([at(r, 3) for r in range(H)], [RED] * H)
+
+    def test_a_failed_render_leaves_no_file_and_a_fifo_is_refused(self):
+        far = [samples.record(3, samples.line([(1e300, 1e300), (1e300, 1e300)]))]
+        picture, error = self.render(far)
+        self.assertIn("too far from the origin", error)
+        fifo = self.dir / "fifo.png"
+        os.mkfifo(fifo)
+        line = [samples.record(3, samples.line([(1.0, 1.0), (2.0, 2.0)]))]
+        picture, error = self.render(line, out=fifo)
+        self.assertIn("not a regular file", error)
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["fifo.png", "scene.hobj"])
 
 
 if __name__ == "__main__":

@@ -23,6 +23,7 @@ struct Case {
     size_t memoryLimitMB = 256;  // peak memory the load may add, beyond the process's baseline
     bool dictionary = false;     // loaded with HalconCpp::ReadDict instead
     bool model3d = false;        // loaded with HalconCpp::ReadObjectModel3d instead
+    bool dlModel = false;        // loaded with HalconCpp::ReadDlModel instead
 };
 
 using Maker = Case (*)(const std::string& dir);

@@ -53,6 +53,14 @@ void run(const std::string& name, ixhostile::Maker maker) {
             } catch (const HalconCpp::HException& e) {
                 result = "ERR:" + std::string(e.ErrorMessage().TextA());
             }
+        } else if (c.dlModel) {
+            try {
+                HalconCpp::HTuple model;
+                HalconCpp::ReadDlModel(c.path.c_str(), &model);
+                result = "OK";
+            } catch (const HalconCpp::HException& e) {
+                result = "ERR:" + std::string(e.ErrorMessage().TextA());
+            }
         } else if (c.dictionary) {
             try {
                 HalconCpp::HTuple dict;

@@ -97,5 +97,8 @@ TEST(FormatTable, RecognisesByContentAndNamesItsFormatsInMessages) {
               "Unsupported image format: " + path + " is not a PNG, JPEG, TIFF, BMP, PNM or object file");
     EXPECT_STREQ(ixv::formats::formatNamed("TIFF", &Format::readImage)->name, "TIFF");
     EXPECT_EQ(ixv::formats::formatNamed("hobj", &Format::readHandle), nullptr);
-    for (const Format& format : ixv::formats::formats()) EXPECT_GT(format.expansion, 0u) << format.name;
+    for (const Format& format : ixv::formats::formats()) {
+        if (!format.matches) continue;  // a format only written is never read
+        EXPECT_GT(format.expansion, 0u) << format.name;
+    }
 }

@@ -1,12 +1,17 @@
 #include "Render.h"
 
 #include <spng.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -164,10 +169,16 @@ bool clip(const Canvas& canvas, Point& a, Point& b) {
     return true;
 }
 
-void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
-    a = {a.first - canvas.originRow, a.second - canvas.originCol};
-    b = {b.first - canvas.originRow, b.second - canvas.originCol};
-    if (!std::isfinite(a.first + a.second + b.first + b.second) || !clip(canvas, a, b)) return;
+// The segment a-b in canvas coordinates.
+void drawCanvasSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
+    if (!std::isfinite(b.first - a.first) || !std::isfinite(b.second - a.second)) {
+        // Longer than a double holds: drawn in two halves, split where no sum overflows.
+        const Point middle = {a.first / 2 + b.first / 2, a.second / 2 + b.second / 2};
+        drawCanvasSegment(canvas, a, middle, colour);
+        drawCanvasSegment(canvas, middle, b, colour);
+        return;
+    }
+    if (!clip(canvas, a, b)) return;
     int64_t r0 = std::llround(a.first), c0 = std::llround(a.second);
     const int64_t r1 = std::llround(b.first), c1 = std::llround(b.second);
     const int64_t dr = std::llabs(r1 - r0), dc = -std::llabs(c1 - c0);
@@ -186,6 +197,13 @@ void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
             c0 += sc;
         }
     }
+}
+
+void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
+    a = {a.first - canvas.originRow, a.second - canvas.originCol};
+    b = {b.first - canvas.originRow, b.second - canvas.originCol};
+    if (std::isfinite(a.first) && std::isfinite(a.second) && std::isfinite(b.first) && std::isfinite(b.second))
+        drawCanvasSegment(canvas, a, b, colour);
 }
 
 void drawShape(Canvas& canvas, const Shape& shape, Rgb colour) {
@@ -224,6 +242,12 @@ bool extentCanvas(const std::vector<Shape>& shapes, Canvas& canvas, std::wstring
         error = L"nothing to draw: the node holds no image and no geometry with points";
         return false;
     }
+    // Beyond this, pixels are coarser than the rounding of the coordinates.
+    constexpr double kMaxCoordinate = 1e15;
+    if (std::max({-top, bottom, -left, right}) > kMaxCoordinate) {
+        error = L"the geometry lies too far from the origin to draw without an image";
+        return false;
+    }
     canvas.originRow = std::floor(top) - 2;
     canvas.originCol = std::floor(left) - 2;
     const double height = std::ceil(bottom) + 3 - canvas.originRow, width = std::ceil(right) + 3 - canvas.originCol;
@@ -235,25 +259,44 @@ bool extentCanvas(const std::vector<Shape>& shapes, Canvas& canvas, std::wstring
     return true;
 }
 
+// The system's reason for the last failure, as text.
+std::wstring reason() {
+    const std::string text = std::strerror(errno);
+    return std::wstring(text.begin(), text.end());
+}
+
+// Writes the canvas to a temporary file beside `path`, which replaces `path`
+// only once it is complete: a failed write leaves no file and the old picture
+// in place. An existing `path` must be a regular file (a FIFO would block, a
+// device would be replaced).
 bool writePng(const Canvas& canvas, const std::string& path, std::wstring& error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> png(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
-    if (!file || !png) {
-        error = L"cannot open the output file for writing";
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = L"the output is not a regular file";
         return false;
     }
+    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(temporary.c_str(), "wbx"), std::fclose);
+    if (!file) {
+        error = L"cannot open the output file for writing: " + reason();
+        return false;
+    }
+    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> png(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
     spng_ihdr header{};
     header.width = static_cast<uint32_t>(canvas.width);
     header.height = static_cast<uint32_t>(canvas.height);
     header.bit_depth = 8;
     header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-    int status = spng_set_png_file(png.get(), file.get());
+    int status = png ? spng_set_png_file(png.get(), file.get()) : SPNG_EMEM;
     if (!status) status = spng_set_ihdr(png.get(), &header);
     if (!status) status = spng_encode_image(png.get(), canvas.rgb.data(), canvas.rgb.size(), SPNG_FMT_PNG,
                                             SPNG_ENCODE_FINALIZE);
     png.reset();
-    if (status != 0 || std::fclose(file.release()) != 0) {
-        error = L"writing the PNG failed";
+    const bool written = status == 0 && std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
+    const bool closed = std::fclose(file.release()) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = L"writing the PNG failed: " + (status ? std::wstring(L"the encoder refused the picture") : reason());
+        std::remove(temporary.c_str());
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 // ixdump: the command-line host of ixadapter. Prints the tree of each file,
-// or one node's full value text, through the library's C interface only.
+// or one node's full value text, or saves a node's objects, through the
+// library's C interface only.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,8 @@ namespace {
 const char* const kUsage =
     "usage: ixdump [--as object|dict|dlmodel|om3d] [--json] [--depth N] [--full PATH]\n"
     "              [--option KEY=VALUE]... FILE...\n"
-    "       ixdump [--as KIND] --render PATH --out FILE.png FILE\n"
+    "       ixdump [--as KIND] [--option KEY=VALUE]... --render PATH --out FILE.png FILE\n"
+    "       ixdump [--as KIND] [--option KEY=VALUE]... --save PATH --to OUT FILE\n"
     "       ixdump --convert IN OUT [--ignore-non-serializable]\n"
     "       ixdump --version\n"
     "\n"
@@ -33,6 +35,10 @@ const char* const kUsage =
     "(or a canvas of its extent for geometry alone) with regions filled translucent\n"
     "and contours, polygons and parallels as lines, one colour per object. PATH \"/\"\n"
     "draws every object of the file over the file's first image.\n"
+    "\n"
+    "--save PATH --to OUT writes the iconic objects of the node at PATH to OUT:\n"
+    "an object file for .hobj, DXF for .dxf, else an image file of the format its\n"
+    "suffix names. PATH / saves every object of the file into one object file.\n"
     "\n"
     "--convert IN OUT converts the dictionary file IN into OUT: JSON when OUT ends\n"
     "in .json, else the binary dictionary format. --ignore-non-serializable leaves\n"
@@ -162,6 +168,7 @@ struct Options {
     int depth = -1;  // no limit
     std::string full;
     std::string render, renderOut;
+    std::string save, saveTo;
     std::vector<std::string> files;
 };
 
@@ -281,6 +288,36 @@ std::string loadKind(const Options& options, const std::string& file) {
     return "object";
 }
 
+// Saves the objects of the node at --save to --to: the root's Object children
+// together into one object file, any other node through its own suffix.
+int save(ReaderHandle* reader, const NativeNode* root, const std::string& file, const Options& options) {
+    const NativeNode* node = nodeAt(root, options.save);
+    if (!node) {
+        std::fprintf(stderr, "ixdump: %s: no node at %s\n", file.c_str(), options.save.c_str());
+        return 1;
+    }
+    int32_t saved = 0;
+    const std::wstring to = wide(options.saveTo);
+    if (node == root) {
+        std::vector<const NativeNode*> objects;
+        for (int32_t i = 0; i < ix_node_child_count(root); ++i) {
+            const NativeNode* child = ix_node_child_at(root, i);
+            if (ix_node_kind(child) == IxNodeKind::Object) objects.push_back(child);
+        }
+        if (!objects.empty())
+            saved = ix_save_objects_as(reader, objects.data(), static_cast<int32_t>(objects.size()), to.c_str());
+    } else {
+        saved = ix_save_object_as(reader, node, to.c_str());
+    }
+    if (saved) return 0;
+    const std::string error = utf8(ix_reader_last_error(reader));
+    if (error.empty())
+        std::fprintf(stderr, "ixdump: %s: no iconic objects at %s\n", file.c_str(), options.save.c_str());
+    else
+        std::fprintf(stderr, "ixdump: %s: %s: %s\n", file.c_str(), options.saveTo.c_str(), error.c_str());
+    return 1;
+}
+
 int dump(ReaderHandle* reader, const std::string& file, const Options& options) {
     const std::string kind = loadKind(options, file);
     const NativeNode* root = nullptr;
@@ -309,6 +346,7 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
         std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(error.c_str()).c_str());
         return 1;
     }
+    if (!options.save.empty()) return save(reader, root, file, options);
     if (!options.full.empty()) {
         const NativeNode* node = nodeAt(root, options.full);
         if (!node) {
@@ -365,6 +403,10 @@ int main(int argc, char** argv) {
             options.render = argv[++i];
         } else if (arg == "--out" && hasValue) {
             options.renderOut = argv[++i];
+        } else if (arg == "--save" && hasValue) {
+            options.save = argv[++i];
+        } else if (arg == "--to" && hasValue) {
+            options.saveTo = argv[++i];
         } else if (arg == "--option" && hasValue) {
             IxJsonParam param;
             std::wstring text;
@@ -394,6 +436,13 @@ int main(int argc, char** argv) {
                                (!options.render.empty() && options.files.size() != 1);
     if (convertIn.empty() ? options.files.empty() || ignoreNonSerializable || renderMisused
                           : !options.files.empty() || dumpOptions) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    // Saving reads one file and prints nothing.
+    const bool saving = !options.save.empty() || !options.saveTo.empty();
+    if (saving && (options.save.empty() || options.saveTo.empty() || options.files.size() != 1 || options.json ||
+                   options.depth >= 0 || !options.full.empty())) {
         std::fputs(kUsage, stderr);
         return 2;
     }

@@ -10,4 +10,5 @@
 #include "HTuple.h"
 #include "HObject.h"
 #include "HDict.h"
+#include "HDlModel.h"
 #include "Operators.h"

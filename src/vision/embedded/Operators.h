@@ -89,4 +89,8 @@ void GetHandleTuple(const HTuple& Handle, const HTuple& Key, HTuple* Tuple);
 void GetHandleObject(HObject* Object, const HTuple& Handle, const HTuple& Key);
 void ClearHandle(const HTuple& Handle);
 
+// Deep-learning models (ONNX files).
+void ReadDlModel(const HTuple& FileName, HTuple* DLModelHandle);
+void GetDlModelParam(const HTuple& DLModelHandle, const HTuple& GenParamName, HTuple* GenParamValue);
+
 }  // namespace HalconCpp

@@ -42,6 +42,9 @@ struct Limits {
     // shared under several keys is written once per place, so a chain of 64
     // dictionaries each holding the next twice would stand for 2^64 of them.
     static constexpr uint64_t handlesPerFile = uint64_t{1} << 24;
+    // Inputs and outputs of a deep-learning model: real networks have a few,
+    // and each becomes a dictionary of about a kilobyte.
+    static constexpr uint64_t modelTensors = uint64_t{1} << 16;
 
     // Codec libraries. A strip or tile a codec decodes whole into buffers of
     // its own, allocated before any data is read (TIFF's colour conversion),

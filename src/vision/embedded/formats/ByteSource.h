@@ -83,6 +83,8 @@ private:
 // A file written in one piece: bytes go to a temporary file beside the
 // target, which replaces the target on `commit` only when everything has been
 // written and flushed to disk. Destroyed without `commit`, it leaves no trace.
+// A target that exists must be a regular file that may be written to; it
+// keeps its permissions, and a symbolic link to it stays a link.
 class FileSink {
 public:
     FileSink(const std::string& path, const char* proc);
@@ -95,7 +97,7 @@ public:
 
 private:
     [[noreturn]] void fail(int error);
-    std::string path_, temporary_;
+    std::string path_, target_, temporary_;  // as given, its links followed, the temporary file
     const char* proc_;
     int fd_ = -1;
 };

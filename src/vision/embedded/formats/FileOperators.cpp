@@ -1,7 +1,8 @@
-// ReadImage, ReadObject, WriteObject, ReadDict, WriteDict: the operators that
-// reach files.
+// ReadImage, WriteImage, ReadObject, WriteObject, ReadDict, WriteDict, ReadDlModel:
+// the operators that reach files.
 #include <strings.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "base/Errors.h"
@@ -9,6 +10,7 @@
 #include "Operators.h"
 #include "Formats.h"
 #include "HDict.h"
+#include "HDlModel.h"
 #include "tools/DictParams.h"
 #include "tools/Dict.h"
 
@@ -90,6 +92,20 @@ void writeDictFile(const HalconCpp::HHandle& dict, const std::string& path, cons
     sink.commit();
 }
 
+// The deep-learning model of a file: an ONNX model, recognised from its content.
+HalconCpp::HHandle readDlModelFile(const std::string& path) {
+    const char* proc = "read_dl_model";
+    const ByteSource file = ByteSource::openFile(path, proc);
+    const Format* format = formatOf(file);
+    if (!format || !format->readHandle || format->holds != Holds::DlModel)
+        ixv::raiseMessage(proc, ixv::err::FileFormat,
+                          "Unsupported deep-learning model: " + path +
+                              " is not an ONNX model (the embedded backend reads ONNX models; .hdl files need the "
+                              "HALCON backend)");
+    ixv::Budget budget = budgetFor(*format, file);
+    return format->readHandle(file, budget, HTuple(), HTuple());
+}
+
 }  // namespace
 
 namespace HalconCpp {
@@ -104,6 +120,34 @@ void ReadImage(HObject* Image, const HTuple& FileName) {
     for (Hlong i = 0; i < FileName.Length(); ++i)
         images.push_back(readImageFile(ixv::stringAt(FileName, i, "read_image", 1), budget));
     if (Image) *Image = ixv::objectOf(std::move(images));
+}
+
+// One file per image, each written exactly at its name by the format's
+// writer; the format argument is the format's name, optionally followed by its
+// options ("jpeg 80"). The arguments are checked before the first file is
+// opened; a writer refuses an image it cannot hold before writing a byte.
+void WriteImage(const HObject& Image, const HTuple& Format, const HTuple& FillColor, const HTuple& FileName) {
+    const char* proc = "write_image";
+    const std::vector<const ixv::Image*> images = ixv::imagesOf(Image, proc);
+    const std::string format = ixv::singleString(Format, proc, 2);
+    const size_t begin = std::min(format.find_first_not_of(' '), format.size());
+    const std::string name = format.substr(begin, format.find(' ', begin) - begin);
+    const ixv::formats::Format* writer = formatNamed(name, &ixv::formats::Format::writeImage);
+    if (!writer)
+        ixv::raiseParValue(proc, 2,
+                           "unknown image format '" + name + "'; use png, tiff, jpeg, bmp, pnm, pgm, ppm or hobj");
+    const double fill = ixv::singleNumber(FillColor, proc, 3);
+    if (static_cast<size_t>(FileName.Length()) != images.size())
+        ixv::raiseParCount(proc, 4,
+                           "FileName has " + std::to_string(FileName.Length()) + " values for " +
+                               std::to_string(images.size()) + (images.size() == 1 ? " image" : " images"));
+    std::vector<std::string> paths;
+    for (Hlong i = 0; i < FileName.Length(); ++i) paths.push_back(ixv::stringAt(FileName, i, proc, 4));
+    for (size_t i = 0; i < images.size(); ++i) {
+        FileSink sink(paths[i], proc);
+        writer->writeImage(*images[i], format, fill, sink);
+        sink.commit();
+    }
 }
 
 void ReadObject(HObject* Object, const HTuple& FileName) {
@@ -153,6 +197,19 @@ void WriteDict(const HTuple& DictHandle, const HTuple& FileName, const HTuple& G
                const HTuple& GenParamValue) {
     writeDictFile(ixv::singleHandle(DictHandle, "write_dict", 1), ixv::singleString(FileName, "write_dict", 2),
                   GenParamName, GenParamValue);
+}
+
+void HDlModel::ReadDlModel(const HString& FileName) {
+    tool_ = ixv::Access::tool(readDlModelFile(FileName.TextA()));
+}
+
+void HDlModel::ReadDlModel(const char* FileName) {
+    ReadDlModel(HString(FileName));
+}
+
+void ReadDlModel(const HTuple& FileName, HTuple* DLModelHandle) {
+    const HalconCpp::HHandle model = readDlModelFile(ixv::singleString(FileName, "read_dl_model", 1));
+    if (DLModelHandle) *DLModelHandle = HTuple(model);
 }
 
 }  // namespace HalconCpp

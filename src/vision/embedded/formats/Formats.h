@@ -132,6 +132,47 @@ private:
     std::vector<std::shared_ptr<Buffer>> planes_;
 };
 
+// ---------------------------------------------------------------------------
+// Writing images.
+
+// The rows of an image as a writer stores them: the channels interleaved,
+// channel 1 first, in host byte order; pixels outside the domain set to the
+// fill value (rounded to the pixel type and clipped to its range); and, when
+// asked, one more sample per pixel, an alpha that is `alphaMax` inside the
+// domain and 0 outside, so that a reader's alpha rule gives the domain back.
+class ImageRows {
+public:
+    ImageRows(const Image& image, double fill, bool alpha = false, uint64_t alphaMax = 0);
+    size_t samples() const { return samples_; }
+    size_t rowBytes() const { return row_.size(); }
+    // Row y (any order); valid until the next call.
+    const uint8_t* row(int64_t y);
+
+private:
+    const Image& image_;
+    size_t size_, samples_;
+    bool alpha_;
+    uint8_t fill_[8], alphaValue_[8];
+    std::shared_ptr<const Region> domain_;  // null when every pixel is in it
+    std::vector<uint8_t> row_, inside_;
+};
+
+// True when the image's domain leaves out some of its pixels.
+bool domainReduced(const Image& image);
+
+// The words after the format name of WriteImage's format argument:
+// "jpeg 80" gives {"80"}.
+std::vector<std::string> formatOptions(const std::string& format);
+// The one integer option of `format` in first..last, or `fallback` when there
+// is none; error 1302 naming the option otherwise.
+int integerOption(const std::string& format, int first, int last, int fallback, const char* what);
+// Error 1302 for options a writer does not take.
+void refuseOptions(const std::string& format);
+
+// Error 9007 for an image the format cannot hold: "... (PNG takes byte or
+// uint2 images of 1 to 4 channels, not 3 channels of real)".
+[[noreturn]] void raiseCannotWrite(const Image& image, const std::string& takes);
+
 // Takes an image of `channels` planes from the budget, after checking its size
 // against the limits: "image of W x H pixels x C channels of T exceeds ...".
 void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc);

@@ -1,5 +1,5 @@
-// The operators on handles: dictionaries, matrices, 3D object models, and the
-// generic key queries every handle answers.
+// The operators on handles: dictionaries, matrices, 3D object models,
+// deep-learning models, and the generic key queries every handle answers.
 #include <string>
 
 #include "base/Access.h"
@@ -10,6 +10,7 @@
 #include "HDict.h"
 #include "Operators.h"
 #include "tools/Dict.h"
+#include "tools/DlModel.h"
 #include "tools/Matrix.h"
 #include "tools/ObjectModel3d.h"
 
@@ -169,6 +170,15 @@ void GetObjectModel3dParams(const HTuple& ObjectModel3D, const HTuple& GenParamN
     HTuple result;
     for (Hlong i = 0; i < GenParamName.Length(); ++i) result.Append(model.param(stringAt(GenParamName, i, proc, 2), proc));
     if (GenParamValue) *GenParamValue = result;
+}
+
+// --- deep-learning models -----------------------------------------------------
+
+void GetDlModelParam(const HTuple& DLModelHandle, const HTuple& GenParamName, HTuple* GenParamValue) {
+    const char* proc = "get_dl_model_param";
+    const DlModel& model = toolAs<DlModel>(singleHandle(DLModelHandle, proc, 1), proc);
+    const HTuple value = model.param(singleString(GenParamName, proc, 2), proc);
+    if (GenParamValue) *GenParamValue = value;
 }
 
 // --- every handle -------------------------------------------------------------

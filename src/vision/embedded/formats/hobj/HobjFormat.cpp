@@ -328,6 +328,13 @@ void writeObjects(const std::vector<IconicPtr>& objects, FileSink& sink) {
     write(objects, out);
 }
 
+void writeImage(const Image& image, const std::string& format, double, FileSink& sink) {
+    refuseOptions(format);
+    // The same planes and domain, held by a pointer the object writer takes.
+    writeObjects({Image::make(image.type(), image.width(), image.height(), image.planes(), image.reducedDomain())},
+                 sink);
+}
+
 std::vector<uint8_t> encode(const std::vector<IconicPtr>& objects) {
     std::vector<uint8_t> bytes;
     Out out(&bytes);

@@ -11,6 +11,9 @@ std::vector<IconicPtr> readObjects(const ByteSource& file, Budget& budget);
 // The first image of a file that holds only images: what ReadImage accepts.
 IconicPtr readImage(const ByteSource& file, Budget& budget);
 void writeObjects(const std::vector<IconicPtr>& objects, FileSink& sink);
+// WriteImage's "hobj": the image as an object file of one image, its domain
+// and every pixel kept as they are (the fill value is not used); no options.
+void writeImage(const Image& image, const std::string& format, double fill, FileSink& sink);
 // The file's bytes for these objects.
 std::vector<uint8_t> encode(const std::vector<IconicPtr>& objects);
 

@@ -1,4 +1,4 @@
-// PNG files: recognising and reading them.
+// PNG files: recognising, reading and writing them.
 #pragma once
 
 #include "formats/Formats.h"
@@ -7,5 +7,7 @@ namespace ixv::formats::png {
 
 bool matches(const uint8_t* head, size_t size);
 IconicPtr readImage(const ByteSource& file, Budget& budget);
+// Writes `image` with the options of WriteImage's format argument (see the writer).
+void writeImage(const Image& image, const std::string& format, double fill, FileSink& sink);
 
 }  // namespace ixv::formats::png

@@ -1,4 +1,4 @@
-// TIFF files: recognising and reading them.
+// TIFF files: recognising, reading and writing them.
 #pragma once
 
 #include "formats/Formats.h"
@@ -7,5 +7,7 @@ namespace ixv::formats::tiff {
 
 bool matches(const uint8_t* head, size_t size);
 IconicPtr readImage(const ByteSource& file, Budget& budget);
+// Writes `image` with the options of WriteImage's format argument (see the writer).
+void writeImage(const Image& image, const std::string& format, double fill, FileSink& sink);
 
 }  // namespace ixv::formats::tiff

@@ -1,0 +1,231 @@
+// Deep-learning models: ONNX files written here with a small protobuf writer,
+// read through ReadDlModel and seen through GetDlModelParam and the generic keys.
+#include <gtest/gtest.h>
+
+#include "HalconCpp.h"
+#include "OnnxWriter.h"
+#include "TestFiles.h"
+#include "base/Access.h"
+#include "base/TupleData.h"
+
+using namespace HalconCpp;
+namespace ox = ixtest::onnx;
+
+namespace {
+
+HTuple param(const HTuple& model, const char* name) {
+    HTuple value;
+    GetDlModelParam(model, name, &value);
+    return value;
+}
+
+std::vector<Hlong> longs(const HTuple& t) {
+    std::vector<Hlong> out;
+    for (Hlong i = 0; i < t.Length(); ++i) out.push_back(t[i].L());
+    return out;
+}
+
+std::vector<std::string> strings(const HTuple& t) {
+    std::vector<std::string> out;
+    for (Hlong i = 0; i < t.Length(); ++i) out.push_back(t[i].C());
+    return out;
+}
+
+// "name elem_type [shape]" of each tensor dictionary.
+std::vector<std::string> tensors(const HTuple& dicts) {
+    std::vector<std::string> out;
+    for (Hlong i = 0; i < dicts.Length(); ++i) {
+        const HDict dict(dicts[i].H());
+        std::string text = std::string(dict.GetDictTuple("name")[0].C()) + " " + dict.GetDictTuple("elem_type")[0].C();
+        for (Hlong d : longs(dict.GetDictTuple("shape"))) text += " " + std::to_string(d);
+        out.push_back(text);
+    }
+    return out;
+}
+
+HTuple readModel(const std::string& path) {
+    HTuple model;
+    ReadDlModel(path.c_str(), &model);
+    return model;
+}
+
+// What reading `bytes` from memory raises, or "" when they read.
+std::string onnxError(const std::string& bytes) {
+    return messageOf([&] {
+        const auto file = ixv::formats::ByteSource::inMemory(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                             bytes.size(), "read_dl_model");
+        const auto& format = *ixv::formats::formatNamed("onnx", &ixv::formats::Format::readHandle);
+        ixv::Budget budget = ixv::formats::budgetFor(format, file);
+        format.readHandle(file, budget, HTuple(), HTuple());
+    });
+}
+
+}  // namespace
+
+TEST(DlModel, ClassifierKeysAndValues) {
+    TempDir dir;
+    const std::string path = dir.write("classifier.onnx", ox::classifier());
+    HDlModel handle;
+    handle.ReadDlModel(path.c_str());
+    const HTuple model(handle);
+
+    HTuple keys;
+    GetHandleParam(model, "keys", HTuple(), &keys);
+    const std::vector<std::string> expected = {
+        "type", "ir_version", "opset_version", "producer_name", "producer_version", "graph_name", "inputs", "outputs",
+        "num_nodes", "num_initializers", "num_trainable_params", "meta_data", "image_width", "image_height",
+        "image_num_channels", "batch_size"};
+    EXPECT_EQ(strings(keys), expected);
+    HTuple semType;
+    TupleSemType(model, &semType);
+    EXPECT_STREQ(semType[0].C(), "dl_model");
+
+    EXPECT_STREQ(param(model, "type")[0].C(), "onnx");
+    EXPECT_EQ(param(model, "ir_version")[0].L(), 8);
+    EXPECT_EQ(param(model, "opset_version")[0].L(), 17);  // the default domain's, not ai.onnx.ml's
+    EXPECT_STREQ(param(model, "producer_name")[0].C(), "ixtest");
+    EXPECT_STREQ(param(model, "producer_version")[0].C(), "1.0");
+    EXPECT_STREQ(param(model, "graph_name")[0].C(), "classifier");
+    // "w" is an initializer listed as an input too: no input of the model.
+    EXPECT_EQ(tensors(param(model, "inputs")), std::vector<std::string>{"images float -1 3 224 224"});
+    EXPECT_EQ(tensors(param(model, "outputs")), std::vector<std::string>{"logits float -1 1000"});
+    EXPECT_EQ(param(model, "num_nodes")[0].L(), 3);
+    EXPECT_EQ(param(model, "num_initializers")[0].L(), 2);
+    EXPECT_EQ(param(model, "num_trainable_params")[0].L(), 8 * 3 * 3 * 3 + 8);
+    const HDict meta(param(model, "meta_data")[0].H());
+    EXPECT_EQ(strings(meta.GetDictParam("keys", nullptr)), (std::vector<std::string>{"author", "classes"}));
+    EXPECT_STREQ(meta.GetDictTuple("classes")[0].C(), "ok,ng");
+    EXPECT_EQ(param(model, "image_width")[0].L(), 224);
+    EXPECT_EQ(param(model, "image_height")[0].L(), 224);
+    EXPECT_EQ(param(model, "image_num_channels")[0].L(), 3);
+    EXPECT_EQ(param(model, "batch_size")[0].L(), -1);
+
+    // The generic keys give what GetDlModelParam gives.
+    for (Hlong i = 0; i < keys.Length(); ++i) {
+        HTuple generic;
+        GetHandleTuple(model, keys[i], &generic);
+        const HTuple direct = param(model, keys[i].C());
+        ASSERT_EQ(generic.Length(), direct.Length()) << keys[i].C();
+        for (Hlong k = 0; k < generic.Length(); ++k) {
+            const ixv::Element a = ixv::Access::data(generic)->element(k), b = ixv::Access::data(direct)->element(k);
+            ASSERT_EQ(a.index(), b.index()) << keys[i].C();
+            if (const auto* h = std::get_if<HHandle>(&a))
+                EXPECT_EQ(ixv::Access::tool(*h), ixv::Access::tool(std::get<HHandle>(b))) << keys[i].C();
+            else if (const auto* s = std::get_if<std::string>(&a))
+                EXPECT_EQ(*s, std::get<std::string>(b)) << keys[i].C();
+            else
+                EXPECT_EQ(std::get<Hlong>(a), std::get<Hlong>(b)) << keys[i].C();
+        }
+    }
+    EXPECT_EQ(errorOf([&] { param(model, "learning_rate"); }), 1302);
+    HTuple dict;
+    CreateDict(&dict);
+    EXPECT_EQ(errorOf([&] { param(dict, "type"); }), 2404);
+}
+
+TEST(DlModel, TypesShapesOpsetsAndMetadata) {
+    const std::string noShape = ox::bytes(11, ox::bytes(1, "flags") + ox::bytes(2, ox::tensorType(9, {}, false)));
+    // A dimension with neither a value nor a name, then one of 5.
+    const std::string shape = ox::bytes(1, "") + ox::bytes(1, ox::integer(1, 5));
+    const std::string emptyDim =
+        ox::bytes(11, ox::bytes(1, "seq") + ox::bytes(2, ox::bytes(1, ox::integer(1, 7) + ox::bytes(2, shape))));
+    const std::string packed = ox::bytes(5, ox::bytes(1, ox::varint(4) + ox::varint(5)) + ox::bytes(8, "p") +
+                                                ox::bytes(4, std::string(80, '\0')));
+    const std::string graph = ox::valueInfo(11, "a", 2, {1, "T"}) + ox::valueInfo(11, "b", 10, {}) + noShape +
+                              emptyDim + ox::valueInfo(12, "c", 0, {2}) + ox::valueInfo(12, "d", 99, {3}) +
+                              ox::valueInfo(12, "e", 16, {4}) + packed;
+    const std::string model = ox::integer(1, 9) + ox::opset("ai.onnx.ml", 2) + ox::opset("ai.onnx", 21) +
+                              ox::bytes(7, graph) + ox::metadata("k", "first") + ox::metadata("j", "x") +
+                              ox::metadata("k", "last");
+    TempDir dir;
+    const HTuple m = readModel(dir.write("types.onnx", model));
+    EXPECT_EQ(tensors(param(m, "inputs")),
+              (std::vector<std::string>{"a uint8 1 -1", "b float16", "flags bool", "seq int64 -1 5"}));
+    EXPECT_EQ(tensors(param(m, "outputs")), (std::vector<std::string>{"c undefined 2", "d 99 3", "e bfloat16 4"}));
+    EXPECT_EQ(param(m, "opset_version")[0].L(), 21);
+    EXPECT_EQ(param(m, "num_trainable_params")[0].L(), 20);
+    EXPECT_STREQ(param(m, "producer_name")[0].C(), "");
+    const HDict meta(param(m, "meta_data")[0].H());
+    EXPECT_EQ(strings(meta.GetDictParam("keys", nullptr)), (std::vector<std::string>{"k", "j"}));
+    EXPECT_STREQ(meta.GetDictTuple("k")[0].C(), "last");
+    // A first input of two dimensions: no image keys.
+    HTuple keys;
+    GetHandleParam(m, "keys", HTuple(), &keys);
+    EXPECT_EQ(keys.Length(), 12);
+    EXPECT_EQ(errorOf([&] { param(m, "image_width"); }), 1302);
+
+    // No opset of the default domain.
+    const HTuple bare = readModel(dir.write("bare.onnx", ox::integer(1, 3)));
+    EXPECT_EQ(param(bare, "opset_version")[0].L(), -1);
+    EXPECT_EQ(param(bare, "num_nodes")[0].L(), 0);
+}
+
+TEST(DlModel, PayloadsAreSkippedExternalFilesNeverOpened) {
+    TempDir dir;
+    const std::string graph = ox::externalInitializer("w", {1000, 1000}, "/nonexistent/weights.bin") +
+                              ox::valueInfo(11, "x", 1, {1, 1, 8, 8});
+    const HTuple external = readModel(dir.write("external.onnx", ox::modelHead() + ox::bytes(7, graph)));
+    EXPECT_EQ(param(external, "num_trainable_params")[0].L(), 1000000);
+    EXPECT_EQ(param(external, "batch_size")[0].L(), 1);
+
+    // A raw_data of 3 GB in a sparse file: 64-bit lengths and offsets.
+    const std::string path = dir.path("large.onnx");
+    const uint64_t payload = uint64_t{3} << 30;
+    ox::writeSparseModel(path, payload);
+    const HTuple large = readModel(path);
+    EXPECT_EQ(param(large, "num_trainable_params")[0].L(), static_cast<Hlong>(payload / 4));
+    EXPECT_EQ(tensors(param(large, "inputs")), std::vector<std::string>{"x float 1 3 512 512"});
+    EXPECT_EQ(tensors(param(large, "outputs")), std::vector<std::string>{"y float 1 10"});
+    EXPECT_EQ(param(large, "num_nodes")[0].L(), 1);
+    EXPECT_STREQ(HDict(param(large, "meta_data")[0].H()).GetDictTuple("size")[0].C(), "large");
+}
+
+TEST(DlModel, TruncatedAndMalformedFilesAreErrors) {
+    const std::string model = ox::classifier();
+    // Cut at every offset: a model (at a boundary between top-level fields) or
+    // an error, never a crash; every cut inside the graph is an error.
+    const size_t graphStart = ox::modelHead().size(), graphEnd = model.find(ox::metadata("author", "line 4"));
+    for (size_t size = 0; size < model.size(); ++size) {
+        const std::string message = onnxError(model.substr(0, size));
+        if (size > graphStart && size < graphEnd) {
+            EXPECT_EQ(message.rfind("Invalid ONNX file: ", 0), 0u) << size << ": " << message;
+            EXPECT_NE(message.find(" at offset "), std::string::npos) << message;
+        } else if (!message.empty()) {
+            EXPECT_EQ(message.rfind("Invalid ONNX file: ", 0), 0u) << size << ": " << message;
+        }
+    }
+    const std::string head = ox::integer(1, 8);
+    EXPECT_EQ(onnxError(head + ox::bytes(7, ox::lengthOnly(11, 50))),
+              "Invalid ONNX file: field 11 of the graph of 50 bytes runs past the end of the graph (0 bytes left) at "
+              "offset 5");
+    EXPECT_EQ(onnxError(head + ox::key(7, 3)), "Invalid ONNX file: field 7 of the model has wire type 3, which ONNX "
+                                               "does not use at offset 2");
+    EXPECT_EQ(onnxError(head + ox::key(2, 0) + std::string(10, '\xff') + "\x01"),
+              "Invalid ONNX file: varint of more than 64 bits in varint field at offset 3");
+    EXPECT_EQ(onnxError(head + ox::integer(7, 1)),
+              "Invalid ONNX file: field 7 of the model (graph) has wire type 0, expected 2 at offset 2");
+    EXPECT_EQ(onnxError(head + ox::bytes(7, ox::bytes(5, ox::integer(1, -3)))),
+              "Invalid ONNX file: negative dimension in initializer at offset 6");
+    EXPECT_EQ(onnxError(head + ox::integer(0, 1)), "Invalid ONNX file: field number 0 in model at offset 2");
+}
+
+TEST(DlModel, OtherFilesAreRefusedWithTheReason) {
+    TempDir dir;
+    const std::string files[] = {dir.write("model.hdl", std::string("HDLMODEL\0\x01\x02", 11) + std::string(64, 'x')),
+                                 dir.write("model.json", "{\"ir_version\": 8}"),
+                                 dir.write("empty.onnx", ""),
+                                 dir.write("zero.onnx", std::string("\x08\x00\x12\x00", 4))};
+    for (const std::string& path : files) {
+        HTuple model;
+        EXPECT_EQ(errorOf([&] { ReadDlModel(path.c_str(), &model); }), 5280) << path;
+        const std::string message = messageOf([&] { ReadDlModel(path.c_str(), &model); });
+        EXPECT_NE(message.find("the embedded backend reads ONNX models; .hdl files need the HALCON backend"),
+                  std::string::npos)
+            << message;
+    }
+    HTuple model;
+    EXPECT_EQ(errorOf([&] { ReadDlModel(dir.path("missing.onnx").c_str(), &model); }), 5200);
+    // An ONNX file is no dictionary.
+    const std::string onnx = dir.write("c.onnx", ox::classifier());
+    EXPECT_EQ(errorOf([&] { HDict().ReadDict(onnx.c_str(), HTuple(), HTuple()); }), 5280);
+}

@@ -1,0 +1,209 @@
+// Saving objects: the DXF writers, and the save functions as a C host calls them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "AdapterApi.h"
+#include "HalconCpp.h"
+#include "TestFiles.h"
+#include "ix_adapter.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+struct Polyline {
+    std::string flag;
+    std::vector<double> xs, ys;
+};
+
+// The polylines of a DXF file, read back pair by pair, after checking the
+// header and the end of the file.
+std::vector<Polyline> dxfPolylines(const std::string& path) {
+    const std::string text = readFile(path);
+    const std::string head = "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1009\n", tail = "  0\nENDSEC\n  0\nEOF\n";
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_TRUE(text.size() > tail.size() && text.substr(text.size() - tail.size()) == tail) << text;
+    std::istringstream in(text);
+    std::string code, value, entity;
+    std::vector<Polyline> lines;
+    while (std::getline(in, code) && std::getline(in, value)) {
+        const int group = std::stoi(code);
+        if (group == 0) {
+            entity = value;
+            if (value == "POLYLINE") lines.emplace_back();
+        } else if (entity == "POLYLINE" && group == 70) {
+            lines.back().flag = value;
+        } else if (entity == "VERTEX" && (group == 10 || group == 20)) {
+            (group == 10 ? lines.back().xs : lines.back().ys).push_back(std::stod(value));
+        }
+    }
+    return lines;
+}
+
+HObject contour(std::vector<double> rows, std::vector<double> cols) {
+    HObject out;
+    GenContourPolygonXld(&out, HTuple(rows.data(), static_cast<Hlong>(rows.size())),
+                         HTuple(cols.data(), static_cast<Hlong>(cols.size())));
+    return out;
+}
+
+std::vector<double> reals(const HTuple& tuple) {
+    std::vector<double> out;
+    for (Hlong i = 0; i < tuple.Length(); ++i) out.push_back(tuple[i].D());
+    return out;
+}
+
+HObject concat(const HObject& a, const HObject& b) {
+    HObject out;
+    ConcatObj(a, b, &out);
+    return out;
+}
+
+std::unique_ptr<NativeNode> objectNode(const HObject& object, const std::wstring& objectClass) {
+    auto node = std::make_unique<NativeNode>();
+    node->kind = IxNodeKind::Object;
+    node->objectClass = objectClass;
+    node->object = object;
+    return node;
+}
+
+using Reader = std::unique_ptr<ReaderHandle, void (*)(ReaderHandle*)>;  // destroyed when an assertion fails too
+
+std::wstring wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string lastError(ReaderHandle* reader) {
+    std::string out;
+    for (const wchar_t* c = ix_reader_last_error(reader); *c; ++c) out += static_cast<char>(*c);
+    return out;
+}
+
+}  // namespace
+
+TEST(DxfWriters, OnePolylinePerObjectWithColumnsAsXAndRowsAsY) {
+    TempDir dir;
+    const std::string path = dir.path("xld.dxf");
+    const HObject closed = contour({1.5, 1.5, 4.25, 1.5}, {2, 10, 6, 2});
+    WriteContourXldDxf(concat(closed, contour({0.1, 1e-7}, {-3, 123456.75})), path.c_str());
+    std::vector<Polyline> lines = dxfPolylines(path);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].flag, "1");
+    EXPECT_EQ(lines[0].xs, (std::vector<double>{2, 10, 6, 2}));
+    EXPECT_EQ(lines[0].ys, (std::vector<double>{1.5, 1.5, 4.25, 1.5}));
+    EXPECT_EQ(lines[1].flag, "0");
+    EXPECT_EQ(lines[1].xs, (std::vector<double>{-3, 123456.75}));
+    EXPECT_EQ(lines[1].ys, (std::vector<double>{0.1, 1e-7}));  // the shortest form reads back exactly
+
+    HObject polygon;
+    GenPolygonsXld(closed, &polygon, "ramer", 2.0);
+    WritePolygonXldDxf(polygon, path.c_str());
+    HTuple rows, cols, lengths, phis;
+    GetPolygonXld(polygon, &rows, &cols, &lengths, &phis);
+    lines = dxfPolylines(path);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].xs, reals(cols));
+    EXPECT_EQ(lines[0].ys, reals(rows));
+
+    WriteContourXldDxf(HObject(), path.c_str());
+    EXPECT_TRUE(dxfPolylines(path).empty());
+
+    // Other classes, and what DXF cannot hold: an error, and the file as it was.
+    HObject region, polygons;
+    GenRectangle1(&region, 0, 0, 3, 3);
+    EXPECT_EQ(errorOf([&] { WriteContourXldDxf(concat(closed, region), path.c_str()); }), 5279);
+    EXPECT_EQ(errorOf([&] { WriteContourXldDxf(polygon, path.c_str()); }), 5279);
+    const std::string message = messageOf([&] { WritePolygonXldDxf(closed, path.c_str()); });
+    EXPECT_EQ(message, "Unexpected object detected (expected xld_poly, got xld_cont)");
+    EXPECT_NE(messageOf([&] { WriteContourXldDxf(contour({0, NAN}, {0, 1}), path.c_str()); })
+                  .find("point 2 of object 1 is not finite"),
+              std::string::npos);
+    EXPECT_TRUE(dxfPolylines(path).empty());
+}
+
+TEST(SaveObjects, SuffixChoosesTheWriterAndFailuresReachLastError) {
+    TempDir dir;
+    const Reader owner(ix_reader_create(), ix_reader_destroy);
+    ReaderHandle* reader = owner.get();
+    const HObject a = contour({1, 2, 3}, {4, 5, 6});
+    const auto contours = objectNode(concat(a, contour({7, 8}, {9, 10})), L"xld_cont");
+    const std::string hobj = dir.path("X.HOBJ"), dxf = dir.path("c.Dxf");
+    ASSERT_EQ(ix_save_object_as(reader, contours.get(), wide(hobj).c_str()), 1) << lastError(reader);
+    HObject back;
+    ReadObject(&back, hobj.c_str());
+    ASSERT_EQ(back.CountObj(), 2);
+    HTuple rows, cols;
+    GetContourXld(back.SelectObj(2), &rows, &cols);
+    EXPECT_TRUE(rows.Length() == 2 && rows[1].D() == 8 && cols[1].D() == 10);
+    ASSERT_EQ(ix_save_object_as(reader, contours.get(), wide(dxf).c_str()), 1) << lastError(reader);
+    EXPECT_EQ(dxfPolylines(dxf).size(), 2u);
+    HObject polygon;
+    GenPolygonsXld(a, &polygon, "ramer", 1.0);
+    ASSERT_EQ(ix_save_object_as(reader, objectNode(polygon, L"xld_poly").get(), wide(dxf).c_str()), 1);
+    EXPECT_EQ(dxfPolylines(dxf).size(), 1u);
+
+    HObject rectangle;
+    GenRectangle1(&rectangle, 0, 0, 1, 1);
+    const auto region = objectNode(rectangle, L"region");
+    EXPECT_EQ(ix_save_object_as(reader, region.get(), wide(dir.path("r.dxf")).c_str()), 0);
+    EXPECT_EQ(lastError(reader), "Unexpected object detected (expected xld_cont, got region)");
+    EXPECT_EQ(ix_save_object_as(reader, region.get(), wide(dir.path("noext")).c_str()), 0);
+    EXPECT_FALSE(lastError(reader).empty());
+    const std::string missing = dir.path("missing/x.hobj");
+    EXPECT_EQ(ix_save_object_as(reader, contours.get(), wide(missing).c_str()), 0);
+    EXPECT_NE(lastError(reader).find(missing + ": No such file or directory"), std::string::npos) << lastError(reader);
+
+    NativeNode container;
+    EXPECT_EQ(ix_save_object_as(reader, &container, wide(hobj).c_str()), 0);
+    EXPECT_EQ(lastError(reader), "");
+}
+
+TEST(SaveObjects, SeveralNodesGoToOneObjectFileSkippingUnusableEntriesAfterTheFirst) {
+    TempDir dir;
+    const Reader owner(ix_reader_create(), ix_reader_destroy);
+    ReaderHandle* reader = owner.get();
+    HObject rectangle;
+    GenRectangle1(&rectangle, 0, 0, 4, 9);
+    const auto region = objectNode(rectangle, L"region");
+    const auto contours = objectNode(concat(contour({1, 2}, {3, 4}), contour({5, 6}, {7, 8})), L"xld_cont");
+    NativeNode value;
+    value.kind = IxNodeKind::Value;
+    const std::string png = dir.path("Saved.png");  // an object file all the same
+    const NativeNode* nodes[] = {region.get(), nullptr, &value, contours.get()};
+    ASSERT_EQ(ix_save_objects_as(reader, nodes, 4, wide(png).c_str()), 1) << lastError(reader);
+    HObject back;
+    ReadObject(&back, png.c_str());
+    ASSERT_EQ(back.CountObj(), 3);
+    EXPECT_EQ(std::string(back.GetObjClass()[0].C()) + " " + back.GetObjClass()[2].C(), "region xld_cont");
+    HTuple area, row, column;
+    AreaCenter(back.SelectObj(1), &area, &row, &column);
+    EXPECT_EQ(area[0].L(), 50);
+
+    const NativeNode* nullFirst[] = {nullptr, region.get()};
+    const NativeNode* valueFirst[] = {&value, region.get()};
+    ix_save_object_as(reader, region.get(), wide(dir.path("noext")).c_str());  // leaves an error to be cleared
+    EXPECT_EQ(ix_save_objects_as(reader, nullFirst, 2, wide(png).c_str()), 0);
+    EXPECT_EQ(lastError(reader), "");
+    EXPECT_EQ(ix_save_objects_as(reader, valueFirst, 2, wide(png).c_str()), 0);
+    EXPECT_EQ(ix_save_objects_as(reader, nodes, 0, wide(png).c_str()), 0);
+    EXPECT_EQ(ix_save_objects_as(reader, nodes, 4, wide(dir.path("missing/x.hobj")).c_str()), 0);
+    EXPECT_NE(lastError(reader).find("No such file or directory"), std::string::npos) << lastError(reader);
+}
+
+TEST(SaveObjects, ImageSuffixesNameTheImageFormat) {
+    TempDir dir;
+    const Reader owner(ix_reader_create(), ix_reader_destroy);
+    ReaderHandle* reader = owner.get();
+    HObject image;
+    GenImageConst(&image, "byte", 7, 5);
+    const auto node = objectNode(image, L"image");
+    for (const char* name : {"a.png", "b.JPEG", "c.TIF"}) {
+        const std::string path = dir.path(name);
+        ASSERT_EQ(ix_save_object_as(reader, node.get(), wide(path).c_str()), 1) << name << ": " << lastError(reader);
+        HObject back;
+        ReadImage(&back, path.c_str());
+        EXPECT_EQ(HImage(back).Width()[0].L(), 7) << name;
+    }
+}
