@@ -212,6 +212,20 @@ IX_API const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_
 IX_API const NativeNode* ix_reader_parse_file_with_options(ReaderHandle* handle, const wchar_t* path,
                                                            const IxJsonParam* params, int32_t count);
 
+/* Loads a deep-learning model file (ONNX with the embedded vision library):
+ * a root for the model's handle, with one child per key ("type",
+ * "opset_version", "inputs", "outputs", "num_trainable_params", "meta_data",
+ * ...). Tensor payloads are not read: a model of gigabytes opens at once.
+ * Null with the message in the last error when the file cannot be read. */
+IX_API const NativeNode* ix_reader_parse_dl_model_file(ReaderHandle* handle, const wchar_t* path);
+
+/* Loads a 3D object model file (PLY, OFF, STL, OBJ or the embedded .om3),
+ * read in metres: a root for the model's handle, with one child per
+ * parameter that applies ("num_points", "center", "bounding_box1",
+ * "point_coord_x", ...). Null with the message in the last error when the
+ * file cannot be read. */
+IX_API const NativeNode* ix_reader_parse_object_model_3d_file(ReaderHandle* handle, const wchar_t* path);
+
 /* Reads the dictionary file `inputPath` and writes it to `outputPath`, as
  * JSON when that path ends in ".json" (any case), else in the binary
  * dictionary format. With a non-zero `ignoreNonSerializable`, content the

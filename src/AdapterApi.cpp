@@ -160,6 +160,18 @@ const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_t* path
                     [](const std::wstring& file, std::wstring& error) { return AdapterCore::parseFile(file, error); });
 }
 
+const NativeNode* ix_reader_parse_dl_model_file(ReaderHandle* handle, const wchar_t* path) {
+    return loadInto(handle, path, [](const std::wstring& file, std::wstring& error) {
+        return AdapterCore::parseDlModelFile(file, error);
+    });
+}
+
+const NativeNode* ix_reader_parse_object_model_3d_file(ReaderHandle* handle, const wchar_t* path) {
+    return loadInto(handle, path, [](const std::wstring& file, std::wstring& error) {
+        return AdapterCore::parseObjectModel3dFile(file, error);
+    });
+}
+
 const NativeNode* ix_reader_parse_file_with_options(ReaderHandle* handle, const wchar_t* path,
                                                      const IxJsonParam* params, int32_t count) {
     return loadInto(handle, path, [&](const std::wstring& file, std::wstring& error) {

@@ -44,6 +44,11 @@ public:
     static std::unique_ptr<NativeNode> parseFile(const std::wstring& path, const std::vector<NativeJsonParam>& options,
                                                  std::wstring& error);
 
+    // A deep-learning model file or a 3D object model file (read in metres):
+    // the model's handle as the root, its keys as the children.
+    static std::unique_ptr<NativeNode> parseDlModelFile(const std::wstring& path, std::wstring& error);
+    static std::unique_ptr<NativeNode> parseObjectModel3dFile(const std::wstring& path, std::wstring& error);
+
     // Reads a dictionary file and writes it again, in the format the output
     // path chooses. With `ignoreNonSerializable`, content the output format
     // cannot hold is left out instead of failing the conversion.

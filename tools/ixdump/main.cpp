@@ -328,10 +328,10 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
                    ? ix_reader_parse_file(reader, wide(file).c_str())
                    : ix_reader_parse_file_with_options(reader, wide(file).c_str(), options.params.data(),
                                                        static_cast<int32_t>(options.params.size()));
+    } else if (kind == "dlmodel") {
+        root = ix_reader_parse_dl_model_file(reader, wide(file).c_str());
     } else {
-        std::fprintf(stderr, "ixdump: %s: reading %s files is not available in this version\n", file.c_str(),
-                     kind.c_str());
-        return 1;
+        root = ix_reader_parse_object_model_3d_file(reader, wide(file).c_str());
     }
     if (!root) {
         std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(ix_reader_last_error(reader)).c_str());

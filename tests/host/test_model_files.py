@@ -1,0 +1,140 @@
+"""Deep-learning models and 3D object models opened by a foreign host: the
+files are written by this test (ONNX's protobuf encoding, PLY's header), the
+trees read through ctypes."""
+
+import os
+import subprocess
+import struct
+import tempfile
+import unittest
+from pathlib import Path
+
+import ixadapter
+from ixadapter import NodeKind
+
+IXDUMP = os.environ.get("IXDUMP")
+
+
+def varint(n):
+    out = bytearray()
+    n &= (1 << 64) - 1
+    while True:
+        byte, n = n & 0x7F, n >> 7
+        out.append(byte | (0x80 if n else 0))
+        if not n:
+            return bytes(out)
+
+
+def number(field, value):
+    return varint(field << 3) + varint(value)
+
+
+def nested(field, payload):
+    if isinstance(payload, str):
+        payload = payload.encode()
+    return varint(field << 3 | 2) + varint(len(payload)) + payload
+
+
+def value_info(name, elem_type, dims):
+    shape = b"".join(nested(1, nested(2, d) if isinstance(d, str) else number(1, d)) for d in dims)
+    return nested(1, name) + nested(2, nested(1, number(1, elem_type) + nested(2, shape)))
+
+
+def onnx_model():
+    weights = number(1, 3) + number(1, 4) + number(2, 1) + nested(8, "w") + nested(9, bytes(48))
+    graph = (nested(1, nested(4, "Conv")) + nested(1, nested(4, "Relu")) + nested(2, "tiny")
+             + nested(5, weights)
+             + nested(11, value_info("x", 1, ["N", 3, 224, 224])) + nested(11, value_info("w", 1, [3, 4]))
+             + nested(12, value_info("y", 7, ["N", 1000])))
+    return (number(1, 8) + nested(2, "test-writer") + nested(3, "1.0") + nested(7, graph)
+            + nested(8, nested(1, "") + number(2, 17)) + nested(14, nested(1, "author") + nested(2, "me")))
+
+
+PLY = b"""ply
+format ascii 1.0
+element vertex 3
+property float x
+property float y
+property float z
+property uchar red
+element face 1
+property list uchar int vertex_indices
+end_header
+0 0 0 255
+2 0 0 0
+0 4 6 9
+3 0 1 2
+"""
+
+
+class ModelFiles(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = Path(self.tmp.name)
+        self.reader = ixadapter.Reader()
+
+    def tearDown(self):
+        self.reader.close()
+        self.tmp.cleanup()
+
+    def keys(self, root):
+        return {child.label: child for child in root.children}
+
+    def test_an_onnx_model_shows_its_keys(self):
+        path = self.dir / "tiny.onnx"
+        path.write_bytes(onnx_model())
+        root = self.reader.parse_dl_model_file(path)
+        self.assertEqual((root.kind, root.label), (NodeKind.CONTAINER, ""))
+        keys = self.keys(root)
+        self.assertEqual(keys["type"].values, ["onnx"])
+        self.assertEqual([keys[k].values for k in ("ir_version", "opset_version", "num_nodes", "num_initializers",
+                                                   "num_trainable_params")], [[8], [17], [2], [1], [12]])
+        self.assertEqual((keys["producer_name"].values, keys["graph_name"].values), (["test-writer"], ["tiny"]))
+        self.assertEqual([keys[k].values for k in ("batch_size", "image_num_channels", "image_height",
+                                                   "image_width")], [[-1], [3], [224], [224]])
+        inputs = keys["inputs"].children
+        self.assertEqual(len(inputs), 1)  # the initializer "w" is no input
+        tensor = self.keys(inputs[0])
+        self.assertEqual((tensor["name"].values, tensor["elem_type"].values, tensor["shape"].values),
+                         (["x"], ["float"], [-1, 3, 224, 224]))
+        output = self.keys(keys["outputs"].children[0])
+        self.assertEqual((output["elem_type"].values, output["shape"].values), (["int64"], [-1, 1000]))
+        self.assertEqual(self.keys(keys["meta_data"])["author"].values, ["me"])
+
+    def test_a_ply_model_is_read_in_metres(self):
+        path = self.dir / "tri.ply"
+        path.write_bytes(PLY)
+        keys = self.keys(self.reader.parse_object_model_3d_file(path))
+        self.assertEqual((keys["num_points"].values, keys["num_triangles"].values), ([3], [1]))
+        self.assertEqual(keys["bounding_box1"].values, [0, 0, 0, 2, 4, 6])
+        self.assertEqual(keys["center"].values, [2 / 3, 4 / 3, 2])
+        self.assertEqual(keys["point_coord_z"].values, [0, 0, 6])
+
+    def test_files_of_another_kind_are_refused_with_the_librarys_message(self):
+        hdl = self.dir / "model.hdl"
+        hdl.write_bytes(b"HDL\x00" + bytes(60))
+        with self.assertRaisesRegex(ixadapter.IxError, "ONNX"):
+            self.reader.parse_dl_model_file(hdl)
+        with self.assertRaisesRegex(ixadapter.IxError, "^File not found"):
+            self.reader.parse_object_model_3d_file(self.dir / "missing.ply")
+        broken = self.dir / "broken.ply"
+        broken.write_bytes(PLY[:-12])
+        with self.assertRaises(ixadapter.IxError):
+            self.reader.parse_object_model_3d_file(broken)
+
+    @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
+    def test_ixdump_chooses_the_reader_by_suffix(self):
+        (self.dir / "tiny.onnx").write_bytes(onnx_model())
+        (self.dir / "tri.ply").write_bytes(PLY)
+        (self.dir / "tri.data").write_bytes(PLY)
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+        for args, expected in (([self.dir / "tiny.onnx"], "  /opset_version  "),
+                               ([self.dir / "tri.ply"], "  /num_points  "),
+                               (["--as", "om3d", self.dir / "tri.data"], "  /num_points  ")):
+            result = subprocess.run([IXDUMP, *map(str, args)], capture_output=True, text=True, timeout=60, env=env)
+            self.assertEqual((result.returncode, result.stderr), (0, ""))
+            self.assertIn(expected, result.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
