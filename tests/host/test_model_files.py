@@ -92,12 +92,11 @@ class ModelFiles(unittest.TestCase):
         self.assertEqual((keys["producer_name"].values, keys["graph_name"].values), (["test-writer"], ["tiny"]))
         self.assertEqual([keys[k].values for k in ("batch_size", "image_num_channels", "image_height",
                                                    "image_width")], [[-1], [3], [224], [224]])
-        inputs = keys["inputs"].children
-        self.assertEqual(len(inputs), 1)  # the initializer "w" is no input
-        tensor = self.keys(inputs[0])
+        # One input (the initializer "w" is none): its dictionary is the key's node.
+        tensor = self.keys(keys["inputs"])
         self.assertEqual((tensor["name"].values, tensor["elem_type"].values, tensor["shape"].values),
                          (["x"], ["float"], [-1, 3, 224, 224]))
-        output = self.keys(keys["outputs"].children[0])
+        output = self.keys(keys["outputs"])
         self.assertEqual((output["elem_type"].values, output["shape"].values), (["int64"], [-1, 1000]))
         self.assertEqual(self.keys(keys["meta_data"])["author"].values, ["me"])
 
