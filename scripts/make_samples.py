@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the small sample files of samples/ with nothing but Python's standard library.
 
+The ONNX model is written in protobuf's wire format by the few functions below.
+
 The object file and the dictionary file are written from the layouts in
 docs/formats.md alone, as any outside program would write them.
 
@@ -136,6 +138,54 @@ def dict_file(entries):
     return b"\x89IXDIC\r\n" + struct.pack("<II", 1, 0) + dict_body(entries)
 
 
+# --- ONNX models: protobuf's wire format ------------------------------------------
+
+def varint(n):
+    out = bytearray()
+    n &= (1 << 64) - 1
+    while True:
+        byte, n = n & 0x7F, n >> 7
+        out.append(byte | (0x80 if n else 0))
+        if not n:
+            return bytes(out)
+
+
+def pb_number(field, value):
+    return varint(field << 3) + varint(value)
+
+
+def pb_bytes(field, payload):
+    if isinstance(payload, str):
+        payload = payload.encode()
+    return varint(field << 3 | 2) + varint(len(payload)) + payload
+
+
+def value_info(name, elem_type, dims):
+    """A tensor's ValueInfoProto; a str dimension is symbolic."""
+    shape = b"".join(pb_bytes(1, pb_bytes(2, d) if isinstance(d, str) else pb_number(1, d)) for d in dims)
+    return pb_bytes(1, name) + pb_bytes(2, pb_bytes(1, pb_number(1, elem_type) + pb_bytes(2, shape)))
+
+
+def initializer(name, dims):
+    """A float TensorProto of zeros."""
+    count = 1
+    for d in dims:
+        count *= d
+    return b"".join(pb_number(1, d) for d in dims) + pb_number(2, 1) + pb_bytes(8, name) + pb_bytes(9, bytes(4 * count))
+
+
+def onnx_model(graph_name, ops, weights, inputs, outputs, opset=17, meta=()):
+    """A ModelProto: `weights` (name, dims) are initializers and listed as inputs too."""
+    graph = (b"".join(pb_bytes(1, pb_bytes(4, op)) for op in ops) + pb_bytes(2, graph_name)
+             + b"".join(pb_bytes(5, initializer(n, d)) for n, d in weights)
+             + b"".join(pb_bytes(11, value_info(*i)) for i in inputs)
+             + b"".join(pb_bytes(11, value_info(n, 1, d)) for n, d in weights)
+             + b"".join(pb_bytes(12, value_info(*o)) for o in outputs))
+    return (pb_number(1, 8) + pb_bytes(2, "make_samples") + pb_bytes(3, "1.0") + pb_bytes(7, graph)
+            + pb_bytes(8, pb_bytes(1, "") + pb_number(2, opset))
+            + b"".join(pb_bytes(14, pb_bytes(1, k) + pb_bytes(2, v)) for k, v in meta))
+
+
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "samples"
     out.mkdir(parents=True, exist_ok=True)
@@ -178,6 +228,36 @@ def main():
         ("surface", mixed([model_3d(cube)])),
         ("stations", mixed([nested_dict([(1, mixed(["load"])), (2, mixed(["measure"])), (3, mixed([None]))])])),
     ]))
+
+    # A small classifier of 3-channel 32 x 32 images into 3 classes.
+    (out / "classifier.onnx").write_bytes(onnx_model(
+        "defect_classifier", ["Conv", "Relu", "GlobalAveragePool", "Flatten", "Gemm", "Softmax"],
+        [("conv.weight", [8, 3, 3, 3]), ("conv.bias", [8]), ("fc.weight", [3, 8]), ("fc.bias", [3])],
+        [("image", 1, ["batch", 3, 32, 32])], [("scores", 1, ["batch", 3])],
+        meta=[("classes", "scratch,dent,ok"), ("author", "line 4")]))
+
+    # A bracket of two faces, with a colour per point.
+    (out / "bracket.ply").write_text("""ply
+format ascii 1.0
+element vertex 6
+property float x
+property float y
+property float z
+property uchar red
+property uchar green
+property uchar blue
+element face 2
+property list uchar int vertex_indices
+end_header
+0 0 0 200 0 0
+40 0 0 200 0 0
+40 30 0 0 200 0
+0 30 0 0 200 0
+0 0 25 0 0 200
+40 0 25 0 0 200
+4 0 1 2 3
+4 0 1 5 4
+""")
 
     (out / "dataset.json").write_text("""{
   "dataset_name": "inspection line 4",

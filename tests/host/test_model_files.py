@@ -1,10 +1,10 @@
 """Deep-learning models and 3D object models opened by a foreign host: the
-files are written by this test (ONNX's protobuf encoding, PLY's header), the
-trees read through ctypes."""
+files are written by this test (ONNX through the sample writer's protobuf
+encoding, PLY as text), the trees read through ctypes."""
 
+import importlib.util
 import os
 import subprocess
-import struct
 import tempfile
 import unittest
 from pathlib import Path
@@ -13,41 +13,16 @@ import ixadapter
 from ixadapter import NodeKind
 
 IXDUMP = os.environ.get("IXDUMP")
-
-
-def varint(n):
-    out = bytearray()
-    n &= (1 << 64) - 1
-    while True:
-        byte, n = n & 0x7F, n >> 7
-        out.append(byte | (0x80 if n else 0))
-        if not n:
-            return bytes(out)
-
-
-def number(field, value):
-    return varint(field << 3) + varint(value)
-
-
-def nested(field, payload):
-    if isinstance(payload, str):
-        payload = payload.encode()
-    return varint(field << 3 | 2) + varint(len(payload)) + payload
-
-
-def value_info(name, elem_type, dims):
-    shape = b"".join(nested(1, nested(2, d) if isinstance(d, str) else number(1, d)) for d in dims)
-    return nested(1, name) + nested(2, nested(1, number(1, elem_type) + nested(2, shape)))
+_spec = importlib.util.spec_from_file_location(
+    "make_samples", Path(__file__).resolve().parents[2] / "scripts" / "make_samples.py")
+samples = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(samples)
 
 
 def onnx_model():
-    weights = number(1, 3) + number(1, 4) + number(2, 1) + nested(8, "w") + nested(9, bytes(48))
-    graph = (nested(1, nested(4, "Conv")) + nested(1, nested(4, "Relu")) + nested(2, "tiny")
-             + nested(5, weights)
-             + nested(11, value_info("x", 1, ["N", 3, 224, 224])) + nested(11, value_info("w", 1, [3, 4]))
-             + nested(12, value_info("y", 7, ["N", 1000])))
-    return (number(1, 8) + nested(2, "test-writer") + nested(3, "1.0") + nested(7, graph)
-            + nested(8, nested(1, "") + number(2, 17)) + nested(14, nested(1, "author") + nested(2, "me")))
+    # "w" is an initializer, listed among the inputs as older exporters do.
+    return samples.onnx_model("tiny", ["Conv", "Relu"], [("w", [3, 4])], [("x", 1, ["N", 3, 224, 224])],
+                              [("y", 7, ["N", 1000])], meta=[("author", "me")])
 
 
 PLY = b"""ply
@@ -89,7 +64,7 @@ class ModelFiles(unittest.TestCase):
         self.assertEqual(keys["type"].values, ["onnx"])
         self.assertEqual([keys[k].values for k in ("ir_version", "opset_version", "num_nodes", "num_initializers",
                                                    "num_trainable_params")], [[8], [17], [2], [1], [12]])
-        self.assertEqual((keys["producer_name"].values, keys["graph_name"].values), (["test-writer"], ["tiny"]))
+        self.assertEqual((keys["producer_name"].values, keys["graph_name"].values), (["make_samples"], ["tiny"]))
         self.assertEqual([keys[k].values for k in ("batch_size", "image_num_channels", "image_height",
                                                    "image_width")], [[-1], [3], [224], [224]])
         # One input (the initializer "w" is none): its dictionary is the key's node.
