@@ -63,7 +63,7 @@ function openDocument({ file, as, options = [], replace }) {
     const id = nextId++;
     const doc = { id, file, kind, reader, root, nodes: new Map([['/', root]]) };
     documents.set(id, doc);
-    return { id, file, kind, loadMs, root: describe(doc, root, '/') };
+    return { id, file, kind, loadMs, root: describe(doc, root, '/'), children: childPage(doc, '/') };
 }
 
 function documentOf(query) {
@@ -80,16 +80,27 @@ function childPath(parent, child) {
     return (parent === '/' ? '/' : parent + '/') + segment;
 }
 
-function children(doc, parentPath, parent) {
+function children(doc, parentPath, parent, from = 0, count = Infinity) {
     const list = [];
-    const count = ix.ix_node_child_count(parent);
-    for (let i = 0; i < count; ++i) {
+    const end = Math.min(ix.ix_node_child_count(parent), from + count);
+    for (let i = Math.max(from, 0); i < end; ++i) {
         const child = ix.ix_node_child_at(parent, i);
         const childPathText = childPath(parentPath, child);
         doc.nodes.set(childPathText, child);
         list.push({ node: child, path: childPathText });
     }
     return list;
+}
+
+// A page of a node's children as the page shows them: a long list comes in parts.
+const pageSize = 500;
+function childPage(doc, parentPath, from = 0) {
+    const parent = nodeAt(doc, parentPath);
+    return {
+        total: ix.ix_node_child_count(parent),
+        from,
+        children: children(doc, parentPath, parent, from, pageSize).map((c) => describe(doc, c.node, c.path)),
+    };
 }
 
 // The node at `nodePath` ("/", "/key/[3]"), walking down from the nearest known ancestor.
@@ -310,9 +321,7 @@ async function handle(req, res) {
     case 'POST /api/close': return sendJson(res, 200, { closed: closeDocument(Number(q.get('doc'))) });
     case 'GET /api/children': {
         const doc = documentOf(q);
-        const parentPath = q.get('path') || '/';
-        const list = children(doc, parentPath, nodeAt(doc, parentPath));
-        return sendJson(res, 200, list.map((c) => describe(doc, c.node, c.path)));
+        return sendJson(res, 200, childPage(doc, q.get('path') || '/', Number(q.get('from') || 0)));
     }
     case 'GET /api/full': {
         const doc = documentOf(q);

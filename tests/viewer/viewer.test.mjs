@@ -144,6 +144,17 @@ test('a dictionary file: nested nodes fetched on expanding, a full value on dema
     const childPaths = await page.locator(`#tree li[data-path="${nestedPath}"] > ul.tree > li`).evaluateAll(
         (items) => items.map((li) => li.dataset.path));
     assert.ok(childPaths.length > 0 && childPaths.every((p) => p.startsWith(nestedPath + '/')), `${childPaths}`);
+
+    // A long list of keys comes in parts.
+    const many = path.join(tmp, 'many.json');
+    fs.writeFileSync(many, JSON.stringify(Object.fromEntries(Array.from({ length: 600 }, (_, i) => [`k${i}`, i]))));
+    await open(many);
+    const keys = page.locator('#tree > li > ul.tree > li[data-path]');
+    assert.equal(await keys.count(), 500);
+    await page.click('#tree li.more button:text("100 more")');
+    await page.waitForFunction(() => document.querySelectorAll('#tree > li > ul.tree > li[data-path]').length === 600);
+    assert.equal(await rowText('/k599', 'summary'), '599');
+    assert.equal(await page.locator('#tree li.more').count(), 0);
 });
 
 test('a 16-bit image says that its pixels were scaled', async () => {
