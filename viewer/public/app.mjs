@@ -418,6 +418,8 @@ function setup() {
         $('pixel').textContent = pixelText(event.offsetX, event.offsetY);
     };
     window.onresize = draw;
+    // Leaving the page closes its file, so the server releases the reader.
+    window.addEventListener('pagehide', () => { if (doc) navigator.sendBeacon(`/api/close?doc=${doc.id}`); });
     updateOptions();
     list('samples');
     draw();
