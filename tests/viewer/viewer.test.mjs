@@ -157,6 +157,39 @@ test('a dictionary file: nested nodes fetched on expanding, a full value on dema
     assert.equal(await page.locator('#tree li.more').count(), 0);
 });
 
+test('a colour image in its channels; JSON reading options; a dictionary file converted', async () => {
+    await open('samples/gradient.png');
+    await show('/[0]');
+    const docId = await page.evaluate(() => document.body.dataset.doc);
+    const image = await api(`/api/image?doc=${docId}&path=${encodeURIComponent('/[0]')}`);
+    assert.equal(image.headers.get('X-Format'), 'bgr');
+    const rowBytes = Number(image.headers.get('X-Row-Bytes'));
+    const pixels = new Uint8Array(await image.arrayBuffer());
+    for (const [r, c] of [[0, 0], [20, 50], [47, 63]]) {
+        const [b, g, red] = pixels.subarray(r * rowBytes + c * 3, r * rowBytes + c * 3 + 3);
+        assert.deepEqual(await canvasPixel(r, c), [red, g, b, 255]);
+    }
+
+    const typeOfClassNames = async (arraysTo) => {
+        await page.fill('#path', 'samples/dataset.json');
+        await page.dispatchEvent('#path', 'input');
+        await page.selectOption('#opt-convert_json_arrays_to', arraysTo);
+        await open('samples/dataset.json');
+        return rowText('/class_names', 'type');
+    };
+    assert.equal(await typeOfClassNames('tuple'), 'string[3]');
+    assert.equal(await typeOfClassNames(''), 'dict');
+
+    const converted = path.join(tmp, 'dataset.hdict');
+    await page.fill('#convert-to', converted);
+    await page.click('#convert button');
+    await page.waitForSelector('#status:not(:empty)');
+    assert.equal(await page.textContent('#status'), `converted to ${converted}`);
+    await open(converted);
+    assert.equal(await rowText('/class_names', 'type'), 'dict');
+    assert.equal(await rowText('/', 'summary'), '4 keys');
+});
+
 test('a 16-bit image says that its pixels were scaled', async () => {
     await open('samples/depth16.tif');
     await show('/[0]');
