@@ -273,6 +273,7 @@ async function showScene(path) {
         });
         picture = image ?? (shapes.length ? { extent: extentOf(shapes) } : null);
         if (picture?.extent === null) picture = null;
+        $('pixel').textContent = scaledNote() || '\u00a0';
         fit();
         Object.assign($('canvas').dataset, { shown: `${doc.id}:${path}`, sceneMs: performance.now() - started });
     } catch (error) {
@@ -338,10 +339,16 @@ function draw() {
     ctx.setTransform(1, 0, 0, 1, 0, 0);
 }
 
+function scaledNote() {
+    const type = picture?.pixelType;
+    return type && type !== 'byte' ? `${type} image: the library scaled its min..max to 0..255` : '';
+}
+
 function pixelText(x, y) {
     if (!picture?.pixels) return '\u00a0';
+    const outside = scaledNote() || '\u00a0';
     const col = Math.floor((x - view.tx) / view.scale), row = Math.floor((y - view.ty) / view.scale);
-    if (row < 0 || col < 0 || row >= picture.height || col >= picture.width) return '\u00a0';
+    if (row < 0 || col < 0 || row >= picture.height || col >= picture.width) return outside;
     const at = row * picture.rowBytes;
     const p = picture.pixels;
     let value;
@@ -352,9 +359,8 @@ function pixelText(x, y) {
         else if (picture.channels === 1) value = `${p[i]}`;
         else value = `${p[i + 2]}, ${p[i + 1]}, ${p[i]}` + (picture.channels === 4 ? `, ${p[i + 3]}` : '');
     }
-    const scaled = picture.pixelType && picture.pixelType !== 'byte'
-        ? ` (${picture.pixelType} image: the library scaled its min..max to 0..255)` : '';
-    return `row ${row}, column ${col}: ${value}${scaled}`;
+    const note = scaledNote();
+    return `row ${row}, column ${col}: ${value}${note ? ` (${note})` : ''}`;
 }
 
 // ---- Events ------------------------------------------------------------
