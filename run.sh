@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds (Release) and prints the tree of each FILE with ixdump; with no
-# FILE, the files in samples/.
+# FILE, the files in samples/. With --viewer: starts the viewer on 127.0.0.1 on a
+# free port and prints its URL.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
@@ -8,6 +9,10 @@ root=$(pwd)
 scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release
+
+if [ "${1:-}" = "--viewer" ]; then
+  exec node viewer/server.mjs
+fi
 
 ixdump=build/release/tools/ixdump/ixdump
 "$ixdump" --version

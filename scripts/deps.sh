@@ -12,7 +12,11 @@ packages=(
   python3
   pkgconf                           # the installed ixadapter.pc is checked with it
   locales                           # a comma locale for the locale-independence tests
+  chromium                          # the viewer's browser tests
 )
+# The viewer runs on Node.js; a node installed otherwise (with its own npm) is kept.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -32,4 +36,14 @@ fi
 if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   echo "Generating the locale de_DE.UTF-8"
   $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
+# The viewer's npm packages, pinned by viewer/package-lock.json: installed when
+# node_modules is missing or the lock changed since the last install.
+viewer="$(dirname "$0")/../viewer"
+lock_sum=$(sha256sum "$viewer/package-lock.json" | cut -d' ' -f1)
+if [ "$(cat "$viewer/node_modules/.lock-sha256" 2>/dev/null)" != "$lock_sum" ]; then
+  echo "Installing the viewer's npm packages"
+  (cd "$viewer" && npm ci --no-audit --no-fund --loglevel=error)
+  echo "$lock_sum" > "$viewer/node_modules/.lock-sha256"
 fi

@@ -1,0 +1,216 @@
+// The viewer in a real browser: the server in this process, Debian's chromium
+// driven by playwright-core. Writes docs/viewer.png, the screenshot of the README.
+//   node tests/viewer/viewer.test.mjs
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { createRequire } from 'node:module';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const require = createRequire(path.join(root, 'viewer/package.json'));
+const { chromium } = require('playwright-core');
+const { startServer } = await import(path.join(root, 'viewer/server.mjs'));
+
+let server, browser, page, base, tmp;
+
+before(async () => {
+    tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'ix-viewer-'));
+    server = await startServer(0);
+    base = `http://127.0.0.1:${server.address().port}`;
+    browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
+    page = await browser.newPage({ viewport: { width: 1100, height: 640 } });
+    await page.goto(base);
+});
+
+after(async () => {
+    await browser?.close();
+    await new Promise((resolve) => (server ? server.close(resolve) : resolve()));
+    if (tmp) fs.rmSync(tmp, { recursive: true, force: true });
+});
+
+async function open(file) {
+    await page.fill('#path', file);
+    await page.click('#open button[type=submit]');
+    await page.waitForFunction(() => document.querySelector('#tree > li > ul.tree') || document.querySelector('#status.error'));
+}
+
+const row = (nodePath) => page.locator(`#tree li[data-path="${nodePath}"] > .row`);
+// Selects the node at `nodePath` and waits until the canvas shows it.
+async function show(nodePath) {
+    await row(nodePath).click();
+    await page.waitForFunction((p) => document.getElementById('canvas').dataset.shown === `${document.body.dataset.doc}:${p}`, nodePath);
+}
+
+// The canvas position, in page coordinates, of the centre of image pixel (r, c).
+async function pagePoint(r, c) {
+    return page.evaluate(([r, c]) => {
+        const canvas = document.getElementById('canvas');
+        const { scale, tx, ty } = canvas.dataset;
+        const box = canvas.getBoundingClientRect();
+        return { x: box.left + Number(tx) + (c + 0.5) * Number(scale), y: box.top + Number(ty) + (r + 0.5) * Number(scale) };
+    }, [r, c]);
+}
+
+const rowText = async (nodePath, part) => row(nodePath).locator(`.${part}`).textContent();
+
+// The canvas pixel (RGBA) where image pixel (r, c) shows, at the current view.
+async function canvasPixel(r, c) {
+    return page.evaluate(([r, c]) => {
+        const canvas = document.getElementById('canvas');
+        const { scale, tx, ty } = canvas.dataset;
+        const x = Math.floor(Number(tx) + (c + 0.5) * Number(scale));
+        const y = Math.floor(Number(ty) + (r + 0.5) * Number(scale));
+        return Array.from(canvas.getContext('2d').getImageData(x, y, 1, 1).data);
+    }, [r, c]);
+}
+
+async function api(url) {
+    const response = await fetch(base + url);
+    return response.headers.get('content-type').startsWith('application/json') ? response.json() : response;
+}
+
+test('an object file: its tree, its image and a region over it, saved and loaded again', async () => {
+    await open('samples/scene.hobj');
+    assert.equal(await rowText('/', 'type'), 'file');
+    assert.equal(await rowText('/', 'summary'), '5 objects');
+    assert.deepEqual(await page.locator('#tree > li > ul.tree > li > .row > .type').allTextContents(),
+                     ['image', 'region', 'region', 'xld_cont', 'xld_poly']);
+    assert.equal(await rowText('/[1]', 'label'), 'Object 2');
+    assert.equal(await rowText('/[1]', 'summary'), 'area: 110; center: 9.5, 15.0');
+    assert.match(await rowText('/[0]', 'summary'), /^64x48, 1ch, byte/);
+
+    // The whole file drawn: the README's screenshot.
+    await page.screenshot({ path: path.join(root, 'docs/viewer.png') });
+
+    // The image alone at 1:1: the canvas shows the library's pixels inside the domain.
+    await show('/[0]');
+    const docId = await page.evaluate(() => document.body.dataset.doc);
+    const image = await api(`/api/image?doc=${docId}&path=${encodeURIComponent('/[0]')}`);
+    const [width, rowBytes, format] = ['X-Width', 'X-Row-Bytes', 'X-Format'].map((h) => image.headers.get(h));
+    assert.equal(width, '64');
+    const pixels = new Uint8Array(await image.arrayBuffer());
+    assert.equal(format, 'bgra'); // one channel with a reduced domain
+    const gray = (r, c) => pixels[r * rowBytes + c * 4];
+    const inDomain = (r, c) => pixels[r * rowBytes + c * 4 + 3] === 255;
+    // A pixel of the region inside the image's domain.
+    const { runs } = (await api(`/api/scene?doc=${docId}&path=${encodeURIComponent('/[1]')}`)).shapes[0];
+    const runIndex = runs.rows.findIndex((row, i) => inDomain(row, runs.ends[i]));
+    const [r, c] = [runs.rows[runIndex], runs.ends[runIndex]];
+    assert.deepEqual(await canvasPixel(r, c), [gray(r, c), gray(r, c), gray(r, c), 255]);
+
+    // The region selected: drawn translucent in the first colour over the file's image.
+    await show('/[1]');
+    const blend = (base, over) => Math.round(over * 0.4 + base * 0.6);
+    const inside = await canvasPixel(r, c);
+    for (const [k, channel] of [0xff, 0x40, 0x40].entries()) assert.ok(Math.abs(inside[k] - blend(gray(r, c), channel)) <= 2, `${inside}`);
+    await page.uncheck('input[data-class=region]');
+    assert.deepEqual(await canvasPixel(r, c), [gray(r, c), gray(r, c), gray(r, c), 255]);
+    await page.check('input[data-class=region]');
+
+    // The pixel under the cursor.
+    const point = await pagePoint(r, c);
+    await page.mouse.move(point.x, point.y);
+    assert.equal(await page.textContent('#pixel'), `row ${r}, column ${c}: ${gray(r, c)}`);
+
+    // Saved as an object file and opened again.
+    const saved = path.join(tmp, 'region.hobj');
+    await page.fill('#save-to', saved);
+    await page.click('#save button');
+    await page.waitForSelector('#status:not(:empty)');
+    assert.equal(await page.textContent('#status'), `saved to ${saved}`);
+    await open(saved);
+    assert.equal(await rowText('/[0]', 'type'), 'region');
+    assert.equal(await rowText('/[0]', 'summary'), 'area: 110; center: 9.5, 15.0');
+});
+
+test('a dictionary file: nested nodes fetched on expanding, a full value on demand', async () => {
+    await open('samples/inspection.hdict');
+    const valueRow = page.locator('#tree li[data-kind=value] > .row').first();
+    const valuePath = await valueRow.evaluate((el) => el.parentElement.dataset.path);
+    await valueRow.locator('.show-full').click();
+    const full = await page.locator(`#tree li[data-path="${valuePath}"] > pre.full`).textContent();
+    const ixdump = execFileSync(process.env.IXDUMP ?? path.join(root, 'build/release/tools/ixdump/ixdump'),
+                                ['--full', valuePath, path.join(root, 'samples/inspection.hdict')], { encoding: 'utf8' });
+    assert.ok(ixdump.includes(full), `${full} / ${ixdump}`);
+
+    const nested = page.locator('#tree li[data-kind=container] > .row .toggle:text("▸")').first();
+    const nestedPath = await nested.evaluate((el) => el.closest('li').dataset.path);
+    await nested.click();
+    await page.waitForSelector(`#tree li[data-path="${nestedPath}"] > ul.tree > li`);
+    const childPaths = await page.locator(`#tree li[data-path="${nestedPath}"] > ul.tree > li`).evaluateAll(
+        (items) => items.map((li) => li.dataset.path));
+    assert.ok(childPaths.length > 0 && childPaths.every((p) => p.startsWith(nestedPath + '/')), `${childPaths}`);
+
+    // A long list of keys comes in parts.
+    const many = path.join(tmp, 'many.json');
+    fs.writeFileSync(many, JSON.stringify(Object.fromEntries(Array.from({ length: 600 }, (_, i) => [`k${i}`, i]))));
+    await open(many);
+    const keys = page.locator('#tree > li > ul.tree > li[data-path]');
+    assert.equal(await keys.count(), 500);
+    await page.click('#tree li.more button:text("100 more")');
+    await page.waitForFunction(() => document.querySelectorAll('#tree > li > ul.tree > li[data-path]').length === 600);
+    assert.equal(await rowText('/k599', 'summary'), '599');
+    assert.equal(await page.locator('#tree li.more').count(), 0);
+});
+
+test('a colour image in its channels; JSON reading options; a dictionary file converted', async () => {
+    await open('samples/gradient.png');
+    await show('/[0]');
+    const docId = await page.evaluate(() => document.body.dataset.doc);
+    const image = await api(`/api/image?doc=${docId}&path=${encodeURIComponent('/[0]')}`);
+    assert.equal(image.headers.get('X-Format'), 'bgr');
+    const rowBytes = Number(image.headers.get('X-Row-Bytes'));
+    const pixels = new Uint8Array(await image.arrayBuffer());
+    for (const [r, c] of [[0, 0], [20, 50], [47, 63]]) {
+        const [b, g, red] = pixels.subarray(r * rowBytes + c * 3, r * rowBytes + c * 3 + 3);
+        assert.deepEqual(await canvasPixel(r, c), [red, g, b, 255]);
+    }
+
+    const typeOfClassNames = async (arraysTo) => {
+        await page.fill('#path', 'samples/dataset.json');
+        await page.dispatchEvent('#path', 'input');
+        await page.selectOption('#opt-convert_json_arrays_to', arraysTo);
+        await open('samples/dataset.json');
+        return rowText('/class_names', 'type');
+    };
+    assert.equal(await typeOfClassNames('tuple'), 'string[3]');
+    assert.equal(await typeOfClassNames(''), 'dict');
+
+    const converted = path.join(tmp, 'dataset.hdict');
+    await page.fill('#convert-to', converted);
+    await page.click('#convert button');
+    await page.waitForSelector('#status:not(:empty)');
+    assert.equal(await page.textContent('#status'), `converted to ${converted}`);
+    await open(converted);
+    assert.equal(await rowText('/class_names', 'type'), 'dict');
+    assert.equal(await rowText('/', 'summary'), '4 keys');
+});
+
+test('a 16-bit image says that its pixels were scaled', async () => {
+    await open('samples/depth16.tif');
+    await show('/[0]');
+    const point = await pagePoint(10, 20);
+    await page.mouse.move(point.x, point.y);
+    assert.match(await page.textContent('#pixel'), /^row \d+, column \d+: \d+ \(uint2 image: the library scaled its min\.\.max to 0\.\.255\)$/);
+});
+
+test("a broken file shows the library's message, and the server goes on", async () => {
+    const broken = path.join(tmp, 'broken.hobj');
+    fs.writeFileSync(broken, 'HDOB this is not an object file');
+    await open(broken);
+    const shown = await page.textContent('#status.error');
+    let message = '';
+    try {
+        execFileSync(process.env.IXDUMP ?? path.join(root, 'build/release/tools/ixdump/ixdump'), [broken], { stdio: 'pipe' });
+    } catch (error) {
+        message = error.stderr.toString();
+    }
+    assert.ok(shown.length > 0 && message.includes(shown), `${shown} / ${message}`);
+    assert.equal(await page.locator('#tree li').count(), 0);
+    await open('samples/scene.hobj');
+    assert.equal(await rowText('/', 'summary'), '5 objects');
+});

@@ -1,0 +1,434 @@
+// The viewer's page: a file's tree, fetched node by node, and the selected
+// node's image and geometry on a canvas.
+const $ = (id) => document.getElementById(id);
+const palette = ['#ff4040', '#40dc40', '#408cff', '#ffc800', '#e640e6', '#00dcdc', '#ff8000', '#a064ff'];
+const regionAlpha = 0.4;
+
+let doc = null;               // { id, file, kind }
+let selected = new Set();     // paths of the selected nodes
+let picture = null;           // { width, height, canvas, pixels, format, rowBytes, pixelType } or a bare extent
+let shapes = [];              // [{ class, colour, lines | runs, mask, x0, y0 }]
+const view = { scale: 1, tx: 0, ty: 0 };
+
+async function api(method, url, body) {
+    const response = await fetch(url, {
+        method,
+        headers: body ? { 'Content-Type': 'application/json' } : {},
+        body: body ? JSON.stringify(body) : undefined,
+    });
+    const value = await response.json();
+    if (!response.ok) throw new Error(value.error);
+    return value;
+}
+
+function status(text, isError = false) {
+    $('status').textContent = text;
+    $('status').className = isError ? 'error' : '';
+}
+
+// ---- Files -------------------------------------------------------------
+
+async function list(dir) {
+    try {
+        const { entries } = await api('GET', `/api/list?dir=${encodeURIComponent(dir)}`);
+        $('listing').replaceChildren(...entries.map((e) => new Option(e.path + (e.dir ? '/' : ''))));
+        $('files').replaceChildren(...entries.map((e) => {
+            const a = document.createElement('a');
+            a.href = '#';
+            a.textContent = e.name + (e.dir ? '/' : '');
+            a.onclick = (event) => {
+                event.preventDefault();
+                if (e.dir) return list(e.path);
+                $('path').value = e.path;
+                open();
+            };
+            return a;
+        }));
+    } catch (error) {
+        status(error.message, true);
+    }
+}
+
+function suffixKind(file) {
+    const suffix = file.split('.').pop().toLowerCase();
+    if (suffix === 'hdict' || suffix === 'json') return 'dict';
+    if (suffix === 'onnx' || suffix === 'hdl') return 'dlmodel';
+    if (['om3', 'ply', 'off', 'obj', 'stl'].includes(suffix)) return 'om3d';
+    return 'object';
+}
+
+function jsonOptions() {
+    return ['json_value_true', 'json_value_false', 'json_value_null', 'convert_json_arrays_to']
+        .map((key) => ({ key, value: $(`opt-${key}`).value }))
+        .filter((o) => o.value !== '');
+}
+
+async function open() {
+    const file = $('path').value.trim();
+    const as = $('as').value;
+    const started = performance.now();
+    status('');
+    selected.clear();
+    clearPicture();
+    $('tree').replaceChildren();
+    try {
+        const replace = doc?.id;
+        doc = null;
+        const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
+        doc = { id: opened.id, file, kind: opened.kind };
+        document.body.dataset.doc = doc.id;
+        opened.root.label = opened.root.label || file;
+        $('tree').append(nodeItem(opened.root));
+        showChildren($('tree').firstChild, opened.children);
+        // For the benchmark: the library's load, and the time until the tree was on the page.
+        Object.assign(document.body.dataset, { loadMs: opened.loadMs, treeMs: performance.now() - started });
+        if (opened.kind === 'object') await select('/', false);
+    } catch (error) {
+        status(error.message, true);
+    }
+}
+
+async function close() {
+    if (doc) await api('POST', `/api/close?doc=${doc.id}`).catch(() => {});
+    doc = null;
+    selected.clear();
+    clearPicture();
+    $('tree').replaceChildren();
+}
+
+// ---- Tree --------------------------------------------------------------
+
+function span(className, text) {
+    const s = document.createElement('span');
+    s.className = className;
+    s.textContent = text;
+    return s;
+}
+
+function nodeItem(info) {
+    const li = document.createElement('li');
+    li.dataset.path = info.path;
+    li.dataset.kind = info.kind;
+    const row = document.createElement('div');
+    row.className = 'row';
+    const toggle = span('toggle', info.childCount > 0 ? '▸' : '');
+    row.append(toggle, span('label', info.label), span('type', info.type), span('summary', info.summary));
+    if (info.kind === 'value') {
+        const full = document.createElement('button');
+        full.className = 'show-full';
+        full.textContent = info.truncated ? 'all values' : 'full';
+        full.onclick = (event) => { event.stopPropagation(); showFull(li); };
+        row.append(' ', full);
+    }
+    row.onclick = (event) => {
+        if (event.target === toggle) return expand(li);
+        select(info.path, event.ctrlKey || event.metaKey);
+    };
+    row.ondblclick = () => expand(li);
+    li.append(row);
+    if (info.details.length) {
+        const details = document.createElement('ul');
+        details.className = 'details';
+        for (const line of info.details) details.append(Object.assign(document.createElement('li'), { textContent: line }));
+        li.append(details);
+    }
+    return li;
+}
+
+async function expand(li) {
+    const toggle = li.querySelector(':scope > .row > .toggle');
+    if (!toggle.textContent) return;
+    const open = li.querySelector(':scope > ul.tree');
+    if (open) {
+        open.remove();
+        toggle.textContent = '▸';
+        return;
+    }
+    try {
+        showChildren(li, await api('GET', `/api/children?doc=${doc.id}&path=${encodeURIComponent(li.dataset.path)}`));
+    } catch (error) {
+        status(error.message, true);
+    }
+}
+
+// Appends a page of children under `li`; a long list ends in a button for the next page.
+function showChildren(li, { total, from, children }) {
+    let ul = li.querySelector(':scope > ul.tree');
+    if (!ul) {
+        ul = Object.assign(document.createElement('ul'), { className: 'tree' });
+        li.append(ul);
+        li.querySelector(':scope > .row > .toggle').textContent = '▾';
+    }
+    ul.querySelector(':scope > li.more')?.remove();
+    ul.append(...children.map(nodeItem));
+    const shown = from + children.length;
+    if (shown < total) {
+        const more = Object.assign(document.createElement('li'), { className: 'more' });
+        const button = Object.assign(document.createElement('button'), { textContent: `${total - shown} more` });
+        button.onclick = async () => {
+            try {
+                showChildren(li, await api('GET', `/api/children?doc=${doc.id}&path=${encodeURIComponent(li.dataset.path)}&from=${shown}`));
+            } catch (error) {
+                status(error.message, true);
+            }
+        };
+        more.append(button);
+        ul.append(more);
+    }
+}
+
+async function showFull(li) {
+    const shown = li.querySelector(':scope > pre.full');
+    if (shown) return shown.remove();
+    try {
+        const { text } = await api('GET', `/api/full?doc=${doc.id}&path=${encodeURIComponent(li.dataset.path)}`);
+        const pre = Object.assign(document.createElement('pre'), { className: 'full', textContent: text });
+        li.querySelector(':scope > .row').after(pre);
+    } catch (error) {
+        status(error.message, true);
+    }
+}
+
+async function select(path, add) {
+    if (!add) selected.clear();
+    if (add && selected.has(path)) selected.delete(path);
+    else selected.add(path);
+    for (const row of document.querySelectorAll('.row.selected')) row.classList.remove('selected');
+    for (const li of document.querySelectorAll('#tree li')) {
+        if (selected.has(li.dataset.path)) li.querySelector(':scope > .row').classList.add('selected');
+    }
+    if (!add) await showScene(path);
+}
+
+// ---- Picture -----------------------------------------------------------
+
+function clearPicture() {
+    picture = null;
+    shapes = [];
+    $('pixel').textContent = '\u00a0';
+    draw();
+}
+
+async function loadImage(path) {
+    const response = await fetch(`/api/image?doc=${doc.id}&path=${encodeURIComponent(path)}`);
+    if (!response.ok) throw new Error((await response.json()).error);
+    const header = (name) => response.headers.get(name);
+    const width = Number(header('X-Width')), height = Number(header('X-Height'));
+    const rowBytes = Number(header('X-Row-Bytes')), format = header('X-Format');
+    const pixels = new Uint8Array(await response.arrayBuffer());
+    // To RGBA, four bytes written at once (little-endian: 0xAABBGGRR).
+    const rgba = new ImageData(width, height);
+    const out = new Uint32Array(rgba.data.buffer);
+    for (let r = 0, o = 0; r < height; ++r) {
+        let i = r * rowBytes;
+        if (format === 'gray') {
+            for (let c = 0; c < width; ++c) out[o++] = 0xff000000 | (pixels[i++] * 0x010101);
+        } else if (format === 'bgr') {
+            for (let c = 0; c < width; ++c, i += 3) out[o++] = 0xff000000 | (pixels[i] << 16) | (pixels[i + 1] << 8) | pixels[i + 2];
+        } else {
+            for (let c = 0; c < width; ++c, i += 4) out[o++] = ((pixels[i + 3] << 24) | (pixels[i] << 16) | (pixels[i + 1] << 8) | pixels[i + 2]) >>> 0;
+        }
+    }
+    const canvas = new OffscreenCanvas(width, height);
+    canvas.getContext('2d').putImageData(rgba, 0, 0);
+    const pixelType = header('X-Pixel-Type') || '';
+    const channels = Number(header('X-Channels'));
+    return { width, height, rowBytes, format, channels, pixels, canvas, pixelType, path };
+}
+
+function regionMask(runs, colour) {
+    let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
+    for (let i = 0; i < runs.rows.length; ++i) {
+        y0 = Math.min(y0, runs.rows[i]); y1 = Math.max(y1, runs.rows[i]);
+        x0 = Math.min(x0, runs.begins[i]); x1 = Math.max(x1, runs.ends[i]);
+    }
+    if (x0 > x1) return null;
+    const mask = new OffscreenCanvas(x1 - x0 + 1, y1 - y0 + 1);
+    const ctx = mask.getContext('2d');
+    ctx.fillStyle = colour;
+    for (let i = 0; i < runs.rows.length; ++i) ctx.fillRect(runs.begins[i] - x0, runs.rows[i] - y0, runs.ends[i] - runs.begins[i] + 1, 1);
+    return { mask, x0, y0 };
+}
+
+// The extent of the shapes with a margin of two pixels, for geometry without an image.
+function extentOf(list) {
+    let r0 = Infinity, c0 = Infinity, r1 = -Infinity, c1 = -Infinity;
+    const take = (r, c) => { r0 = Math.min(r0, r); r1 = Math.max(r1, r); c0 = Math.min(c0, c); c1 = Math.max(c1, c); };
+    for (const s of list) {
+        if (s.mask) { take(s.y0, s.x0); take(s.y0 + s.mask.height, s.x0 + s.mask.width); }
+        for (const line of s.lines ?? []) line.rows.forEach((r, i) => take(r, line.cols[i]));
+    }
+    if (r0 > r1) return null;
+    return { x0: Math.floor(c0) - 2, y0: Math.floor(r0) - 2, width: Math.ceil(c1 - c0) + 5, height: Math.ceil(r1 - r0) + 5 };
+}
+
+async function showScene(path) {
+    const started = performance.now();
+    try {
+        const sceneData = await api('GET', `/api/scene?doc=${doc.id}&path=${encodeURIComponent(path)}`);
+        const image = sceneData.image ? await loadImage(sceneData.image) : null;
+        shapes = sceneData.shapes.map((s, k) => {
+            const colour = palette[k % palette.length];
+            return { ...s, colour, ...(s.runs ? regionMask(s.runs, colour) : {}) };
+        });
+        picture = image ?? (shapes.length ? { extent: extentOf(shapes) } : null);
+        if (picture?.extent === null) picture = null;
+        $('pixel').textContent = scaledNote() || '\u00a0';
+        fit();
+        Object.assign($('canvas').dataset, { shown: `${doc.id}:${path}`, sceneMs: performance.now() - started });
+    } catch (error) {
+        clearPicture();
+        status(error.message, true);
+    }
+}
+
+function bounds() {
+    if (!picture) return null;
+    if (picture.extent) return picture.extent;
+    return { x0: 0, y0: 0, width: picture.width, height: picture.height };
+}
+
+function fit() {
+    const b = bounds();
+    const canvas = $('canvas');
+    if (b) {
+        view.scale = Math.min(canvas.clientWidth / b.width, canvas.clientHeight / b.height);
+        view.tx = (canvas.clientWidth - b.width * view.scale) / 2 - b.x0 * view.scale;
+        view.ty = (canvas.clientHeight - b.height * view.scale) / 2 - b.y0 * view.scale;
+    }
+    draw();
+}
+
+function oneToOne() {
+    const b = bounds();
+    view.scale = 1;
+    view.tx = b ? -b.x0 : 0;
+    view.ty = b ? -b.y0 : 0;
+    draw();
+}
+
+function shown(cls) {
+    return document.querySelector(`input[data-class="${cls}"]`).checked;
+}
+
+function draw() {
+    const canvas = $('canvas');
+    canvas.width = canvas.clientWidth;
+    canvas.height = canvas.clientHeight;
+    Object.assign(canvas.dataset, { scale: view.scale, tx: view.tx, ty: view.ty });
+    const ctx = canvas.getContext('2d');
+    ctx.fillStyle = '#282828';
+    ctx.fillRect(0, 0, canvas.width, canvas.height);
+    if (!picture) return;
+    ctx.setTransform(view.scale, 0, 0, view.scale, view.tx, view.ty);
+    ctx.imageSmoothingEnabled = false;
+    if (picture.canvas) ctx.drawImage(picture.canvas, 0, 0);
+    ctx.globalAlpha = regionAlpha;
+    for (const s of shapes) if (s.mask && shown(s.class)) ctx.drawImage(s.mask, s.x0, s.y0);
+    ctx.globalAlpha = 1;
+    ctx.lineWidth = 1.5 / view.scale;
+    for (const s of shapes) {
+        if (!s.lines || !shown(s.class)) continue;
+        ctx.strokeStyle = s.colour;
+        for (const line of s.lines) {
+            ctx.beginPath();
+            line.rows.forEach((r, i) => ctx.lineTo(line.cols[i] + 0.5, r + 0.5));
+            ctx.stroke();
+        }
+    }
+    ctx.setTransform(1, 0, 0, 1, 0, 0);
+}
+
+function scaledNote() {
+    const type = picture?.pixelType;
+    return type && type !== 'byte' ? `${type} image: the library scaled its min..max to 0..255` : '';
+}
+
+function pixelText(x, y) {
+    if (!picture?.pixels) return '\u00a0';
+    const outside = scaledNote() || '\u00a0';
+    const col = Math.floor((x - view.tx) / view.scale), row = Math.floor((y - view.ty) / view.scale);
+    if (row < 0 || col < 0 || row >= picture.height || col >= picture.width) return outside;
+    const at = row * picture.rowBytes;
+    const p = picture.pixels;
+    let value;
+    if (picture.format === 'gray') value = `${p[at + col]}`;
+    else {
+        const i = at + col * (picture.format === 'bgr' ? 3 : 4);
+        if (picture.format === 'bgra' && picture.channels !== 4 && p[i + 3] === 0) value = 'outside the domain';
+        else if (picture.channels === 1) value = `${p[i]}`;
+        else value = `${p[i + 2]}, ${p[i + 1]}, ${p[i]}` + (picture.channels === 4 ? `, ${p[i + 3]}` : '');
+    }
+    const note = scaledNote();
+    return `row ${row}, column ${col}: ${value}${note ? ` (${note})` : ''}`;
+}
+
+// ---- Events ------------------------------------------------------------
+
+function setup() {
+    $('open').onsubmit = (event) => { event.preventDefault(); open(); };
+    $('close').onclick = close;
+    const updateOptions = () => {
+        const kind = $('as').value || suffixKind($('path').value);
+        $('json-options').hidden = kind !== 'dict';
+    };
+    $('path').oninput = () => {
+        updateOptions();
+        if ($('path').value.endsWith('/')) list($('path').value);
+    };
+    $('as').onchange = updateOptions;
+    $('fit').onclick = fit;
+    $('one').onclick = oneToOne;
+    for (const box of document.querySelectorAll('input[data-class]')) box.onchange = draw;
+    $('save').onsubmit = async (event) => {
+        event.preventDefault();
+        if (!doc) return status('open a file first', true);
+        if (!selected.size) return status('select a node to save', true);
+        try {
+            const { saved } = await api('POST', `/api/save?doc=${doc.id}`, { paths: [...selected], to: $('save-to').value.trim() });
+            status(`saved to ${saved}`);
+        } catch (error) {
+            status(error.message, true);
+        }
+    };
+    $('convert').onsubmit = async (event) => {
+        event.preventDefault();
+        try {
+            const { converted } = await api('POST', '/api/convert', {
+                from: $('path').value.trim(), to: $('convert-to').value.trim(), ignoreNonSerializable: $('ignore').checked,
+            });
+            status(`converted to ${converted}`);
+        } catch (error) {
+            status(error.message, true);
+        }
+    };
+    const canvas = $('canvas');
+    canvas.onwheel = (event) => {
+        event.preventDefault();
+        const factor = Math.exp(-event.deltaY * 0.002);
+        view.tx = event.offsetX - (event.offsetX - view.tx) * factor;
+        view.ty = event.offsetY - (event.offsetY - view.ty) * factor;
+        view.scale *= factor;
+        draw();
+    };
+    let drag = null;
+    canvas.onmousedown = (event) => { drag = { x: event.clientX, y: event.clientY }; };
+    window.onmouseup = () => { drag = null; };
+    canvas.onmousemove = (event) => {
+        if (drag) {
+            view.tx += event.clientX - drag.x;
+            view.ty += event.clientY - drag.y;
+            drag = { x: event.clientX, y: event.clientY };
+            draw();
+        }
+        $('pixel').textContent = pixelText(event.offsetX, event.offsetY);
+    };
+    window.onresize = draw;
+    // Leaving the page closes its file, so the server releases the reader.
+    window.addEventListener('pagehide', () => { if (doc) navigator.sendBeacon(`/api/close?doc=${doc.id}`); });
+    updateOptions();
+    list('samples');
+    draw();
+}
+
+setup();

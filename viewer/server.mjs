@@ -1,0 +1,364 @@
+// The viewer's server: node:http, the library in process, one static page.
+//   node server.mjs [--port N]   (port 0 or none: a free port; the URL is printed)
+import http from 'node:http';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { ix, koffi, NodeKind, PixelFormat, jsonParam, loadKind, takeBuffer, projectRoot } from './ixadapter.mjs';
+
+const publicDir = path.join(projectRoot, 'viewer/public');
+
+// The open files: one reader handle each, destroyed when the file is closed or replaced.
+const documents = new Map();
+let nextId = 1;
+
+class HttpError extends Error {
+    constructor(status, message) {
+        super(message);
+        this.status = status;
+    }
+}
+
+function libraryError(reader, fallback) {
+    return ix.ix_reader_last_error(reader) || fallback;
+}
+
+function resolveFile(file) {
+    if (typeof file !== 'string' || file === '' || file.includes('\0')) throw new HttpError(400, 'no file named');
+    return path.resolve(projectRoot, file);
+}
+
+function closeDocument(id) {
+    const doc = documents.get(id);
+    if (!doc) return false;
+    documents.delete(id);
+    ix.ix_reader_destroy(doc.reader);
+    return true;
+}
+
+function openDocument({ file, as, options = [], replace }) {
+    if (replace !== undefined) closeDocument(Number(replace));
+    const fullPath = resolveFile(file);
+    const kind = as || loadKind(fullPath);
+    const params = kind === 'dict' ? options.map(jsonParam) : [];
+    const reader = ix.ix_reader_create();
+    const started = performance.now();
+    let root = null;
+    if (kind === 'object') root = ix.ix_reader_parse_object_file(reader, fullPath);
+    else if (kind === 'dict')
+        root = params.length ? ix.ix_reader_parse_file_with_options(reader, fullPath, params, params.length)
+                             : ix.ix_reader_parse_file(reader, fullPath);
+    else if (kind === 'dlmodel') root = ix.ix_reader_parse_dl_model_file(reader, fullPath);
+    else if (kind === 'om3d') root = ix.ix_reader_parse_object_model_3d_file(reader, fullPath);
+    else {
+        ix.ix_reader_destroy(reader);
+        throw new HttpError(400, `unknown kind of load "${kind}"`);
+    }
+    const loadMs = performance.now() - started;
+    if (!root) {
+        const message = libraryError(reader, 'the file could not be read');
+        ix.ix_reader_destroy(reader);
+        throw new HttpError(422, message);
+    }
+    const id = nextId++;
+    const doc = { id, file, kind, reader, root, nodes: new Map([['/', root]]) };
+    documents.set(id, doc);
+    return { id, file, kind, loadMs, root: describe(doc, root, '/'), children: childPage(doc, '/') };
+}
+
+function documentOf(query) {
+    const doc = documents.get(Number(query.get('doc')));
+    if (!doc) throw new HttpError(404, 'no such open file');
+    return doc;
+}
+
+// A child's path segment: its index as [i], else its label ('/' and '%' escaped).
+function childPath(parent, child) {
+    const segment = ix.ix_node_path_segment_kind(child) === 1
+        ? `[${ix.ix_node_path_index(child)}]`
+        : ix.ix_node_label(child).replace(/%/g, '%25').replace(/\//g, '%2F');
+    return (parent === '/' ? '/' : parent + '/') + segment;
+}
+
+function children(doc, parentPath, parent, from = 0, count = Infinity) {
+    const list = [];
+    const end = Math.min(ix.ix_node_child_count(parent), from + count);
+    for (let i = Math.max(from, 0); i < end; ++i) {
+        const child = ix.ix_node_child_at(parent, i);
+        const childPathText = childPath(parentPath, child);
+        doc.nodes.set(childPathText, child);
+        list.push({ node: child, path: childPathText });
+    }
+    return list;
+}
+
+// A page of a node's children as the page shows them: a long list comes in parts.
+const pageSize = 500;
+function childPage(doc, parentPath, from = 0) {
+    const parent = nodeAt(doc, parentPath);
+    return {
+        total: ix.ix_node_child_count(parent),
+        from,
+        children: children(doc, parentPath, parent, from, pageSize).map((c) => describe(doc, c.node, c.path)),
+    };
+}
+
+// The node at `nodePath` ("/", "/key/[3]"), walking down from the nearest known ancestor.
+function nodeAt(doc, nodePath) {
+    if (doc.nodes.has(nodePath)) return doc.nodes.get(nodePath);
+    const cut = nodePath.lastIndexOf('/');
+    const parentPath = cut <= 0 ? '/' : nodePath.slice(0, cut);
+    if (parentPath === nodePath) throw new HttpError(404, `no node at ${nodePath}`);
+    const parent = nodeAt(doc, parentPath);
+    const found = children(doc, parentPath, parent).find((c) => c.path === nodePath);
+    if (!found) throw new HttpError(404, `no node at ${nodePath}`);
+    return found.node;
+}
+
+function describe(doc, node, nodePath) {
+    const kind = NodeKind[ix.ix_node_kind(node)] ?? 'container';
+    const info = {
+        path: nodePath,
+        label: ix.ix_node_label(node),
+        kind,
+        type: ix.ix_node_type_label(node),
+        summary: ix.ix_node_value_summary(node),
+        childCount: ix.ix_node_child_count(node),
+        details: [],
+    };
+    for (let i = 0; i < ix.ix_node_detail_line_count(node); ++i) info.details.push(ix.ix_node_detail_line_at(node, i));
+    if (kind === 'object') {
+        info.objectClass = ix.ix_node_object_class(node);
+        info.objectCount = ix.ix_node_object_count(node);
+        info.isImage = ix.ix_node_is_image(node) === 1;
+    }
+    if (kind === 'value') {
+        info.totalCount = ix.ix_node_total_count(node);
+        info.truncated = ix.ix_node_truncated(node) === 1;
+    }
+    return info;
+}
+
+// The pixel type as the node's summary names it; other types than byte reach
+// the page spread over 0..255 by their minimum and maximum.
+const pixelTypes = /\b(byte|int1|int2|uint2|int4|int8|real|complex|cyclic|direction)\b/;
+
+// The pixels of image `index` of a node, raw, with their layout in headers.
+function sendImage(res, doc, node, index) {
+    const out = [[0], [0], [0], [0], [null]];
+    if (!ix.ix_extract_image(doc.reader, node, index, ...out)) {
+        throw new HttpError(422, libraryError(doc.reader, 'the node holds no image that can be drawn'));
+    }
+    const [[width], [height], [rowBytes], [format], [pixels]] = out;
+    let body;
+    try {
+        body = Buffer.from(new Uint8Array(koffi.view(pixels, height * rowBytes))); // a copy
+    } finally {
+        ix.ix_free_buffer(pixels);
+    }
+    res.writeHead(200, {
+        'Content-Type': 'application/octet-stream',
+        'Content-Length': body.length,
+        'X-Width': width,
+        'X-Height': height,
+        'X-Row-Bytes': rowBytes,
+        'X-Format': PixelFormat[format],
+        'X-Channels': ix.ix_node_image_channel_count(doc.reader, node, index),
+        'X-Pixel-Type': ix.ix_node_value_summary(node).match(pixelTypes)?.[1] ?? '',
+    });
+    res.end(body);
+}
+
+function lineOf(rows, cols) {
+    return { rows: Array.from(rows), cols: Array.from(cols) };
+}
+
+// The geometry of object `index` of a node; null for objects that are not geometry.
+function shapeOf(doc, node, index) {
+    const objectClass = ix.ix_node_object_class(node);
+    const reader = doc.reader;
+    const failed = () => { throw new HttpError(422, libraryError(reader, 'the geometry could not be extracted')); };
+    if (objectClass === 'region') {
+        const out = [[null], [null], [null], [0]];
+        if (!ix.ix_extract_region_runs(reader, node, index, ...out)) failed();
+        const count = out[3][0];
+        const rows = takeBuffer(out[0][0], 'int32_t', count, ix.ix_free_int_buffer);
+        const begins = takeBuffer(out[1][0], 'int32_t', count, ix.ix_free_int_buffer);
+        const ends = takeBuffer(out[2][0], 'int32_t', count, ix.ix_free_int_buffer);
+        return { class: 'region', runs: { rows: Array.from(rows), begins: Array.from(begins), ends: Array.from(ends) } };
+    }
+    if (objectClass === 'xld_cont' || objectClass === 'xld_poly') {
+        const out = [[null], [null], [0]];
+        const extract = objectClass === 'xld_cont' ? ix.ix_extract_contour_points : ix.ix_extract_polygon_points;
+        if (!extract(reader, node, index, ...out)) failed();
+        const count = out[2][0];
+        const rows = takeBuffer(out[0][0], 'double', count, ix.ix_free_double_buffer);
+        const cols = takeBuffer(out[1][0], 'double', count, ix.ix_free_double_buffer);
+        return { class: objectClass, lines: [lineOf(rows, cols)] };
+    }
+    if (objectClass === 'xld_parallel') {
+        const out = [[null], [null], [0], [null], [null], [0]];
+        if (!ix.ix_extract_parallel_lines(reader, node, index, ...out)) failed();
+        const rows1 = takeBuffer(out[0][0], 'double', out[2][0], ix.ix_free_double_buffer);
+        const cols1 = takeBuffer(out[1][0], 'double', out[2][0], ix.ix_free_double_buffer);
+        const rows2 = takeBuffer(out[3][0], 'double', out[5][0], ix.ix_free_double_buffer);
+        const cols2 = takeBuffer(out[4][0], 'double', out[5][0], ix.ix_free_double_buffer);
+        return { class: 'xld_parallel', lines: [lineOf(rows1, cols1), lineOf(rows2, cols2)] };
+    }
+    return null;
+}
+
+// What to draw for a node: the image to show (a path) and the shapes over it.
+// A file node (the root of an object file) draws all its objects over its first image;
+// a geometry node draws over the first image beside it, if any.
+function scene(doc, nodePath) {
+    const node = nodeAt(doc, nodePath);
+    const objects = [];
+    const wholeFile = nodePath === '/' && doc.kind === 'object';
+    if (wholeFile) {
+        for (const c of children(doc, '/', node)) if (ix.ix_node_kind(c.node) === 3) objects.push(c);
+    } else if (ix.ix_node_kind(node) === 3) {
+        objects.push({ node, path: nodePath });
+    }
+    let image = objects.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
+    const shapes = [];
+    for (const object of objects) {
+        if (ix.ix_node_is_image(object.node) === 1) continue;
+        for (let i = 0; i < ix.ix_node_object_count(object.node); ++i) {
+            const shape = shapeOf(doc, object.node, i);
+            if (shape) shapes.push({ ...shape, path: object.path, index: i });
+        }
+    }
+    if (!image && shapes.length && nodePath !== '/') {
+        const cut = nodePath.lastIndexOf('/');
+        const parentPath = cut <= 0 ? '/' : nodePath.slice(0, cut);
+        image = children(doc, parentPath, nodeAt(doc, parentPath))
+            .find((c) => ix.ix_node_kind(c.node) === 3 && ix.ix_node_is_image(c.node) === 1)?.path ?? null;
+    }
+    return { image, shapes };
+}
+
+function save(doc, { paths, to }) {
+    if (!Array.isArray(paths) || paths.length === 0) throw new HttpError(400, 'no node to save');
+    const target = resolveFile(to);
+    let nodes = paths.map((p) => nodeAt(doc, p));
+    let saved;
+    if (nodes.length === 1 && paths[0] !== '/') {
+        saved = ix.ix_save_object_as(doc.reader, nodes[0], target);
+    } else {
+        nodes = nodes.flatMap((n, i) => (paths[i] === '/' ? children(doc, '/', n).map((c) => c.node) : [n]))
+            .filter((n) => ix.ix_node_kind(n) === 3);
+        if (nodes.length === 0) throw new HttpError(422, 'no iconic objects to save');
+        saved = ix.ix_save_objects_as(doc.reader, nodes, nodes.length, target);
+    }
+    if (!saved) throw new HttpError(422, libraryError(doc.reader, 'the selection holds no iconic objects'));
+    return { saved: to };
+}
+
+function convert({ from, to, ignoreNonSerializable }) {
+    const reader = ix.ix_reader_create();
+    try {
+        if (!ix.ix_reader_convert_dict_file(reader, resolveFile(from), resolveFile(to), ignoreNonSerializable ? 1 : 0))
+            throw new HttpError(422, libraryError(reader, 'the file could not be converted'));
+        return { converted: to };
+    } finally {
+        ix.ix_reader_destroy(reader);
+    }
+}
+
+function listing(dir) {
+    const full = resolveFile(dir || 'samples');
+    let entries;
+    try {
+        entries = fs.readdirSync(full, { withFileTypes: true });
+    } catch (error) {
+        throw new HttpError(404, `${dir}: ${error.code === 'ENOENT' ? 'no such folder' : error.message}`);
+    }
+    const relative = path.relative(projectRoot, full) || '.';
+    return {
+        dir: relative,
+        entries: entries.filter((e) => !e.name.startsWith('.'))
+            .map((e) => ({ name: e.name, path: path.join(relative, e.name), dir: e.isDirectory() }))
+            .sort((a, b) => (b.dir - a.dir) || a.name.localeCompare(b.name)),
+    };
+}
+
+async function readJson(req) {
+    const chunks = [];
+    for await (const chunk of req) chunks.push(chunk);
+    try {
+        return JSON.parse(Buffer.concat(chunks).toString('utf8') || '{}');
+    } catch {
+        throw new HttpError(400, 'the request is not JSON');
+    }
+}
+
+function sendJson(res, status, value) {
+    const body = JSON.stringify(value);
+    res.writeHead(status, { 'Content-Type': 'application/json; charset=utf-8', 'Content-Length': Buffer.byteLength(body) });
+    res.end(body);
+}
+
+const contentTypes = { '.html': 'text/html; charset=utf-8', '.mjs': 'text/javascript', '.js': 'text/javascript', '.css': 'text/css' };
+
+function sendStatic(res, pathname) {
+    const file = path.join(publicDir, pathname === '/' ? 'index.html' : pathname);
+    if (!file.startsWith(publicDir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile())
+        throw new HttpError(404, 'not found');
+    const body = fs.readFileSync(file);
+    res.writeHead(200, { 'Content-Type': contentTypes[path.extname(file)] ?? 'application/octet-stream' });
+    res.end(body);
+}
+
+async function handle(req, res) {
+    const url = new URL(req.url, 'http://localhost');
+    const q = url.searchParams;
+    const route = `${req.method} ${url.pathname}`;
+    switch (route) {
+    case 'GET /api/version': return sendJson(res, 200, { version: ix.ix_adapter_halcon_version() });
+    case 'GET /api/list': return sendJson(res, 200, listing(q.get('dir')));
+    case 'POST /api/open': return sendJson(res, 200, openDocument(await readJson(req)));
+    case 'POST /api/close': return sendJson(res, 200, { closed: closeDocument(Number(q.get('doc'))) });
+    case 'GET /api/children': {
+        const doc = documentOf(q);
+        return sendJson(res, 200, childPage(doc, q.get('path') || '/', Number(q.get('from') || 0)));
+    }
+    case 'GET /api/full': {
+        const doc = documentOf(q);
+        return sendJson(res, 200, { text: ix.ix_node_full_value_text(doc.reader, nodeAt(doc, q.get('path') || '/')) });
+    }
+    case 'GET /api/image': {
+        const doc = documentOf(q);
+        return sendImage(res, doc, nodeAt(doc, q.get('path') || '/'), Number(q.get('index') || 0));
+    }
+    case 'GET /api/scene': {
+        const doc = documentOf(q);
+        return sendJson(res, 200, scene(doc, q.get('path') || '/'));
+    }
+    case 'POST /api/save': {
+        const doc = documentOf(q);
+        return sendJson(res, 200, save(doc, await readJson(req)));
+    }
+    case 'POST /api/convert': return sendJson(res, 200, convert(await readJson(req)));
+    default:
+        if (req.method !== 'GET') throw new HttpError(405, 'method not allowed');
+        return sendStatic(res, url.pathname);
+    }
+}
+
+export function startServer(port = 0) {
+    const server = http.createServer((req, res) => {
+        handle(req, res).catch((error) => {
+            if (res.headersSent) return res.destroy();
+            sendJson(res, error.status ?? 500, { error: error.message });
+        });
+    });
+    server.on('close', () => { for (const id of [...documents.keys()]) closeDocument(id); });
+    return new Promise((resolve) => server.listen(port, '127.0.0.1', () => resolve(server)));
+}
+
+if (process.argv[1] && path.resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
+    const portArg = process.argv.indexOf('--port');
+    const server = await startServer(portArg > 0 ? Number(process.argv[portArg + 1]) : 0);
+    console.log(`ixadapter viewer: http://127.0.0.1:${server.address().port}/`);
+}
