@@ -1,5 +1,7 @@
 // The viewer in a real browser: the server in this process, Debian's chromium
-// driven by playwright-core. Writes docs/viewer.png, the screenshot of the README.
+// driven by playwright-core. With IX_VIEWER_SCREENSHOT=1 it also writes
+// docs/viewer.png, the screenshot of the README; otherwise the screenshot goes to
+// a temporary folder and the source tree is left alone.
 //   node tests/viewer/viewer.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -84,7 +86,8 @@ test('an object file: its tree, its image and a region over it, saved and loaded
     assert.match(await rowText('/[0]', 'summary'), /^64x48, 1ch, byte/);
 
     // The whole file drawn: the README's screenshot.
-    await page.screenshot({ path: path.join(root, 'docs/viewer.png') });
+    const shot = process.env.IX_VIEWER_SCREENSHOT === '1' ? path.join(root, 'docs/viewer.png') : path.join(tmp, 'viewer.png');
+    await page.screenshot({ path: shot });
 
     // The image alone at 1:1: the canvas shows the library's pixels inside the domain.
     await show('/[0]');
