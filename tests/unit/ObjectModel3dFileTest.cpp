@@ -3,6 +3,8 @@
 // and PLY and .om3 files written and read back.
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "Model3dFiles.h"
 #include "TestFiles.h"
 #include "formats/Formats.h"
@@ -216,6 +218,24 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
         EXPECT_NE(message.find(c.second), std::string::npos) << message;
     }
+}
+
+// A German locale changes neither the numbers read nor those in messages.
+TEST_F(ModelFiles, NumbersIgnoreTheLocale) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    struct Restore {
+        std::string locale;
+        ~Restore() { std::setlocale(LC_ALL, locale.c_str()); }
+    } restore{saved};
+    const std::string head = "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+                             "property float z\n";
+    EXPECT_EQ(values(read("a.ply", bytesOf(head + "end_header\n1.5 0 0\n")).param("point_coord_x")),
+              (std::vector<double>{1.5}));
+    const std::string message =
+        error("b.ply", bytesOf(head + "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                                      "0 0 0\n3 0 0.5 0\n"));
+    EXPECT_NE(message.find("point index 0.5 out of range"), std::string::npos) << message;
 }
 
 TEST_F(ModelFiles, WrittenModelsReadBack) {
