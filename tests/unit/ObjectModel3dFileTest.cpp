@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 
 #include "Model3dFiles.h"
 #include "TestFiles.h"
@@ -217,6 +218,17 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
         EXPECT_NE(message.find(c.second), std::string::npos) << message;
+    }
+}
+
+// A NaN coordinate leaves the box alone wherever it lies; the centre shows it.
+TEST_F(ModelFiles, NanCoordinatesInTheBox) {
+    const std::string head = "OFF 3 0 0\n";
+    for (const std::string points : {"nan 0 0\n1 1 1\n2 2 2\n", "1 1 1\nnan 0 0\n2 2 2\n"}) {
+        const Read r = read("n.off", bytesOf(head + points));
+        EXPECT_EQ(values(r.param("bounding_box1")), (std::vector<double>{1, 0, 0, 2, 2, 2})) << points;
+        EXPECT_EQ(r.param("diameter_axis_aligned_bounding_box")[0].D(), 3) << points;
+        EXPECT_TRUE(std::isnan(r.param("center")[0].D())) << points;
     }
 }
 
