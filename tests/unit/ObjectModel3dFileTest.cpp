@@ -190,6 +190,12 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
     }
 
     const std::string ply = "ply\nformat binary_little_endian 1.0\n";
+    std::string bigFace, face = "f";  // 259 points, then a triangle: not two triangles
+    for (int i = 1; i <= 259; ++i) {
+        bigFace += "v 0 0 0\n";
+        face += " " + std::to_string(i);
+    }
+    bigFace += face + "\nf 1 2 3\n";
     const std::pair<Bytes, std::string> cases[] = {
         {bytesOf(ply + "element vertex 4000000000\nproperty float x\nproperty float y\nproperty float z\nend_header\n"),
          "4000000000 points exceeds the limit"},
@@ -212,8 +218,9 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {Packer(false, Bytes(80, 'x')).put<uint32_t>(1u << 30).bytes(),
          "Invalid STL file: neither ASCII (beginning with 'solid') nor binary (1073741824 triangles need"},
         {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file:"},
+        {bytesOf(bigFace), "Invalid OBJ file: a face of more than 255 points"},
     };
-    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj"};
+    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj", "obj"};
     size_t i = 0;
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
