@@ -3,6 +3,9 @@
 // and PLY and .om3 files written and read back.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cmath>
+
 #include "Model3dFiles.h"
 #include "TestFiles.h"
 #include "formats/Formats.h"
@@ -187,6 +190,12 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
     }
 
     const std::string ply = "ply\nformat binary_little_endian 1.0\n";
+    std::string bigFace, face = "f";  // 259 points, then a triangle: not two triangles
+    for (int i = 1; i <= 259; ++i) {
+        bigFace += "v 0 0 0\n";
+        face += " " + std::to_string(i);
+    }
+    bigFace += face + "\nf 1 2 3\n";
     const std::pair<Bytes, std::string> cases[] = {
         {bytesOf(ply + "element vertex 4000000000\nproperty float x\nproperty float y\nproperty float z\nend_header\n"),
          "4000000000 points exceeds the limit"},
@@ -209,13 +218,43 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {Packer(false, Bytes(80, 'x')).put<uint32_t>(1u << 30).bytes(),
          "Invalid STL file: neither ASCII (beginning with 'solid') nor binary (1073741824 triangles need"},
         {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file:"},
+        {bytesOf(bigFace), "Invalid OBJ file: a face of more than 255 points"},
     };
-    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj"};
+    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj", "obj"};
     size_t i = 0;
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
         EXPECT_NE(message.find(c.second), std::string::npos) << message;
     }
+}
+
+// A NaN coordinate leaves the box alone wherever it lies; the centre shows it.
+TEST_F(ModelFiles, NanCoordinatesInTheBox) {
+    const std::string head = "OFF 3 0 0\n";
+    for (const std::string points : {"nan 0 0\n1 1 1\n2 2 2\n", "1 1 1\nnan 0 0\n2 2 2\n"}) {
+        const Read r = read("n.off", bytesOf(head + points));
+        EXPECT_EQ(values(r.param("bounding_box1")), (std::vector<double>{1, 0, 0, 2, 2, 2})) << points;
+        EXPECT_EQ(r.param("diameter_axis_aligned_bounding_box")[0].D(), 3) << points;
+        EXPECT_TRUE(std::isnan(r.param("center")[0].D())) << points;
+    }
+}
+
+// A German locale changes neither the numbers read nor those in messages.
+TEST_F(ModelFiles, NumbersIgnoreTheLocale) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    struct Restore {
+        std::string locale;
+        ~Restore() { std::setlocale(LC_ALL, locale.c_str()); }
+    } restore{saved};
+    const std::string head = "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+                             "property float z\n";
+    EXPECT_EQ(values(read("a.ply", bytesOf(head + "end_header\n1.5 0 0\n")).param("point_coord_x")),
+              (std::vector<double>{1.5}));
+    const std::string message =
+        error("b.ply", bytesOf(head + "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                                      "0 0 0\n3 0 0.5 0\n"));
+    EXPECT_NE(message.find("point index 0.5 out of range"), std::string::npos) << message;
 }
 
 TEST_F(ModelFiles, WrittenModelsReadBack) {

@@ -6,7 +6,7 @@
 // "num_polygons", "has_points", "has_normals", "has_triangles",
 // "has_polygons", "has_primitive_data" ("true"/"false"), "primitive_type"
 // (error without a primitive), "center" (mean of the points),
-// "bounding_box1" ([x1, y1, z1, x2, y2, z2]),
+// "bounding_box1" ([x1, y1, z1, x2, y2, z2]; NaN coordinates left out),
 // "diameter_axis_aligned_bounding_box" (the box's diagonal),
 // "point_coord_x/y/z" and "point_normal_x/y/z". The generic keys are those of
 // these names that apply to the model.

@@ -150,10 +150,10 @@ HTuple ObjectModel3d::param(const std::string& name, const char* proc) const {
         const std::vector<float>* axes[3] = {&x, &y, &z};
         for (int a = 0; a < 3; ++a) {
             low[a] = high[a] = (*axes[a])[0];
-            for (float v : *axes[a]) {
+            for (float v : *axes[a]) {  // fmin and fmax pass over NaN wherever it lies
                 sum[a] += v;
-                low[a] = std::min(low[a], static_cast<double>(v));
-                high[a] = std::max(high[a], static_cast<double>(v));
+                low[a] = std::fmin(low[a], static_cast<double>(v));
+                high[a] = std::fmax(high[a], static_cast<double>(v));
             }
         }
         if (name == "center") {

@@ -72,6 +72,11 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple&, const 
     }
     model3d::Faces faces(budget, kFormat);
     for (const tinyobj::shape_t& shape : shapes) {
+        // tinyobjloader keeps each face's size in a byte: a face of 256 points
+        // or more leaves the sizes short of the indices, and its faces unknown.
+        uint64_t sized = 0;
+        for (const unsigned int count : shape.mesh.num_face_vertices) sized += count;
+        if (sized != shape.mesh.indices.size()) raiseInvalid(kFormat, "a face of more than 255 points", proc);
         size_t at = 0;
         for (const unsigned int count : shape.mesh.num_face_vertices) {
             if (at + count > shape.mesh.indices.size()) raiseInvalid(kFormat, "a face beyond its indices", proc);

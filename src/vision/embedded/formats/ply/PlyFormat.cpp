@@ -1,5 +1,6 @@
 #include "formats/ply/PlyFormat.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -81,6 +82,12 @@ enum class Encoding { Ascii, Little, Big };
 
 [[noreturn]] void fail(const std::string& problem) {
     raiseInvalid(kFormat, problem, kReadProc);
+}
+
+// The shortest text that reads back as `value`, whatever the locale.
+std::string numberText(double value) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 template <class T>
@@ -282,7 +289,7 @@ private:
         const double value = scalar(type, what);
         if (!(value >= 0) || value != std::floor(value) || value > static_cast<double>(max)) {
             if (binary_) binary_->seek(binary_->offset() - sizeOf(type));
-            failHere(std::string(what) + " " + std::to_string(value) + " out of range");
+            failHere(std::string(what) + " " + numberText(value) + " out of range");
         }
         return static_cast<uint64_t>(value);
     }
