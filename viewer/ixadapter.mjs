@@ -89,7 +89,7 @@ export function loadKind(file) {
 export function jsonParam({ key, value }) {
     const text = String(value ?? '');
     const record = { key: JsonParamKeys.indexOf(key), type: 0, text, intValue: 0, realValue: 0 };
-    if (record.key < 0) throw new Error(`unknown reading option "${key}"`);
+    if (record.key < 0) throw Object.assign(new Error(`unknown reading option "${key}"`), { status: 400 });
     if (/^[+-]?\d+$/.test(text)) Object.assign(record, { type: 1, intValue: Number(text) });
     else if (text.trim() !== '' && Number.isFinite(Number(text))) Object.assign(record, { type: 2, realValue: Number(text) });
     return record;

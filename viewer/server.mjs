@@ -40,6 +40,8 @@ function openDocument({ file, as, options = [], replace }) {
     if (replace !== undefined) closeDocument(Number(replace));
     const fullPath = resolveFile(file);
     const kind = as || loadKind(fullPath);
+    if (!Array.isArray(options) || !options.every((o) => o !== null && typeof o === 'object'))
+        throw new HttpError(400, 'the reading options are not a list of { key, value }');
     const params = kind === 'dict' ? options.map(jsonParam) : [];
     const reader = ix.ix_reader_create();
     const started = performance.now();
@@ -64,6 +66,15 @@ function openDocument({ file, as, options = [], replace }) {
     const doc = { id, file, kind, reader, root, nodes: new Map([['/', root]]) };
     documents.set(id, doc);
     return { id, file, kind, loadMs, root: describe(doc, root, '/'), children: childPage(doc, '/') };
+}
+
+// A whole number in the query, `fallback` when it is absent.
+function integerParam(query, name, fallback) {
+    const text = query.get(name);
+    if (text === null || text === '') return fallback;
+    const value = Number(text);
+    if (!Number.isInteger(value) || value < 0 || value > 0x7fffffff) throw new HttpError(400, `${name}=${text} is not an index`);
+    return value;
 }
 
 function documentOf(query) {
@@ -240,6 +251,7 @@ function scene(doc, nodePath) {
 
 function save(doc, { paths, to }) {
     if (!Array.isArray(paths) || paths.length === 0) throw new HttpError(400, 'no node to save');
+    if (!paths.every((p) => typeof p === 'string')) throw new HttpError(400, 'a node path is not a string');
     const target = resolveFile(to);
     let nodes = paths.map((p) => nodeAt(doc, p));
     let saved;
@@ -286,11 +298,14 @@ function listing(dir) {
 async function readJson(req) {
     const chunks = [];
     for await (const chunk of req) chunks.push(chunk);
+    let value;
     try {
-        return JSON.parse(Buffer.concat(chunks).toString('utf8') || '{}');
+        value = JSON.parse(Buffer.concat(chunks).toString('utf8') || '{}');
     } catch {
         throw new HttpError(400, 'the request is not JSON');
     }
+    if (value === null || typeof value !== 'object' || Array.isArray(value)) throw new HttpError(400, 'the request is not a JSON object');
+    return value;
 }
 
 function sendJson(res, status, value) {
@@ -321,7 +336,7 @@ async function handle(req, res) {
     case 'POST /api/close': return sendJson(res, 200, { closed: closeDocument(Number(q.get('doc'))) });
     case 'GET /api/children': {
         const doc = documentOf(q);
-        return sendJson(res, 200, childPage(doc, q.get('path') || '/', Number(q.get('from') || 0)));
+        return sendJson(res, 200, childPage(doc, q.get('path') || '/', integerParam(q, 'from', 0)));
     }
     case 'GET /api/full': {
         const doc = documentOf(q);
@@ -329,7 +344,7 @@ async function handle(req, res) {
     }
     case 'GET /api/image': {
         const doc = documentOf(q);
-        return sendImage(res, doc, nodeAt(doc, q.get('path') || '/'), Number(q.get('index') || 0));
+        return sendImage(res, doc, nodeAt(doc, q.get('path') || '/'), integerParam(q, 'index', 0));
     }
     case 'GET /api/scene': {
         const doc = documentOf(q);

@@ -70,8 +70,8 @@ async function canvasPixel(r, c) {
     }, [r, c]);
 }
 
-async function api(url) {
-    const response = await fetch(base + url);
+async function api(url, body) {
+    const response = await fetch(base + url, body === undefined ? {} : { method: 'POST', body });
     return response.headers.get('content-type').startsWith('application/json') ? response.json() : response;
 }
 
@@ -216,4 +216,19 @@ test("a broken file shows the library's message, and the server goes on", async 
     assert.equal(await page.locator('#tree li').count(), 0);
     await open('samples/scene.hobj');
     assert.equal(await rowText('/', 'summary'), '5 objects');
+});
+
+test('requests of the wrong shape are refused, not failed on', async () => {
+    const { id } = await api('/api/open', JSON.stringify({ file: 'samples/scene.hobj' }));
+    const refused = async (url, body) => {
+        const response = await fetch(base + url, body === undefined ? {} : { method: 'POST', body });
+        assert.equal(response.status, 400, `${url} ${body}: ${await response.text()}`);
+    };
+    await refused('/api/open', 'null');
+    await refused('/api/open', JSON.stringify({ file: 'samples/dataset.json', options: 'x' }));
+    await refused('/api/open', JSON.stringify({ file: 'samples/dataset.json', options: [{ key: 'nope', value: 1 }] }));
+    await refused(`/api/save?doc=${id}`, JSON.stringify({ paths: [1], to: path.join(tmp, 'x.hobj') }));
+    await refused(`/api/children?doc=${id}&path=/&from=-5`);
+    await refused(`/api/image?doc=${id}&path=/[0]&index=abc`);
+    assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
 });
