@@ -295,9 +295,16 @@ function listing(dir) {
     };
 }
 
+// A request body is a few paths and options; a longer one is refused before it fills the memory.
+const maxBodyBytes = 1 << 20;
 async function readJson(req) {
     const chunks = [];
-    for await (const chunk of req) chunks.push(chunk);
+    let size = 0;
+    for await (const chunk of req) {
+        size += chunk.length;
+        if (size > maxBodyBytes) throw new HttpError(413, 'the request is too long');
+        chunks.push(chunk);
+    }
     let value;
     try {
         value = JSON.parse(Buffer.concat(chunks).toString('utf8') || '{}');

@@ -231,4 +231,6 @@ test('requests of the wrong shape are refused, not failed on', async () => {
     await refused(`/api/children?doc=${id}&path=/&from=-5`);
     await refused(`/api/image?doc=${id}&path=/[0]&index=abc`);
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
+    const long = await fetch(base + '/api/open', { method: 'POST', body: ' '.repeat(2 << 20) });
+    assert.equal(long.status, 413); // refused before it is all held in memory
 });
