@@ -18,6 +18,7 @@ const { chromium } = require('playwright-core');
 const { startServer } = await import(path.join(root, 'viewer/server.mjs'));
 
 let server, browser, page, base, tmp;
+const pageErrors = []; // uncaught exceptions in the page, over all the tests
 
 before(async () => {
     tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'ix-viewer-'));
@@ -25,10 +26,12 @@ before(async () => {
     base = `http://127.0.0.1:${server.address().port}`;
     browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
     page = await browser.newPage({ viewport: { width: 1100, height: 640 } });
+    page.on('pageerror', (error) => pageErrors.push(error.message));
     await page.goto(base);
 });
 
 after(async () => {
+    assert.deepEqual(pageErrors, []);
     await browser?.close();
     await new Promise((resolve) => (server ? server.close(resolve) : resolve()));
     if (tmp) fs.rmSync(tmp, { recursive: true, force: true });
@@ -233,4 +236,20 @@ test('requests of the wrong shape are refused, not failed on', async () => {
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
     const long = await fetch(base + '/api/open', { method: 'POST', body: ' '.repeat(2 << 20) });
     assert.equal(long.status, 413); // refused before it is all held in memory
+});
+
+test('a second open before the first has answered leaves one file open', async () => {
+    await open('samples/gradient.png');
+    const before = Number(await page.evaluate(() => document.body.dataset.doc));
+    await page.fill('#path', 'samples/scene.hobj');
+    await page.evaluate(() => { const form = document.getElementById('open'); form.requestSubmit(); form.requestSubmit(); });
+    const [first, second] = [before + 1, before + 2];
+    await page.waitForFunction((id) => document.body.dataset.doc === String(id) && document.querySelector('#tree > li'), second);
+    let status;
+    for (let tries = 0; tries < 50 && status !== 404; ++tries) {
+        status = (await fetch(`${base}/api/children?doc=${first}&path=/`)).status;
+        if (status !== 404) await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    assert.equal(status, 404); // the first file's reader was released
+    assert.equal(await page.locator('#tree > li').count(), 1);
 });

@@ -5,6 +5,7 @@ const palette = ['#ff4040', '#40dc40', '#408cff', '#ffc800', '#e640e6', '#00dcdc
 const regionAlpha = 0.4;
 
 let doc = null;               // { id, file, kind }
+let opening = 0;              // counts the opens and closes; a file opened by an older one is closed unseen
 let selected = new Set();     // paths of the selected nodes
 let picture = null;           // { width, height, canvas, pixels, format, rowBytes, pixelType } or a bare extent
 let shapes = [];              // [{ class, colour, lines | runs, mask, x0, y0 }]
@@ -64,6 +65,7 @@ function jsonOptions() {
 }
 
 async function open() {
+    const ticket = ++opening;
     const file = $('path').value.trim();
     const as = $('as').value;
     const started = performance.now();
@@ -75,6 +77,7 @@ async function open() {
         const replace = doc?.id;
         doc = null;
         const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
+        if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
         doc = { id: opened.id, file, kind: opened.kind };
         document.body.dataset.doc = doc.id;
         opened.root.label = opened.root.label || file;
@@ -84,11 +87,12 @@ async function open() {
         Object.assign(document.body.dataset, { loadMs: opened.loadMs, treeMs: performance.now() - started });
         if (opened.kind === 'object') await select('/', false);
     } catch (error) {
-        status(error.message, true);
+        if (ticket === opening) status(error.message, true);
     }
 }
 
 async function close() {
+    ++opening;
     if (doc) await api('POST', `/api/close?doc=${doc.id}`).catch(() => {});
     doc = null;
     selected.clear();
