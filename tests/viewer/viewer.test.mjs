@@ -31,10 +31,10 @@ before(async () => {
 });
 
 after(async () => {
-    assert.deepEqual(pageErrors, []);
     await browser?.close();
     await new Promise((resolve) => (server ? server.close(resolve) : resolve()));
     if (tmp) fs.rmSync(tmp, { recursive: true, force: true });
+    assert.deepEqual(pageErrors, []);
 });
 
 async function open(file) {
