@@ -85,12 +85,14 @@ export function loadKind(file) {
 }
 
 // A reading option { key, value } as the library's record: the value is an
-// integer when it reads wholly as one, else a real, else a string.
+// integer when it reads wholly as one of 64 bits (kept exact as a BigInt), else a
+// real, else a string.
+const int64 = (text) => /^[+-]?\d+$/.test(text) && BigInt.asIntN(64, BigInt(text)) === BigInt(text);
 export function jsonParam({ key, value }) {
     const text = String(value ?? '');
     const record = { key: JsonParamKeys.indexOf(key), type: 0, text, intValue: 0, realValue: 0 };
     if (record.key < 0) throw Object.assign(new Error(`unknown reading option "${key}"`), { status: 400 });
-    if (/^[+-]?\d+$/.test(text)) Object.assign(record, { type: 1, intValue: Number(text) });
+    if (int64(text)) Object.assign(record, { type: 1, intValue: BigInt(text) });
     else if (text.trim() !== '' && Number.isFinite(Number(text))) Object.assign(record, { type: 2, realValue: Number(text) });
     return record;
 }

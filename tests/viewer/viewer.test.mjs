@@ -253,3 +253,15 @@ test('a second open before the first has answered leaves one file open', async (
     assert.equal(status, 404); // the first file's reader was released
     assert.equal(await page.locator('#tree > li').count(), 1);
 });
+
+test('a whole-number reading option reaches the library exact', async () => {
+    const file = path.join(tmp, 'flag.json');
+    fs.writeFileSync(file, '{"flag": true}');
+    const valueOf = async (value) => {
+        const opened = await api('/api/open', JSON.stringify({ file, options: [{ key: 'json_value_true', value }] }));
+        await api(`/api/close?doc=${opened.id}`, '');
+        return opened.children.children[0].summary;
+    };
+    assert.equal(await valueOf('9007199254740993'), '9007199254740993'); // beyond a double's integers
+    assert.match(await valueOf('99999999999999999999'), /^1(\.0*)?e\+?20$/i); // beyond 64 bits: a real
+});
