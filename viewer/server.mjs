@@ -158,7 +158,10 @@ const pixelTypes = /\b(byte|int1|int2|uint2|int4|int8|real|complex|cyclic|direct
 function sendImage(res, doc, node, index) {
     const out = [[0], [0], [0], [0], [null]];
     if (!ix.ix_extract_image(doc.reader, node, index, ...out)) {
-        throw new HttpError(422, libraryError(doc.reader, 'the node holds no image that can be drawn'));
+        const message = ix.ix_reader_last_error(doc.reader);
+        const channels = ix.ix_node_image_channel_count(doc.reader, node, index);
+        throw new HttpError(422, message || (channels > 0 ? `an image of ${channels} channels cannot be drawn`
+                                                          : 'the node holds no image that can be drawn'));
     }
     const [[width], [height], [rowBytes], [format], [pixels]] = out;
     let body;

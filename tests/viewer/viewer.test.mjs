@@ -8,6 +8,7 @@ import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import zlib from 'node:zlib';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -264,4 +265,24 @@ test('a whole-number reading option reaches the library exact', async () => {
     };
     assert.equal(await valueOf('9007199254740993'), '9007199254740993'); // beyond a double's integers
     assert.match(await valueOf('99999999999999999999'), /^1(\.0*)?e\+?20$/i); // beyond 64 bits: a real
+});
+
+test('an image of two channels is named as not drawable, and the page goes on', async () => {
+    // An 8x6 gray+alpha PNG.
+    const chunk = (type, data) => {
+        const body = Buffer.concat([Buffer.from(type), data]);
+        const size = Buffer.alloc(4), crc = Buffer.alloc(4);
+        size.writeUInt32BE(data.length);
+        crc.writeUInt32BE(zlib.crc32(body));
+        return Buffer.concat([size, body, crc]);
+    };
+    const header = Buffer.from([0, 0, 0, 8, 0, 0, 0, 6, 8, 4, 0, 0, 0]);
+    const rows = Buffer.concat(Array.from({ length: 6 }, () => Buffer.from([0, ...Array(16).fill(200)])));
+    const file = path.join(tmp, 'gray-alpha.png');
+    fs.writeFileSync(file, Buffer.concat([Buffer.from('89504e470d0a1a0a', 'hex'), chunk('IHDR', header),
+                                          chunk('IDAT', zlib.deflateSync(rows)), chunk('IEND', Buffer.alloc(0))]));
+    await open(file);
+    assert.equal(await page.textContent('#status.error'), 'an image of 2 channels cannot be drawn');
+    await open('samples/gradient.png');
+    await show('/[0]');
 });
