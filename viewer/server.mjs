@@ -375,6 +375,7 @@ export function startServer(port = 0) {
     const server = http.createServer((req, res) => {
         handle(req, res).catch((error) => {
             if (res.headersSent) return res.destroy();
+            if (error.status === 413) res.setHeader('Connection', 'close'); // the rest of the body is not read
             sendJson(res, error.status ?? 500, { error: error.message });
         });
     });
