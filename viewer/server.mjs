@@ -91,10 +91,10 @@ function childPath(parent, child) {
     return (parent === '/' ? '/' : parent + '/') + segment;
 }
 
-function children(doc, parentPath, parent, from = 0, count = Infinity) {
+function children(doc, parentPath, parent, from = 0, count = Infinity, total = ix.ix_node_child_count(parent)) {
     const list = [];
-    const end = Math.min(ix.ix_node_child_count(parent), from + count);
-    for (let i = Math.max(from, 0); i < end; ++i) {
+    const end = Math.min(total, from + count);
+    for (let i = from; i < end; ++i) {
         const child = ix.ix_node_child_at(parent, i);
         const childPathText = childPath(parentPath, child);
         doc.nodes.set(childPathText, child);
@@ -107,11 +107,8 @@ function children(doc, parentPath, parent, from = 0, count = Infinity) {
 const pageSize = 500;
 function childPage(doc, parentPath, from = 0) {
     const parent = nodeAt(doc, parentPath);
-    return {
-        total: ix.ix_node_child_count(parent),
-        from,
-        children: children(doc, parentPath, parent, from, pageSize).map((c) => describe(doc, c.node, c.path)),
-    };
+    const total = ix.ix_node_child_count(parent);
+    return { total, from, children: children(doc, parentPath, parent, from, pageSize, total).map((c) => describe(doc, c.node, c.path)) };
 }
 
 // The node at `nodePath` ("/", "/key/[3]"), walking down from the nearest known ancestor.
@@ -137,7 +134,7 @@ function describe(doc, node, nodePath) {
         childCount: ix.ix_node_child_count(node),
         details: [],
     };
-    for (let i = 0; i < ix.ix_node_detail_line_count(node); ++i) info.details.push(ix.ix_node_detail_line_at(node, i));
+    for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i) info.details.push(ix.ix_node_detail_line_at(node, i));
     if (kind === 'object') {
         info.objectClass = ix.ix_node_object_class(node);
         info.objectCount = ix.ix_node_object_count(node);
