@@ -83,11 +83,12 @@ function documentOf(query) {
     return doc;
 }
 
-// A child's path segment: its index as [i], else its label ('/' and '%' escaped).
+// A child's path segment: its index as [i], else its label ('/' and '%' escaped;
+// an empty label as a lone '%', which no other label gives).
 function childPath(parent, child) {
     const segment = ix.ix_node_path_segment_kind(child) === 1
         ? `[${ix.ix_node_path_index(child)}]`
-        : ix.ix_node_label(child).replace(/%/g, '%25').replace(/\//g, '%2F');
+        : ix.ix_node_label(child).replace(/%/g, '%25').replace(/\//g, '%2F') || '%';
     return (parent === '/' ? '/' : parent + '/') + segment;
 }
 

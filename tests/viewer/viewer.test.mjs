@@ -286,3 +286,17 @@ test('an image of two channels is named as not drawable, and the page goes on', 
     await open('samples/gradient.png');
     await show('/[0]');
 });
+
+test('keys that are empty or hold "/" or "%" get paths of their own', async () => {
+    const file = path.join(tmp, 'keys.json');
+    fs.writeFileSync(file, JSON.stringify({ '': { inner: 1 }, 'a/b': 2, '%2F': 3, 'ü😀': { '': 4 } }));
+    const { id, children } = await api('/api/open', JSON.stringify({ file }));
+    const paths = children.children.map((c) => c.path);
+    assert.equal(new Set(['/', ...paths]).size, 5, `${paths}`);
+    for (const child of children.children) {
+        const page = await api(`/api/children?doc=${id}&path=${encodeURIComponent(child.path)}`);
+        assert.equal(page.total, child.childCount, child.path);
+    }
+    assert.equal((await api(`/api/children?doc=${id}&path=/`)).total, 4); // the root is still the root
+    await api(`/api/close?doc=${id}`, '');
+});
