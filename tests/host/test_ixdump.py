@@ -38,6 +38,12 @@ class Ixdump(unittest.TestCase):
         result = self.run_ixdump("--full", "/[9]", SAMPLES / "scene.hobj")
         self.assertEqual(result.returncode, 1)
         self.assertIn("no node at /[9]", result.stderr)
+        # Keys that are empty or hold "/" or "%" still name one node each.
+        with tempfile.TemporaryDirectory() as folder:
+            keys = Path(folder) / "keys.json"
+            keys.write_text('{"": {"x": 1}, "a/b": 2, "a": {"b": 3}, "50%": 4}')
+            for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4")):
+                self.assertEqual(self.run_ixdump("--full", path, keys).stdout, value + "\n", path)
 
     def test_every_sample_opens(self):
         files = sorted(p for p in SAMPLES.iterdir() if p.is_file())

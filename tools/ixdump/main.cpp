@@ -24,7 +24,8 @@ const char* const kUsage =
     "\n"
     "Prints the tree of each FILE: one line per node with its path, label, type and\n"
     "summary, and the node's detail lines below it. Paths address nodes from the\n"
-    "root: /key/sub/[3]. --full PATH prints the untruncated values of that node.\n"
+    "root: /key/sub/[3] (in a key, % is written %25, / as %2F, the empty key as %).\n"
+    "--full PATH prints the untruncated values of that node.\n"
     "\n"
     "--option KEY=VALUE sets a reading option of dictionary files; KEY is one of\n"
     "json_value_true, json_value_false, json_value_null, convert_json_arrays_to.\n"
@@ -120,10 +121,16 @@ const char* kindName(IxNodeKind kind) {
 }
 
 // The path of a child inside its parent's path.
+// A key's "%" and "/" are written %25 and %2F, and the empty key as a lone "%",
+// which no other key gives, so that every path names one node.
 std::string childPath(const std::string& parent, const NativeNode* child) {
-    std::string segment = ix_node_path_segment_kind(child) == IxPathSegmentKind::Index
-                              ? "[" + std::to_string(ix_node_path_index(child)) + "]"
-                              : utf8(ix_node_label(child));
+    std::string segment;
+    if (ix_node_path_segment_kind(child) == IxPathSegmentKind::Index) {
+        segment = "[" + std::to_string(ix_node_path_index(child)) + "]";
+    } else {
+        for (char c : utf8(ix_node_label(child))) segment += c == '%' ? "%25" : c == '/' ? "%2F" : std::string(1, c);
+        if (segment.empty()) segment = "%";
+    }
     return (parent == "/" ? "/" : parent + "/") + segment;
 }
 
