@@ -28,6 +28,17 @@ size_t statusKB(const std::string& field) {
     return 0;
 }
 
+// "OK" when `read` returns, "ERR:" and the message when the library raises.
+template <class Read>
+std::string outcome(Read read) {
+    try {
+        read();
+        return "OK";
+    } catch (const HalconCpp::HException& e) {
+        return "ERR:" + std::string(e.ErrorMessage().TextA());
+    }
+}
+
 // Loads the case in a child process: "OK" or "ERR:" and the message, whether a signal ended it, the memory it added.
 void run(const std::string& name, ixhostile::Maker maker) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("ixhostile_" + std::to_string(::getpid()) + "_" + name);
@@ -45,30 +56,21 @@ void run(const std::string& name, ixhostile::Maker maker) {
         }
         std::string result;
         if (c.model3d) {
-            try {
+            result = outcome([&] {
                 HalconCpp::HTuple model, status;
                 HalconCpp::ReadObjectModel3d(c.path.c_str(), "m", HalconCpp::HTuple(), HalconCpp::HTuple(), &model,
                                              &status);
-                result = "OK";
-            } catch (const HalconCpp::HException& e) {
-                result = "ERR:" + std::string(e.ErrorMessage().TextA());
-            }
+            });
         } else if (c.dlModel) {
-            try {
+            result = outcome([&] {
                 HalconCpp::HTuple model;
                 HalconCpp::ReadDlModel(c.path.c_str(), &model);
-                result = "OK";
-            } catch (const HalconCpp::HException& e) {
-                result = "ERR:" + std::string(e.ErrorMessage().TextA());
-            }
+            });
         } else if (c.dictionary) {
-            try {
+            result = outcome([&] {
                 HalconCpp::HTuple dict;
                 HalconCpp::ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple(), &dict);
-                result = "OK";
-            } catch (const HalconCpp::HException& e) {
-                result = "ERR:" + std::string(e.ErrorMessage().TextA());
-            }
+            });
         } else {
             ReaderHandle* reader = ix_reader_create();
             const std::wstring path(c.path.begin(), c.path.end());

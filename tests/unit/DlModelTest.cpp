@@ -7,28 +7,20 @@
 #include "TestFiles.h"
 #include "base/Access.h"
 #include "base/TupleData.h"
+#include "TupleValues.h"
 
 using namespace HalconCpp;
 namespace ox = ixtest::onnx;
 
 namespace {
 
+using ixtest::longs;
+using ixtest::strings;
+
 HTuple param(const HTuple& model, const char* name) {
     HTuple value;
     GetDlModelParam(model, name, &value);
     return value;
-}
-
-std::vector<Hlong> longs(const HTuple& t) {
-    std::vector<Hlong> out;
-    for (Hlong i = 0; i < t.Length(); ++i) out.push_back(t[i].L());
-    return out;
-}
-
-std::vector<std::string> strings(const HTuple& t) {
-    std::vector<std::string> out;
-    for (Hlong i = 0; i < t.Length(); ++i) out.push_back(t[i].C());
-    return out;
 }
 
 // "name elem_type [shape]" of each tensor dictionary.

@@ -12,11 +12,14 @@
 #include "tools/Dict.h"
 #include "tools/ObjectModel3d.h"
 #include "tools/Tool.h"
+#include "TupleValues.h"
 
 using namespace HalconCpp;
 using namespace ixtest::model3d;
 
 namespace {
+
+using ixtest::reals;
 
 struct Read {
     HTuple model;
@@ -27,12 +30,6 @@ struct Read {
         return value;
     }
 };
-
-std::vector<double> values(const HTuple& t) {
-    std::vector<double> v;
-    for (Hlong i = 0; i < t.Length(); ++i) v.push_back(t[i].D());
-    return v;
-}
 
 class ModelFiles : public ::testing::Test {
 protected:
@@ -53,7 +50,7 @@ protected:
         EXPECT_EQ(r.param("num_points")[0].L(), points);
         EXPECT_EQ(r.param("num_triangles")[0].L(), triangles);
         EXPECT_EQ(r.param("num_polygons")[0].L(), polygons);
-        const std::vector<double> c = values(r.param("center")), b = values(r.param("bounding_box1"));
+        const std::vector<double> c = reals(r.param("center")), b = reals(r.param("bounding_box1"));
         for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(c[i], center[i], 1e-6) << i;
         EXPECT_EQ(b, box);
     }
@@ -104,7 +101,7 @@ TEST_F(ModelFiles, PlyInEveryEncoding) {
     be.put<int32_t>(4).put<int16_t>(0).put<int16_t>(1).put<int16_t>(2).put<int16_t>(3);
     const Read big = read("be.ply", be.bytes());
     expectShape(big, 4, 0, 1, {1.5, -1.5, 0.25}, {0, -3, 0.25, 3, 0, 0.25});
-    EXPECT_EQ(values(big.param("point_normal_z")), (std::vector<double>{1, 1, 1, 1}));
+    EXPECT_EQ(reals(big.param("point_normal_z")), (std::vector<double>{1, 1, 1, 1}));
 }
 
 TEST_F(ModelFiles, OffStlAndObj) {
@@ -128,7 +125,7 @@ TEST_F(ModelFiles, OffStlAndObj) {
     const Read quads = read("q.obj", bytesOf("# cube side\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\n"
                                              "f 1//1 2//1 3//1 4//1\nf -4 -2 -1\n"));
     expectShape(quads, 4, 0, 2, {0.5, 0.5, 0}, {0, 0, 0, 1, 1, 0});
-    EXPECT_EQ(values(quads.param("point_normal_z")), (std::vector<double>{1, 1, 1, 1}));
+    EXPECT_EQ(reals(quads.param("point_normal_z")), (std::vector<double>{1, 1, 1, 1}));
     const Read tris = read("t.obj", bytesOf("mtllib none.mtl\nv 0 0 0\nv 2 0 0\nv 0 2 0\nv 5 5 5\nf 1 2 3\n"));
     expectShape(tris, 4, 1, 0, {7 / 4.0, 7 / 4.0, 5 / 4.0}, {0, 0, 0, 5, 5, 5});
     EXPECT_EQ(tris.param("has_normals")[0].S().TextA(), std::string("false"));
@@ -136,8 +133,8 @@ TEST_F(ModelFiles, OffStlAndObj) {
 
 TEST_F(ModelFiles, ScaleParametersAndUnknownFiles) {
     const Bytes off = bytesOf("OFF 2 0 0\n1000 0 -2000\n0 500 0\n");
-    EXPECT_EQ(values(read("m.off", off, "mm").param("bounding_box1")), (std::vector<double>{0, 0, -2, 1, 0.5, 0}));
-    EXPECT_EQ(values(read("m.off", off, 0.5).param("bounding_box1")), (std::vector<double>{0, 0, -1000, 500, 250, 0}));
+    EXPECT_EQ(reals(read("m.off", off, "mm").param("bounding_box1")), (std::vector<double>{0, 0, -2, 1, 0.5, 0}));
+    EXPECT_EQ(reals(read("m.off", off, 0.5).param("bounding_box1")), (std::vector<double>{0, 0, -1000, 500, 250, 0}));
     EXPECT_EQ(errorOf([&] { read("m.off", off, "inch"); }), 1302u);
     EXPECT_EQ(errorOf([&] { read("m.off", off, -1.0); }), 1302u);
     EXPECT_EQ(errorOf([&] { read("m.off", off, "m", "convert_to_mm", "true"); }), 1303u);
@@ -233,7 +230,7 @@ TEST_F(ModelFiles, NanCoordinatesInTheBox) {
     const std::string head = "OFF 3 0 0\n";
     for (const std::string points : {"nan 0 0\n1 1 1\n2 2 2\n", "1 1 1\nnan 0 0\n2 2 2\n"}) {
         const Read r = read("n.off", bytesOf(head + points));
-        EXPECT_EQ(values(r.param("bounding_box1")), (std::vector<double>{1, 0, 0, 2, 2, 2})) << points;
+        EXPECT_EQ(reals(r.param("bounding_box1")), (std::vector<double>{1, 0, 0, 2, 2, 2})) << points;
         EXPECT_EQ(r.param("diameter_axis_aligned_bounding_box")[0].D(), 3) << points;
         EXPECT_TRUE(std::isnan(r.param("center")[0].D())) << points;
     }
@@ -249,7 +246,7 @@ TEST_F(ModelFiles, NumbersIgnoreTheLocale) {
     } restore{saved};
     const std::string head = "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
                              "property float z\n";
-    EXPECT_EQ(values(read("a.ply", bytesOf(head + "end_header\n1.5 0 0\n")).param("point_coord_x")),
+    EXPECT_EQ(reals(read("a.ply", bytesOf(head + "end_header\n1.5 0 0\n")).param("point_coord_x")),
               (std::vector<double>{1.5}));
     const std::string message =
         error("b.ply", bytesOf(head + "element face 1\nproperty list uchar int vertex_indices\nend_header\n"

@@ -8,10 +8,13 @@
 #include "HalconCpp.h"
 #include "TestFiles.h"
 #include "ix_adapter.h"
+#include "TupleValues.h"
 
 using namespace HalconCpp;
 
 namespace {
+
+using ixtest::reals;
 
 struct Polyline {
     std::string flag;
@@ -46,12 +49,6 @@ HObject contour(std::vector<double> rows, std::vector<double> cols) {
     HObject out;
     GenContourPolygonXld(&out, HTuple(rows.data(), static_cast<Hlong>(rows.size())),
                          HTuple(cols.data(), static_cast<Hlong>(cols.size())));
-    return out;
-}
-
-std::vector<double> reals(const HTuple& tuple) {
-    std::vector<double> out;
-    for (Hlong i = 0; i < tuple.Length(); ++i) out.push_back(tuple[i].D());
     return out;
 }
 
