@@ -29,6 +29,7 @@
 #include <jerror.h>
 
 #include "base/Errors.h"
+#include "formats/jpeg/JpegErrors.h"
 #include "formats/jpeg/JpegFormat.h"
 
 namespace ixv::formats::jpeg {
@@ -45,13 +46,6 @@ constexpr size_t kReadSize = size_t{64} << 10;
 constexpr int kSourceFailed = -1;  // the ByteSource raised; the exception is pending
 constexpr int kTooManyScans = -2;
 constexpr int kTooManyBlocks = -3;
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    int code;  // the libjpeg message code of the failure, or one of ours
-    char message[JMSG_LENGTH_MAX];
-};
 
 // The file, through a buffer that lives in read()'s frame.
 struct Source {
@@ -79,24 +73,6 @@ struct Session {
     Source source;
     bool created;
 };
-
-[[noreturn]] void jump(j_common_ptr cinfo, int code) {
-    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    error->code = code;
-    std::longjmp(error->jump, 1);
-}
-
-[[noreturn]] void failWith(j_common_ptr cinfo) {
-    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*error->pub.format_message)(cinfo, error->message);
-    jump(cinfo, error->pub.msg_code);
-}
-
-void errorExit(j_common_ptr cinfo) {
-    failWith(cinfo);
-}
-
-void outputMessage(j_common_ptr) {}
 
 // Level -1 is a warning about corrupt data, higher levels are traces.
 void emitMessage(j_common_ptr cinfo, int level) {
@@ -300,10 +276,7 @@ IconicPtr readImage(const ByteSource& file, Budget& budget) {
     std::exception_ptr pending;
     SessionGuard guard;
     Session* s = guard.get();
-    s->cinfo.err = jpeg_std_error(&s->error.pub);
-    s->error.pub.error_exit = errorExit;
-    s->error.pub.output_message = outputMessage;
-    s->error.pub.emit_message = emitMessage;
+    s->cinfo.err = silentErrors(s->error, emitMessage);
     s->source.pub.init_source = initSource;
     s->source.pub.fill_input_buffer = fillInputBuffer;
     s->source.pub.skip_input_data = skipInputData;

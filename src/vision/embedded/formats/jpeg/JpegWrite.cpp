@@ -20,6 +20,7 @@
 #include <jerror.h>
 
 #include "base/Errors.h"
+#include "formats/jpeg/JpegErrors.h"
 #include "formats/jpeg/JpegFormat.h"
 
 namespace ixv::formats::jpeg {
@@ -29,13 +30,6 @@ namespace {
 constexpr const char* kProc = "write_image";
 constexpr size_t kBufferSize = size_t{64} << 10;
 constexpr int kSinkFailed = -1;
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    int code;
-    char message[JMSG_LENGTH_MAX];
-};
 
 struct Destination {
     jpeg_destination_mgr pub;
@@ -54,21 +48,6 @@ struct Session {
     int components;
     bool created;
 };
-
-[[noreturn]] void jump(j_common_ptr cinfo, int code) {
-    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    error->code = code;
-    std::longjmp(error->jump, 1);
-}
-
-void errorExit(j_common_ptr cinfo) {
-    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*error->pub.format_message)(cinfo, error->message);
-    jump(cinfo, error->pub.msg_code);
-}
-
-void outputMessage(j_common_ptr) {}
-void emitMessage(j_common_ptr, int) {}
 
 void initDestination(j_compress_ptr cinfo) {
     auto* d = reinterpret_cast<Destination*>(cinfo->dest);
@@ -135,10 +114,7 @@ void writeImage(const Image& image, const std::string& format, double fill, File
     std::exception_ptr pending;
 
     Session s{};
-    s.cinfo.err = jpeg_std_error(&s.error.pub);
-    s.error.pub.error_exit = errorExit;
-    s.error.pub.output_message = outputMessage;
-    s.error.pub.emit_message = emitMessage;
+    s.cinfo.err = silentErrors(s.error, [](j_common_ptr, int) {});
     s.destination.pub.init_destination = initDestination;
     s.destination.pub.empty_output_buffer = emptyOutputBuffer;
     s.destination.pub.term_destination = termDestination;
