@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <vector>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -237,20 +235,11 @@ int32_t ix_node_path_index(const NativeNode* node) {
 }
 
 int32_t ix_node_child_count(const NativeNode* node) {
-    return guarded<int32_t>(0, [&] {
-        if (!node) return 0;
-        AdapterCore::buildPendingChildren(node);
-        return countOf(node->children.size());
-    });
+    return guarded<int32_t>(0, [&] { return AdapterCore::childCount(node); });
 }
 
 const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index) {
-    return guarded<const NativeNode*>(nullptr, [&]() -> const NativeNode* {
-        if (!node || index < 0) return nullptr;
-        AdapterCore::buildPendingChildren(node);
-        if (static_cast<size_t>(index) >= node->children.size()) return nullptr;
-        return node->children[static_cast<size_t>(index)].get();
-    });
+    return guarded<const NativeNode*>(nullptr, [&] { return AdapterCore::childAt(node, index); });
 }
 
 int32_t ix_node_value_count(const NativeNode* node) {

@@ -2,10 +2,11 @@
 // every operation is static and talks only through its arguments and result.
 // An operation that can fail takes the error text last; on a failure of the
 // vision library it writes the exception's message there and returns its
-// neutral result.
+// neutral result (reported, below).
 #pragma once
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +16,34 @@
 #include "ImageExtraction.h"
 #include "NativeNode.h"
 #include "ObjectSaving.h"
+#include "StringBridge.h"
 
+// Runs `operation` and returns what it returns. When it fails, `failed` is
+// returned and `error` says why: the vision library's message for its
+// exception, "Not enough memory available" for an allocation that failed.
+// Every operation that reports a failure goes through here.
+template <class Result, class Operation>
+Result reported(std::wstring& error, Result failed, Operation&& operation) {
+    try {
+        return operation();
+    } catch (const HalconCpp::HException& e) {
+        error = fromHString(e.ErrorMessage());
+    } catch (const std::bad_alloc&) {
+        error = L"Not enough memory available";
+    }
+    return failed;
+}
+
+// Where each operation is defined:
+//   AdapterCore.cpp         ensureHalconSystemInitialized, halconVersion
+//   ValueText.cpp           fullValueText
+//   TreeBuilder.cpp         childAt, childCount
+//   ObjectFiles.cpp         parseObjectFile
+//   DictFiles.cpp           parseFile, convertDictFile
+//   ModelFiles.cpp          parseDlModelFile, parseObjectModel3dFile
+//   ImageExtraction.cpp     extractImage, imageChannelCount
+//   GeometryExtraction.cpp  extractRegionRuns, extractContourPoints, extractPolygonPoints, extractParallelLines
+//   ObjectSaving.cpp        saveObjectAs, saveObjectsAs
 class AdapterCore {
 public:
     AdapterCore() = delete;
@@ -30,9 +58,10 @@ public:
     // Every element of a Value node's kept tuple, untruncated; empty for other nodes.
     static std::wstring fullValueText(const NativeNode* node);
 
-    // Builds a node's children if they are still pending (nested dictionaries
-    // of a loaded file are built when first asked for).
-    static void buildPendingChildren(const NativeNode* node);
+    // Child `index` of a node, built when first asked for; null for a null
+    // node or an index outside its children. The number of its children.
+    static const NativeNode* childAt(const NativeNode* node, int32_t index);
+    static int32_t childCount(const NativeNode* node);
 
     // An object file (".hobj"), a sequence file (".seq") or an image file (any
     // other suffix): a root "file" node with one Object child per object.

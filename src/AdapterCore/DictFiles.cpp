@@ -1,7 +1,10 @@
 #include "DictFiles.h"
 
+#include <filesystem>
+
 #include "AdapterCore.h"
 #include "HandleNodes.h"
+#include "NumberText.h"
 #include "StringBridge.h"
 
 using namespace HalconCpp;
@@ -16,17 +19,33 @@ const char* jsonParamName(IxJsonParamKey key) {
     return "";
 }
 
+namespace {
+
+// Whether the whole tree of `dict`, read from the file at `path`, fits the
+// file's allowance; the limit's message in `error` when it does not.
+bool treeFits(const HDict& dict, const std::wstring& path, std::wstring& error) {
+    std::error_code failed;
+    const uintmax_t size = std::filesystem::file_size(std::filesystem::path(toHString(path).TextA()), failed);
+    const uint64_t fileBytes = failed ? 0 : static_cast<uint64_t>(size);
+    const uint64_t allowance = fileBytes > (UINT64_MAX - kTreeFloorBytes) / kTreeBytesPerFileByte
+                                   ? UINT64_MAX
+                                   : kTreeFloorBytes + kTreeBytesPerFileByte * fileBytes;
+    if (dictTreeCost(dict, allowance) <= allowance) return true;
+    error = L"The tree of this dictionary file exceeds the limit of " + integerText(static_cast<long long>(allowance)) +
+            L" bytes for a file of " + integerText(static_cast<long long>(fileBytes)) + L" bytes";
+    return false;
+}
+
+}  // namespace
+
 std::unique_ptr<NativeNode> readDictAndBuild(const std::wstring& path, const HTuple& names, const HTuple& values,
                                              std::wstring& error) {
-    try {
+    return reported(error, std::unique_ptr<NativeNode>(), [&]() -> std::unique_ptr<NativeNode> {
         HDict dict;
         dict.ReadDict(toHString(path), names, values);
-        DeferNestedDictionaries defer;
+        if (!treeFits(dict, path, error)) return nullptr;
         return buildDictNode(dict, std::wstring(), IxPathSegmentKind::Name, 0);
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return nullptr;
-    }
+    });
 }
 
 std::unique_ptr<NativeNode> AdapterCore::parseFile(const std::wstring& path, std::wstring& error) {
@@ -37,7 +56,7 @@ std::unique_ptr<NativeNode> AdapterCore::parseFile(const std::wstring& path,
                                                    const std::vector<NativeJsonParam>& options,
                                                    std::wstring& error) {
     HTuple names, values;
-    try {
+    const bool made = reported(error, false, [&] {
         for (const NativeJsonParam& option : options) {
             // The name goes in first: an option of an unknown type adds a
             // name without a value, and the reading says what it makes of that.
@@ -48,16 +67,14 @@ std::unique_ptr<NativeNode> AdapterCore::parseFile(const std::wstring& path,
             case IxValueType::String: values.Append(HTuple(toHString(option.text))); break;
             }
         }
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return nullptr;
-    }
-    return readDictAndBuild(path, names, values, error);
+        return true;
+    });
+    return made ? readDictAndBuild(path, names, values, error) : nullptr;
 }
 
 bool AdapterCore::convertDictFile(const std::wstring& inputPath, const std::wstring& outputPath,
                                   bool ignoreNonSerializable, std::wstring& error) {
-    try {
+    return reported(error, false, [&] {
         HDict dict;
         dict.ReadDict(toHString(inputPath), HTuple(), HTuple());
         HTuple names, values;
@@ -67,14 +84,5 @@ bool AdapterCore::convertDictFile(const std::wstring& inputPath, const std::wstr
         }
         dict.WriteDict(toHString(outputPath), names, values);
         return true;
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return false;
-    }
-}
-
-void AdapterCore::buildPendingChildren(const NativeNode* node) {
-    // The tree belongs to the reader handle and is used by one thread at a
-    // time; its nodes are never constant objects.
-    if (node && node->pendingChildren) ::buildPendingChildren(const_cast<NativeNode&>(*node));
+    });
 }

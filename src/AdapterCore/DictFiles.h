@@ -23,7 +23,7 @@ struct NativeJsonParam {
 const char* jsonParamName(IxJsonParamKey key);
 
 // Reads the dictionary file at `path` with the generic parameters `names`
-// and `values` and builds its tree; on a failure of the vision library, the
-// message in `error` and no tree.
+// and `values` and builds its tree; on a failure, or when the whole tree
+// would cost more than the file's allowance, the message in `error` and no tree.
 std::unique_ptr<NativeNode> readDictAndBuild(const std::wstring& path, const HalconCpp::HTuple& names,
                                              const HalconCpp::HTuple& values, std::wstring& error);

@@ -12,14 +12,11 @@ namespace {
 template <class Record, class Fill>
 std::optional<Record> extract(const NativeNode* node, int32_t index, std::wstring& error, Fill fill) {
     if (!node || node->kind != IxNodeKind::Object || index < 0 || index >= node->objectCount) return std::nullopt;
-    try {
+    return reported(error, std::optional<Record>(), [&] {
         Record record;
         fill(node->object.SelectObj(static_cast<Hlong>(index) + 1), record);
-        return record;
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return std::nullopt;
-    }
+        return std::optional<Record>(std::move(record));
+    });
 }
 
 // Elements 0..n-1 of each tuple of a group, n being the first tuple's length.

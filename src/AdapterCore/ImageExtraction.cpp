@@ -79,32 +79,25 @@ std::optional<NativeImage> interleaveRgba(const HObject& first, const HObject& s
 
 std::optional<NativeImage> AdapterCore::extractImage(const NativeNode* node, int32_t index, std::wstring& error) {
     if (!selectable(node, index)) return std::nullopt;
-    HImage image;
-    try {
-        image = HImage(node->object.SelectObj(static_cast<Hlong>(index) + 1));
+    return reported(error, std::optional<NativeImage>(), [&]() -> std::optional<NativeImage> {
+        HImage image(node->object.SelectObj(static_cast<Hlong>(index) + 1));
         HString type;
         Hlong width = 0, height = 0;
         image.GetImagePointer1(&type, &width, &height);
         if (fromHString(type) != L"byte")
             image = image.ConvertImageType("real").ScaleImageMax().ConvertImageType("byte");
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return std::nullopt;
-    }
-    try {
-        return fromByteImage(image);
-    } catch (const HException&) {
-        return std::nullopt;
-    }
+        try {
+            return fromByteImage(image);
+        } catch (const HException&) {
+            return std::nullopt;  // channels the host cannot draw: no message
+        }
+    });
 }
 
 std::optional<int32_t> AdapterCore::imageChannelCount(const NativeNode* node, int32_t index, std::wstring& error) {
     if (!selectable(node, index) || !node->isImage) return std::nullopt;
-    try {
+    return reported(error, std::optional<int32_t>(), [&] {
         const HImage image(node->object.SelectObj(static_cast<Hlong>(index) + 1));
-        return static_cast<int32_t>(image.CountChannels()[0].L());
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return std::nullopt;
-    }
+        return std::optional<int32_t>(static_cast<int32_t>(image.CountChannels()[0].L()));
+    });
 }

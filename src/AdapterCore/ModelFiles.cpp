@@ -7,25 +7,19 @@
 using namespace HalconCpp;
 
 std::unique_ptr<NativeNode> AdapterCore::parseDlModelFile(const std::wstring& path, std::wstring& error) {
-    try {
+    return reported(error, std::unique_ptr<NativeNode>(), [&] {
         HDlModel model;
         model.ReadDlModel(toHString(path));
         const HTuple handle(model);
         return buildHandleNode(handle, std::wstring(), IxPathSegmentKind::Name, 0, 0);
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return nullptr;
-    }
+    });
 }
 
 std::unique_ptr<NativeNode> AdapterCore::parseObjectModel3dFile(const std::wstring& path, std::wstring& error) {
-    try {
+    return reported(error, std::unique_ptr<NativeNode>(), [&] {
         HTuple model, status;
         ReadObjectModel3d(HTuple(toHString(path)), HTuple(toHString(L"m")), HTuple(), HTuple(), &model, &status);
         const HTuple handle(model[0].H());
         return buildHandleNode(handle, std::wstring(), IxPathSegmentKind::Name, 0, 0);
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return nullptr;
-    }
+    });
 }

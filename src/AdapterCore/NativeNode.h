@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "Limits.h"
 #include "ix_adapter.h"
 #include "../vision/HalconCpp.h"
 
-// The children of a dictionary node of a loaded file that are built when the
-// host first asks for them (HandleNodes.h).
-struct PendingChildren;
-
-// The most values a node holds; longer sources keep their whole tuple instead.
-constexpr int32_t kMaxNodeValues = 1000;
+// The children of a node that are built when first asked for (TreeBuilder.h).
+struct LateChildren;
 
 // One scalar value. The tag names the one field that carries it.
 struct NativeValue {
@@ -43,35 +40,17 @@ struct NativeNode {
     HalconCpp::HObject object;
     std::vector<std::wstring> detailLines;
     int32_t detailEntryCount = 0;
+    // One slot per child. A node with `late` children has its slots from the
+    // start and fills them chunk by chunk when they are first asked for
+    // (childAt, TreeBuilder.h); read them only through childAt and childCount.
     std::vector<std::unique_ptr<NativeNode>> children;
-    // Set while the children of a nested dictionary are still to be built.
-    std::shared_ptr<PendingChildren> pendingChildren;
+    std::unique_ptr<LateChildren> late;
 
-    NativeNode() = default;
+    // Out of line, where LateChildren is complete (TreeBuilder.cpp).
+    NativeNode();
     // Takes the subtree apart with a stack of its own, one entry per level, so
-    // that destroying a deep tree (nested dictionaries) needs no call stack
-    // per level: every node is destroyed once its children are gone. Should
-    // the stack find no memory, what is left goes the recursive way, which
-    // the builders' depth bounds keep within the call stack.
-    ~NativeNode() {
-        try {
-            std::vector<std::unique_ptr<NativeNode>> path;
-            while (!children.empty()) {
-                path.push_back(std::move(children.back()));
-                children.pop_back();
-                while (!path.empty()) {
-                    NativeNode& last = *path.back();
-                    if (last.children.empty()) {
-                        path.pop_back();
-                    } else {
-                        path.push_back(std::move(last.children.back()));
-                        last.children.pop_back();
-                    }
-                }
-            }
-        } catch (...) {
-        }
-    }
+    // that destroying a deep tree needs no call stack per level (TreeBuilder.cpp).
+    ~NativeNode();
     NativeNode(const NativeNode&) = delete;
     NativeNode& operator=(const NativeNode&) = delete;
 

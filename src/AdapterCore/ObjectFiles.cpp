@@ -186,7 +186,7 @@ std::wstring fileBaseName(const std::wstring& path) {
 }
 
 std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& path, std::wstring& error) {
-    try {
+    return reported(error, std::unique_ptr<NativeNode>(), [&]() -> std::unique_ptr<NativeNode> {
         HObject objects;
         const std::wstring suffix = suffixOf(path);
         if (suffix == L"hobj") {
@@ -223,8 +223,5 @@ std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& pat
             ReadImage(&objects, HTuple(toHString(path)));
         }
         return fileNode(path, objects);
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return nullptr;
-    }
+    });
 }

@@ -7,14 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "Limits.h"
+
 // The 20 suffixes tried, in order, for a sequence entry named without one.
 const std::vector<std::wstring>& sequenceProbeExtensions();
-
-// Limits on a sequence file: its size and the length of one line, in bytes.
-constexpr size_t kMaxSequenceBytes = size_t{16} << 20;
-constexpr size_t kMaxSequenceLine = 4096;
-// As many entries as an object file may hold objects; each is looked up and read.
-constexpr size_t kMaxSequenceEntries = size_t{1} << 20;
 
 // The entries of a sequence file, one per line that holds more than spaces
 // and tabs, trimmed, in file order. A line longer than the limit gives no

@@ -21,7 +21,7 @@ bool isObjectNode(const NativeNode* node) {
 
 bool AdapterCore::saveObjectAs(const NativeNode* node, const std::wstring& path, std::wstring& error) {
     if (!isObjectNode(node)) return false;
-    try {
+    return reported(error, false, [&] {
         // The suffix picks the writer; whatever is neither an object file nor
         // DXF goes to the image writer as a format name, which decides itself
         // whether it knows the format and can write the objects so.
@@ -39,16 +39,13 @@ bool AdapterCore::saveObjectAs(const NativeNode* node, const std::wstring& path,
                        fileName);
         }
         return true;
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return false;
-    }
+    });
 }
 
 bool AdapterCore::saveObjectsAs(const std::vector<const NativeNode*>& nodes, const std::wstring& path,
                                 std::wstring& error) {
     if (nodes.empty() || !isObjectNode(nodes.front())) return false;
-    try {
+    return reported(error, false, [&] {
         HObject combined = nodes.front()->object;
         for (size_t i = 1; i < nodes.size(); ++i) {
             if (!isObjectNode(nodes[i])) continue;
@@ -59,8 +56,5 @@ bool AdapterCore::saveObjectsAs(const std::vector<const NativeNode*>& nodes, con
         // Always an object file, whatever the path's suffix says.
         WriteObject(combined, HTuple(toHString(path)));
         return true;
-    } catch (const HException& e) {
-        error = fromHString(e.ErrorMessage());
-        return false;
-    }
+    });
 }

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "HandleNodes.h"
 #include "NumberText.h"
 #include "StringBridge.h"
 #include "ValueText.h"
@@ -160,9 +159,22 @@ std::unique_ptr<NativeNode> plainElementNode(const HTuple& tuple, Hlong index, c
     return child;
 }
 
-std::unique_ptr<NativeNode> tupleNodeShape(const HTuple& tuple, const std::wstring& label,
-                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex,
-                                           ElementFlags& flags) {
+bool hasHandleElement(const HTuple& tuple, ElementFlags& flags) {
+    const Hlong n = tuple.Length();
+    if (flags.handle.Length() != n) flags.handle = tuple.TupleIsHandleElem();
+    flags.string = tuple.TupleIsStringElem();
+    flags.integer = tuple.TupleIsIntElem();
+    // A tuple whose common semantic type is a plain one holds no handle: one
+    // query instead of a scan of every element's flag.
+    if (n == 0 || isPlainTypeName(tuple.TupleSemType()[0].S().TextA())) return false;
+    for (Hlong i = 0; i < n; ++i)
+        if (flags.handle[i].L() != 0) return true;
+    return false;
+}
+
+std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstring& label,
+                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex, const Place& place,
+                                           ElementFlags flags) {
     const Hlong n = tuple.Length();
     if (n == 0) {
         auto node = newNode(label, IxNodeKind::Value, pathSegmentKind, pathIndex);
@@ -171,38 +183,28 @@ std::unique_ptr<NativeNode> tupleNodeShape(const HTuple& tuple, const std::wstri
         node->valueSummary = buildInlinePreview(node->values, 0);
         return node;
     }
-
-    // Handle flags the caller computed already are kept.
-    if (flags.handle.Length() != n) flags.handle = tuple.TupleIsHandleElem();
-    flags.string = tuple.TupleIsStringElem();
-    flags.integer = tuple.TupleIsIntElem();
-    // A tuple whose common semantic type is a plain one holds no handle: one
-    // query instead of a scan of every element's flag.
-    bool hasHandle = false;
-    if (!isPlainTypeName(tuple.TupleSemType()[0].S().TextA())) {
-        for (Hlong i = 0; i < n && !hasHandle; ++i) hasHandle = flags.handle[i].L() != 0;
-    }
-    if (!hasHandle) return valueNode(tuple, n, flags.string, flags.integer, label, pathSegmentKind, pathIndex);
-
+    if (!hasHandleElement(tuple, flags))
+        return valueNode(tuple, n, flags.string, flags.integer, label, pathSegmentKind, pathIndex);
     if (n == 1) {
         const std::string type = tuple.TupleSemTypeElem()[0].S().TextA();
         if (type == "matrix") return matrixNode(tuple, label);
         if (type == "object_model_3d") return objectModel3dNode(tuple, label);
     }
-    // Handles among the elements: one child per element, a dictionary for
-    // each handle that is one. The children are filled by the tree walk,
-    // which keeps nested dictionaries off the call stack.
+    // Handles among the elements: one child per element, built when first
+    // asked for, a dictionary for each handle that is one.
     auto node = newNode(label, IxNodeKind::Array, pathSegmentKind, pathIndex);
     node->typeLabel = L"array";
     node->valueSummary = integerText(n) + (n >= 2 ? L" entries" : L" entry");
+    LateChildren late;
+    late.tree = place.tree;
+    late.items = tuple;
+    late.flags = std::move(flags);
+    late.dictDepth = place.dictDepth;
+    makeLate(*node, std::move(late));
     return node;
 }
 
 std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstring& label,
                                            IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
-    TreeScope scope;
-    ElementFlags flags;
-    auto node = tupleNodeShape(tuple, label, pathSegmentKind, pathIndex, flags);
-    if (node->kind != IxNodeKind::Array) return node;
-    return fillArrayNode(std::move(node), tuple, std::move(flags));
+    return buildTupleNode(tuple, label, pathSegmentKind, pathIndex, Place::newTree());
 }

@@ -116,18 +116,18 @@ TEST(TupleNode, HandlesMakeAnArrayWhoseDictionariesAreExpandedByIndex) {
     EXPECT_EQ(pair->kind, IxNodeKind::Array);
     EXPECT_EQ(pair->typeLabel, L"array");
     EXPECT_EQ(pair->valueSummary, L"2 entries");
-    ASSERT_EQ(pair->children.size(), 2u);
+    ASSERT_EQ(childCount(*pair), 2u);
     for (int i = 0; i < 2; ++i) {
-        const NativeNode& child = *pair->children[static_cast<size_t>(i)];
+        const NativeNode& child = *childAt(*pair, static_cast<size_t>(i));
         EXPECT_EQ(child.label, i == 0 ? L"[0]" : L"[1]");
         EXPECT_EQ(child.typeLabel, L"dict");
         EXPECT_EQ(child.pathSegmentKind, IxPathSegmentKind::Index);
         EXPECT_EQ(child.pathIndex, i);
     }
-    EXPECT_EQ(pair->children[1]->children[0]->valueSummary, L"'x'");
+    EXPECT_EQ(childAt(*childAt(*pair, 1), 0)->valueSummary, L"'x'");
 
     const auto mixed = nodeOf(HTuple(first).Append(HTuple(Hlong{5})));
-    const NativeNode& value = *mixed->children[1];
+    const NativeNode& value = *childAt(*mixed, 1);
     EXPECT_EQ(value.kind, IxNodeKind::Value);
     EXPECT_EQ(value.typeLabel, L"tuple[1]");
     EXPECT_EQ(value.values[0].type, IxValueType::Integer);
@@ -139,10 +139,10 @@ TEST(TupleNode, HandlesMakeAnArrayWhoseDictionariesAreExpandedByIndex) {
     const auto single = nodeOf(HTuple(HHandle()));
     EXPECT_EQ(single->kind, IxNodeKind::Array);
     EXPECT_EQ(single->valueSummary, L"1 entry");
-    ASSERT_EQ(single->children.size(), 1u);
-    EXPECT_EQ(single->children[0]->typeLabel, L"<unsupported handle>");
-    EXPECT_EQ(single->children[0]->kind, IxNodeKind::Object);
-    EXPECT_EQ(single->children[0]->pathSegmentKind, IxPathSegmentKind::Index);
+    ASSERT_EQ(childCount(*single), 1u);
+    EXPECT_EQ(childAt(*single, 0)->typeLabel, L"<unsupported handle>");
+    EXPECT_EQ(childAt(*single, 0)->kind, IxNodeKind::Object);
+    EXPECT_EQ(childAt(*single, 0)->pathSegmentKind, IxPathSegmentKind::Index);
 }
 
 }  // namespace

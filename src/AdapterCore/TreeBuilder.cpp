@@ -1,0 +1,233 @@
+#include "TreeBuilder.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AdapterCore.h"
+#include "HandleNodes.h"
+#include "ObjectNodes.h"
+#include "TupleNodes.h"
+
+using namespace HalconCpp;
+
+NativeNode::NativeNode() = default;
+
+NativeNode::~NativeNode() {
+    // Every node is destroyed once its children are gone. Should the stack
+    // find no memory, what is left goes the recursive way, which the depth
+    // bounds keep within the call stack.
+    try {
+        std::vector<std::unique_ptr<NativeNode>> path;
+        while (!children.empty()) {
+            path.push_back(std::move(children.back()));
+            children.pop_back();
+            while (!path.empty()) {
+                NativeNode* last = path.back().get();
+                if (!last) {
+                    path.pop_back();
+                } else if (last->children.empty()) {
+                    path.pop_back();
+                } else {
+                    path.push_back(std::move(last->children.back()));
+                    last->children.pop_back();
+                }
+            }
+        }
+    } catch (...) {
+    }
+}
+
+namespace {
+
+int32_t indexOf(Hlong i) {
+    return i > INT32_MAX ? INT32_MAX : static_cast<int32_t>(i);
+}
+
+// What the single handle at `index` of `tuple` is to a tree at `dictDepth`.
+enum class Nested { NoDict, DepthLimit, Dict };
+
+// Opens the dictionary of the handle at `index` of `tuple` and reads its keys.
+// Past the depth bound no key list is read, not even as a probe: the semantic
+// type tells a dictionary from other handles.
+Nested openNested(const HTuple& tuple, Hlong index, int dictDepth, HDict& dict, HTuple& keys) {
+    try {
+        if (dictDepth >= kMaxDictDepth)
+            return std::string(HTuple(tuple[index]).TupleSemTypeElem()[0].S().TextA()) == "dict" ? Nested::DepthLimit
+                                                                                                 : Nested::NoDict;
+        dict = HDict(tuple[index].H());
+        // A null handle (JSON's null) is no dictionary; asking would raise.
+        if (!dict.IsInitialized()) return Nested::NoDict;
+        keys = dict.GetDictParam("keys", HTuple());
+        return Nested::Dict;
+    } catch (const HException&) {
+        return Nested::NoDict;
+    }
+}
+
+// The node of the dictionary at `index` of `tuple`, or null when it holds none.
+std::unique_ptr<NativeNode> nestedDictNode(const HTuple& tuple, Hlong index, const std::wstring& label,
+                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex, const Place& place) {
+    HDict dict;
+    HTuple keys;
+    switch (openNested(tuple, index, place.dictDepth, dict, keys)) {
+    case Nested::DepthLimit: return depthLimitNode(label, pathSegmentKind, pathIndex, L"dict");
+    case Nested::Dict: return buildDictNode(dict, std::move(keys), label, pathSegmentKind, pathIndex, place);
+    case Nested::NoDict: break;
+    }
+    return nullptr;
+}
+
+std::string keyDataType(const HDict& dict, const HTuple& key) {
+    return dict.GetDictParam("key_data_type", key)[0].S().TextA();
+}
+
+// The child of key `key` of a dictionary: objects, a nested dictionary, a
+// tuple, or what the data type names. Raises what reading the key raises.
+std::unique_ptr<NativeNode> keyContent(const HDict& dict, const HTuple& key, const Place& place) {
+    const std::wstring noLabel;
+    const std::string dataType = keyDataType(dict, key);
+    if (dataType == "object") return buildObjectNode(dict.GetDictObject(key), noLabel, IxPathSegmentKind::Name, 0);
+    if (dataType != "tuple") return unsupportedKeyNode(noLabel, dataType);
+    const HTuple t = dict.GetDictTuple(key);
+    ElementFlags flags;
+    if (t.Length() == 1) {
+        flags.handle = t.TupleIsHandleElem();
+        if (flags.handle[0].L() != 0) {
+            std::unique_ptr<NativeNode> nested = nestedDictNode(t, 0, noLabel, IxPathSegmentKind::Name, 0, place);
+            if (nested) return nested;
+        }
+    }
+    return buildTupleNode(t, noLabel, IxPathSegmentKind::Name, 0, place, std::move(flags));
+}
+
+std::unique_ptr<NativeNode> keyChild(const LateChildren& late, Hlong i) {
+    const HTuple key(late.items[i]);
+    std::wstring name = keyLabel(key);
+    std::unique_ptr<NativeNode> child;
+    try {
+        child = keyContent(late.dict, key, Place{late.tree, late.dictDepth});
+    } catch (const HException& e) {
+        child = errorNode(std::wstring(), IxPathSegmentKind::Name, 0, e);
+    }
+    child->label = std::move(name);
+    return child;
+}
+
+std::unique_ptr<NativeNode> elementChild(const LateChildren& late, Hlong i) {
+    const int32_t index = indexOf(i);
+    try {
+        if (late.flags.handle[i].L() == 0) return plainElementNode(late.items, i, late.flags);
+        std::wstring label = elementLabel(i);
+        std::unique_ptr<NativeNode> nested =
+            nestedDictNode(late.items, i, label, IxPathSegmentKind::Index, index, Place{late.tree, late.dictDepth});
+        return nested ? std::move(nested) : unsupportedHandleNode(label, index);
+    } catch (const HException& e) {
+        return errorNode(elementLabel(i), IxPathSegmentKind::Index, index, e);
+    }
+}
+
+void buildChunk(NativeNode& node, size_t chunk) {
+    LateChildren& late = *node.late;
+    const std::lock_guard<std::mutex> guard(late.tree->lock);
+    if (late.built[chunk].load(std::memory_order_relaxed)) return;
+    const size_t first = chunk * kChildChunk;
+    const size_t end = std::min(first + kChildChunk, node.children.size());
+    const bool isDict = late.dict.IsInitialized();
+    for (size_t i = first; i < end; ++i) {
+        const Hlong item = static_cast<Hlong>(i);
+        node.children[i] = isDict ? keyChild(late, item) : elementChild(late, item);
+    }
+    late.built[chunk].store(true, std::memory_order_release);
+}
+
+}  // namespace
+
+void makeLate(NativeNode& node, LateChildren late) {
+    const size_t count = static_cast<size_t>(late.items.Length());
+    node.children.resize(count);
+    late.built = std::make_unique<std::atomic<bool>[]>((count + kChildChunk - 1) / kChildChunk);
+    node.late = std::make_unique<LateChildren>(std::move(late));
+}
+
+const NativeNode* childAt(const NativeNode& node, size_t index) {
+    if (index >= node.children.size()) return nullptr;
+    if (const LateChildren* late = node.late.get()) {
+        const size_t chunk = index / kChildChunk;
+        // The tree belongs to the reader handle; its nodes are never constant objects.
+        if (!late->built[chunk].load(std::memory_order_acquire)) buildChunk(const_cast<NativeNode&>(node), chunk);
+    }
+    return node.children[index].get();
+}
+
+size_t childCount(const NativeNode& node) {
+    return node.children.size();
+}
+
+uint64_t dictTreeCost(const HDict& root, uint64_t limit) {
+    // The walk takes the same turns as keyChild and elementChild, with the
+    // open dictionaries and arrays on a stack of its own.
+    struct Open {
+        HDict dict;  // not initialized for an array
+        HTuple items;
+        ElementFlags flags;
+        int dictDepth;  // dictionaries above the items
+        Hlong next = 0;
+    };
+    std::vector<Open> open;
+    open.push_back(Open{root, root.GetDictParam("keys", HTuple()), {}, 1});
+    uint64_t cost = kNodeBytes;
+    const auto valuesCost = [](Hlong n) { return kValueBytes * static_cast<uint64_t>(std::min<Hlong>(n, kMaxNodeValues)); };
+    while (!open.empty() && cost <= limit) {
+        Open& top = open.back();
+        if (top.next >= top.items.Length()) {
+            open.pop_back();
+            continue;
+        }
+        const Hlong i = top.next++;
+        const int depth = top.dictDepth;
+        cost += kNodeBytes;
+        HDict dict;
+        HTuple keys;
+        if (!top.dict.IsInitialized()) {
+            if (top.flags.handle[i].L() == 0) {
+                cost += kValueBytes;
+            } else if (openNested(top.items, i, depth, dict, keys) == Nested::Dict) {
+                open.push_back(Open{dict, std::move(keys), {}, depth + 1});
+            }
+            continue;
+        }
+        HTuple t;
+        ElementFlags flags;
+        try {
+            const HTuple key(top.items[i]);
+            if (keyDataType(top.dict, key) != "tuple") continue;
+            t = top.dict.GetDictTuple(key);
+            if (t.Length() == 1) {
+                flags.handle = t.TupleIsHandleElem();
+                if (flags.handle[0].L() != 0) {
+                    const Nested nested = openNested(t, 0, depth, dict, keys);
+                    if (nested == Nested::Dict) open.push_back(Open{dict, std::move(keys), {}, depth + 1});
+                    if (nested != Nested::NoDict) continue;
+                }
+            }
+            if (!hasHandleElement(t, flags)) {
+                cost += valuesCost(t.Length());
+                continue;
+            }
+        } catch (const HException&) {
+            continue;  // an "<error>" node
+        }
+        open.push_back(Open{HDict(), t, std::move(flags), depth});
+    }
+    return cost;
+}
+
+const NativeNode* AdapterCore::childAt(const NativeNode* node, int32_t index) {
+    return node && index >= 0 ? ::childAt(*node, static_cast<size_t>(index)) : nullptr;
+}
+
+int32_t AdapterCore::childCount(const NativeNode* node) {
+    return node ? indexOf(static_cast<Hlong>(::childCount(*node))) : 0;
+}
