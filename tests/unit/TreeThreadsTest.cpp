@@ -1,0 +1,131 @@
+// One tree read by many threads at once: every thread sees what one thread
+// sees, and a child built on first access is built once. Run under
+// ThreadSanitizer by ./test.sh (ix_thread_tests).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HalconCpp.h"
+#include "NewDict.h"
+#include "TestFiles.h"
+#include "ix_adapter.h"
+
+using namespace HalconCpp;
+
+namespace {
+
+struct Reader {
+    ReaderHandle* handle = ix_reader_create();
+    ~Reader() { ix_reader_destroy(handle); }
+};
+
+// A dictionary file with a node of every kind: a key of 3,000 keys, nested
+// dictionaries, an array of dictionaries, a long tuple, a region, an image
+// with a reduced domain, a matrix.
+std::wstring writeTreeFile(const TempDir& dir) {
+    const HTuple root = newDict(), wide = newDict(), inner = newDict();
+    for (Hlong i = 0; i < 3000; ++i) SetDictTuple(wide, i, HTuple(static_cast<double>(i) / 4));
+    SetDictTuple(root, "a", wide);
+    SetDictTuple(inner, "x", HTuple("text"));
+    SetDictTuple(inner, "inner", newDict());
+    SetDictTuple(root, "nested", inner);
+    HTuple array;
+    for (int i = 0; i < 600; ++i) array.Append(i % 3 == 0 ? HTuple(static_cast<Hlong>(i)) : HTuple(inner));
+    SetDictTuple(root, "array", array);
+    HTuple reals;
+    for (int i = 0; i < 2000; ++i) reals.Append(HTuple(i * 0.5));
+    SetDictTuple(root, "reals", reals);
+    HObject region, image, reduced;
+    GenCircle(&region, 20, 30, 12.5);
+    SetDictObject(region, root, "region");
+    GenImageConst(&image, "byte", 64, 48);
+    ReduceDomain(image, region, &reduced);
+    SetDictObject(reduced, root, "image");
+    HTuple matrix;
+    CreateMatrix(3, 4, 1.5, &matrix);
+    SetDictTuple(root, "matrix", matrix);
+    const std::string path = dir.path("tree.hdict");
+    WriteDict(root, path.c_str(), HTuple(), HTuple());
+    return std::wstring(path.begin(), path.end());
+}
+
+// What a host reads of a node and everything below it, in order, after
+// asking for its children starting at child `start` (so threads that start
+// elsewhere build the children in another order). Texts and messages go to
+// `own`, the reading thread's own handle.
+void describe(ReaderHandle* own, const NativeNode* node, size_t start, std::wstring& out) {
+    out += std::wstring(ix_node_label(node)) + L"|" + ix_node_type_label(node) + L"|" + ix_node_value_summary(node) +
+           L"|" + std::to_wstring(static_cast<int>(ix_node_kind(node))) + L"|" + std::to_wstring(ix_node_value_count(node)) + L"|" +
+           ix_node_full_value_text(own, node) + L"\n";
+    for (int32_t i = 0; i < ix_node_detail_line_count(node); ++i) out += ix_node_detail_line_at(node, i);
+    if (ix_node_kind(node) == IxNodeKind::Object && ix_node_is_image(node)) {
+        int32_t width = 0, height = 0, rowBytes = 0, format = 0;
+        uint8_t* pixels = nullptr;
+        if (ix_extract_image(own, node, 0, &width, &height, &rowBytes, &format, &pixels)) {
+            unsigned sum = 0;
+            for (int32_t k = 0; k < height * rowBytes; ++k) sum = sum * 31 + pixels[k];
+            out += L"pixels " + std::to_wstring(sum) + L"\n";
+        }
+        ix_free_buffer(pixels);
+    }
+    const int32_t n = ix_node_child_count(node);
+    for (int32_t k = 0; k < n; ++k) ix_node_child_at(node, static_cast<int32_t>((start + k) % n));
+    for (int32_t i = 0; i < n; ++i) describe(own, ix_node_child_at(node, i), start * 7 + 1, out);
+}
+
+TEST(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
+    const TempDir dir;
+    const std::wstring path = writeTreeFile(dir);
+    Reader single, shared;
+    std::wstring expected;
+    const NativeNode* root = ix_reader_parse_file(single.handle, path.c_str());
+    ASSERT_NE(root, nullptr) << ix_reader_last_error(single.handle);
+    describe(single.handle, root, 0, expected);
+    EXPECT_NE(expected.find(L"pixels "), std::wstring::npos);
+
+    root = ix_reader_parse_file(shared.handle, path.c_str());
+    ASSERT_NE(root, nullptr);
+    constexpr int kThreads = 8;
+    std::vector<std::wstring> seen(kThreads);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            Reader own;
+            ++ready;
+            while (ready.load() < kThreads) std::this_thread::yield();
+            describe(own.handle, root, static_cast<size_t>(t) * 1237, seen[static_cast<size_t>(t)]);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(seen[static_cast<size_t>(t)] == expected) << "thread " << t;
+}
+
+TEST(TreeThreads, AChildAskedForByTwoThreadsAtOnceIsBuiltOnce) {
+    const TempDir dir;
+    const std::wstring path = writeTreeFile(dir);
+    Reader reader;
+    for (int run = 0; run < 100; ++run) {
+        const NativeNode* root = ix_reader_parse_file(reader.handle, path.c_str());
+        ASSERT_NE(root, nullptr);
+        const NativeNode* wide = ix_node_child_at(root, 0);
+        const NativeNode* seen[2] = {};
+        std::atomic<int> ready{0};
+        auto ask = [&](int t) {
+            ++ready;
+            while (ready.load() < 2) std::this_thread::yield();
+            seen[t] = ix_node_child_at(wide, 5);
+        };
+        std::thread first(ask, 0), second(ask, 1);
+        first.join();
+        second.join();
+        ASSERT_NE(seen[0], nullptr);
+        ASSERT_EQ(seen[0], seen[1]) << "run " << run;
+        EXPECT_STREQ(ix_node_value_summary(seen[0]), L"1.25");
+    }
+}
+
+}  // namespace
