@@ -18,8 +18,8 @@ const require = createRequire(path.join(root, 'viewer/package.json'));
 const { chromium } = require('playwright-core');
 const { startServer } = await import(path.join(root, 'viewer/server.mjs'));
 
-let server, browser, page, base, tmp;
-const pageErrors = []; // uncaught exceptions in the page, over all the tests
+let server, browser, page, base, tmp, cookie;
+const pageErrors = []; // uncaught exceptions and refused content in the page, over all the tests
 
 before(async () => {
     tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'ix-viewer-'));
@@ -28,7 +28,10 @@ before(async () => {
     browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
     page = await browser.newPage({ viewport: { width: 1100, height: 640 } });
     page.on('pageerror', (error) => pageErrors.push(error.message));
-    await page.goto(base);
+    page.on('console', (message) => { if (/Content Security Policy/.test(message.text())) pageErrors.push(message.text()); });
+    await page.goto(server.url); // the printed URL: the token becomes the page's cookie
+    assert.equal(page.url(), `${base}/`);
+    cookie = (await page.context().cookies()).map((c) => `${c.name}=${c.value}`).join('; ');
 });
 
 after(async () => {
@@ -74,8 +77,12 @@ async function canvasPixel(r, c) {
     }, [r, c]);
 }
 
+// A request as the page makes it, with the page's cookie; a body makes it a JSON POST.
+const call = (url, body) => fetch(base + url, body === undefined ? { headers: { cookie } }
+    : { method: 'POST', body, headers: { cookie, 'Content-Type': 'application/json' } });
+
 async function api(url, body) {
-    const response = await fetch(base + url, body === undefined ? {} : { method: 'POST', body });
+    const response = await call(url, body);
     return response.headers.get('content-type').startsWith('application/json') ? response.json() : response;
 }
 
@@ -225,7 +232,7 @@ test("a broken file shows the library's message, and the server goes on", async 
 test('requests of the wrong shape are refused, not failed on', async () => {
     const { id } = await api('/api/open', JSON.stringify({ file: 'samples/scene.hobj' }));
     const refused = async (url, body) => {
-        const response = await fetch(base + url, body === undefined ? {} : { method: 'POST', body });
+        const response = await call(url, body);
         assert.equal(response.status, 400, `${url} ${body}: ${await response.text()}`);
     };
     await refused('/api/open', 'null');
@@ -235,7 +242,7 @@ test('requests of the wrong shape are refused, not failed on', async () => {
     await refused(`/api/children?doc=${id}&path=/&from=-5`);
     await refused(`/api/image?doc=${id}&path=/[0]&index=abc`);
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
-    const long = await fetch(base + '/api/open', { method: 'POST', body: ' '.repeat(2 << 20) });
+    const long = await call('/api/open', ' '.repeat(2 << 20));
     assert.equal(long.status, 413); // refused before it is all held in memory
 });
 
@@ -248,7 +255,7 @@ test('a second open before the first has answered leaves one file open', async (
     await page.waitForFunction((id) => document.body.dataset.doc === String(id) && document.querySelector('#tree > li'), second);
     let status;
     for (let tries = 0; tries < 50 && status !== 404; ++tries) {
-        status = (await fetch(`${base}/api/children?doc=${first}&path=/`)).status;
+        status = (await call(`/api/children?doc=${first}&path=/`)).status;
         if (status !== 404) await new Promise((resolve) => setTimeout(resolve, 20));
     }
     assert.equal(status, 404); // the first file's reader was released
