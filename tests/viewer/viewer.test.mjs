@@ -8,6 +8,7 @@ import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import zlib from 'node:zlib';
 import os from 'node:os';
 import path from 'node:path';
@@ -26,7 +27,7 @@ before(async () => {
     server = await startServer(0);
     base = `http://127.0.0.1:${server.address().port}`;
     browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
-    page = await browser.newPage({ viewport: { width: 1100, height: 640 } });
+    page = await (await browser.newContext({ viewport: { width: 1100, height: 640 } })).newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
     page.on('console', (message) => { if (/Content Security Policy/.test(message.text())) pageErrors.push(message.text()); });
     await page.goto(server.url); // the printed URL: the token becomes the page's cookie
@@ -139,6 +140,16 @@ test('an object file: its tree, its image and a region over it, saved and loaded
     await open(saved);
     assert.equal(await rowText('/[0]', 'type'), 'region');
     assert.equal(await rowText('/[0]', 'summary'), 'area: 110; center: 9.5, 15.0');
+
+    // Saved again by a name relative to the open file's folder: replacing the file is asked first.
+    assert.equal(await page.textContent('#folder'), `in ${tmp}/`);
+    await show('/[0]');
+    await page.fill('#save-to', 'region.hobj');
+    const asked = page.waitForEvent('dialog').then(async (dialog) => { await dialog.accept(); return dialog.message(); });
+    await page.click('#save button');
+    assert.equal(await asked, `${saved} already exists. Replace it?`);
+    await page.waitForSelector('#status:not(:empty)');
+    assert.equal(await page.textContent('#status'), `saved to ${saved}`);
 });
 
 test('a dictionary file: nested nodes fetched on expanding, a full value on demand', async () => {
@@ -306,4 +317,63 @@ test('keys that are empty or hold "/" or "%" get paths of their own', async () =
     }
     assert.equal((await api(`/api/children?doc=${id}&path=/`)).total, 4); // the root is still the root
     await api(`/api/close?doc=${id}`, '');
+});
+
+test('a page of another origin in the same browser can neither write a file nor read an answer', async () => {
+    const attacker = http.createServer((req, res) => res.end('<!doctype html><title>another origin</title>'));
+    await new Promise((resolve) => attacker.listen(0, '127.0.0.1', resolve));
+    const answered = new Map(); // request URL -> the status the viewer's server answered
+    const record = (req, res) => answered.set(req.url, new Promise((resolve) => res.on('finish', () => resolve(res.statusCode))));
+    server.on('request', record);
+    let evil;
+    try {
+        evil = await page.context().newPage(); // the same profile: the viewer's cookie is there
+        await evil.goto(`http://127.0.0.1:${attacker.address().port}/`);
+        await open('samples/inspection.hdict');
+        const id = await page.evaluate(() => document.body.dataset.doc);
+        const target = (name) => path.join(tmp, `foreign-${name}`);
+        // [mode, URL, a POST's body (sent as text/plain, which needs no preflight)]
+        const attacks = [
+            ['no-cors', '/api/open', { file: 'samples/scene.hobj' }],
+            ['no-cors', `/api/save?doc=${id}`, { paths: ['/'], to: target('save.hobj') }],
+            ['no-cors', `/api/convert?doc=${id}`, { to: target('convert.json') }],
+            ['no-cors', '/api/list?dir=/root'],
+            ['no-cors', `/api/full?doc=${id}&path=/`],
+            ['cors', '/api/list?dir=/'],
+            ['cors', `/api/full?doc=${id}&path=/`],
+        ];
+        for (const [mode, url, body] of attacks) {
+            const seen = await evil.evaluate(async ([url, mode, body]) => {
+                const post = body ? { method: 'POST', headers: { 'Content-Type': 'text/plain' }, body } : {};
+                try {
+                    const response = await fetch(url, { mode, credentials: 'include', ...post });
+                    return { type: response.type, text: await response.text() };
+                } catch {
+                    return 'failed';
+                }
+            }, [base + url, mode, body && JSON.stringify(body)]);
+            const status = await answered.get(url);
+            console.log(`${status} a foreign page's ${mode} ${body ? 'POST' : 'GET'} ${url}`);
+            assert.equal(status, 403, url);
+            // Nothing to read: a failed fetch, or (no-cors, where the browser lets it through) an opaque answer.
+            assert.ok(seen === 'failed' || (mode === 'no-cors' && seen.type === 'opaque' && seen.text === ''), `${url}: ${JSON.stringify(seen)}`);
+        }
+        // A form posted as text/plain, its field's name and value made to read as JSON.
+        const formUrl = `/api/save?doc=${id}`;
+        answered.delete(formUrl);
+        await Promise.all([evil.waitForURL(base + formUrl), evil.evaluate(([action, to]) => {
+            const form = Object.assign(document.createElement('form'), { method: 'POST', enctype: 'text/plain', action });
+            form.append(Object.assign(document.createElement('input'), { name: `{"paths":["/"],"to":"${to}","x":"`, value: '"}' }));
+            document.body.append(form);
+            form.submit();
+        }, [base + formUrl, target('form.hobj')])]);
+        const status = await answered.get(formUrl);
+        console.log(`${status} a foreign page's form POST ${formUrl}`);
+        assert.equal(status, 403);
+        for (const name of ['save.hobj', 'convert.json', 'form.hobj']) assert.ok(!fs.existsSync(target(name)), name);
+    } finally {
+        server.off('request', record);
+        await evil?.close();
+        attacker.close();
+    }
 });
