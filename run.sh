@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds (Release) and prints the tree of each FILE with ixdump; with no
 # FILE, the files in samples/. With --viewer: starts the viewer on 127.0.0.1 on a
-# free port and prints its URL.
+# free port and prints its URL, with the token of this launch.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)

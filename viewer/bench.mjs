@@ -49,7 +49,7 @@ async function main() {
     try {
         writeFixtures(dir);
         const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
-        await page.goto(`http://127.0.0.1:${server.address().port}/`);
+        await page.goto(server.url);
 
         console.log('| file | library load (ms) | tree on the page (ms) | page beyond the load (ms) |');
         console.log('|---|---:|---:|---:|');

@@ -1,6 +1,10 @@
 // The viewer's server: node:http, the library in process, one static page.
 //   node server.mjs [--port N]   (port 0 or none: a free port; the URL is printed)
+// It holds the user's files, so it answers only its own page: a request must name
+// this server as its Host, come from no other origin, and, for the API, carry the
+// token of this launch (a cookie set when the printed URL is opened).
 import http from 'node:http';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -23,9 +27,16 @@ function libraryError(reader, fallback) {
     return ix.ix_reader_last_error(reader) || fallback;
 }
 
-function resolveFile(file) {
+function resolveFile(file, folder = projectRoot) {
     if (typeof file !== 'string' || file === '' || file.includes('\0')) throw new HttpError(400, 'no file named');
-    return path.resolve(projectRoot, file);
+    return path.resolve(folder, file);
+}
+
+// A file to write: relative to the open file's folder; an existing one is replaced only when asked to.
+function writeTarget(doc, to, overwrite) {
+    const target = resolveFile(to, doc.folder);
+    if (overwrite !== true && fs.existsSync(target)) throw new HttpError(409, `${target} already exists`);
+    return target;
 }
 
 function closeDocument(id) {
@@ -63,9 +74,9 @@ function openDocument({ file, as, options = [], replace }) {
         throw new HttpError(422, message);
     }
     const id = nextId++;
-    const doc = { id, file, kind, reader, root, nodes: new Map([['/', root]]) };
+    const doc = { id, file, fullPath, folder: path.dirname(fullPath), kind, reader, root, nodes: new Map([['/', root]]) };
     documents.set(id, doc);
-    return { id, file, kind, loadMs, root: describe(doc, root, '/'), children: childPage(doc, '/') };
+    return { id, file, kind, folder: doc.folder, loadMs, root: describe(doc, root, '/'), children: childPage(doc, '/') };
 }
 
 // A whole number in the query, `fallback` when it is absent.
@@ -250,30 +261,39 @@ function scene(doc, nodePath) {
     return { image, shapes };
 }
 
-function save(doc, { paths, to }) {
+// One request saves at most this many nodes, each once: a short body must not write gigabytes.
+const maxSavedNodes = 1000;
+
+function save(doc, { paths, to, overwrite }) {
     if (!Array.isArray(paths) || paths.length === 0) throw new HttpError(400, 'no node to save');
     if (!paths.every((p) => typeof p === 'string')) throw new HttpError(400, 'a node path is not a string');
-    const target = resolveFile(to);
-    let nodes = paths.map((p) => nodeAt(doc, p));
+    if (paths.length > maxSavedNodes) throw new HttpError(400, `at most ${maxSavedNodes} nodes are saved at once`);
+    const single = paths.length === 1 && paths[0] !== '/';
+    if (!single && path.extname(String(to)).toLowerCase() !== '.hobj')
+        throw new HttpError(400, 'several objects are saved as one object file: name it .hobj');
+    // A file's root stands for its objects.
+    const picked = paths.flatMap((p) => (p === '/' ? children(doc, '/', nodeAt(doc, '/')) : [{ path: p, node: nodeAt(doc, p) }]));
+    if (new Set(picked.map((p) => p.path)).size !== picked.length) throw new HttpError(400, 'a node is named more than once');
+    const target = writeTarget(doc, to, overwrite);
     let saved;
-    if (nodes.length === 1 && paths[0] !== '/') {
-        saved = ix.ix_save_object_as(doc.reader, nodes[0], target);
+    if (single) {
+        saved = ix.ix_save_object_as(doc.reader, picked[0].node, target);
     } else {
-        nodes = nodes.flatMap((n, i) => (paths[i] === '/' ? children(doc, '/', n).map((c) => c.node) : [n]))
-            .filter((n) => ix.ix_node_kind(n) === 3);
+        const nodes = picked.map((p) => p.node).filter((n) => ix.ix_node_kind(n) === 3);
         if (nodes.length === 0) throw new HttpError(422, 'no iconic objects to save');
         saved = ix.ix_save_objects_as(doc.reader, nodes, nodes.length, target);
     }
     if (!saved) throw new HttpError(422, libraryError(doc.reader, 'the selection holds no iconic objects'));
-    return { saved: to };
+    return { saved: target };
 }
 
-function convert({ from, to, ignoreNonSerializable }) {
+function convert(doc, { to, ignoreNonSerializable, overwrite }) {
+    const target = writeTarget(doc, to, overwrite);
     const reader = ix.ix_reader_create();
     try {
-        if (!ix.ix_reader_convert_dict_file(reader, resolveFile(from), resolveFile(to), ignoreNonSerializable ? 1 : 0))
+        if (!ix.ix_reader_convert_dict_file(reader, doc.fullPath, target, ignoreNonSerializable ? 1 : 0))
             throw new HttpError(422, libraryError(reader, 'the file could not be converted'));
-        return { converted: to };
+        return { converted: target };
     } finally {
         ix.ix_reader_destroy(reader);
     }
@@ -333,8 +353,59 @@ function sendStatic(res, pathname) {
     res.end(body);
 }
 
-async function handle(req, res) {
+// The headers of a local app, on every answer: only its own scripts, styles and
+// frames, nothing cached, nothing told to other sites.
+const safetyHeaders = {
+    'Content-Security-Policy': "default-src 'self'; img-src 'self' data: blob:; frame-ancestors 'none'; base-uri 'none'; form-action 'self'",
+    'X-Content-Type-Options': 'nosniff',
+    'Referrer-Policy': 'no-referrer',
+    'Cross-Origin-Resource-Policy': 'same-origin',
+    'Cache-Control': 'no-store',
+};
+
+const digest = (text) => crypto.createHash('sha256').update(String(text)).digest();
+// Equal digests, compared in constant time: neither the token nor its length leaks through timing.
+const isToken = (text, launch) => typeof text === 'string' && crypto.timingSafeEqual(digest(text), launch.tokenDigest);
+
+function cookieOf(req, name) {
+    for (const part of (req.headers.cookie ?? '').split(';')) {
+        const cut = part.indexOf('=');
+        if (part.slice(0, cut).trim() === name) return part.slice(cut + 1).trim();
+    }
+    return undefined;
+}
+
+// Refuses what does not come from this server's own page: another Host (a DNS name
+// rebound to 127.0.0.1), another Origin, and, for the API, a request another site
+// started, one without this launch's token, or a POST body that is not JSON (which
+// no form and no request without a preflight can send).
+function checkRequest(req, url, launch) {
+    const host = req.headers.host;
+    if (!launch.hosts.includes(host)) throw new HttpError(403, `this server answers only as ${launch.hosts.join(', ')}`);
+    const origin = req.headers.origin;
+    const site = req.headers['sec-fetch-site'];
+    const api = url.pathname.startsWith('/api/');
+    const foreign = (origin !== undefined && origin !== `http://${host}`)
+        || (api && site !== undefined && !['same-origin', 'none'].includes(site));
+    if (foreign) throw new HttpError(403, 'a page of another origin may not use the viewer');
+    if (!api) return;
+    if (!isToken(cookieOf(req, launch.cookie), launch))
+        throw new HttpError(403, "the request lacks this launch's token: open the URL the viewer printed");
+    const type = (req.headers['content-type'] ?? '').split(';')[0].trim().toLowerCase();
+    if (req.method === 'POST' && type !== 'application/json') throw new HttpError(415, 'a request body must be application/json');
+}
+
+// The printed URL: its token becomes a cookie of the page, and the address loses it.
+function welcome(res, url, launch) {
+    if (!isToken(url.searchParams.get('token'), launch)) throw new HttpError(403, "the token is not this launch's: open the URL the viewer printed");
+    res.writeHead(303, { 'Set-Cookie': `${launch.cookie}=${launch.token}; HttpOnly; SameSite=Strict; Path=/`, Location: url.pathname });
+    res.end();
+}
+
+async function handle(req, res, launch) {
     const url = new URL(req.url, 'http://localhost');
+    for (const [name, value] of Object.entries(safetyHeaders)) res.setHeader(name, value);
+    checkRequest(req, url, launch);
     const q = url.searchParams;
     const route = `${req.method} ${url.pathname}`;
     switch (route) {
@@ -362,27 +433,39 @@ async function handle(req, res) {
         const doc = documentOf(q);
         return sendJson(res, 200, save(doc, await readJson(req)));
     }
-    case 'POST /api/convert': return sendJson(res, 200, convert(await readJson(req)));
+    case 'POST /api/convert': {
+        const doc = documentOf(q);
+        return sendJson(res, 200, convert(doc, await readJson(req)));
+    }
     default:
         if (req.method !== 'GET') throw new HttpError(405, 'method not allowed');
+        if (q.has('token')) return welcome(res, url, launch);
         return sendStatic(res, url.pathname);
     }
 }
 
-export function startServer(port = 0) {
+// Starts the server on 127.0.0.1; `server.url` is the address to open, with this launch's token.
+export async function startServer(port = 0) {
+    const token = crypto.randomBytes(32).toString('base64url');
+    const launch = { token, tokenDigest: digest(token) };
     const server = http.createServer((req, res) => {
-        handle(req, res).catch((error) => {
+        handle(req, res, launch).catch((error) => {
             if (res.headersSent) return res.destroy();
             if (error.status === 413) res.setHeader('Connection', 'close'); // the rest of the body is not read
             sendJson(res, error.status ?? 500, { error: error.message });
         });
     });
     server.on('close', () => { for (const id of [...documents.keys()]) closeDocument(id); });
-    return new Promise((resolve) => server.listen(port, '127.0.0.1', () => resolve(server)));
+    await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
+    const bound = server.address().port;
+    launch.hosts = ['127.0.0.1', 'localhost', '[::1]'].map((name) => `${name}:${bound}`);
+    launch.cookie = `ixviewer-${bound}`; // cookies do not tell ports apart; two viewers keep their own
+    server.url = `http://127.0.0.1:${bound}/?token=${token}`;
+    return server;
 }
 
 if (process.argv[1] && path.resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
     const portArg = process.argv.indexOf('--port');
     const server = await startServer(portArg > 0 ? Number(process.argv[portArg + 1]) : 0);
-    console.log(`ixadapter viewer: http://127.0.0.1:${server.address().port}/`);
+    console.log(`ixadapter viewer: ${server.url}`);
 }

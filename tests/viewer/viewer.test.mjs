@@ -8,6 +8,7 @@ import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import zlib from 'node:zlib';
 import os from 'node:os';
 import path from 'node:path';
@@ -18,17 +19,20 @@ const require = createRequire(path.join(root, 'viewer/package.json'));
 const { chromium } = require('playwright-core');
 const { startServer } = await import(path.join(root, 'viewer/server.mjs'));
 
-let server, browser, page, base, tmp;
-const pageErrors = []; // uncaught exceptions in the page, over all the tests
+let server, browser, page, base, tmp, cookie;
+const pageErrors = []; // uncaught exceptions and refused content in the page, over all the tests
 
 before(async () => {
     tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'ix-viewer-'));
     server = await startServer(0);
     base = `http://127.0.0.1:${server.address().port}`;
     browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] });
-    page = await browser.newPage({ viewport: { width: 1100, height: 640 } });
+    page = await (await browser.newContext({ viewport: { width: 1100, height: 640 } })).newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
-    await page.goto(base);
+    page.on('console', (message) => { if (/Content Security Policy/.test(message.text())) pageErrors.push(message.text()); });
+    await page.goto(server.url); // the printed URL: the token becomes the page's cookie
+    assert.equal(page.url(), `${base}/`);
+    cookie = (await page.context().cookies()).map((c) => `${c.name}=${c.value}`).join('; ');
 });
 
 after(async () => {
@@ -74,8 +78,12 @@ async function canvasPixel(r, c) {
     }, [r, c]);
 }
 
+// A request as the page makes it, with the page's cookie; a body makes it a JSON POST.
+const call = (url, body) => fetch(base + url, body === undefined ? { headers: { cookie } }
+    : { method: 'POST', body, headers: { cookie, 'Content-Type': 'application/json' } });
+
 async function api(url, body) {
-    const response = await fetch(base + url, body === undefined ? {} : { method: 'POST', body });
+    const response = await call(url, body);
     return response.headers.get('content-type').startsWith('application/json') ? response.json() : response;
 }
 
@@ -132,6 +140,16 @@ test('an object file: its tree, its image and a region over it, saved and loaded
     await open(saved);
     assert.equal(await rowText('/[0]', 'type'), 'region');
     assert.equal(await rowText('/[0]', 'summary'), 'area: 110; center: 9.5, 15.0');
+
+    // Saved again by a name relative to the open file's folder: replacing the file is asked first.
+    assert.equal(await page.textContent('#folder'), `in ${tmp}/`);
+    await show('/[0]');
+    await page.fill('#save-to', 'region.hobj');
+    const asked = page.waitForEvent('dialog').then(async (dialog) => { await dialog.accept(); return dialog.message(); });
+    await page.click('#save button');
+    assert.equal(await asked, `${saved} already exists. Replace it?`);
+    await page.waitForSelector('#status:not(:empty)');
+    assert.equal(await page.textContent('#status'), `saved to ${saved}`);
 });
 
 test('a dictionary file: nested nodes fetched on expanding, a full value on demand', async () => {
@@ -225,7 +243,7 @@ test("a broken file shows the library's message, and the server goes on", async 
 test('requests of the wrong shape are refused, not failed on', async () => {
     const { id } = await api('/api/open', JSON.stringify({ file: 'samples/scene.hobj' }));
     const refused = async (url, body) => {
-        const response = await fetch(base + url, body === undefined ? {} : { method: 'POST', body });
+        const response = await call(url, body);
         assert.equal(response.status, 400, `${url} ${body}: ${await response.text()}`);
     };
     await refused('/api/open', 'null');
@@ -235,7 +253,7 @@ test('requests of the wrong shape are refused, not failed on', async () => {
     await refused(`/api/children?doc=${id}&path=/&from=-5`);
     await refused(`/api/image?doc=${id}&path=/[0]&index=abc`);
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
-    const long = await fetch(base + '/api/open', { method: 'POST', body: ' '.repeat(2 << 20) });
+    const long = await call('/api/open', ' '.repeat(2 << 20));
     assert.equal(long.status, 413); // refused before it is all held in memory
 });
 
@@ -248,7 +266,7 @@ test('a second open before the first has answered leaves one file open', async (
     await page.waitForFunction((id) => document.body.dataset.doc === String(id) && document.querySelector('#tree > li'), second);
     let status;
     for (let tries = 0; tries < 50 && status !== 404; ++tries) {
-        status = (await fetch(`${base}/api/children?doc=${first}&path=/`)).status;
+        status = (await call(`/api/children?doc=${first}&path=/`)).status;
         if (status !== 404) await new Promise((resolve) => setTimeout(resolve, 20));
     }
     assert.equal(status, 404); // the first file's reader was released
@@ -299,4 +317,63 @@ test('keys that are empty or hold "/" or "%" get paths of their own', async () =
     }
     assert.equal((await api(`/api/children?doc=${id}&path=/`)).total, 4); // the root is still the root
     await api(`/api/close?doc=${id}`, '');
+});
+
+test('a page of another origin in the same browser can neither write a file nor read an answer', async () => {
+    const attacker = http.createServer((req, res) => res.end('<!doctype html><title>another origin</title>'));
+    await new Promise((resolve) => attacker.listen(0, '127.0.0.1', resolve));
+    const answered = new Map(); // request URL -> the status the viewer's server answered
+    const record = (req, res) => answered.set(req.url, new Promise((resolve) => res.on('finish', () => resolve(res.statusCode))));
+    server.on('request', record);
+    let evil;
+    try {
+        evil = await page.context().newPage(); // the same profile: the viewer's cookie is there
+        await evil.goto(`http://127.0.0.1:${attacker.address().port}/`);
+        await open('samples/inspection.hdict');
+        const id = await page.evaluate(() => document.body.dataset.doc);
+        const target = (name) => path.join(tmp, `foreign-${name}`);
+        // [mode, URL, a POST's body (sent as text/plain, which needs no preflight)]
+        const attacks = [
+            ['no-cors', '/api/open', { file: 'samples/scene.hobj' }],
+            ['no-cors', `/api/save?doc=${id}`, { paths: ['/'], to: target('save.hobj') }],
+            ['no-cors', `/api/convert?doc=${id}`, { to: target('convert.json') }],
+            ['no-cors', '/api/list?dir=/root'],
+            ['no-cors', `/api/full?doc=${id}&path=/`],
+            ['cors', '/api/list?dir=/'],
+            ['cors', `/api/full?doc=${id}&path=/`],
+        ];
+        for (const [mode, url, body] of attacks) {
+            const seen = await evil.evaluate(async ([url, mode, body]) => {
+                const post = body ? { method: 'POST', headers: { 'Content-Type': 'text/plain' }, body } : {};
+                try {
+                    const response = await fetch(url, { mode, credentials: 'include', ...post });
+                    return { type: response.type, text: await response.text() };
+                } catch {
+                    return 'failed';
+                }
+            }, [base + url, mode, body && JSON.stringify(body)]);
+            const status = await answered.get(url);
+            console.log(`${status} a foreign page's ${mode} ${body ? 'POST' : 'GET'} ${url}`);
+            assert.equal(status, 403, url);
+            // Nothing to read: a failed fetch, or (no-cors, where the browser lets it through) an opaque answer.
+            assert.ok(seen === 'failed' || (mode === 'no-cors' && seen.type === 'opaque' && seen.text === ''), `${url}: ${JSON.stringify(seen)}`);
+        }
+        // A form posted as text/plain, its field's name and value made to read as JSON.
+        const formUrl = `/api/save?doc=${id}`;
+        answered.delete(formUrl);
+        await Promise.all([evil.waitForURL(base + formUrl), evil.evaluate(([action, to]) => {
+            const form = Object.assign(document.createElement('form'), { method: 'POST', enctype: 'text/plain', action });
+            form.append(Object.assign(document.createElement('input'), { name: `{"paths":["/"],"to":"${to}","x":"`, value: '"}' }));
+            document.body.append(form);
+            form.submit();
+        }, [base + formUrl, target('form.hobj')])]);
+        const status = await answered.get(formUrl);
+        console.log(`${status} a foreign page's form POST ${formUrl}`);
+        assert.equal(status, 403);
+        for (const name of ['save.hobj', 'convert.json', 'form.hobj']) assert.ok(!fs.existsSync(target(name)), name);
+    } finally {
+        server.off('request', record);
+        await evil?.close();
+        attacker.close();
+    }
 });

@@ -11,15 +11,27 @@ let picture = null;           // { width, height, canvas, pixels, format, rowByt
 let shapes = [];              // [{ class, colour, lines | runs, mask, x0, y0 }]
 const view = { scale: 1, tx: 0, ty: 0 };
 
-async function api(method, url, body) {
+// A POST always carries a JSON body: the server takes no other.
+async function api(method, url, body = {}) {
+    const post = method === 'POST';
     const response = await fetch(url, {
         method,
-        headers: body ? { 'Content-Type': 'application/json' } : {},
-        body: body ? JSON.stringify(body) : undefined,
+        headers: post ? { 'Content-Type': 'application/json' } : {},
+        body: post ? JSON.stringify(body) : undefined,
     });
     const value = await response.json();
-    if (!response.ok) throw new Error(value.error);
+    if (!response.ok) throw Object.assign(new Error(value.error), { status: response.status });
     return value;
+}
+
+// A save or conversion; replacing an existing file is asked first.
+async function write(url, body) {
+    try {
+        return await api('POST', url, body);
+    } catch (error) {
+        if (error.status !== 409 || !confirm(`${error.message}. Replace it?`)) throw error;
+        return api('POST', url, { ...body, overwrite: true });
+    }
 }
 
 function status(text, isError = false) {
@@ -80,6 +92,7 @@ async function open() {
         if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
         doc = { id: opened.id, file, kind: opened.kind };
         document.body.dataset.doc = doc.id;
+        $('folder').textContent = `in ${opened.folder}/`;
         opened.root.label = opened.root.label || file;
         $('tree').append(nodeItem(opened.root));
         showChildren($('tree').firstChild, opened.children);
@@ -95,6 +108,7 @@ async function close() {
     ++opening;
     if (doc) await api('POST', `/api/close?doc=${doc.id}`).catch(() => {});
     doc = null;
+    $('folder').textContent = '';
     selected.clear();
     clearPicture();
     $('tree').replaceChildren();
@@ -201,6 +215,9 @@ async function select(path, add) {
     for (const li of document.querySelectorAll('#tree li')) {
         if (selected.has(li.dataset.path)) li.querySelector(':scope > .row').classList.add('selected');
     }
+    // Several objects (or a file's root) go to one object file.
+    const several = selected.size > 1 || selected.has('/');
+    $('save-to').placeholder = several ? 'objects.hobj (several objects: an object file)' : 'out.png, .tif, .dxf, .hobj';
     if (!add) await showScene(path);
 }
 
@@ -389,7 +406,7 @@ function setup() {
         if (!doc) return status('open a file first', true);
         if (!selected.size) return status('select a node to save', true);
         try {
-            const { saved } = await api('POST', `/api/save?doc=${doc.id}`, { paths: [...selected], to: $('save-to').value.trim() });
+            const { saved } = await write(`/api/save?doc=${doc.id}`, { paths: [...selected], to: $('save-to').value.trim() });
             status(`saved to ${saved}`);
         } catch (error) {
             status(error.message, true);
@@ -397,9 +414,10 @@ function setup() {
     };
     $('convert').onsubmit = async (event) => {
         event.preventDefault();
+        if (!doc) return status('open a dictionary file first', true);
         try {
-            const { converted } = await api('POST', '/api/convert', {
-                from: $('path').value.trim(), to: $('convert-to').value.trim(), ignoreNonSerializable: $('ignore').checked,
+            const { converted } = await write(`/api/convert?doc=${doc.id}`, {
+                to: $('convert-to').value.trim(), ignoreNonSerializable: $('ignore').checked,
             });
             status(`converted to ${converted}`);
         } catch (error) {
@@ -429,7 +447,9 @@ function setup() {
     };
     window.onresize = draw;
     // Leaving the page closes its file, so the server releases the reader.
-    window.addEventListener('pagehide', () => { if (doc) navigator.sendBeacon(`/api/close?doc=${doc.id}`); });
+    window.addEventListener('pagehide', () => {
+        if (doc) fetch(`/api/close?doc=${doc.id}`, { method: 'POST', keepalive: true, headers: { 'Content-Type': 'application/json' }, body: '{}' });
+    });
     updateOptions();
     list('samples');
     draw();
