@@ -14,8 +14,15 @@
  *   there on failure; read it with ix_reader_last_error.
  * - The library frees what it hands out; the host frees nothing except the buffers
  *   of the extraction functions, each with its ix_free_ function.
- * - A reader handle must not be used from two threads at once. Separate handles
- *   may be used from separate threads.
+ * - Threads: a reader handle's loads, saves and conversions run on one thread at
+ *   a time. The tree a load returned may be read from any number of threads at
+ *   once (the node functions, full value texts, extraction) while no load or
+ *   ix_reader_destroy runs on its handle: children built on first access are
+ *   built once and never freed or changed while the tree lives. A function
+ *   that takes a reader handle leaves its text or message on that handle, so
+ *   threads reading one tree at once each pass a handle of their own (any
+ *   handle will do; the node need not come from it). Separate handles may be
+ *   used from separate threads.
  */
 #ifndef IX_ADAPTER_H
 #define IX_ADAPTER_H
@@ -188,20 +195,20 @@ IX_API const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const
  * child whose summary is the message. Owned by the handle; valid until the
  * next load on it or ix_reader_destroy. Null on failure.
  *
- * The root's children are built by the load; the children of every
- * dictionary below it when they are first asked for (ix_node_child_count,
- * ix_node_child_at), so a load costs the file's reading and one level of
- * nodes however large the file is. The nodes are those a whole build gives.
+ * The children of every dictionary and array, the root's included, are
+ * built when they are first asked for (ix_node_child_at), 256 at a time, so
+ * a load costs the file's reading however many entries it holds. The nodes
+ * are those a host walking the whole tree sees, in whatever order it asks.
  *
- * Bounds of the tree, so that no dictionary structure (one that contains
- * itself included) can hang the load or exhaust the stack: dictionaries nest
- * at most 512 levels deep, counted along the path through tuples and arrays;
- * a deeper one is an Object node of class "dict" with the summary "max
- * nesting depth reached". The nodes built at once (by the load, or for one
- * node asked for) are at most 2^23 (8388608); past that, each further child
- * of a dictionary, handle or tuple is an Object node with an empty type and
- * the summary "node limit reached". Handles other than
- * dictionaries nest at most 33 levels, shown the same way. */
+ * What the whole tree would cost if every node were built is counted at load
+ * against the file's allowance (64 MiB plus 64 bytes per byte of the file):
+ * a file whose tree would exceed it is refused with a message saying it
+ * "exceeds the limit", so no later first access runs out of room.
+ * Dictionaries nest at most 512 levels deep, counted along the path through
+ * tuples and arrays; a deeper one (a dictionary that contains itself
+ * included) is an Object node of class "dict" with the summary "max nesting
+ * depth reached". Handles other than dictionaries nest at most 33 levels,
+ * shown the same way. */
 IX_API const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_t* path);
 
 /* As ix_reader_parse_file, with `count` reading options from `params`, passed
@@ -261,12 +268,14 @@ IX_API IxPathSegmentKind ix_node_path_segment_kind(const NativeNode* node);
 /* The node's 0-based position inside its parent when addressed by index, else 0. */
 IX_API int32_t ix_node_path_index(const NativeNode* node);
 
-/* The number of children. The first call on a nested dictionary of a
- * dictionary file builds its children (see ix_reader_parse_file): like every
- * use of a handle's nodes, keep it to one thread at a time per handle. */
+/* The number of children. Children of dictionaries and arrays are built when
+ * first asked for (see ix_reader_parse_file); the count costs nothing. */
 IX_API int32_t ix_node_child_count(const NativeNode* node);
 
-/* The child at `index`, or null outside 0..count-1. Owned by the tree (see above). */
+/* The child at `index`, or null outside 0..count-1. Owned by the tree (see
+ * above). The first access to a child of a dictionary or array builds it with
+ * its neighbours (256 at a time); null should that find no memory, and the
+ * next access tries again. */
 IX_API const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index);
 
 /* The number of values the node holds (at most 1000), not the source's length. */
