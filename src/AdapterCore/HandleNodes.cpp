@@ -14,11 +14,11 @@ namespace {
 
 // A handle or dictionary shown whole, without its keys.
 std::unique_ptr<NativeNode> opaqueNode(const std::wstring& label, IxPathSegmentKind pathSegmentKind,
-                                       int32_t pathIndex, const std::wstring& typeName, const wchar_t* summary) {
+                                       int32_t pathIndex, const std::wstring& typeName, NodeText summary) {
     auto node = newNode(label, IxNodeKind::Object, pathSegmentKind, pathIndex);
     node->typeLabel = typeName;
     node->objectClass = typeName;
-    node->valueSummary = summary;
+    node->valueSummary = std::move(summary);
     return node;
 }
 
@@ -130,7 +130,7 @@ std::unique_ptr<NativeNode> buildDictNode(const HDict& dict, HTuple keys, const 
                                           IxPathSegmentKind pathSegmentKind, int32_t pathIndex, const Place& place) {
     auto node = newNode(label, IxNodeKind::Container, pathSegmentKind, pathIndex);
     node->typeLabel = L"dict";
-    node->valueSummary = keyCountText(keys.Length());
+    node->valueSummary = place.tree->shared(keyCountText(keys.Length()));
     LateChildren late;
     late.tree = place.tree;
     late.dict = dict;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Limits.h"
+#include "NodeText.h"
 #include "ix_adapter.h"
 #include "../vision/HalconCpp.h"
 
@@ -18,27 +19,27 @@ struct LateChildren;
 // One scalar value. The tag names the one field that carries it.
 struct NativeValue {
     IxValueType type = IxValueType::String;
-    std::wstring text;
+    NodeText text;
     int64_t intValue = 0;
     double realValue = 0.0;
 };
 
 struct NativeNode {
-    std::wstring label;
+    NodeText label;
     IxNodeKind kind = IxNodeKind::Container;
-    std::wstring typeLabel;
-    std::wstring valueSummary;
+    NodeText typeLabel;
+    NodeText valueSummary;
     IxPathSegmentKind pathSegmentKind = IxPathSegmentKind::Name;
     int32_t pathIndex = 0;
     std::vector<NativeValue> values;
     int32_t totalCount = 0;
     bool truncated = false;
     HalconCpp::HTuple tuple;
-    std::wstring objectClass;
+    NodeText objectClass;
     bool isImage = false;
     int32_t objectCount = 1;
     HalconCpp::HObject object;
-    std::vector<std::wstring> detailLines;
+    std::vector<NodeText> detailLines;
     int32_t detailEntryCount = 0;
     // One slot per child. A node with `late` children has its slots from the
     // start and fills them chunk by chunk when they are first asked for
@@ -63,10 +64,10 @@ struct NativeNode {
 };
 
 // A new node with its label, kind and place in its parent; every other field at its default.
-inline std::unique_ptr<NativeNode> newNode(const std::wstring& label, IxNodeKind kind,
+inline std::unique_ptr<NativeNode> newNode(NodeText label, IxNodeKind kind,
                                            IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
     auto node = std::make_unique<NativeNode>();
-    node->label = label;
+    node->label = std::move(label);
     node->kind = kind;
     node->pathSegmentKind = pathSegmentKind;
     node->pathIndex = pathIndex;

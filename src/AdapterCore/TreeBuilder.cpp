@@ -8,6 +8,7 @@
 #include "AdapterCore.h"
 #include "HandleNodes.h"
 #include "ObjectNodes.h"
+#include "StringBridge.h"
 #include "TupleNodes.h"
 
 using namespace HalconCpp;
@@ -37,6 +38,24 @@ NativeNode::~NativeNode() {
         }
     } catch (...) {
     }
+}
+
+NodeText Tree::shared(std::wstring_view text) {
+    // Texts this short are what nodes repeat; a table of longer ones (keys,
+    // strings) would cost more than it saves, and so would an endless one.
+    constexpr size_t kLongest = 12, kMostTexts = 4096;
+    if (text.size() > kLongest) return NodeText(text);
+    const auto found = texts_.find(text);
+    if (found != texts_.end()) return found->second;
+    NodeText made(text);
+    if (texts_.size() < kMostTexts) texts_.emplace(made.view(), made);
+    return made;
+}
+
+const NodeText& Tree::plainTypeName(const HTuple& tuple, Hlong index, int kind) {
+    NodeText& name = plainNames_[kind];
+    if (name.empty()) name = NodeText(fromHString(HTuple(tuple[index]).TupleSemTypeElem()[0].S()));
+    return name;
 }
 
 namespace {
@@ -111,15 +130,15 @@ std::unique_ptr<NativeNode> keyChild(const LateChildren& late, Hlong i) {
     } catch (const HException& e) {
         child = errorNode(std::wstring(), IxPathSegmentKind::Name, 0, e);
     }
-    child->label = std::move(name);
+    child->label = late.tree->shared(name);
     return child;
 }
 
 std::unique_ptr<NativeNode> elementChild(const LateChildren& late, Hlong i) {
     const int32_t index = indexOf(i);
     try {
-        if (late.flags.handle[i].L() == 0) return plainElementNode(late.items, i, late.flags);
-        std::wstring label = elementLabel(i);
+        if (late.flags.handle[i].L() == 0) return plainElementNode(late.items, i, late.flags, *late.tree);
+        const std::wstring label = elementLabel(i);
         std::unique_ptr<NativeNode> nested =
             nestedDictNode(late.items, i, label, IxPathSegmentKind::Index, index, Place{late.tree, late.dictDepth});
         return nested ? std::move(nested) : unsupportedHandleNode(label, index);
@@ -146,6 +165,7 @@ void buildChunk(NativeNode& node, size_t chunk) {
 
 void makeLate(NativeNode& node, LateChildren late) {
     const size_t count = static_cast<size_t>(late.items.Length());
+    if (count == 0) return;
     node.children.resize(count);
     late.built = std::make_unique<std::atomic<bool>[]>((count + kChildChunk - 1) / kChildChunk);
     node.late = std::make_unique<LateChildren>(std::move(late));

@@ -28,12 +28,27 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "NativeNode.h"
 
-// What the late children of one tree share: the lock under which they are built.
+// What the nodes of one tree share: the lock under which children are built
+// late, and texts that many nodes hold alike. A tree is built by the loading
+// thread and then only under its lock, so what it holds needs no lock of its own.
 struct Tree {
     std::mutex lock;
+
+    // `text` made once per tree when it is short (type labels, the labels of
+    // elements and integer keys), else made afresh.
+    NodeText shared(std::wstring_view text);
+    // The semantic type name of plain elements ("string", "integer", "real"
+    // by `kind` 0, 1, 2), asked of the library once per tree.
+    const NodeText& plainTypeName(const HalconCpp::HTuple& tuple, Hlong index, int kind);
+
+private:
+    std::unordered_map<std::wstring_view, NodeText> texts_;  // keys view the texts they map to
+    NodeText plainNames_[3];
 };
 
 // Where a node is built: its tree, and the dictionaries along the path above it.

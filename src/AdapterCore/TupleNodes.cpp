@@ -26,37 +26,27 @@ int elementKind(const HTuple& stringFlags, const HTuple& intFlags, Hlong i) {
     return intFlags[i].L() != 0 ? 1 : 2;
 }
 
-// The semantic type name of a plain element kind ("integer", "real",
-// "string"), asked of the library once per thread: the names of plain
-// elements are fixed, and asking costs a tuple of names per node.
-const std::wstring& plainTypeName(const HTuple& tuple, Hlong index, int kind) {
-    thread_local std::wstring names[3];
-    std::wstring& name = names[kind];
-    if (name.empty()) name = fromHString(HTuple(tuple[index]).TupleSemTypeElem()[0].S());
-    return name;
-}
-
 // The type label of a tuple without handles: the semantic type name of its
 // elements, with the count when there are several, or "tuple[n]" for a mix.
 // Plain elements have one semantic name per kind, so the kinds from the flags
 // decide whether the names differ.
-std::wstring plainTypeLabel(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags) {
+NodeText plainTypeLabel(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags, Tree& tree) {
     const int first = elementKind(stringFlags, intFlags, 0);
     // When the library names one plain type for the whole tuple, all
     // elements share it; otherwise the flags tell where they differ.
     if (n > 1 && !isPlainTypeName(tuple.TupleSemType()[0].S().TextA())) {
         for (Hlong i = 1; i < n; ++i) {
-            if (elementKind(stringFlags, intFlags, i) != first) return L"tuple[" + integerText(n) + L"]";
+            if (elementKind(stringFlags, intFlags, i) != first) return tree.shared(L"tuple[" + integerText(n) + L"]");
         }
     }
-    const std::wstring& name = plainTypeName(tuple, 0, first);
+    const NodeText& name = tree.plainTypeName(tuple, 0, first);
     if (n == 1) return name;
-    return name + L"[" + integerText(n) + L"]";
+    return tree.shared(name.str() + L"[" + integerText(n) + L"]");
 }
 
 std::unique_ptr<NativeNode> valueNode(const HTuple& tuple, Hlong n, const HTuple& stringFlags, const HTuple& intFlags,
                                       const std::wstring& label, IxPathSegmentKind pathSegmentKind,
-                                      int32_t pathIndex) {
+                                      int32_t pathIndex, Tree& tree) {
     auto node = newNode(label, IxNodeKind::Value, pathSegmentKind, pathIndex);
     node->totalCount = countOf(n);
     const Hlong kept = n < kMaxNodeValues ? n : kMaxNodeValues;
@@ -64,8 +54,8 @@ std::unique_ptr<NativeNode> valueNode(const HTuple& tuple, Hlong n, const HTuple
     for (Hlong i = 0; i < kept; ++i) node->values.push_back(stringifyTupleElement(tuple, i, stringFlags, intFlags));
     node->truncated = n > kMaxNodeValues;
     node->tuple = tuple;
-    node->typeLabel = plainTypeLabel(tuple, n, stringFlags, intFlags);
-    node->valueSummary = buildInlinePreview(node->values, node->totalCount);
+    node->typeLabel = plainTypeLabel(tuple, n, stringFlags, intFlags, tree);
+    node->valueSummary = tree.shared(buildInlinePreview(node->values, node->totalCount));
     return node;
 }
 
@@ -150,12 +140,13 @@ std::unique_ptr<NativeNode> unsupportedHandleNode(const std::wstring& label, int
     return node;
 }
 
-std::unique_ptr<NativeNode> plainElementNode(const HTuple& tuple, Hlong index, const ElementFlags& flags) {
-    auto child = newNode(elementLabel(index), IxNodeKind::Value, IxPathSegmentKind::Index, countOf(index));
+std::unique_ptr<NativeNode> plainElementNode(const HTuple& tuple, Hlong index, const ElementFlags& flags,
+                                             Tree& tree) {
+    auto child = newNode(tree.shared(elementLabel(index)), IxNodeKind::Value, IxPathSegmentKind::Index, countOf(index));
     child->values.push_back(stringifyTupleElement(tuple, index, flags.string, flags.integer));
     child->totalCount = 1;
     child->typeLabel = L"tuple[1]";
-    child->valueSummary = buildInlinePreview(child->values, 1);
+    child->valueSummary = tree.shared(buildInlinePreview(child->values, 1));
     return child;
 }
 
@@ -184,7 +175,7 @@ std::unique_ptr<NativeNode> buildTupleNode(const HTuple& tuple, const std::wstri
         return node;
     }
     if (!hasHandleElement(tuple, flags))
-        return valueNode(tuple, n, flags.string, flags.integer, label, pathSegmentKind, pathIndex);
+        return valueNode(tuple, n, flags.string, flags.integer, label, pathSegmentKind, pathIndex, *place.tree);
     if (n == 1) {
         const std::string type = tuple.TupleSemTypeElem()[0].S().TextA();
         if (type == "matrix") return matrixNode(tuple, label);

@@ -29,7 +29,8 @@ bool hasHandleElement(const HalconCpp::HTuple& tuple, ElementFlags& flags);
 std::wstring elementLabel(Hlong index);
 
 // The Value child of a plain element of an array.
-std::unique_ptr<NativeNode> plainElementNode(const HalconCpp::HTuple& tuple, Hlong index, const ElementFlags& flags);
+std::unique_ptr<NativeNode> plainElementNode(const HalconCpp::HTuple& tuple, Hlong index, const ElementFlags& flags,
+                                             Tree& tree);
 
 // The child of a handle element that is no dictionary.
 std::unique_ptr<NativeNode> unsupportedHandleNode(const std::wstring& label, int32_t index);

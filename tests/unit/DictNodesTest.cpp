@@ -108,7 +108,7 @@ TEST(DictNode, AKeyThatFailsShowsItsErrorAndTheOthersStay) {
     ASSERT_EQ(childCount(*node), 2u);
     EXPECT_EQ(at(node.get(), 0)->typeLabel, L"<error>");
     EXPECT_EQ(at(node.get(), 0)->kind, IxNodeKind::Value);
-    EXPECT_EQ(at(node.get(), 0)->valueSummary.rfind(L"Wrong handle type", 0), 0u) << at(node.get(), 0)->valueSummary;
+    EXPECT_EQ(at(node.get(), 0)->valueSummary.view().rfind(L"Wrong handle type", 0), 0u) << at(node.get(), 0)->valueSummary;
     EXPECT_EQ(at(node.get(), 1)->valueSummary, L"3");
 }
 

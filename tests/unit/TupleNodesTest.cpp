@@ -9,6 +9,10 @@ using namespace HalconCpp;
 
 namespace {
 
+std::vector<std::wstring> texts(const std::vector<NodeText>& lines) {
+    return std::vector<std::wstring>(lines.begin(), lines.end());
+}
+
 std::unique_ptr<NativeNode> nodeOf(const HTuple& tuple) {
     return buildTupleNode(tuple, L"key", IxPathSegmentKind::Name, 0);
 }
@@ -84,7 +88,7 @@ TEST(TupleNode, MatrixShowsColumnsByRowsAndOneLinePerRow) {
     CreateMatrix(2, 0, 0, &matrix);
     const auto noColumns = nodeOf(matrix);
     EXPECT_EQ(noColumns->valueSummary, L"0x2");
-    EXPECT_EQ(noColumns->detailLines, (std::vector<std::wstring>{L"[  ]", L"[  ]"}));
+    EXPECT_EQ(texts(noColumns->detailLines), (std::vector<std::wstring>{L"[  ]", L"[  ]"}));
     CreateMatrix(0, 4, 0, &matrix);
     const auto noRows = nodeOf(matrix);
     EXPECT_TRUE(noRows->detailLines.empty());
@@ -98,13 +102,13 @@ TEST(TupleNode, ObjectModel3dShowsItsGeometryOnlyWithPoints) {
     EXPECT_EQ(none->typeLabel, L"object_model_3d");
     EXPECT_EQ(none->objectClass, L"object_model_3d");
     EXPECT_EQ(none->valueSummary, L"points: 0");
-    EXPECT_EQ(none->detailLines, std::vector<std::wstring>{L"object_model_3d: points: 0, primitive type: none"});
+    EXPECT_EQ(texts(none->detailLines), std::vector<std::wstring>{L"object_model_3d: points: 0, primitive type: none"});
 
     GenObjectModel3dFromPoints(HTuple(0.0).Append(HTuple(2.0)), HTuple(0.0).Append(HTuple(0.0)),
                                HTuple(1.0).Append(HTuple(1.0)), &model);
     const auto two = nodeOf(model);
     EXPECT_EQ(two->valueSummary, L"points: 2");
-    EXPECT_EQ(two->detailLines,
+    EXPECT_EQ(texts(two->detailLines),
               std::vector<std::wstring>{L"object_model_3d: points: 2, center: [1.0, 0.0, 1.0], diameter: 2.0, "
                                         L"bounding box: [0.0, 0.0, 1.0, 2.0, 0.0, 1.0], primitive type: none"});
 }

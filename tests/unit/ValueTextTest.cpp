@@ -18,7 +18,7 @@ namespace {
 
 NativeValue integer(int64_t v) { return {IxValueType::Integer, L"", v}; }
 NativeValue real(double v) { return {IxValueType::Real, L"", 0, v}; }
-NativeValue text(const wchar_t* v) { return {IxValueType::String, v}; }
+NativeValue text(const wchar_t* v) { return {IxValueType::String, NodeText(std::wstring_view(v))}; }
 
 std::vector<NativeValue> integers(int64_t from, int64_t to) {
     std::vector<NativeValue> values;
