@@ -24,6 +24,7 @@ struct Case {
     bool dictionary = false;     // loaded with HalconCpp::ReadDict instead
     bool model3d = false;        // loaded with HalconCpp::ReadObjectModel3d instead
     bool dlModel = false;        // loaded with HalconCpp::ReadDlModel instead
+    bool tree = false;           // loaded with ix_reader_parse_file instead, the tree included
 };
 
 using Maker = Case (*)(const std::string& dir);

@@ -74,7 +74,9 @@ void run(const std::string& name, ixhostile::Maker maker) {
         } else {
             ReaderHandle* reader = ix_reader_create();
             const std::wstring path(c.path.begin(), c.path.end());
-            result = ix_reader_parse_object_file(reader, path.c_str()) ? "OK" : "ERR:";
+            const NativeNode* root = c.tree ? ix_reader_parse_file(reader, path.c_str())
+                                            : ix_reader_parse_object_file(reader, path.c_str());
+            result = root ? "OK" : "ERR:";
             for (const wchar_t* t = ix_reader_last_error(reader); result != "OK" && t && *t; ++t)
                 result += *t < 128 ? static_cast<char>(*t) : '?';
             ix_reader_destroy(reader);

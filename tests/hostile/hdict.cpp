@@ -21,3 +21,18 @@ IX_HOSTILE(DictionaryTupleCountBomb) {
 IX_HOSTILE(DictionaryNestingBomb) {
     return {ixhostile::writeFile(dir, "deep.hdict", nested(1000000)), "exceeds the limit of 512 levels", 64, true};
 }
+
+// One tuple of 4 million null handles in a 4 MB file: little data, but a tree
+// node for each. The whole tree is counted at load and refused, in a walk
+// that stops at the allowance, without building a node.
+IX_HOSTILE(DictionaryTreeBomb) {
+    Bytes bytes = header();
+    put(bytes, 1, 8);
+    key(bytes, "t");
+    bytes.push_back(3);
+    put(bytes, uint64_t{4} << 20, 8);
+    bytes.resize(bytes.size() + (4 << 20), 16);
+    ixhostile::Case c{ixhostile::writeFile(dir, "handles.hdict", bytes), "exceeds the limit", 320};
+    c.tree = true;
+    return c;
+}
