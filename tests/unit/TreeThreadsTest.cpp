@@ -76,15 +76,28 @@ void describe(ReaderHandle* own, const NativeNode* node, size_t start, std::wstr
     for (int32_t i = 0; i < n; ++i) describe(own, ix_node_child_at(node, i), start * 7 + 1, out);
 }
 
-TEST(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
+// A JSON file read with the default options: arrays become dictionaries of
+// their indices, small integers and short strings are shared by the reader.
+std::wstring writeJsonFile(const TempDir& dir) {
+    std::string json = "{\"samples\": [";
+    for (int i = 0; i < 700; ++i)
+        json += (i ? ",{" : "{") + std::string("\"id\": ") + std::to_string(i % 50) + ", \"split\": \"train\", \"box\": [1.5, " +
+                std::to_string(i) + ", null, true], \"tags\": []}";
+    const std::string path = dir.write("tree.json", json + "], \"n\": 700}");
+    return std::wstring(path.begin(), path.end());
+}
+
+class TreeThreads : public ::testing::TestWithParam<std::wstring (*)(const TempDir&)> {};
+
+TEST_P(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
     const TempDir dir;
-    const std::wstring path = writeTreeFile(dir);
+    const std::wstring path = GetParam()(dir);
     Reader single, shared;
     std::wstring expected;
     const NativeNode* root = ix_reader_parse_file(single.handle, path.c_str());
     ASSERT_NE(root, nullptr) << ix_reader_last_error(single.handle);
     describe(single.handle, root, 0, expected);
-    EXPECT_NE(expected.find(L"pixels "), std::wstring::npos);
+    if (GetParam() == writeTreeFile) EXPECT_NE(expected.find(L"pixels "), std::wstring::npos);
 
     root = ix_reader_parse_file(shared.handle, path.c_str());
     ASSERT_NE(root, nullptr);
@@ -104,7 +117,9 @@ TEST(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
     for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(seen[static_cast<size_t>(t)] == expected) << "thread " << t;
 }
 
-TEST(TreeThreads, AChildAskedForByTwoThreadsAtOnceIsBuiltOnce) {
+INSTANTIATE_TEST_SUITE_P(Files, TreeThreads, ::testing::Values(writeTreeFile, writeJsonFile));
+
+TEST(TreeThreadsOneChild, AChildAskedForByTwoThreadsAtOnceIsBuiltOnce) {
     const TempDir dir;
     const std::wstring path = writeTreeFile(dir);
     Reader reader;
