@@ -101,22 +101,22 @@ int32_t extractPoints(ReaderHandle* handle, const NativeNode* node, int32_t inde
     });
 }
 
-// Runs a save after clearing the last error; what it throws becomes the
-// message in the last error, as for a conversion.
-template <class Save>
-int32_t saveInto(ReaderHandle* handle, Save&& save) noexcept {
+// Runs a save or a conversion after clearing the last error; its message, or
+// what it throws, becomes the last error. 1 when it succeeded.
+template <class Operation>
+int32_t runInto(ReaderHandle* handle, Operation&& operation) noexcept {
     std::wstring error, outOfMemory;
     handle->lastError.clear();
-    bool saved = false;
+    bool done = false;
     try {
         outOfMemory = outOfMemoryMessage();
-        saved = save(error);
+        done = operation(error);
     } catch (...) {
-        saved = false;
+        done = false;
         describeCurrentException(error, outOfMemory);
     }
     handle->lastError = std::move(error);
-    return saved ? 1 : 0;
+    return done ? 1 : 0;
 }
 
 }  // namespace
@@ -180,31 +180,22 @@ const NativeNode* ix_reader_parse_file_with_options(ReaderHandle* handle, const 
 int32_t ix_reader_convert_dict_file(ReaderHandle* handle, const wchar_t* inputPath, const wchar_t* outputPath,
                                     int32_t ignoreNonSerializable) {
     if (!handle || !inputPath || !outputPath) return 0;
-    std::wstring error, outOfMemory;
-    handle->lastError.clear();
-    bool converted = false;
-    try {
-        outOfMemory = outOfMemoryMessage();
-        converted = AdapterCore::convertDictFile(std::wstring(inputPath), std::wstring(outputPath),
-                                                 ignoreNonSerializable != 0, error);
-    } catch (...) {
-        converted = false;
-        describeCurrentException(error, outOfMemory);
-    }
-    handle->lastError = std::move(error);
-    return converted ? 1 : 0;
+    return runInto(handle, [&](std::wstring& error) {
+        return AdapterCore::convertDictFile(std::wstring(inputPath), std::wstring(outputPath),
+                                            ignoreNonSerializable != 0, error);
+    });
 }
 
 int32_t ix_save_object_as(ReaderHandle* handle, const NativeNode* node, const wchar_t* path) {
     if (!handle || !node || !path) return 0;
-    return saveInto(handle, [&](std::wstring& error) {
+    return runInto(handle, [&](std::wstring& error) {
         return AdapterCore::saveObjectAs(node, std::wstring(path), error);
     });
 }
 
 int32_t ix_save_objects_as(ReaderHandle* handle, const NativeNode* const* nodes, int32_t count, const wchar_t* path) {
     if (!handle || !nodes || count < 1 || !path) return 0;
-    return saveInto(handle, [&](std::wstring& error) {
+    return runInto(handle, [&](std::wstring& error) {
         const std::vector<const NativeNode*> list(nodes, nodes + count);
         return AdapterCore::saveObjectsAs(list, std::wstring(path), error);
     });
