@@ -26,9 +26,10 @@ constexpr size_t kChildChunk = 256;
 // later first access can run out of room.
 constexpr uint64_t kTreeFloorBytes = uint64_t{64} << 20;
 constexpr uint64_t kTreeBytesPerFileByte = 64;
-// What one node is charged: the record, its texts, one value and its slot in
-// its parent (measured: 370 bytes for a key holding a number, 400 on average
-// over a dataset's tree, docs/performance.md), and each value held beside.
+// What one node is charged: the record, its texts and its slot in its parent
+// (measured with its value: 370 bytes for a key holding a number, 400 on
+// average over a dataset's tree, docs/performance.md), and each value a Value
+// node holds.
 constexpr uint64_t kNodeBytes = 384;
 constexpr uint64_t kValueBytes = 48;
 
