@@ -22,10 +22,11 @@ std::string describe(const HTuple& tuple);
 // A dictionary as text: {key=value,...}, integer keys in brackets.
 std::string describeDict(const ixv::Dict& dict) {
     std::string text = "{";
-    for (const auto& entry : dict.entries()) {
+    for (size_t i = 0; i < dict.size(); ++i) {
         if (text.size() > 1) text += ",";
-        text += entry.key.isInteger() ? "[" + std::to_string(entry.key.integer()) + "]" : entry.key.text();
-        text += "=" + (entry.value.isObject ? std::string("<objects>") : describe(entry.value.tuple));
+        const ixv::DictKey key = dict.keyAt(i);
+        text += key.isInteger() ? "[" + std::to_string(key.integer()) + "]" : key.text();
+        text += "=" + (dict.holdsObject(i) ? std::string("<objects>") : describe(dict.valueAt(i)));
     }
     return text + "}";
 }
@@ -33,12 +34,11 @@ std::string describeDict(const ixv::Dict& dict) {
 // A tuple as text: one value alone, others in parentheses; reals always with
 // a "." or an exponent, strings quoted, handles as null or their dictionary.
 std::string describe(const HTuple& tuple) {
-    const auto& data = ixv::Access::data(tuple);
-    const Hlong n = data ? data->size() : 0;
+    const Hlong n = tuple.Length();
     std::string text;
     for (Hlong i = 0; i < n; ++i) {
         if (i > 0) text += ",";
-        const ixv::Element e = data->element(i);
+        const ixv::Element e = ixv::elementOf(tuple, i);
         if (const Hlong* l = std::get_if<Hlong>(&e)) {
             text += std::to_string(*l);
         } else if (const double* d = std::get_if<double>(&e)) {
@@ -106,11 +106,11 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     }
     // Arrays of one kind of number are held as arrays of that kind.
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
-    const auto& entries = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds)).entries();
+    const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));
     using Kind = ixv::TupleData::Kind;
-    EXPECT_EQ(ixv::Access::data(entries[0].value.tuple)->kind, Kind::Longs);
-    EXPECT_EQ(ixv::Access::data(entries[1].value.tuple)->kind, Kind::Doubles);
-    EXPECT_EQ(ixv::Access::data(entries[2].value.tuple)->kind, Kind::Mixed);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind, Kind::Longs);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind, Kind::Doubles);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind, Kind::Mixed);
 }
 
 TEST(JsonFormat, ReadingOptions) {

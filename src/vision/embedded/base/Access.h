@@ -23,10 +23,34 @@ struct Access {
     }
     static HalconCpp::HString string(std::string text) { return HalconCpp::HString(std::move(text)); }
 
-    static const std::shared_ptr<TupleData>& data(const HalconCpp::HTuple& tuple) { return tuple.data_; }
+    // A tuple in shared storage (see TupleData.h for reading any tuple).
     static HalconCpp::HTuple tuple(std::shared_ptr<TupleData> data) {
         HalconCpp::HTuple result;
         result.data_ = std::move(data);
+        return result;
+    }
+
+    // A tuple's inline value (HTuple.h), or null when it holds another kind.
+    static const TupleData* stored(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::None ? static_cast<const TupleData*>(t.data_.get()) : nullptr;
+    }
+    static const Hlong* integer(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::Integer ? &t.integer_ : nullptr;
+    }
+    static const double* real(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::Real ? &t.real_ : nullptr;
+    }
+    static const std::string* text(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::String ? static_cast<const std::string*>(t.data_.get()) : nullptr;
+    }
+    static const std::shared_ptr<void>& share(const HalconCpp::HTuple& t) { return t.data_; }
+    static bool isHandle(const HalconCpp::HTuple& t) { return t.one_ == HalconCpp::HTuple::One::Handle; }
+    // The tool of a tuple that holds one handle inline.
+    static std::shared_ptr<Tool> handleTool(const HalconCpp::HTuple& t) { return std::static_pointer_cast<Tool>(t.data_); }
+    static HalconCpp::HTuple ofText(std::shared_ptr<const std::string> text) {
+        HalconCpp::HTuple result;
+        result.data_ = std::const_pointer_cast<std::string>(std::move(text));
+        result.one_ = HalconCpp::HTuple::One::String;
         return result;
     }
 

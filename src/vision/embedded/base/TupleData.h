@@ -6,6 +6,7 @@
 // flags of a tuple of one kind) keeps the integer once and its count.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -34,6 +35,20 @@ struct TupleData {
     void expand();
     void append(const TupleData& other);
 };
+
+// The storage of a tuple for code that walks it whole (writers): its shared
+// TupleData, or a new one holding a tuple's inline value; null when empty.
+std::shared_ptr<const TupleData> storageOf(const HalconCpp::HTuple& tuple);
+// The shared TupleData of a tuple, or null for an empty tuple or one held inline.
+const TupleData* storedOf(const HalconCpp::HTuple& tuple);
+// Element `index` (in range) of a tuple.
+Element elementOf(const HalconCpp::HTuple& tuple, Hlong index);
+// The one integer, real or string of a tuple of length 1, or null.
+const Hlong* singleInteger(const HalconCpp::HTuple& tuple);
+const double* singleReal(const HalconCpp::HTuple& tuple);
+const std::string* singleString(const HalconCpp::HTuple& tuple);
+// A tuple of one string, sharing `text` with other tuples made from it.
+HalconCpp::HTuple tupleOfShared(std::shared_ptr<const std::string> text);
 
 // Tuples built from whole arrays without per-element work.
 HalconCpp::HTuple tupleOfLongs(std::vector<Hlong> values);

@@ -47,14 +47,15 @@ constexpr const char* kProc = "read_dict";
 
 // What the values of a file cost in memory (glibc, 64-bit), charged to the
 // budget before they are made: a dictionary with its shared-pointer block;
-// a tuple's shared storage with its array of one element; one key of an
-// object (its entry twice, in the list of its nesting level and in the
-// dictionary, and its place in a key index); one element of an array read
-// as a dictionary (its entry twice).
-constexpr uint64_t kDictBytes = 96;
+// a tuple's shared storage; a string held by a key (its shared block); one
+// value of an object or an array (its tuple twice, in the list of its
+// nesting level and in the dictionary); one key of a new set of keys (its
+// element and its place in a key index).
+constexpr uint64_t kDictBytes = sizeof(Dict) + 32;
 constexpr uint64_t kTupleBytes = 160;
-constexpr uint64_t kFieldBytes = 2 * sizeof(Dict::Entry) + 96;
-constexpr uint64_t kEntryBytes = 2 * sizeof(Dict::Entry);
+constexpr uint64_t kStringBytes = 64;
+constexpr uint64_t kValueBytes = 2 * sizeof(HTuple);
+constexpr uint64_t kKeyBytes = sizeof(Element) + 64;
 constexpr uint64_t kElementBytes = sizeof(Element);
 // simdjson's index of the text: 4 bytes per structural character at most,
 // and its buffer of unescaped strings, 5/3 of the text.
@@ -371,9 +372,8 @@ public:
     }
     // The values of true, false or null: numbers keep the tuple numeric.
     void elements(const HTuple& values) {
-        const auto& data = Access::data(values);
-        for (Hlong i = 0; data && i < data->size(); ++i) {
-            Element e = data->element(i);
+        for (Hlong i = 0; i < values.Length(); ++i) {
+            Element e = elementOf(values, i);
             if (const Hlong* l = std::get_if<Hlong>(&e))
                 integer(*l);
             else if (const double* d = std::get_if<double>(&e))
@@ -459,11 +459,11 @@ private:
         return newDict();
     }
 
-    // The entries of the object or array being read at each depth, collected
-    // before the dictionary is made so that its entry list is allocated once,
+    // The values of the object or array being read at each depth, collected
+    // before the dictionary is made so that its value list is allocated once,
     // at its length; the lists keep their room for the next container.
     struct Pending {
-        std::vector<Dict::Entry> entries;
+        std::vector<HTuple> values;
         // The keys of an object as simdjson's string buffer holds them, and
         // their positions once the object is too long to search linearly.
         std::vector<std::string_view> names;
@@ -473,29 +473,72 @@ private:
     Pending& pending(int depth) {
         if (pending_.empty()) pending_.resize(Limits::nestingDepth + 1);  // never moves once made
         Pending& p = pending_[static_cast<size_t>(depth)];
-        p.entries.clear();
+        p.values.clear();
         p.names.clear();
         p.index.clear();
         return p;
     }
 
-    std::shared_ptr<Dict> dictOf(Pending& p) {
+    // The keys of a dictionary and their index, shared by every dictionary
+    // of the file with the same keys in the same order (the records of a
+    // dataset, the arrays of one length).
+    struct Keys {
+        std::shared_ptr<TupleData> keys;
+        std::shared_ptr<Dict::Index> index;
+    };
+
+    const Keys& objectKeys(const std::vector<std::string_view>& names) {
+        shape_.clear();
+        for (std::string_view name : names) {
+            const uint32_t size = static_cast<uint32_t>(name.size());
+            shape_.append(reinterpret_cast<const char*>(&size), sizeof size).append(name);
+        }
+        if (const auto found = shapes_.find(shape_); found != shapes_.end()) return found->second;
+        auto keys = std::make_shared<TupleData>();
+        keys->kind = TupleData::Kind::Mixed;
+        keys->mixed.reserve(names.size());
+        take(names.size() * kKeyBytes + shape_.size());
+        for (std::string_view name : names) keys->mixed.emplace_back(std::string(name));
+        Keys made{keys, Dict::indexOf(*keys)};
+        if (shapes_.size() >= kShapes) {
+            unshared_ = std::move(made);
+            return unshared_;
+        }
+        take(shape_.size() + 64);
+        return shapes_.emplace(shape_, std::move(made)).first->second;
+    }
+
+    std::shared_ptr<TupleData> arrayKeys(size_t n) {
+        if (n < iota_.size() && iota_[n]) return iota_[n];
+        take(8 * n + kTupleBytes);
+        std::vector<Hlong> indices(n);
+        for (size_t i = 0; i < n; ++i) indices[i] = static_cast<Hlong>(i);
+        auto keys = std::make_shared<TupleData>();
+        keys->longs = std::move(indices);
+        if (n < kSharedArrayKeys) {
+            if (iota_.size() <= n) iota_.resize(n + 1);
+            iota_[n] = keys;
+        }
+        return keys;
+    }
+
+    std::shared_ptr<Dict> dictOf(std::vector<HTuple>& values, const Keys& keys, bool sequential) {
         std::shared_ptr<Dict> dict = this->dict();
-        dict->reserve(p.entries.size());
-        for (Dict::Entry& entry : p.entries) dict->append(std::move(entry.key), std::move(entry.value));
-        p.entries.clear();
+        dict->adopt(std::vector<HTuple>(std::make_move_iterator(values.begin()), std::make_move_iterator(values.end())),
+                    keys.keys, keys.index, sequential);
+        values.clear();
         return dict;
     }
 
     // The place of a key already read in this object, or null.
-    static Dict::Entry* repeated(Pending& p, std::string_view key) {
+    static HTuple* repeated(Pending& p, std::string_view key) {
         if (p.index.empty()) {
             for (size_t i = 0; i < p.names.size(); ++i)
-                if (p.names[i] == key) return &p.entries[i];
+                if (p.names[i] == key) return &p.values[i];
             return nullptr;
         }
         const auto found = p.index.find(key);
-        return found == p.index.end() ? nullptr : &p.entries[found->second];
+        return found == p.index.end() ? nullptr : &p.values[found->second];
     }
 
     // A dictionary of an object's fields, in document order; a repeated key
@@ -506,20 +549,20 @@ private:
         for (auto result : object) {
             od::field field = get(std::move(result));
             const std::string_view key = get(field.unescaped_key());
-            take(kFieldBytes + key.size());
-            DictValue value = DictValue::of(held(field.value(), depth));
-            if (Dict::Entry* same = repeated(p, key)) {
-                same->value = std::move(value);
+            take(kValueBytes);
+            HTuple value = held(field.value(), depth);
+            if (HTuple* same = repeated(p, key)) {
+                *same = std::move(value);
                 continue;
             }
-            p.entries.push_back(Dict::Entry{DictKey(std::string(key)), std::move(value)});
+            p.values.push_back(std::move(value));
             p.names.push_back(key);
             if (!p.index.empty())
                 p.index.emplace(key, p.names.size() - 1);
             else if (p.names.size() > kLinearFields)
                 for (size_t i = 0; i < p.names.size(); ++i) p.index.emplace(p.names[i], i);
         }
-        return handleOf(dictOf(p));
+        return handleOf(dictOf(p.values, objectKeys(p.names), false));
     }
 
     // The length of an array of scalars, counted before it is read so that
@@ -542,22 +585,14 @@ private:
     // A dictionary with the keys 0..n-1, each holding an element as a key holds a value.
     HHandle arrayDict(od::array array, int depth) {
         enter(depth);
-        Hlong index = 0;
-        if (const size_t count = scalarCount(array)) {
-            std::shared_ptr<Dict> dict = this->dict();
-            dict->reserve(count);
-            for (auto element : array) {
-                take(kEntryBytes);
-                dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
-            }
-            return handleOf(std::move(dict));
-        }
+        const size_t count = scalarCount(array);
         Pending& p = pending(depth);
+        p.values.reserve(count);
         for (auto element : array) {
-            take(kEntryBytes);
-            p.entries.push_back(Dict::Entry{DictKey(index++), DictValue::of(held(get(std::move(element)), depth))});
+            take(kValueBytes);
+            p.values.push_back(held(get(std::move(element)), depth));
         }
-        return handleOf(dictOf(p));
+        return handleOf(dictOf(p.values, Keys{arrayKeys(p.values.size()), nullptr}, true));
     }
 
     // An array as a tuple; objects and arrays inside it become dictionary handles.
@@ -594,36 +629,20 @@ private:
         return tuple.finish();
     }
 
-    // A tuple of one integer; small integers (ids, labels, counts) share one
-    // tuple per value, as copies of a tuple share their storage.
-    HTuple integerTuple(int64_t value) {
-        if (value < kSharedMin || value > kSharedMax) {
-            take(kTupleBytes);
-            return HTuple(Hlong{value});
-        }
-        if (shared_.empty()) shared_.resize(kSharedMax - kSharedMin + 1);
-        HTuple& tuple = shared_[static_cast<size_t>(value - kSharedMin)];
-        if (!Access::data(tuple)) {
-            take(kTupleBytes);
-            tuple = HTuple(Hlong{value});
-        }
-        return tuple;
-    }
-
     // A tuple of one string; short strings (labels, splits, class names) share
-    // one tuple per text, up to a bounded number of texts.
+    // their text, up to a bounded number of texts.
     HTuple stringTuple(std::string_view text) {
         if (text.size() > kSharedStringBytes) {
-            take(kTupleBytes + text.size());
-            return tupleOfElements({std::string(text)});
+            take(kStringBytes + text.size());
+            return tupleOfShared(std::make_shared<const std::string>(text));
         }
         std::string key(text);  // short: no allocation
         const auto found = strings_.find(key);
         if (found != strings_.end()) return found->second;
-        take(kTupleBytes);
-        HTuple tuple = tupleOfElements({key});
+        take(kStringBytes);
+        HTuple tuple = tupleOfShared(std::make_shared<const std::string>(key));
         if (strings_.size() < kSharedStrings) {
-            take(kTupleBytes);
+            take(kStringBytes);
             strings_.emplace(std::move(key), tuple);
         }
         return tuple;
@@ -674,8 +693,7 @@ private:
             return HTuple(arrayDict(get(value.get_array()), depth + 1));
         case od::json_type::number: {
             int64_t integer = 0;
-            if (value.get_int64().get(integer) == simdjson::SUCCESS) return integerTuple(integer);
-            take(kTupleBytes);
+            if (value.get_int64().get(integer) == simdjson::SUCCESS) return HTuple(Hlong{integer});
             return HTuple(real(value));
         }
         case od::json_type::string: return stringTuple(get(value.get_string()));
@@ -685,7 +703,6 @@ private:
         throw Stop{simdjson::TAPE_ERROR};
     }
 
-    static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
     static constexpr size_t kHugeArray = size_t{1} << 20;
     od::document& document_;
     const char* released_;
@@ -695,9 +712,13 @@ private:
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
-    std::vector<HTuple> shared_;
+    static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
     std::unordered_map<std::string, HTuple> strings_;
     std::vector<Pending> pending_;
+    std::string shape_;  // the keys of the object just read, each after its length
+    std::unordered_map<std::string, Keys> shapes_;
+    Keys unshared_;
+    std::vector<std::shared_ptr<TupleData>> iota_;
 };
 
 }  // namespace
