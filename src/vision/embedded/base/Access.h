@@ -3,8 +3,10 @@
 // beyond the vendor's interface appears in namespace HalconCpp.
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "HBase.h"
 #include "HObject.h"
@@ -40,16 +42,24 @@ struct Access {
     static const double* real(const HalconCpp::HTuple& t) {
         return t.one_ == HalconCpp::HTuple::One::Real ? &t.real_ : nullptr;
     }
-    static const std::string* text(const HalconCpp::HTuple& t) {
-        return t.one_ == HalconCpp::HTuple::One::String ? static_cast<const std::string*>(t.data_.get()) : nullptr;
+    // The text of a tuple of one string: its block holds the length (4 bytes)
+    // and the bytes, followed by a zero.
+    static const char* text(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::String ? static_cast<const char*>(t.data_.get()) + 4 : nullptr;
+    }
+    static std::string_view textView(const HalconCpp::HTuple& t) {
+        const char* block = static_cast<const char*>(t.data_.get());
+        uint32_t size = 0;
+        std::memcpy(&size, block, 4);
+        return std::string_view(block + 4, size);
     }
     static const std::shared_ptr<void>& share(const HalconCpp::HTuple& t) { return t.data_; }
     static bool isHandle(const HalconCpp::HTuple& t) { return t.one_ == HalconCpp::HTuple::One::Handle; }
     // The tool of a tuple that holds one handle inline.
     static std::shared_ptr<Tool> handleTool(const HalconCpp::HTuple& t) { return std::static_pointer_cast<Tool>(t.data_); }
-    static HalconCpp::HTuple ofText(std::shared_ptr<const std::string> text) {
+    static HalconCpp::HTuple ofText(std::shared_ptr<void> block) {
         HalconCpp::HTuple result;
-        result.data_ = std::const_pointer_cast<std::string>(std::move(text));
+        result.data_ = std::move(block);
         result.one_ = HalconCpp::HTuple::One::String;
         return result;
     }

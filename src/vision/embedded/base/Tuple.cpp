@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/Access.h"
+#include "base/Arena.h"
 #include "base/Errors.h"
 #include "Operators.h"
 #include "tools/Tool.h"
@@ -102,7 +103,7 @@ HTuple tupleOfElements(std::vector<Element> values) {
         switch (values[0].index()) {
         case 0: return HTuple(std::get<Hlong>(values[0]));
         case 1: return HTuple(std::get<double>(values[0]));
-        case 2: return tupleOfShared(std::make_shared<const std::string>(std::move(std::get<std::string>(values[0]))));
+        case 2: return tupleOfText(std::get<std::string>(values[0]));
         default: return HTuple(std::get<HalconCpp::HHandle>(values[0]));
         }
     }
@@ -150,18 +151,23 @@ const double* singleReal(const HTuple& tuple) {
     return data->kind == TupleData::Kind::Mixed ? std::get_if<double>(&data->mixed[0]) : nullptr;
 }
 
-const std::string* singleString(const HTuple& tuple) {
-    if (const std::string* s = Access::text(tuple)) return s;
+bool oneString(const HTuple& tuple, std::string_view* text) {
+    if (Access::text(tuple)) {
+        *text = Access::textView(tuple);
+        return true;
+    }
     const TupleData* data = Access::stored(tuple);
-    if (!data || data->kind != TupleData::Kind::Mixed || data->mixed.size() != 1) return nullptr;
-    return std::get_if<std::string>(&data->mixed[0]);
+    if (!data || data->kind != TupleData::Kind::Mixed || data->mixed.size() != 1) return false;
+    const std::string* s = std::get_if<std::string>(&data->mixed[0]);
+    if (s) *text = *s;
+    return s != nullptr;
 }
 
 Element elementOf(const HTuple& tuple, Hlong index) {
     if (const TupleData* data = Access::stored(tuple)) return data->element(index);
     if (const Hlong* l = Access::integer(tuple)) return *l;
     if (const double* d = Access::real(tuple)) return *d;
-    if (const std::string* s = Access::text(tuple)) return *s;
+    if (Access::text(tuple)) return std::string(Access::textView(tuple));
     return Access::handle(Access::handleTool(tuple));
 }
 
@@ -181,8 +187,19 @@ std::shared_ptr<const TupleData> storageOf(const HTuple& tuple) {
     return data;
 }
 
-HTuple tupleOfShared(std::shared_ptr<const std::string> text) {
-    return Access::ofText(std::move(text));
+HTuple tupleOfText(std::string_view text, Arena* arena) {
+    if (text.size() > UINT32_MAX - 8) throw std::bad_alloc();
+    const size_t bytes = 4 + text.size() + 1;
+    // In an arena, the block and the reference count beside it are the
+    // arena's, freed with it; on the heap, the block is deleted with the tuple.
+    char* bytesAt = arena ? static_cast<char*>(arena->allocate(bytes, 4)) : new char[bytes];
+    std::shared_ptr<char> block = arena ? std::shared_ptr<char>(bytesAt, [](char*) {}, ArenaAllocator<char>(arena))
+                                        : std::shared_ptr<char>(bytesAt, std::default_delete<char[]>());
+    const uint32_t size = static_cast<uint32_t>(text.size());
+    std::memcpy(bytesAt, &size, 4);
+    std::memcpy(bytesAt + 4, text.data(), text.size());
+    bytesAt[4 + text.size()] = '\0';
+    return Access::ofText(std::move(block));
 }
 
 }  // namespace ixv
@@ -260,7 +277,7 @@ namespace ixv {
 HTuple sharedString(const char* text) {
     static const std::vector<HTuple> tuples = [] {
         std::vector<HTuple> all;
-        for (const char* name : kSharedNames) all.push_back(tupleOfShared(std::make_shared<const std::string>(name)));
+        for (const char* name : kSharedNames) all.push_back(tupleOfText(name));
         return all;
     }();
     for (size_t i = 0; i < tuples.size(); ++i)
@@ -302,7 +319,7 @@ HString HTupleElement::S() const {
 }
 
 const char* HTupleElement::C() const {
-    if (const std::string* s = ixv::Access::text(*tuple_)) return s->c_str();
+    if (const char* s = ixv::Access::text(*tuple_)) return s;
     if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
         if (const std::string* s = std::get_if<std::string>(&data->mixed[static_cast<size_t>(index_)])) return s->c_str();
     wrongType("string", ixv::elementOf(*tuple_, index_));
@@ -319,9 +336,8 @@ HTuple::HTuple(int value) : HTuple(static_cast<Hlong>(value)) {}
 HTuple::HTuple(Hlong value) : integer_(value), one_(One::Integer) {}
 HTuple::HTuple(float value) : HTuple(static_cast<double>(value)) {}
 HTuple::HTuple(double value) : real_(value), one_(One::Real) {}
-HTuple::HTuple(const char* value) : data_(std::make_shared<std::string>(value ? value : "")), one_(One::String) {}
-HTuple::HTuple(const HString& value)
-    : data_(std::make_shared<std::string>(value.TextA(), value.LengthA())), one_(One::String) {}
+HTuple::HTuple(const char* value) : HTuple(ixv::tupleOfText(value ? value : "")) {}
+HTuple::HTuple(const HString& value) : HTuple(ixv::tupleOfText(std::string_view(value.TextA(), value.LengthA()))) {}
 HTuple::HTuple(const HHandle& value) : data_(ixv::Access::tool(value)), one_(One::Handle) {}
 
 HTuple::HTuple(const Hlong* l, Hlong num)
@@ -347,7 +363,7 @@ HTuple::HTuple(const HTupleElement& element) {
     switch (e.index()) {
     case 0: *this = HTuple(std::get<Hlong>(e)); break;
     case 1: *this = HTuple(std::get<double>(e)); break;
-    case 2: data_ = std::make_shared<std::string>(std::get<std::string>(e)), one_ = One::String; break;
+    case 2: *this = ixv::tupleOfText(std::get<std::string>(e)); break;
     default: *this = HTuple(std::get<HHandle>(e)); break;
     }
 }

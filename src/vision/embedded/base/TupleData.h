@@ -15,6 +15,8 @@
 
 namespace ixv {
 
+class Arena;
+
 using Element = std::variant<Hlong, double, std::string, HalconCpp::HHandle>;
 
 struct TupleData {
@@ -43,12 +45,13 @@ std::shared_ptr<const TupleData> storageOf(const HalconCpp::HTuple& tuple);
 const TupleData* storedOf(const HalconCpp::HTuple& tuple);
 // Element `index` (in range) of a tuple.
 Element elementOf(const HalconCpp::HTuple& tuple, Hlong index);
-// The one integer, real or string of a tuple of length 1, or null.
+// The one integer, real or string of a tuple of length 1, or null / false.
 const Hlong* singleInteger(const HalconCpp::HTuple& tuple);
 const double* singleReal(const HalconCpp::HTuple& tuple);
-const std::string* singleString(const HalconCpp::HTuple& tuple);
-// A tuple of one string, sharing `text` with other tuples made from it.
-HalconCpp::HTuple tupleOfShared(std::shared_ptr<const std::string> text);
+bool oneString(const HalconCpp::HTuple& tuple, std::string_view* text);
+// A tuple of one string: the text in a block of its own, from `arena` when
+// given; copies of the tuple share the block.
+HalconCpp::HTuple tupleOfText(std::string_view text, Arena* arena = nullptr);
 
 // Tuples built from whole arrays without per-element work.
 HalconCpp::HTuple tupleOfLongs(std::vector<Hlong> values);

@@ -18,7 +18,7 @@ namespace {
 // The value lists of dictionaries being destroyed under an outer destructor
 // of this thread, destroyed one after another by that outer one instead of
 // recursively: a chain of 100,000 nested dictionaries needs no deep stack.
-thread_local std::vector<std::vector<HTuple>>* pendingValues = nullptr;
+thread_local std::vector<Dict::Values>* pendingValues = nullptr;
 
 bool integral(double d) {
     return std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9.2e18;
@@ -59,7 +59,7 @@ DictKey DictKey::of(const HTuple& key, const char* proc, int position) {
 KeyRef keyRefOf(const HTuple& key, const char* proc, int position) {
     if (key.Length() != 1) raiseParCount(proc, position, "expected one key");
     if (const Hlong* l = singleInteger(key)) return KeyRef{true, *l, {}};
-    if (const std::string* s = singleString(key)) return KeyRef{false, 0, *s};
+    if (std::string_view s; oneString(key, &s)) return KeyRef{false, 0, s};
     if (const double* d = singleReal(key); d && integral(*d)) return KeyRef{true, static_cast<Hlong>(*d), {}};
     raiseParValue(proc, position, "a key is a string or an integer");
 }
@@ -67,7 +67,7 @@ KeyRef keyRefOf(const HTuple& key, const char* proc, int position) {
 std::string keyText(const HTuple& key) {
     if (key.Length() != 1) return "(" + std::to_string(key.Length()) + " values)";
     if (const Hlong* l = singleInteger(key)) return std::to_string(*l);
-    if (const std::string* s = singleString(key)) return "'" + *s + "'";
+    if (std::string_view s; oneString(key, &s)) return "'" + std::string(s) + "'";
     return "(not a string or integer)";
 }
 
@@ -76,11 +76,11 @@ Dict::~Dict() {
         pendingValues->push_back(std::move(values_));
         return;
     }
-    std::vector<std::vector<HTuple>> pending;
+    std::vector<Values> pending;
     pendingValues = &pending;
     pending.push_back(std::move(values_));
     while (!pending.empty()) {
-        std::vector<HTuple> values = std::move(pending.back());
+        Values values = std::move(pending.back());
         pending.pop_back();
         values.clear();  // may add the values of dictionaries that die here
     }
@@ -177,9 +177,11 @@ void Dict::append(DictKey key, DictValue value) {
     insertSlot(*index_, uint64_t{hash32(keyAtOf(*keys_, i))} << 32 | (i + 1));
 }
 
-void Dict::adopt(std::vector<HTuple> values, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
+void Dict::adopt(HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
                  bool sequential) {
-    values_ = std::move(values);
+    values_.clear();
+    values_.reserve(count);
+    for (size_t i = 0; i < count; ++i) values_.push_back(std::move(values[i]));
     keys_ = values_.empty() ? nullptr : std::move(keys);
     index_ = sequential ? nullptr : std::move(index);
     sequential_ = sequential;
@@ -187,7 +189,7 @@ void Dict::adopt(std::vector<HTuple> values, std::shared_ptr<TupleData> keys, st
 }
 
 void Dict::clear() {
-    std::vector<HTuple> old = std::move(values_);
+    Values old = std::move(values_);
     values_.clear();
     keys_.reset();
     index_.reset();
@@ -222,8 +224,9 @@ HObject Dict::objectAt(const HTuple& key, const char* proc) const {
     return objects_->objects[at];
 }
 
-std::shared_ptr<Dict> newDict() {
-    return std::make_shared<Dict>();
+std::shared_ptr<Dict> newDict(Arena* arena) {
+    if (!arena) return std::make_shared<Dict>();
+    return std::allocate_shared<Dict>(ArenaAllocator<Dict>(arena), arena);
 }
 
 HHandle handleOf(std::shared_ptr<Tool> tool) {

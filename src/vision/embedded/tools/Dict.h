@@ -18,6 +18,7 @@
 
 #include "HObject.h"
 #include "HTuple.h"
+#include "base/Arena.h"
 #include "tools/Tool.h"
 
 namespace ixv {
@@ -79,7 +80,10 @@ public:
     static constexpr size_t kLinearKeys = 16;
     using Index = std::vector<uint64_t>;
 
-    Dict() = default;
+    using Values = std::vector<HalconCpp::HTuple, ArenaAllocator<HalconCpp::HTuple>>;
+
+    // A dictionary whose values live in `arena` (the file it was read from), or on the heap.
+    explicit Dict(Arena* arena = nullptr) : values_(ArenaAllocator<HalconCpp::HTuple>(arena)) {}
     ~Dict() override;
     Dict(const Dict&) = delete;
     Dict& operator=(const Dict&) = delete;
@@ -108,7 +112,7 @@ public:
     // value (integers or a list of integers and strings), `index` is
     // indexOf(*keys), and `sequential` says that the keys are 0..n-1. The
     // key tuple and the index may be shared with other dictionaries.
-    void adopt(std::vector<HalconCpp::HTuple> values, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
+    void adopt(HalconCpp::HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
                bool sequential);
     // The index of a key tuple, or null for one short enough to search.
     static std::shared_ptr<Index> indexOf(const TupleData& keys);
@@ -118,7 +122,7 @@ public:
 private:
     const HalconCpp::HTuple& entryOf(const HalconCpp::HTuple& key, const char* proc, size_t* at) const;
 
-    std::vector<HalconCpp::HTuple> values_;
+    Values values_;
     std::shared_ptr<TupleData> keys_;  // null while empty
     std::shared_ptr<Index> index_;     // slots: the key's 32-bit hash above its position + 1 (0: empty)
     bool sequential_ = true;
@@ -129,8 +133,8 @@ private:
     std::unique_ptr<Objects> objects_;  // null while no key holds objects
 };
 
-// A new, empty dictionary and its handle.
-std::shared_ptr<Dict> newDict();
+// A new, empty dictionary (in `arena` when given) and its handle.
+std::shared_ptr<Dict> newDict(Arena* arena = nullptr);
 HalconCpp::HHandle handleOf(std::shared_ptr<Tool> tool);
 
 }  // namespace ixv

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "base/Access.h"
+#include "base/Arena.h"
 #include "base/Errors.h"
 #include "base/TupleData.h"
 #include "tools/Dict.h"
@@ -407,7 +408,10 @@ private:
 class Reader {
 public:
     Reader(Budget& budget, const DictReadOptions& options, od::document& document, const char* text)
-        : document_(document), released_(text), budget_(budget), options_(options) {}
+        : document_(document), released_(text), budget_(budget), options_(options), arena_(Arena::make()) {}
+    ~Reader() { arena_->release(); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
     // True once text before the walk's position has been given back.
     bool releasedText() const { return releasedAny_; }
@@ -456,7 +460,7 @@ private:
     }
     std::shared_ptr<Dict> dict() {
         take(kDictBytes);
-        return newDict();
+        return newDict(arena_);
     }
 
     // The values of the object or array being read at each depth, collected
@@ -524,8 +528,7 @@ private:
 
     std::shared_ptr<Dict> dictOf(std::vector<HTuple>& values, const Keys& keys, bool sequential) {
         std::shared_ptr<Dict> dict = this->dict();
-        dict->adopt(std::vector<HTuple>(std::make_move_iterator(values.begin()), std::make_move_iterator(values.end())),
-                    keys.keys, keys.index, sequential);
+        dict->adopt(values.data(), values.size(), keys.keys, keys.index, sequential);
         values.clear();
         return dict;
     }
@@ -634,13 +637,13 @@ private:
     HTuple stringTuple(std::string_view text) {
         if (text.size() > kSharedStringBytes) {
             take(kStringBytes + text.size());
-            return tupleOfShared(std::make_shared<const std::string>(text));
+            return tupleOfText(text, arena_);
         }
         std::string key(text);  // short: no allocation
         const auto found = strings_.find(key);
         if (found != strings_.end()) return found->second;
         take(kStringBytes);
-        HTuple tuple = tupleOfShared(std::make_shared<const std::string>(key));
+        HTuple tuple = tupleOfText(key, arena_);
         if (strings_.size() < kSharedStrings) {
             take(kStringBytes);
             strings_.emplace(std::move(key), tuple);
@@ -719,6 +722,8 @@ private:
     std::unordered_map<std::string, Keys> shapes_;
     Keys unshared_;
     std::vector<std::shared_ptr<TupleData>> iota_;
+    // The file's dictionaries and texts live here; each keeps it alive.
+    Arena* arena_;
 };
 
 }  // namespace
