@@ -113,6 +113,37 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind, Kind::Mixed);
 }
 
+TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
+    // Records with the same keys, and arrays of one length, share their key
+    // tuple and index (and the file's arena): a change to one is its own.
+    std::string json = R"({"records":[)";
+    for (int i = 0; i < 3; ++i) {
+        json += i ? "," : "";
+        for (int k = 0; k < 20; ++k) json += (k ? ",\"k" : "{\"k") + std::to_string(k) + "\":" + std::to_string(i);
+        json += R"(,"text":"a string longer than fifteen bytes","box":[1.5,2.5]})";
+    }
+    json += "]}";
+    HTuple records;
+    {
+        const HDict root(readJson(json));
+        records = root.GetDictTuple("records");
+    }  // the root and its file are gone; what was taken from them stays
+    const HDict array(records[0].H());
+    const HDict first(array.GetDictTuple(0)[0].H()), second(array.GetDictTuple(1)[0].H());
+    const HTuple keysBefore = second.GetDictParam("keys", HTuple());
+    SetDictTuple(HTuple(first), "k19", "changed");
+    SetDictTuple(HTuple(first), "new", 7);
+    SetDictTuple(first.GetDictTuple("box"), 2, 3.5);
+    EXPECT_STREQ(first.GetDictTuple("k19")[0].C(), "changed");
+    EXPECT_EQ(first.GetDictTuple("new")[0].L(), 7);
+    EXPECT_EQ(second.GetDictTuple("k19")[0].L(), 1);
+    EXPECT_EQ(errorOf([&] { second.GetDictTuple("new"); }), ixv::err::DictKeyMissing);
+    EXPECT_EQ(second.GetDictParam("keys", HTuple()).Length(), 22);
+    EXPECT_EQ(keysBefore.Length(), 22);
+    EXPECT_EQ(HDict(second.GetDictTuple("box")[0].H()).GetDictParam("keys", HTuple()).Length(), 2);
+    EXPECT_STREQ(second.GetDictTuple("text")[0].C(), "a string longer than fifteen bytes");
+}
+
 TEST(JsonFormat, ReadingOptions) {
     const std::string json = R"({"t":true,"f":false,"n":null,"a":[true,null]})";
     HTuple names = HTuple("json_value_true").Append("json_value_false").Append("json_value_null");
