@@ -1,6 +1,7 @@
 #include "tools/Dict.h"
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "base/Access.h"
@@ -97,7 +98,7 @@ DictKey Dict::keyAt(size_t i) const {
 }
 
 size_t Dict::find(const KeyRef& key) const {
-    const size_t n = values_.size();
+    const size_t n = size();
     if (sequential_) {
         if (!key.isInteger || key.integer < 0 || static_cast<size_t>(key.integer) >= n) return npos;
         return static_cast<size_t>(key.integer);
@@ -130,7 +131,31 @@ std::shared_ptr<Dict::Index> Dict::indexOf(const TupleData& keys) {
     return slots;
 }
 
+HTuple Dict::valueAt(size_t i) const {
+    if (packed_.empty()) return values_[i];
+    if (!packedReals_) return HTuple(static_cast<Hlong>(packed_[i]));
+    double real = 0;
+    std::memcpy(&real, &packed_[i], sizeof real);
+    return HTuple(real);
+}
+
+void Dict::unpack() {
+    if (packed_.empty()) return;
+    values_.reserve(packed_.size());
+    for (size_t i = 0; i < packed_.size(); ++i) values_.push_back(valueAt(i));
+    packed_.clear();
+    packed_.shrink_to_fit();
+}
+
+void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys) {
+    clear();
+    packed_.assign(bits, bits + count);
+    packedReals_ = reals;
+    keys_ = count ? std::move(keys) : nullptr;
+}
+
 void Dict::set(DictKey key, DictValue value) {
+    unpack();
     const size_t at = find(key.ref());
     if (at == npos) {
         append(std::move(key), std::move(value));
@@ -145,6 +170,7 @@ void Dict::set(DictKey key, DictValue value) {
 }
 
 void Dict::append(DictKey key, DictValue value) {
+    unpack();
     // The key tuple and the index may be shared with other dictionaries or
     // with a caller's keys(): they change on a copy.
     if (!keys_)
@@ -191,6 +217,7 @@ void Dict::adopt(HTuple* values, size_t count, std::shared_ptr<TupleData> keys, 
 void Dict::clear() {
     Values old = std::move(values_);
     values_.clear();
+    packed_.clear();
     keys_.reset();
     index_.reset();
     objects_.reset();
@@ -198,28 +225,24 @@ void Dict::clear() {
     old.clear();
 }
 
-const HTuple& Dict::entryOf(const HTuple& key, const char* proc, size_t* at) const {
-    *at = find(keyRefOf(key, proc, 2));
-    if (*at == npos) raise(proc, err::DictKeyMissing, "key " + keyText(key));
-    return values_[*at];
+size_t Dict::positionOf(const HTuple& key, const char* proc) const {
+    const size_t at = find(keyRefOf(key, proc, 2));
+    if (at == npos) raise(proc, err::DictKeyMissing, "key " + keyText(key));
+    return at;
 }
 
 const char* Dict::keyDataType(const HTuple& key, const char* proc) const {
-    size_t at = 0;
-    entryOf(key, proc, &at);
-    return holdsObject(at) ? "object" : "tuple";
+    return holdsObject(positionOf(key, proc)) ? "object" : "tuple";
 }
 
 HTuple Dict::tupleAt(const HTuple& key, const char* proc) const {
-    size_t at = 0;
-    const HTuple& value = entryOf(key, proc, &at);
+    const size_t at = positionOf(key, proc);
     if (holdsObject(at)) raiseParValue(proc, 2, "key " + keyText(key) + " holds iconic objects, not a tuple");
-    return value;
+    return valueAt(at);
 }
 
 HObject Dict::objectAt(const HTuple& key, const char* proc) const {
-    size_t at = 0;
-    entryOf(key, proc, &at);
+    const size_t at = positionOf(key, proc);
     if (!holdsObject(at)) raiseParValue(proc, 2, "key " + keyText(key) + " holds a tuple, not iconic objects");
     return objects_->objects[at];
 }

@@ -83,7 +83,8 @@ public:
     using Values = std::vector<HalconCpp::HTuple, ArenaAllocator<HalconCpp::HTuple>>;
 
     // A dictionary whose values live in `arena` (the file it was read from), or on the heap.
-    explicit Dict(Arena* arena = nullptr) : values_(ArenaAllocator<HalconCpp::HTuple>(arena)) {}
+    explicit Dict(Arena* arena = nullptr)
+        : values_(ArenaAllocator<HalconCpp::HTuple>(arena)), packed_(ArenaAllocator<uint64_t>(arena)) {}
     ~Dict() override;
     Dict(const Dict&) = delete;
     Dict& operator=(const Dict&) = delete;
@@ -94,12 +95,12 @@ public:
     HalconCpp::HTuple tupleAt(const HalconCpp::HTuple& key, const char* proc) const override;
     HalconCpp::HObject objectAt(const HalconCpp::HTuple& key, const char* proc) const override;
 
-    size_t size() const { return values_.size(); }
+    size_t size() const { return packed_.empty() ? values_.size() : packed_.size(); }
     // True while the keys are exactly 0..n-1 in order (an array read from a file).
     bool sequential() const { return sequential_; }
     DictKey keyAt(size_t i) const;
     bool holdsObject(size_t i) const { return objects_ && objects_->held[i]; }
-    const HalconCpp::HTuple& valueAt(size_t i) const { return values_[i]; }
+    HalconCpp::HTuple valueAt(size_t i) const;
     const HalconCpp::HObject& objectsAt(size_t i) const { return objects_->objects[i]; }
     // The position of a key, or npos.
     size_t find(const KeyRef& key) const;
@@ -114,15 +115,25 @@ public:
     // key tuple and the index may be shared with other dictionaries.
     void adopt(HalconCpp::HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
                bool sequential);
+    // Takes the values of keys 0..n-1, all integers or all reals, as one
+    // array (a JSON array of numbers read as a dictionary); `keys` as above.
+    void adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys);
     // The index of a key tuple, or null for one short enough to search.
     static std::shared_ptr<Index> indexOf(const TupleData& keys);
     // Removes every key (ClearHandle).
     void clear();
 
 private:
-    const HalconCpp::HTuple& entryOf(const HalconCpp::HTuple& key, const char* proc, size_t* at) const;
+    // The position of a key; error 2894 when the dictionary lacks it.
+    size_t positionOf(const HalconCpp::HTuple& key, const char* proc) const;
+    // Turns an array of numbers into a list of tuples, before a change.
+    void unpack();
 
     Values values_;
+    // Or, for a dictionary of numbers alone read from a file: their bits,
+    // 8 bytes a value instead of a tuple's 32.
+    std::vector<uint64_t, ArenaAllocator<uint64_t>> packed_;
+    bool packedReals_ = false;
     std::shared_ptr<TupleData> keys_;  // null while empty
     std::shared_ptr<Index> index_;     // slots: the key's 32-bit hash above its position + 1 (0: empty)
     bool sequential_ = true;

@@ -468,6 +468,7 @@ private:
     // at its length; the lists keep their room for the next container.
     struct Pending {
         std::vector<HTuple> values;
+        std::vector<uint64_t> bits;  // the values of an array of numbers alone
         // The keys of an object as simdjson's string buffer holds them, and
         // their positions once the object is too long to search linearly.
         std::vector<std::string_view> names;
@@ -595,7 +596,22 @@ private:
             take(kValueBytes);
             p.values.push_back(held(get(std::move(element)), depth));
         }
-        return handleOf(dictOf(p.values, Keys{arrayKeys(p.values.size()), nullptr}, true));
+        // Numbers alone, all integers or all reals (box coordinates, labels), keep 8 bytes each.
+        const size_t n = p.values.size();
+        const bool integers = n > 0 && std::all_of(p.values.begin(), p.values.end(),
+                                                   [](const HTuple& v) { return Access::integer(v) != nullptr; });
+        const bool reals = n > 0 && !integers && std::all_of(p.values.begin(), p.values.end(), [](const HTuple& v) {
+            return Access::real(v) != nullptr;
+        });
+        if (!integers && !reals) return handleOf(dictOf(p.values, Keys{arrayKeys(n), nullptr}, true));
+        p.bits.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            std::memcpy(&p.bits[i], integers ? static_cast<const void*>(Access::integer(p.values[i]))
+                                             : static_cast<const void*>(Access::real(p.values[i])), 8);
+        p.values.clear();
+        std::shared_ptr<Dict> dict = this->dict();
+        dict->adoptNumbers(p.bits.data(), n, reals, arrayKeys(n));
+        return handleOf(std::move(dict));
     }
 
     // An array as a tuple; objects and arrays inside it become dictionary handles.
