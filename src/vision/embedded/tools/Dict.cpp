@@ -132,30 +132,44 @@ std::shared_ptr<Dict::Index> Dict::indexOf(const TupleData& keys) {
 }
 
 HTuple Dict::valueAt(size_t i) const {
-    if (packed_.empty()) return values_[i];
+    if (!packed_) return values_[i];
     if (!packedReals_) return HTuple(static_cast<Hlong>(packed_[i]));
     double real = 0;
     std::memcpy(&real, &packed_[i], sizeof real);
     return HTuple(real);
 }
 
-void Dict::unpack() {
-    if (packed_.empty()) return;
-    values_.reserve(packed_.size());
-    for (size_t i = 0; i < packed_.size(); ++i) values_.push_back(valueAt(i));
-    packed_.clear();
-    packed_.shrink_to_fit();
+void Dict::detach() {
+    if (!values_.get_allocator().arena()) return;
+    Values values{ArenaAllocator<HTuple>()};
+    values.reserve(size() + 1);
+    for (size_t i = 0; i < size(); ++i) values.push_back(packed_ ? valueAt(i) : std::move(values_[i]));
+    values_ = std::move(values);
+    packed_ = nullptr;
+    packedCount_ = 0;
 }
 
 void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys) {
     clear();
-    packed_.assign(bits, bits + count);
-    packedReals_ = reals;
     keys_ = count ? std::move(keys) : nullptr;
+    Arena* arena = values_.get_allocator().arena();
+    if (!arena || count == 0 || count > UINT32_MAX) {
+        for (size_t i = 0; i < count; ++i) {
+            double real = 0;
+            std::memcpy(&real, &bits[i], sizeof real);
+            values_.push_back(reals ? HTuple(real) : HTuple(static_cast<Hlong>(bits[i])));
+        }
+        return;
+    }
+    uint64_t* packed = static_cast<uint64_t*>(arena->allocate(count * sizeof(uint64_t), alignof(uint64_t)));
+    std::memcpy(packed, bits, count * sizeof(uint64_t));
+    packed_ = packed;
+    packedCount_ = static_cast<uint32_t>(count);
+    packedReals_ = reals;
 }
 
 void Dict::set(DictKey key, DictValue value) {
-    unpack();
+    detach();
     const size_t at = find(key.ref());
     if (at == npos) {
         append(std::move(key), std::move(value));
@@ -170,7 +184,7 @@ void Dict::set(DictKey key, DictValue value) {
 }
 
 void Dict::append(DictKey key, DictValue value) {
-    unpack();
+    detach();
     // The key tuple and the index may be shared with other dictionaries or
     // with a caller's keys(): they change on a copy.
     if (!keys_)
@@ -217,7 +231,8 @@ void Dict::adopt(HTuple* values, size_t count, std::shared_ptr<TupleData> keys, 
 void Dict::clear() {
     Values old = std::move(values_);
     values_.clear();
-    packed_.clear();
+    packed_ = nullptr;
+    packedCount_ = 0;
     keys_.reset();
     index_.reset();
     objects_.reset();

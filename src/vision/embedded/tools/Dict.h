@@ -84,7 +84,7 @@ public:
 
     // A dictionary whose values live in `arena` (the file it was read from), or on the heap.
     explicit Dict(Arena* arena = nullptr)
-        : values_(ArenaAllocator<HalconCpp::HTuple>(arena)), packed_(ArenaAllocator<uint64_t>(arena)) {}
+        : values_(ArenaAllocator<HalconCpp::HTuple>(arena)) {}
     ~Dict() override;
     Dict(const Dict&) = delete;
     Dict& operator=(const Dict&) = delete;
@@ -95,7 +95,7 @@ public:
     HalconCpp::HTuple tupleAt(const HalconCpp::HTuple& key, const char* proc) const override;
     HalconCpp::HObject objectAt(const HalconCpp::HTuple& key, const char* proc) const override;
 
-    size_t size() const { return packed_.empty() ? values_.size() : packed_.size(); }
+    size_t size() const { return packed_ ? packedCount_ : values_.size(); }
     // True while the keys are exactly 0..n-1 in order (an array read from a file).
     bool sequential() const { return sequential_; }
     DictKey keyAt(size_t i) const;
@@ -126,17 +126,21 @@ public:
 private:
     // The position of a key; error 2894 when the dictionary lacks it.
     size_t positionOf(const HalconCpp::HTuple& key, const char* proc) const;
-    // Turns an array of numbers into a list of tuples, before a change.
-    void unpack();
+    // Before a change: moves the values of a dictionary read from a file
+    // out of the file's arena (which is filled by its reader alone, and so
+    // never by two threads changing two of its dictionaries) onto the heap.
+    void detach();
 
     Values values_;
-    // Or, for a dictionary of numbers alone read from a file: their bits,
-    // 8 bytes a value instead of a tuple's 32.
-    std::vector<uint64_t, ArenaAllocator<uint64_t>> packed_;
+    // Or, for a dictionary of numbers alone read from a file: their bits, 8
+    // bytes a value instead of a tuple's 32, in the arena of the file (which
+    // the dictionary keeps alive).
+    const uint64_t* packed_ = nullptr;
+    uint32_t packedCount_ = 0;
     bool packedReals_ = false;
+    bool sequential_ = true;
     std::shared_ptr<TupleData> keys_;  // null while empty
     std::shared_ptr<Index> index_;     // slots: the key's 32-bit hash above its position + 1 (0: empty)
-    bool sequential_ = true;
     struct Objects {
         std::vector<bool> held;
         std::vector<HalconCpp::HObject> objects;
