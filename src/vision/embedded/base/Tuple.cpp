@@ -187,18 +187,44 @@ std::shared_ptr<const TupleData> storageOf(const HTuple& tuple) {
     return data;
 }
 
+namespace {
+
+// A text block of N bytes with its reference count in one allocation.
+template <size_t N>
+struct TextBlock {
+    char bytes[N];
+};
+
+template <size_t N>
+std::shared_ptr<char> textBlock(Arena* arena) {
+    std::shared_ptr<TextBlock<N>> block = std::allocate_shared<TextBlock<N>>(ArenaAllocator<TextBlock<N>>(arena));
+    char* bytes = block->bytes;
+    return std::shared_ptr<char>(std::move(block), bytes);
+}
+
+}  // namespace
+
 HTuple tupleOfText(std::string_view text, Arena* arena) {
     if (text.size() > UINT32_MAX - 8) throw std::bad_alloc();
     const size_t bytes = 4 + text.size() + 1;
-    // In an arena, the block and the reference count beside it are the
-    // arena's, freed with it; on the heap, the block is deleted with the tuple.
-    char* bytesAt = arena ? static_cast<char*>(arena->allocate(bytes, 4)) : new char[bytes];
-    std::shared_ptr<char> block = arena ? std::shared_ptr<char>(bytesAt, [](char*) {}, ArenaAllocator<char>(arena))
-                                        : std::shared_ptr<char>(bytesAt, std::default_delete<char[]>());
+    // Short texts (keys, labels, file names) take one block with the
+    // reference count; in an arena, both are the arena's, freed with it.
+    std::shared_ptr<char> block;
+    if (bytes <= 16)
+        block = textBlock<16>(arena);
+    else if (bytes <= 32)
+        block = textBlock<32>(arena);
+    else if (bytes <= 64)
+        block = textBlock<64>(arena);
+    else if (arena)
+        block = std::shared_ptr<char>(static_cast<char*>(arena->allocate(bytes, 4)), [](char*) {}, ArenaAllocator<char>(arena));
+    else
+        block = std::shared_ptr<char>(new char[bytes], std::default_delete<char[]>());
+    char* at = block.get();
     const uint32_t size = static_cast<uint32_t>(text.size());
-    std::memcpy(bytesAt, &size, 4);
-    std::memcpy(bytesAt + 4, text.data(), text.size());
-    bytesAt[4 + text.size()] = '\0';
+    std::memcpy(at, &size, 4);
+    std::memcpy(at + 4, text.data(), text.size());
+    at[4 + text.size()] = '\0';
     return Access::ofText(std::move(block));
 }
 
