@@ -16,7 +16,7 @@
 // ReadDict's time to the reference's. ix_reader_parse_file is timed the
 // same way (its figure includes destroying the previous run's tree), Python's
 // json.load by bench/json_python.py in a child process. The peak memory of one
-// tuple-mode load is measured in a fresh child process (bench_json --peak) as
+// load in each mode is measured in a fresh child process (bench_json --peak) as
 // the growth of VmHWM over the load, divided by the file's size; for the whole
 // parse_file too (--peak-tree). For the file of 10 million integers, the
 // parse_file time is also set against a bare read of the file into a fresh
@@ -250,10 +250,10 @@ int main(int argc, char** argv) {
         loader.reader = ix_reader_create();
         const double python = pythonMbps(path);
         std::printf("%-24s %6.1f %9.0f | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %8.1f | "
-                    "ReadDict %.2f, parse_file %.2f (tuple mode)\n",
+                    "ReadDict %.2f dict, %.2f tuple; parse_file %.2f dict, %.2f tuple\n",
                     name, mb, mb / bare, mb / dict, dict / bare, mb / tuple, tuple / bare, mb / treeDict,
-                    treeDict / bare, mb / treeTuple, treeTuple / bare, python, peakRatio(path, "tuple"),
-                    peakRatio(path, "tuple", true));
+                    treeDict / bare, mb / treeTuple, treeTuple / bare, python, peakRatio(path, "dict"),
+                    peakRatio(path, "tuple"), peakRatio(path, "dict", true), peakRatio(path, "tuple", true));
     }
 
     // The same integers in the binary dictionary format: one run of 8-byte values.

@@ -586,31 +586,45 @@ private:
         return count;
     }
 
-    // A dictionary with the keys 0..n-1, each holding an element as a key holds a value.
+    // A dictionary with the keys 0..n-1, each holding an element as a key
+    // holds a value. Numbers alone, all integers or all reals (box
+    // coordinates, labels), are collected as 8-byte values and kept so.
     HHandle arrayDict(od::array array, int depth) {
         enter(depth);
         const size_t count = scalarCount(array);
         Pending& p = pending(depth);
-        p.values.reserve(count);
+        p.bits.clear();
+        enum { None, Integers, Reals, Values } kind = None;
         for (auto element : array) {
             take(kValueBytes);
-            p.values.push_back(held(get(std::move(element)), depth));
+            HTuple value = held(get(std::move(element)), depth);
+            if (kind != Values) {
+                const Hlong* integer = Access::integer(value);
+                const double* real = Access::real(value);
+                if (kind == None && (integer || real)) {
+                    kind = integer ? Integers : Reals;
+                    p.bits.reserve(count);
+                }
+                if ((kind == Integers && integer) || (kind == Reals && real)) {
+                    uint64_t bits = 0;
+                    std::memcpy(&bits, integer ? static_cast<const void*>(integer) : real, sizeof bits);
+                    p.bits.push_back(bits);
+                    continue;
+                }
+                p.values.reserve(count);
+                for (uint64_t bits : p.bits) {
+                    double d = 0;
+                    std::memcpy(&d, &bits, sizeof d);
+                    p.values.push_back(kind == Integers ? HTuple(static_cast<Hlong>(bits)) : HTuple(d));
+                }
+                kind = Values;
+            }
+            p.values.push_back(std::move(value));
         }
-        // Numbers alone, all integers or all reals (box coordinates, labels), keep 8 bytes each.
-        const size_t n = p.values.size();
-        const bool integers = n > 0 && std::all_of(p.values.begin(), p.values.end(),
-                                                   [](const HTuple& v) { return Access::integer(v) != nullptr; });
-        const bool reals = n > 0 && !integers && std::all_of(p.values.begin(), p.values.end(), [](const HTuple& v) {
-            return Access::real(v) != nullptr;
-        });
-        if (!integers && !reals) return handleOf(dictOf(p.values, Keys{arrayKeys(n), nullptr}, true));
-        p.bits.resize(n);
-        for (size_t i = 0; i < n; ++i)
-            std::memcpy(&p.bits[i], integers ? static_cast<const void*>(Access::integer(p.values[i]))
-                                             : static_cast<const void*>(Access::real(p.values[i])), 8);
-        p.values.clear();
+        if (kind == Values || kind == None)
+            return handleOf(dictOf(p.values, Keys{arrayKeys(p.values.size()), nullptr}, true));
         std::shared_ptr<Dict> dict = this->dict();
-        dict->adoptNumbers(p.bits.data(), n, reals, arrayKeys(n));
+        dict->adoptNumbers(p.bits.data(), p.bits.size(), kind == Reals, arrayKeys(p.bits.size()));
         return handleOf(std::move(dict));
     }
 
