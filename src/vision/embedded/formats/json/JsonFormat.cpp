@@ -469,16 +469,24 @@ private:
     struct Pending {
         std::vector<HTuple> values;
         std::vector<uint64_t> bits;  // the values of an array of numbers alone
-        // The keys of an object as simdjson's string buffer holds them, and
-        // their positions once the object is too long to search linearly.
+        // The keys of an object, copied here as they come (the text behind
+        // the walk is given back), each as its offset and length; their views
+        // once the object is read; their positions once the object is too
+        // long to search linearly (views into `nameBytes`, remade when it moves).
+        std::string nameBytes;
+        std::vector<std::pair<size_t, size_t>> spans;
         std::vector<std::string_view> names;
         std::unordered_map<std::string_view, size_t> index;
+
+        std::string_view name(size_t i) const { return std::string_view(nameBytes).substr(spans[i].first, spans[i].second); }
     };
 
     Pending& pending(int depth) {
         if (pending_.empty()) pending_.resize(Limits::nestingDepth + 1);  // never moves once made
         Pending& p = pending_[static_cast<size_t>(depth)];
         p.values.clear();
+        p.nameBytes.clear();
+        p.spans.clear();
         p.names.clear();
         p.index.clear();
         return p;
@@ -537,8 +545,8 @@ private:
     // The place of a key already read in this object, or null.
     static HTuple* repeated(Pending& p, std::string_view key) {
         if (p.index.empty()) {
-            for (size_t i = 0; i < p.names.size(); ++i)
-                if (p.names[i] == key) return &p.values[i];
+            for (size_t i = 0; i < p.spans.size(); ++i)
+                if (p.name(i) == key) return &p.values[i];
             return nullptr;
         }
         const auto found = p.index.find(key);
@@ -552,20 +560,35 @@ private:
         Pending& p = pending(depth);
         for (auto result : object) {
             od::field field = get(std::move(result));
-            const std::string_view key = get(field.unescaped_key());
+            // A key without escapes is taken from the text, not unescaped into
+            // simdjson's buffer (fresh memory the load would touch once more).
+            const char* raw = field.key().raw();
+            const char* end = raw;
+            while (*end != '"' && *end != '\\') ++end;
+            const std::string_view key = *end == '"' ? std::string_view(raw, size_t(end - raw)) : get(field.unescaped_key());
+            const size_t at = p.nameBytes.size();
+            const char* before = p.nameBytes.data();
+            p.nameBytes.append(key);
+            if (p.nameBytes.data() != before && !p.index.empty()) {
+                p.index.clear();
+                for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
+            }
             take(kValueBytes);
             HTuple value = held(field.value(), depth);
-            if (HTuple* same = repeated(p, key)) {
+            const std::string_view name(p.nameBytes.data() + at, key.size());
+            if (HTuple* same = repeated(p, name)) {
                 *same = std::move(value);
+                p.nameBytes.resize(at);
                 continue;
             }
             p.values.push_back(std::move(value));
-            p.names.push_back(key);
+            p.spans.emplace_back(at, key.size());
             if (!p.index.empty())
-                p.index.emplace(key, p.names.size() - 1);
-            else if (p.names.size() > kLinearFields)
-                for (size_t i = 0; i < p.names.size(); ++i) p.index.emplace(p.names[i], i);
+                p.index.emplace(name, p.spans.size() - 1);
+            else if (p.spans.size() > kLinearFields)
+                for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
         }
+        for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
         return handleOf(dictOf(p.values, objectKeys(p.names), false));
     }
 
