@@ -30,3 +30,12 @@ inline size_t peakResident() {
         if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
     return 0;
 }
+
+// The resident memory of this process now, in bytes.
+inline size_t currentResident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}

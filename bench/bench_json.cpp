@@ -4,6 +4,7 @@
 //
 //   bench_json [--quick] [--keep] (--quick: files a tenth of the size, 3 runs; --keep: keep the files)
 //   bench_json --peak FILE MODE (one load in this process; prints peak RSS growth / file size)
+//   bench_json --cycles FILE MODE (ten loads, each destroyed; prints the resident size after each)
 //
 // Two files are written: a deep-learning dataset description (samples with a
 // file name, an id, class ids, bounding boxes as arrays of reals and a few
@@ -15,7 +16,7 @@
 // ReadDict's time to the reference's. ix_reader_parse_file is timed the
 // same way (its figure includes destroying the previous run's tree), Python's
 // json.load by bench/json_python.py in a child process. The peak memory of one
-// tuple-mode load is measured in a fresh child process (bench_json --peak) as
+// load in each mode is measured in a fresh child process (bench_json --peak) as
 // the growth of VmHWM over the load, divided by the file's size; for the whole
 // parse_file too (--peak-tree). For the file of 10 million integers, the
 // parse_file time is also set against a bare read of the file into a fresh
@@ -186,6 +187,24 @@ int peakMode(const char* path, const char* mode, bool tree) {
     return 0;
 }
 
+// Ten loads of a file, each destroyed before the next, with glibc's default
+// settings (as in a host): the resident size after each destruction, which
+// should stay near the first.
+int cyclesMode(const char* path, const char* mode) {
+    const double before = double(currentResident()) / 1e6;
+    std::printf("resident before: %.1f MB\n", before);
+    for (int cycle = 1; cycle <= 10; ++cycle) {
+        double loaded = 0;
+        {
+            HalconCpp::HDict dict;
+            dict.ReadDict(path, "convert_json_arrays_to", mode);
+            loaded = double(currentResident()) / 1e6;
+        }
+        std::printf("cycle %2d: loaded %.1f MB, destroyed %.1f MB\n", cycle, loaded, double(currentResident()) / 1e6);
+    }
+    return 0;
+}
+
 double peakRatio(const std::string& path, const char* mode, bool tree = false) {
     const std::string command = std::filesystem::read_symlink("/proc/self/exe").string() +
                                 (tree ? " --peak-tree '" : " --peak '") + path + "' " + mode;
@@ -199,6 +218,7 @@ double peakRatio(const std::string& path, const char* mode, bool tree = false) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--cycles") == 0) return cyclesMode(argv[2], argv[3]);
     // Large blocks come fresh from the system for the reference and the library alike.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return peakMode(argv[2], argv[3], false);
@@ -230,10 +250,10 @@ int main(int argc, char** argv) {
         loader.reader = ix_reader_create();
         const double python = pythonMbps(path);
         std::printf("%-24s %6.1f %9.0f | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %8.1f | "
-                    "ReadDict %.2f, parse_file %.2f (tuple mode)\n",
+                    "ReadDict %.2f dict, %.2f tuple; parse_file %.2f dict, %.2f tuple\n",
                     name, mb, mb / bare, mb / dict, dict / bare, mb / tuple, tuple / bare, mb / treeDict,
-                    treeDict / bare, mb / treeTuple, treeTuple / bare, python, peakRatio(path, "tuple"),
-                    peakRatio(path, "tuple", true));
+                    treeDict / bare, mb / treeTuple, treeTuple / bare, python, peakRatio(path, "dict"),
+                    peakRatio(path, "tuple"), peakRatio(path, "dict", true), peakRatio(path, "tuple", true));
     }
 
     // The same integers in the binary dictionary format: one run of 8-byte values.

@@ -99,7 +99,7 @@ TEST(DlModel, ClassifierKeysAndValues) {
         const HTuple direct = param(model, keys[i].C());
         ASSERT_EQ(generic.Length(), direct.Length()) << keys[i].C();
         for (Hlong k = 0; k < generic.Length(); ++k) {
-            const ixv::Element a = ixv::Access::data(generic)->element(k), b = ixv::Access::data(direct)->element(k);
+            const ixv::Element a = ixv::elementOf(generic, k), b = ixv::elementOf(direct, k);
             ASSERT_EQ(a.index(), b.index()) << keys[i].C();
             if (const auto* h = std::get_if<HHandle>(&a))
                 EXPECT_EQ(ixv::Access::tool(*h), ixv::Access::tool(std::get<HHandle>(b))) << keys[i].C();

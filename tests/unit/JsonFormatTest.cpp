@@ -22,10 +22,11 @@ std::string describe(const HTuple& tuple);
 // A dictionary as text: {key=value,...}, integer keys in brackets.
 std::string describeDict(const ixv::Dict& dict) {
     std::string text = "{";
-    for (const auto& entry : dict.entries()) {
+    for (size_t i = 0; i < dict.size(); ++i) {
         if (text.size() > 1) text += ",";
-        text += entry.key.isInteger() ? "[" + std::to_string(entry.key.integer()) + "]" : entry.key.text();
-        text += "=" + (entry.value.isObject ? std::string("<objects>") : describe(entry.value.tuple));
+        const ixv::DictKey key = dict.keyAt(i);
+        text += key.isInteger() ? "[" + std::to_string(key.integer()) + "]" : key.text();
+        text += "=" + (dict.holdsObject(i) ? std::string("<objects>") : describe(dict.valueAt(i)));
     }
     return text + "}";
 }
@@ -33,12 +34,11 @@ std::string describeDict(const ixv::Dict& dict) {
 // A tuple as text: one value alone, others in parentheses; reals always with
 // a "." or an exponent, strings quoted, handles as null or their dictionary.
 std::string describe(const HTuple& tuple) {
-    const auto& data = ixv::Access::data(tuple);
-    const Hlong n = data ? data->size() : 0;
+    const Hlong n = tuple.Length();
     std::string text;
     for (Hlong i = 0; i < n; ++i) {
         if (i > 0) text += ",";
-        const ixv::Element e = data->element(i);
+        const ixv::Element e = ixv::elementOf(tuple, i);
         if (const Hlong* l = std::get_if<Hlong>(&e)) {
             text += std::to_string(*l);
         } else if (const double* d = std::get_if<double>(&e)) {
@@ -106,11 +106,47 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     }
     // Arrays of one kind of number are held as arrays of that kind.
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
-    const auto& entries = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds)).entries();
+    const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));
     using Kind = ixv::TupleData::Kind;
-    EXPECT_EQ(ixv::Access::data(entries[0].value.tuple)->kind, Kind::Longs);
-    EXPECT_EQ(ixv::Access::data(entries[1].value.tuple)->kind, Kind::Doubles);
-    EXPECT_EQ(ixv::Access::data(entries[2].value.tuple)->kind, Kind::Mixed);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind, Kind::Longs);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind, Kind::Doubles);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind, Kind::Mixed);
+}
+
+TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
+    // Records with the same keys, and arrays of one length, share their key
+    // tuple and index (and the file's arena): a change to one is its own.
+    std::string json = R"({"records":[)";
+    for (int i = 0; i < 3; ++i) {
+        json += i ? "," : "";
+        for (int k = 0; k < 20; ++k) json += (k ? ",\"k" : "{\"k") + std::to_string(k) + "\":" + std::to_string(i);
+        json += R"(,"text":"a string longer than fifteen bytes","box":[1.5,2.5])";
+        json += i == 2 ? R"(,"k5":"again","t\u0061b":1})" : "}";  // a repeated key, an escaped one
+    }
+    json += "]}";
+    HTuple records;
+    {
+        const HDict root(readJson(json));
+        records = root.GetDictTuple("records");
+    }  // the root and its file are gone; what was taken from them stays
+    const HDict array(records[0].H());
+    const HDict first(array.GetDictTuple(0)[0].H()), second(array.GetDictTuple(1)[0].H());
+    const HTuple keysBefore = second.GetDictParam("keys", HTuple());
+    SetDictTuple(HTuple(first), "k19", "changed");
+    SetDictTuple(HTuple(first), "new", 7);
+    SetDictTuple(first.GetDictTuple("box"), 2, 3.5);
+    EXPECT_STREQ(first.GetDictTuple("k19")[0].C(), "changed");
+    EXPECT_EQ(first.GetDictTuple("new")[0].L(), 7);
+    EXPECT_EQ(second.GetDictTuple("k19")[0].L(), 1);
+    EXPECT_EQ(errorOf([&] { second.GetDictTuple("new"); }), ixv::err::DictKeyMissing);
+    EXPECT_EQ(second.GetDictParam("keys", HTuple()).Length(), 22);
+    EXPECT_EQ(keysBefore.Length(), 22);
+    EXPECT_EQ(HDict(second.GetDictTuple("box")[0].H()).GetDictParam("keys", HTuple()).Length(), 2);
+    EXPECT_STREQ(second.GetDictTuple("text")[0].C(), "a string longer than fifteen bytes");
+    const HDict third(array.GetDictTuple(2)[0].H());
+    EXPECT_STREQ(third.GetDictTuple("k5")[0].C(), "again");
+    EXPECT_EQ(third.GetDictTuple("tab")[0].L(), 1);
+    EXPECT_EQ(third.GetDictParam("keys", HTuple()).Length(), 23);
 }
 
 TEST(JsonFormat, ReadingOptions) {

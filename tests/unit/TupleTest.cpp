@@ -54,8 +54,8 @@ TEST(Tuple, CopiesShareStorageUntilOneChanges) {
     HTuple big = ixv::tupleOfLongs(std::vector<Hlong>(1000, 7));
     HTuple copy = big, appended;
     appended.Append(big);  // appending to an empty tuple shares as well
-    EXPECT_EQ(Access::data(copy).get(), Access::data(big).get());
-    EXPECT_EQ(Access::data(appended).get(), Access::data(big).get());
+    EXPECT_EQ(ixv::storedOf(copy), ixv::storedOf(big));
+    EXPECT_EQ(ixv::storedOf(appended), ixv::storedOf(big));
 
     copy.Clear();  // appending to a shared list is the growth test's
     EXPECT_EQ(copy.Length(), 0);
@@ -68,15 +68,17 @@ TEST(Tuple, AppendingOneByOneGrowsStorageGeometrically) {
     HTuple strings, longs, reals;
     int stringGrowths = 0, longGrowths = 0, realGrowths = 0;
     for (int i = 0; i < 20000; ++i) {
-        const size_t before[] = {Access::data(strings) ? Access::data(strings)->mixed.capacity() : 0,
-                                 Access::data(longs) ? Access::data(longs)->longs.capacity() : 0,
-                                 Access::data(reals) ? Access::data(reals)->doubles.capacity() : 0};
+        const auto capacity = [](const HTuple& t, size_t which) -> size_t {
+            const ixv::TupleData* d = ixv::storedOf(t);
+            return !d ? 0 : which == 0 ? d->mixed.capacity() : which == 1 ? d->longs.capacity() : d->doubles.capacity();
+        };
+        const size_t before[] = {capacity(strings, 0), capacity(longs, 1), capacity(reals, 2)};
         strings.Append(HTuple("entry"));
         longs.Append(HTuple(Hlong{i}));
         reals.Append(HTuple(double(i)));
-        stringGrowths += Access::data(strings)->mixed.capacity() != before[0];
-        longGrowths += Access::data(longs)->longs.capacity() != before[1];
-        realGrowths += Access::data(reals)->doubles.capacity() != before[2];
+        stringGrowths += capacity(strings, 0) != before[0];
+        longGrowths += capacity(longs, 1) != before[1];
+        realGrowths += capacity(reals, 2) != before[2];
     }
     EXPECT_EQ(longs[12345].L(), 12345);
     EXPECT_LT(stringGrowths, 40);
@@ -122,7 +124,7 @@ TEST(Tuple, FlagsOfATupleOfOneKindAreHeldOnceAndReadAsAnArray) {
     const std::vector<Hlong> values(100000, 7);
     const HTuple tuple(values.data(), static_cast<Hlong>(values.size()));
     const HTuple flags = tuple.TupleIsIntElem();
-    EXPECT_EQ(Access::data(flags)->longs.size(), 1u);  // not 100,000 integers
+    EXPECT_EQ(ixv::storedOf(flags)->longs.size(), 1u);  // not 100,000 integers
     EXPECT_EQ(flags.Length(), 100000);
     EXPECT_EQ(flags[99999].L(), 1);
     EXPECT_EQ(tuple.TupleIsStringElem()[5].L(), 0);

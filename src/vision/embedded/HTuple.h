@@ -2,7 +2,8 @@
 //
 // A tuple is an ordered list of integers, reals, strings and handles. Copies
 // share their storage until one of them changes, so a node that keeps a tuple
-// of a million elements costs one reference count.
+// of a million elements costs one reference count; a tuple of one value (most
+// values a dictionary holds) keeps it inline.
 #pragma once
 
 #include <memory>
@@ -34,8 +35,11 @@ protected:
     std::shared_ptr<ixv::Tool> tool_;
 };
 
-// A read view of one element of a tuple. Reading it as another type than the
-// one it holds throws HException.
+class HTuple;
+
+// A read view of one element of a tuple; it refers to the tuple, which must
+// outlive it (as the vendor's does). Reading it as another type than the one
+// it holds throws HException.
 class HTupleElement {
 public:
     int I() const;
@@ -48,9 +52,8 @@ public:
 private:
     friend class HTuple;
     friend struct ixv::Access;
-    HTupleElement(std::shared_ptr<const ixv::TupleData> data, Hlong index)
-        : data_(std::move(data)), index_(index) {}
-    std::shared_ptr<const ixv::TupleData> data_;
+    HTupleElement(const HTuple& tuple, Hlong index) : tuple_(&tuple), index_(index) {}
+    const HTuple* tuple_;
     Hlong index_ = 0;
 };
 
@@ -68,9 +71,17 @@ public:
     HTuple(const double* d, Hlong num);
     HTuple(const HTupleElement& element);
     HTuple(const HTuple&) = default;
-    HTuple(HTuple&&) noexcept = default;
+    HTuple(HTuple&& other) noexcept : data_(std::move(other.data_)), integer_(other.integer_), one_(other.one_) {
+        other.one_ = One::None;
+    }
     HTuple& operator=(const HTuple&) = default;
-    HTuple& operator=(HTuple&&) noexcept = default;
+    HTuple& operator=(HTuple&& other) noexcept {
+        data_ = std::move(other.data_);
+        integer_ = other.integer_;
+        one_ = other.one_;
+        other.one_ = One::None;
+        return *this;
+    }
     ~HTuple() = default;
 
     Hlong Length() const;
@@ -87,8 +98,18 @@ public:
     HTuple TupleLength() const;
 
 private:
+    friend class HTupleElement;
     friend struct ixv::Access;
-    std::shared_ptr<ixv::TupleData> data_;
+    // A tuple of one integer, real, string or handle holds it here, without
+    // storage of its own (the string and the handle's tool are shared); any
+    // other tuple lives in a shared ixv::TupleData (null when empty).
+    enum class One : unsigned char { None, Integer, Real, String, Handle };
+    std::shared_ptr<void> data_;  // None: TupleData; String: std::string; Handle: ixv::Tool
+    union {
+        Hlong integer_ = 0;
+        double real_;
+    };
+    One one_ = One::None;
 };
 
 }  // namespace HalconCpp

@@ -3,8 +3,10 @@
 // beyond the vendor's interface appears in namespace HalconCpp.
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "HBase.h"
 #include "HObject.h"
@@ -23,10 +25,42 @@ struct Access {
     }
     static HalconCpp::HString string(std::string text) { return HalconCpp::HString(std::move(text)); }
 
-    static const std::shared_ptr<TupleData>& data(const HalconCpp::HTuple& tuple) { return tuple.data_; }
+    // A tuple in shared storage (see TupleData.h for reading any tuple).
     static HalconCpp::HTuple tuple(std::shared_ptr<TupleData> data) {
         HalconCpp::HTuple result;
         result.data_ = std::move(data);
+        return result;
+    }
+
+    // A tuple's inline value (HTuple.h), or null when it holds another kind.
+    static const TupleData* stored(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::None ? static_cast<const TupleData*>(t.data_.get()) : nullptr;
+    }
+    static const Hlong* integer(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::Integer ? &t.integer_ : nullptr;
+    }
+    static const double* real(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::Real ? &t.real_ : nullptr;
+    }
+    // The text of a tuple of one string: its block holds the length (4 bytes)
+    // and the bytes, followed by a zero.
+    static const char* text(const HalconCpp::HTuple& t) {
+        return t.one_ == HalconCpp::HTuple::One::String ? static_cast<const char*>(t.data_.get()) + 4 : nullptr;
+    }
+    static std::string_view textView(const HalconCpp::HTuple& t) {
+        const char* block = static_cast<const char*>(t.data_.get());
+        uint32_t size = 0;
+        std::memcpy(&size, block, 4);
+        return std::string_view(block + 4, size);
+    }
+    static const std::shared_ptr<void>& share(const HalconCpp::HTuple& t) { return t.data_; }
+    static bool isHandle(const HalconCpp::HTuple& t) { return t.one_ == HalconCpp::HTuple::One::Handle; }
+    // The tool of a tuple that holds one handle inline.
+    static std::shared_ptr<Tool> handleTool(const HalconCpp::HTuple& t) { return std::static_pointer_cast<Tool>(t.data_); }
+    static HalconCpp::HTuple ofText(std::shared_ptr<void> block) {
+        HalconCpp::HTuple result;
+        result.data_ = std::move(block);
+        result.one_ = HalconCpp::HTuple::One::String;
         return result;
     }
 

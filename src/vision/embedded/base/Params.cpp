@@ -11,7 +11,7 @@ namespace {
 
 Element elementAt(const HalconCpp::HTuple& tuple, Hlong i, const char* proc, int position) {
     if (i < 0 || i >= tuple.Length()) raiseParCount(proc, position);
-    return Access::data(tuple)->element(i);
+    return elementOf(tuple, i);
 }
 
 }  // namespace

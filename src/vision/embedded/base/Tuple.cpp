@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/Access.h"
+#include "base/Arena.h"
 #include "base/Errors.h"
 #include "Operators.h"
 #include "tools/Tool.h"
@@ -81,13 +82,16 @@ void TupleData::append(const TupleData& other) {
     }
 }
 
+// A tuple of one value is held inline, however it was made.
 HTuple tupleOfLongs(std::vector<Hlong> values) {
+    if (values.size() == 1) return HTuple(values[0]);
     auto data = std::make_shared<TupleData>();
     data->longs = std::move(values);
     return Access::tuple(std::move(data));
 }
 
 HTuple tupleOfDoubles(std::vector<double> values) {
+    if (values.size() == 1) return HTuple(values[0]);
     auto data = std::make_shared<TupleData>();
     data->kind = TupleData::Kind::Doubles;
     data->doubles = std::move(values);
@@ -95,6 +99,14 @@ HTuple tupleOfDoubles(std::vector<double> values) {
 }
 
 HTuple tupleOfElements(std::vector<Element> values) {
+    if (values.size() == 1) {
+        switch (values[0].index()) {
+        case 0: return HTuple(std::get<Hlong>(values[0]));
+        case 1: return HTuple(std::get<double>(values[0]));
+        case 2: return tupleOfText(std::get<std::string>(values[0]));
+        default: return HTuple(std::get<HalconCpp::HHandle>(values[0]));
+        }
+    }
     auto data = std::make_shared<TupleData>();
     data->kind = TupleData::Kind::Mixed;
     data->mixed = std::move(values);
@@ -117,44 +129,117 @@ HTuple tupleOfStrings(const std::vector<std::string>& values) {
 
 }  // namespace ixv
 
-namespace {
+namespace ixv {
 
-using ixv::Element;
-using ixv::TupleData;
-
-HTuple single(Element value) {
-    return ixv::tupleOfElements({std::move(value)});
+const TupleData* storedOf(const HTuple& tuple) {
+    return Access::stored(tuple);
 }
 
-// Tuples that per-element queries give again and again ({0}, {1}, "integer",
-// "dict", ...) are made once and shared: copies share storage until changed,
-// so a caller cannot alter the shared one. This saves two allocations per
-// query, which matters when a tree of millions of keys asks them per key.
-const HTuple& sharedFlag(bool set) {
-    static const HTuple zero = ixv::tupleOfLongs({0}), one = ixv::tupleOfLongs({1});
-    return set ? one : zero;
+const Hlong* singleInteger(const HTuple& tuple) {
+    if (const Hlong* l = Access::integer(tuple)) return l;
+    const TupleData* data = Access::stored(tuple);
+    if (!data || data->size() != 1) return nullptr;
+    if (data->kind == TupleData::Kind::Longs || data->kind == TupleData::Kind::Repeated) return &data->longs[0];
+    return data->kind == TupleData::Kind::Mixed ? std::get_if<Hlong>(&data->mixed[0]) : nullptr;
+}
+
+const double* singleReal(const HTuple& tuple) {
+    if (const double* d = Access::real(tuple)) return d;
+    const TupleData* data = Access::stored(tuple);
+    if (!data || data->size() != 1) return nullptr;
+    if (data->kind == TupleData::Kind::Doubles) return &data->doubles[0];
+    return data->kind == TupleData::Kind::Mixed ? std::get_if<double>(&data->mixed[0]) : nullptr;
+}
+
+bool oneString(const HTuple& tuple, std::string_view* text) {
+    if (Access::text(tuple)) {
+        *text = Access::textView(tuple);
+        return true;
+    }
+    const TupleData* data = Access::stored(tuple);
+    if (!data || data->kind != TupleData::Kind::Mixed || data->mixed.size() != 1) return false;
+    const std::string* s = std::get_if<std::string>(&data->mixed[0]);
+    if (s) *text = *s;
+    return s != nullptr;
+}
+
+Element elementOf(const HTuple& tuple, Hlong index) {
+    if (const TupleData* data = Access::stored(tuple)) return data->element(index);
+    if (const Hlong* l = Access::integer(tuple)) return *l;
+    if (const double* d = Access::real(tuple)) return *d;
+    if (Access::text(tuple)) return std::string(Access::textView(tuple));
+    return Access::handle(Access::handleTool(tuple));
+}
+
+std::shared_ptr<const TupleData> storageOf(const HTuple& tuple) {
+    if (tuple.Length() == 0) return nullptr;
+    if (Access::stored(tuple)) return std::static_pointer_cast<const TupleData>(Access::share(tuple));
+    auto data = std::make_shared<TupleData>();
+    if (const Hlong* l = Access::integer(tuple)) {
+        data->longs = {*l};
+    } else if (const double* d = Access::real(tuple)) {
+        data->kind = TupleData::Kind::Doubles;
+        data->doubles = {*d};
+    } else {
+        data->kind = TupleData::Kind::Mixed;
+        data->mixed = {elementOf(tuple, 0)};
+    }
+    return data;
+}
+
+namespace {
+
+// A text block of N bytes with its reference count in one allocation.
+template <size_t N>
+struct TextBlock {
+    char bytes[N];
+};
+
+template <size_t N>
+std::shared_ptr<char> textBlock(Arena* arena) {
+    std::shared_ptr<TextBlock<N>> block = std::allocate_shared<TextBlock<N>>(ArenaAllocator<TextBlock<N>>(arena));
+    char* bytes = block->bytes;
+    return std::shared_ptr<char>(std::move(block), bytes);
 }
 
 }  // namespace
 
-namespace ixv {
-
-HTuple sharedString(const char* text) {
-    static const char* const known[] = {"integer", "real", "string", "handle", "any", "dict", "matrix",
-                                        "object_model_3d", "dl_model", "tuple", "object"};
-    static const std::vector<HTuple> tuples = [] {
-        std::vector<HTuple> all;
-        for (const char* name : known) all.push_back(tupleOfElements({std::string(name)}));
-        return all;
-    }();
-    for (size_t i = 0; i < tuples.size(); ++i)
-        if (std::strcmp(known[i], text) == 0) return tuples[i];
-    return tupleOfElements({std::string(text)});
+HTuple tupleOfText(std::string_view text, Arena* arena) {
+    if (text.size() > UINT32_MAX - 8) throw std::bad_alloc();
+    const size_t bytes = 4 + text.size() + 1;
+    // Short texts (keys, labels, file names) take one block with the
+    // reference count; in an arena, both are the arena's, freed with it.
+    std::shared_ptr<char> block;
+    if (bytes <= 16)
+        block = textBlock<16>(arena);
+    else if (bytes <= 32)
+        block = textBlock<32>(arena);
+    else if (bytes <= 64)
+        block = textBlock<64>(arena);
+    else if (arena)
+        block = std::shared_ptr<char>(static_cast<char*>(arena->allocate(bytes, 4)), [](char*) {}, ArenaAllocator<char>(arena));
+    else
+        block = std::shared_ptr<char>(new char[bytes], std::default_delete<char[]>());
+    char* at = block.get();
+    const uint32_t size = static_cast<uint32_t>(text.size());
+    std::memcpy(at, &size, 4);
+    std::memcpy(at + 4, text.data(), text.size());
+    at[4 + text.size()] = '\0';
+    return Access::ofText(std::move(block));
 }
 
 }  // namespace ixv
 
 namespace {
+
+using ixv::Element;
+using ixv::TupleData;
+
+// Tuples that per-element queries give again and again ("integer", "dict",
+// ...) are made once, before any thread can ask, and shared: copies share
+// storage until changed, so a caller cannot alter the shared one.
+const char* const kSharedNames[] = {"integer", "real", "string", "handle", "any", "dict", "matrix",
+                                    "object_model_3d", "dl_model", "tuple", "object"};
 
 [[noreturn]] void wrongType(const char* wanted, const Element& held) {
     static const char* const names[] = {"integer", "real", "string", "handle"};
@@ -171,24 +256,62 @@ const char* semTypeOf(const Element& e) {
     }
 }
 
-// Flags of one integer 0/1 per element, from a test on the element.
-template <class Test>
-HTuple flagsOf(const std::shared_ptr<TupleData>& data, Test test) {
-    std::vector<Hlong> flags;
-    const Hlong n = data ? data->size() : 0;
-    if (n == 0) return ixv::tupleOfLongs(std::move(flags));
-    if (n == 1) return sharedFlag(test(data->element(0)));
-    flags.reserve(static_cast<size_t>(n));
-    if (data->kind == TupleData::Kind::Mixed) {
-        for (const Element& e : data->mixed) flags.push_back(test(e) ? 1 : 0);
-    } else {
-        // Every element is of the one kind: one flag for all, held once.
-        return ixv::tupleOfRepeated(test(data->element(0)) ? 1 : 0, n);
+// Which of integer, real, string, handle (the index of Element) a tuple's
+// elements are when all are of one: -1 for a mixed or empty tuple.
+int uniformKind(const HTuple& tuple) {
+    if (ixv::Access::integer(tuple)) return 0;
+    if (ixv::Access::real(tuple)) return 1;
+    if (ixv::Access::text(tuple)) return 2;
+    if (ixv::Access::isHandle(tuple)) return 3;
+    const TupleData* data = ixv::Access::stored(tuple);
+    if (!data || data->size() == 0) return -1;
+    switch (data->kind) {
+    case TupleData::Kind::Longs:
+    case TupleData::Kind::Repeated: return 0;
+    case TupleData::Kind::Doubles: return 1;
+    case TupleData::Kind::Mixed: break;
     }
+    const size_t first = data->mixed[0].index();
+    for (const Element& e : data->mixed)
+        if (e.index() != first) return -1;
+    return static_cast<int>(first);
+}
+
+// Flags of one integer 0/1 per element, for the element kind `kind`.
+HTuple flagsOf(const HTuple& tuple, size_t kind) {
+    const Hlong n = tuple.Length();
+    if (n == 0) return ixv::tupleOfLongs({});
+    const TupleData* data = ixv::Access::stored(tuple);
+    if (!data || data->kind != TupleData::Kind::Mixed) return n == 1 ? HTuple(Hlong{uniformKind(tuple) == int(kind)}) : ixv::tupleOfRepeated(uniformKind(tuple) == int(kind), n);
+    if (n == 1) return HTuple(Hlong{data->mixed[0].index() == kind});
+    std::vector<Hlong> flags;
+    flags.reserve(static_cast<size_t>(n));
+    bool same = true;
+    for (const Element& e : data->mixed) {
+        flags.push_back(e.index() == kind ? 1 : 0);
+        same = same && flags.back() == flags.front();
+    }
+    // Every element is of the one kind or none is: one flag for all, held once.
+    if (same) return ixv::tupleOfRepeated(flags.front(), n);
     return ixv::tupleOfLongs(std::move(flags));
 }
 
 }  // namespace
+
+namespace ixv {
+
+HTuple sharedString(const char* text) {
+    static const std::vector<HTuple> tuples = [] {
+        std::vector<HTuple> all;
+        for (const char* name : kSharedNames) all.push_back(tupleOfText(name));
+        return all;
+    }();
+    for (size_t i = 0; i < tuples.size(); ++i)
+        if (std::strcmp(kSharedNames[i], text) == 0) return tuples[i];
+    return HTuple(text);
+}
+
+}  // namespace ixv
 
 namespace HalconCpp {
 
@@ -197,18 +320,24 @@ int HTupleElement::I() const {
 }
 
 Hlong HTupleElement::L() const {
-    if (data_->kind == TupleData::Kind::Longs) return data_->longs[static_cast<size_t>(index_)];
-    if (data_->kind == TupleData::Kind::Repeated) return data_->longs[0];
-    Element e = data_->element(index_);
-    if (e.index() != 0) wrongType("integer", e);
-    return std::get<Hlong>(e);
+    if (const Hlong* l = ixv::Access::integer(*tuple_)) return *l;
+    if (const TupleData* data = ixv::Access::stored(*tuple_)) {
+        if (data->kind == TupleData::Kind::Longs) return data->longs[static_cast<size_t>(index_)];
+        if (data->kind == TupleData::Kind::Repeated) return data->longs[0];
+        if (data->kind == TupleData::Kind::Mixed)
+            if (const Hlong* l = std::get_if<Hlong>(&data->mixed[static_cast<size_t>(index_)])) return *l;
+    }
+    wrongType("integer", ixv::elementOf(*tuple_, index_));
 }
 
 double HTupleElement::D() const {
-    if (data_->kind == TupleData::Kind::Doubles) return data_->doubles[static_cast<size_t>(index_)];
-    Element e = data_->element(index_);
-    if (e.index() != 1) wrongType("real", e);
-    return std::get<double>(e);
+    if (const double* d = ixv::Access::real(*tuple_)) return *d;
+    if (const TupleData* data = ixv::Access::stored(*tuple_)) {
+        if (data->kind == TupleData::Kind::Doubles) return data->doubles[static_cast<size_t>(index_)];
+        if (data->kind == TupleData::Kind::Mixed)
+            if (const double* d = std::get_if<double>(&data->mixed[static_cast<size_t>(index_)])) return *d;
+    }
+    wrongType("real", ixv::elementOf(*tuple_, index_));
 }
 
 HString HTupleElement::S() const {
@@ -216,36 +345,26 @@ HString HTupleElement::S() const {
 }
 
 const char* HTupleElement::C() const {
-    if (data_->kind != TupleData::Kind::Mixed) wrongType("string", data_->element(index_));
-    const Element& e = data_->mixed[static_cast<size_t>(index_)];
-    if (e.index() != 2) wrongType("string", e);
-    return std::get<std::string>(e).c_str();
+    if (const char* s = ixv::Access::text(*tuple_)) return s;
+    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
+        if (const std::string* s = std::get_if<std::string>(&data->mixed[static_cast<size_t>(index_)])) return s->c_str();
+    wrongType("string", ixv::elementOf(*tuple_, index_));
 }
 
 HHandle HTupleElement::H() const {
-    if (data_->kind != TupleData::Kind::Mixed) wrongType("handle", data_->element(index_));
-    const Element& e = data_->mixed[static_cast<size_t>(index_)];
-    if (e.index() != 3) wrongType("handle", e);
-    return std::get<HHandle>(e);
+    if (ixv::Access::isHandle(*tuple_)) return ixv::Access::handle(ixv::Access::handleTool(*tuple_));
+    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
+        if (const HHandle* h = std::get_if<HHandle>(&data->mixed[static_cast<size_t>(index_)])) return *h;
+    wrongType("handle", ixv::elementOf(*tuple_, index_));
 }
 
 HTuple::HTuple(int value) : HTuple(static_cast<Hlong>(value)) {}
-HTuple::HTuple(Hlong value) {
-    // Small integers, the common flags, counts and JSON values, share their storage.
-    constexpr Hlong low = -128, high = 1023;
-    static const std::vector<HTuple> small = [] {
-        std::vector<HTuple> all;
-        all.reserve(high - low + 1);
-        for (Hlong v = low; v <= high; ++v) all.push_back(ixv::tupleOfLongs({v}));
-        return all;
-    }();
-    *this = value >= low && value <= high ? small[static_cast<size_t>(value - low)] : ixv::tupleOfLongs({value});
-}
+HTuple::HTuple(Hlong value) : integer_(value), one_(One::Integer) {}
 HTuple::HTuple(float value) : HTuple(static_cast<double>(value)) {}
-HTuple::HTuple(double value) : HTuple(ixv::tupleOfDoubles({value})) {}
-HTuple::HTuple(const char* value) : HTuple(single(std::string(value ? value : ""))) {}
-HTuple::HTuple(const HString& value) : HTuple(single(std::string(value.TextA(), value.LengthA()))) {}
-HTuple::HTuple(const HHandle& value) : HTuple(single(value)) {}
+HTuple::HTuple(double value) : real_(value), one_(One::Real) {}
+HTuple::HTuple(const char* value) : HTuple(ixv::tupleOfText(value ? value : "")) {}
+HTuple::HTuple(const HString& value) : HTuple(ixv::tupleOfText(std::string_view(value.TextA(), value.LengthA()))) {}
+HTuple::HTuple(const HHandle& value) : data_(ixv::Access::tool(value)), one_(One::Handle) {}
 
 HTuple::HTuple(const Hlong* l, Hlong num)
     : HTuple(ixv::tupleOfLongs(l && num > 0 ? std::vector<Hlong>(l, l + num) : std::vector<Hlong>())) {}
@@ -253,25 +372,56 @@ HTuple::HTuple(const Hlong* l, Hlong num)
 HTuple::HTuple(const double* d, Hlong num)
     : HTuple(ixv::tupleOfDoubles(d && num > 0 ? std::vector<double>(d, d + num) : std::vector<double>())) {}
 
-HTuple::HTuple(const HTupleElement& element) : HTuple(single(element.data_->element(element.index_))) {}
+HTuple::HTuple(const HTupleElement& element) {
+    const HTuple& from = *element.tuple_;
+    if (from.one_ != One::None) {
+        *this = from;
+        return;
+    }
+    const TupleData& data = *static_cast<const TupleData*>(from.data_.get());
+    switch (data.kind) {
+    case TupleData::Kind::Longs: *this = HTuple(data.longs[static_cast<size_t>(element.index_)]); return;
+    case TupleData::Kind::Repeated: *this = HTuple(data.longs[0]); return;
+    case TupleData::Kind::Doubles: *this = HTuple(data.doubles[static_cast<size_t>(element.index_)]); return;
+    case TupleData::Kind::Mixed: break;
+    }
+    const Element& e = data.mixed[static_cast<size_t>(element.index_)];
+    switch (e.index()) {
+    case 0: *this = HTuple(std::get<Hlong>(e)); break;
+    case 1: *this = HTuple(std::get<double>(e)); break;
+    case 2: *this = ixv::tupleOfText(std::get<std::string>(e)); break;
+    default: *this = HTuple(std::get<HHandle>(e)); break;
+    }
+}
 
 Hlong HTuple::Length() const {
-    return data_ ? data_->size() : 0;
+    if (one_ != One::None) return 1;
+    return data_ ? static_cast<const TupleData*>(data_.get())->size() : 0;
 }
 
 HTuple& HTuple::Append(const HTuple& tuple) {
     if (tuple.Length() == 0) return *this;
     if (Length() == 0) {
-        data_ = tuple.data_;  // shared until either side changes
+        *this = tuple;  // shared until either side changes
         return *this;
     }
-    if (data_.use_count() > 1) data_ = std::make_shared<TupleData>(*data_);
-    data_->append(*tuple.data_);
+    std::shared_ptr<TupleData> data;
+    if (one_ != One::None || data_.use_count() > 1)
+        data = std::make_shared<TupleData>(*ixv::storageOf(*this));
+    else
+        data = std::static_pointer_cast<TupleData>(data_);
+    if (const TupleData* other = ixv::Access::stored(tuple))
+        data->append(*other);
+    else
+        data->append(*ixv::storageOf(tuple));
+    data_ = std::move(data);
+    one_ = One::None;
     return *this;
 }
 
 void HTuple::Clear() {
     data_.reset();
+    one_ = One::None;
 }
 
 HTupleElement HTuple::operator[](Hlong index) {
@@ -282,48 +432,45 @@ HTupleElement HTuple::operator[](Hlong index) const {
     if (index < 0 || index >= Length())
         ixv::raise("tuple_access", ixv::err::TupleIndex,
                    "index " + std::to_string(index) + ", length " + std::to_string(Length()));
-    return HTupleElement(data_, index);
+    return HTupleElement(*this, index);
 }
 
 HTuple HTuple::TupleIsIntElem() const {
-    return flagsOf(data_, [](const Element& e) { return e.index() == 0; });
+    return flagsOf(*this, 0);
 }
 
 HTuple HTuple::TupleIsStringElem() const {
-    return flagsOf(data_, [](const Element& e) { return e.index() == 2; });
+    return flagsOf(*this, 2);
 }
 
 HTuple HTuple::TupleIsHandleElem() const {
-    return flagsOf(data_, [](const Element& e) { return e.index() == 3; });
+    return flagsOf(*this, 3);
 }
 
 HTuple HTuple::TupleSemType() const {
-    const Hlong n = Length();
-    if (n == 0) return ixv::sharedString("any");
-    if (data_->kind == TupleData::Kind::Longs || data_->kind == TupleData::Kind::Repeated)
-        return ixv::sharedString("integer");
-    if (data_->kind == TupleData::Kind::Doubles) return ixv::sharedString("real");
-    const char* first = semTypeOf(data_->mixed[0]);
-    bool allHandles = true;
-    bool allSame = true;
-    for (const Element& e : data_->mixed) {
-        allHandles = allHandles && e.index() == 3;
-        allSame = allSame && std::strcmp(semTypeOf(e), first) == 0;
+    const int kind = uniformKind(*this);
+    if (kind < 0) {
+        // Empty, or of several kinds: "handle" when all are handles of different types.
+        return ixv::sharedString("any");
     }
-    if (allSame) return ixv::sharedString(first);
-    return ixv::sharedString(allHandles ? "handle" : "any");
+    if (kind < 3) return ixv::sharedString(kSharedNames[kind]);
+    if (one_ == One::Handle) return ixv::sharedString(ixv::handleSemType(ixv::Access::handle(ixv::Access::handleTool(*this))));
+    const auto& mixed = static_cast<const TupleData*>(data_.get())->mixed;
+    const char* first = semTypeOf(mixed[0]);
+    for (const Element& e : mixed)
+        if (std::strcmp(semTypeOf(e), first) != 0) return ixv::sharedString("handle");
+    return ixv::sharedString(first);
 }
 
 HTuple HTuple::TupleSemTypeElem() const {
     const Hlong n = Length();
     if (n == 0) return HTuple();
     if (n == 1) return TupleSemType();
-    if (data_->kind == TupleData::Kind::Longs || data_->kind == TupleData::Kind::Repeated)
-        return ixv::tupleOfStrings(std::vector<std::string>(n, "integer"));
-    if (data_->kind == TupleData::Kind::Doubles) return ixv::tupleOfStrings(std::vector<std::string>(n, "real"));
+    const int kind = uniformKind(*this);
+    if (kind == 0 || kind == 1) return ixv::tupleOfStrings(std::vector<std::string>(n, kSharedNames[kind]));
     std::vector<Element> names;
     names.reserve(static_cast<size_t>(n));
-    for (const Element& e : data_->mixed) names.emplace_back(std::string(semTypeOf(e)));
+    for (const Element& e : static_cast<const TupleData*>(data_.get())->mixed) names.emplace_back(std::string(semTypeOf(e)));
     return ixv::tupleOfElements(std::move(names));
 }
 

@@ -6,6 +6,7 @@
 // flags of a tuple of one kind) keeps the integer once and its count.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "HTuple.h"
 
 namespace ixv {
+
+class Arena;
 
 using Element = std::variant<Hlong, double, std::string, HalconCpp::HHandle>;
 
@@ -34,6 +37,21 @@ struct TupleData {
     void expand();
     void append(const TupleData& other);
 };
+
+// The storage of a tuple for code that walks it whole (writers): its shared
+// TupleData, or a new one holding a tuple's inline value; null when empty.
+std::shared_ptr<const TupleData> storageOf(const HalconCpp::HTuple& tuple);
+// The shared TupleData of a tuple, or null for an empty tuple or one held inline.
+const TupleData* storedOf(const HalconCpp::HTuple& tuple);
+// Element `index` (in range) of a tuple.
+Element elementOf(const HalconCpp::HTuple& tuple, Hlong index);
+// The one integer, real or string of a tuple of length 1, or null / false.
+const Hlong* singleInteger(const HalconCpp::HTuple& tuple);
+const double* singleReal(const HalconCpp::HTuple& tuple);
+bool oneString(const HalconCpp::HTuple& tuple, std::string_view* text);
+// A tuple of one string: the text in a block of its own, from `arena` when
+// given; copies of the tuple share the block.
+HalconCpp::HTuple tupleOfText(std::string_view text, Arena* arena = nullptr);
 
 // Tuples built from whole arrays without per-element work.
 HalconCpp::HTuple tupleOfLongs(std::vector<Hlong> values);

@@ -1,6 +1,7 @@
 #include "tools/Dict.h"
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "base/Access.h"
@@ -15,190 +16,255 @@ namespace ixv {
 
 namespace {
 
-// Dictionaries of up to this many keys are searched linearly: a record read
-// from a file commonly has ten to twenty fields, and comparing that many keys
-// costs less than building an index.
-constexpr size_t kLinearKeys = 16;
-
-// The entry lists of dictionaries being destroyed under an outer destructor of
-// this thread, destroyed one after another by that outer one instead of
+// The value lists of dictionaries being destroyed under an outer destructor
+// of this thread, destroyed one after another by that outer one instead of
 // recursively: a chain of 100,000 nested dictionaries needs no deep stack.
-thread_local std::vector<std::vector<Dict::Entry>>* pendingEntries = nullptr;
+thread_local std::vector<Dict::Values>* pendingValues = nullptr;
+
+bool integral(double d) {
+    return std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9.2e18;
+}
+
+uint32_t hash32(const KeyRef& key) {
+    const uint64_t h = (key.isInteger ? std::hash<Hlong>()(key.integer)
+                                      : std::hash<std::string_view>()(key.text) ^ 0x9e3779b97f4a7c15ull) *
+                       0x9e3779b97f4a7c15ull;
+    return static_cast<uint32_t>(h >> 32);
+}
+
+KeyRef keyAtOf(const TupleData& keys, size_t i) {
+    if (keys.kind == TupleData::Kind::Longs) return KeyRef{true, keys.longs[i], {}};
+    const Element& e = keys.mixed[i];
+    if (const Hlong* l = std::get_if<Hlong>(&e)) return KeyRef{true, *l, {}};
+    return KeyRef{false, 0, std::get<std::string>(e)};
+}
+
+bool same(const KeyRef& a, const KeyRef& b) {
+    return a.isInteger == b.isInteger && (a.isInteger ? a.integer == b.integer : a.text == b.text);
+}
+
+void insertSlot(Dict::Index& slots, uint64_t slot) {
+    const size_t mask = slots.size() - 1;
+    size_t at = (slot >> 32) & mask;
+    while (slots[at] != 0) at = (at + 1) & mask;
+    slots[at] = slot;
+}
 
 }  // namespace
 
-HTuple DictKey::tuple() const {
-    if (isInteger()) return HTuple(integer());
-    return tupleOfElements({text()});
-}
-
 DictKey DictKey::of(const HTuple& key, const char* proc, int position) {
-    if (key.Length() != 1) raiseParCount(proc, position, "expected one key");
-    const Element e = Access::data(key)->element(0);
-    if (const Hlong* l = std::get_if<Hlong>(&e)) return DictKey(*l);
-    if (const std::string* s = std::get_if<std::string>(&e)) return DictKey(*s);
-    if (const double* d = std::get_if<double>(&e)) {
-        if (std::isfinite(*d) && std::floor(*d) == *d && std::fabs(*d) < 9.2e18)
-            return DictKey(static_cast<Hlong>(*d));
-    }
-    raiseParValue(proc, position, "a key is a string or an integer");
+    const KeyRef ref = keyRefOf(key, proc, position);
+    return ref.isInteger ? DictKey(ref.integer) : DictKey(std::string(ref.text));
 }
 
-size_t DictKeyHash::operator()(const DictKey& key) const {
-    if (key.isInteger()) return std::hash<Hlong>()(key.integer());
-    return std::hash<std::string>()(key.text()) ^ 0x9e3779b97f4a7c15ull;
+KeyRef keyRefOf(const HTuple& key, const char* proc, int position) {
+    if (key.Length() != 1) raiseParCount(proc, position, "expected one key");
+    if (const Hlong* l = singleInteger(key)) return KeyRef{true, *l, {}};
+    if (std::string_view s; oneString(key, &s)) return KeyRef{false, 0, s};
+    if (const double* d = singleReal(key); d && integral(*d)) return KeyRef{true, static_cast<Hlong>(*d), {}};
+    raiseParValue(proc, position, "a key is a string or an integer");
 }
 
 std::string keyText(const HTuple& key) {
     if (key.Length() != 1) return "(" + std::to_string(key.Length()) + " values)";
-    const Element e = Access::data(key)->element(0);
-    if (const Hlong* l = std::get_if<Hlong>(&e)) return std::to_string(*l);
-    if (const std::string* s = std::get_if<std::string>(&e)) return "'" + *s + "'";
+    if (const Hlong* l = singleInteger(key)) return std::to_string(*l);
+    if (std::string_view s; oneString(key, &s)) return "'" + std::string(s) + "'";
     return "(not a string or integer)";
 }
 
 Dict::~Dict() {
-    if (pendingEntries) {
-        pendingEntries->push_back(std::move(entries_));
+    if (pendingValues) {
+        pendingValues->push_back(std::move(values_));
         return;
     }
-    std::vector<std::vector<Entry>> pending;
-    pendingEntries = &pending;
-    pending.push_back(std::move(entries_));
+    std::vector<Values> pending;
+    pendingValues = &pending;
+    pending.push_back(std::move(values_));
     while (!pending.empty()) {
-        std::vector<Entry> entries = std::move(pending.back());
+        Values values = std::move(pending.back());
         pending.pop_back();
-        entries.clear();  // may add the entries of dictionaries that die here
+        values.clear();  // may add the values of dictionaries that die here
     }
-    pendingEntries = nullptr;
+    pendingValues = nullptr;
 }
 
 HTuple Dict::keys() const {
-    std::vector<Element> keys;
-    keys.reserve(entries_.size());
-    bool allIntegers = true;
-    for (const Entry& entry : entries_) {
-        allIntegers = allIntegers && entry.key.isInteger();
-        if (entry.key.isInteger())
-            keys.emplace_back(entry.key.integer());
-        else
-            keys.emplace_back(entry.key.text());
-    }
-    if (allIntegers) {
-        std::vector<Hlong> integers;
-        integers.reserve(entries_.size());
-        for (const Entry& entry : entries_) integers.push_back(entry.key.integer());
-        return tupleOfLongs(std::move(integers));
-    }
-    return tupleOfElements(std::move(keys));
+    return keys_ ? Access::tuple(keys_) : HTuple();
 }
 
-namespace {
-
-uint32_t hash32(const DictKey& key) {
-    const uint64_t h = DictKeyHash()(key) * 0x9e3779b97f4a7c15ull;
-    return static_cast<uint32_t>(h >> 32);
+DictKey Dict::keyAt(size_t i) const {
+    const KeyRef key = keyAtOf(*keys_, i);
+    return key.isInteger ? DictKey(key.integer) : DictKey(std::string(key.text));
 }
 
-}  // namespace
-
-const Dict::Entry* Dict::find(const DictKey& key) const {
+size_t Dict::find(const KeyRef& key) const {
+    const size_t n = size();
     if (sequential_) {
-        if (!key.isInteger() || key.integer() < 0 || static_cast<size_t>(key.integer()) >= entries_.size()) return nullptr;
-        return &entries_[static_cast<size_t>(key.integer())];
+        if (!key.isInteger || key.integer < 0 || static_cast<size_t>(key.integer) >= n) return npos;
+        return static_cast<size_t>(key.integer);
     }
-    if (slots_.empty()) {
-        for (const Entry& entry : entries_)
-            if (entry.key == key) return &entry;
-        return nullptr;
+    if (!index_) {
+        for (size_t i = 0; i < n; ++i)
+            if (same(keyAtOf(*keys_, i), key)) return i;
+        return npos;
     }
+    const Index& slots = *index_;
     const uint32_t h = hash32(key);
-    const size_t mask = slots_.size() - 1;
+    const size_t mask = slots.size() - 1;
     for (size_t at = h & mask;; at = (at + 1) & mask) {
-        const uint64_t slot = slots_[at];
-        if (slot == 0) return nullptr;
+        const uint64_t slot = slots[at];
+        if (slot == 0) return npos;
         if (static_cast<uint32_t>(slot >> 32) == h) {
-            const Entry& entry = entries_[static_cast<uint32_t>(slot) - 1];
-            if (entry.key == key) return &entry;
+            const size_t i = static_cast<uint32_t>(slot) - 1;
+            if (same(keyAtOf(*keys_, i), key)) return i;
         }
     }
 }
 
-void Dict::insertSlot(uint64_t slot) {
-    const size_t mask = slots_.size() - 1;
-    size_t at = (slot >> 32) & mask;
-    while (slots_[at] != 0) at = (at + 1) & mask;
-    slots_[at] = slot;
+std::shared_ptr<Dict::Index> Dict::indexOf(const TupleData& keys) {
+    const size_t n = static_cast<size_t>(keys.size());
+    if (n <= kLinearKeys) return nullptr;
+    size_t capacity = 32;
+    while (capacity < n * 4) capacity *= 2;
+    auto slots = std::make_shared<Index>(capacity, 0);
+    for (size_t j = 0; j < n; ++j) insertSlot(*slots, uint64_t{hash32(keyAtOf(keys, j))} << 32 | (j + 1));
+    return slots;
 }
 
-void Dict::index(size_t i) {
-    if (sequential_) {
-        const DictKey& key = entries_[i].key;
-        if (key.isInteger() && key.integer() == static_cast<Hlong>(i)) return;
-        sequential_ = false;
-    }
-    if (entries_.size() <= kLinearKeys) return;
-    if (slots_.empty() || entries_.size() * 2 > slots_.size()) {
-        size_t capacity = 32;
-        while (capacity < entries_.size() * 4) capacity *= 2;
-        std::vector<uint64_t> old = std::move(slots_);
-        slots_.assign(capacity, 0);
-        if (old.empty()) {
-            for (size_t j = 0; j < entries_.size(); ++j)
-                insertSlot(uint64_t{hash32(entries_[j].key)} << 32 | (j + 1));
-            return;
+HTuple Dict::valueAt(size_t i) const {
+    if (!packed_) return values_[i];
+    if (!packedReals_) return HTuple(static_cast<Hlong>(packed_[i]));
+    double real = 0;
+    std::memcpy(&real, &packed_[i], sizeof real);
+    return HTuple(real);
+}
+
+void Dict::detach() {
+    if (!values_.get_allocator().arena()) return;
+    Values values{ArenaAllocator<HTuple>()};
+    values.reserve(size() + 1);
+    for (size_t i = 0; i < size(); ++i) values.push_back(packed_ ? valueAt(i) : std::move(values_[i]));
+    values_ = std::move(values);
+    packed_ = nullptr;
+    packedCount_ = 0;
+}
+
+void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys) {
+    clear();
+    keys_ = count ? std::move(keys) : nullptr;
+    Arena* arena = values_.get_allocator().arena();
+    if (!arena || count == 0 || count > UINT32_MAX) {
+        for (size_t i = 0; i < count; ++i) {
+            double real = 0;
+            std::memcpy(&real, &bits[i], sizeof real);
+            values_.push_back(reals ? HTuple(real) : HTuple(static_cast<Hlong>(bits[i])));
         }
-        for (uint64_t slot : old)
-            if (slot) insertSlot(slot);
+        return;
     }
-    insertSlot(uint64_t{hash32(entries_[i].key)} << 32 | (i + 1));
+    uint64_t* packed = static_cast<uint64_t*>(arena->allocate(count * sizeof(uint64_t), alignof(uint64_t)));
+    std::memcpy(packed, bits, count * sizeof(uint64_t));
+    packed_ = packed;
+    packedCount_ = static_cast<uint32_t>(count);
+    packedReals_ = reals;
 }
 
 void Dict::set(DictKey key, DictValue value) {
-    if (const Entry* existing = find(key)) {
-        const_cast<Entry*>(existing)->value = std::move(value);
+    detach();
+    const size_t at = find(key.ref());
+    if (at == npos) {
+        append(std::move(key), std::move(value));
         return;
     }
-    append(std::move(key), std::move(value));
+    values_[at] = std::move(value.tuple);
+    if (value.isObject || objects_) {
+        if (!objects_) objects_ = std::make_unique<Objects>(Objects{std::vector<bool>(values_.size()), std::vector<HObject>(values_.size())});
+        objects_->held[at] = value.isObject;
+        objects_->objects[at] = std::move(value.object);
+    }
 }
 
 void Dict::append(DictKey key, DictValue value) {
-    entries_.push_back(Entry{std::move(key), std::move(value)});
-    index(entries_.size() - 1);
+    detach();
+    // The key tuple and the index may be shared with other dictionaries or
+    // with a caller's keys(): they change on a copy.
+    if (!keys_)
+        keys_ = std::make_shared<TupleData>();
+    else if (keys_.use_count() > 1)
+        keys_ = std::make_shared<TupleData>(*keys_);
+    const size_t i = values_.size();
+    if (sequential_ && !(key.isInteger() && key.integer() == static_cast<Hlong>(i))) sequential_ = false;
+    if (key.isInteger() && keys_->kind == TupleData::Kind::Longs) {
+        keys_->longs.push_back(key.integer());
+    } else {
+        keys_->makeMixed();
+        if (key.isInteger())
+            keys_->mixed.emplace_back(key.integer());
+        else
+            keys_->mixed.emplace_back(std::move(std::get<std::string>(key.value)));
+    }
+    values_.push_back(std::move(value.tuple));
+    if (value.isObject || objects_) {
+        if (!objects_) objects_ = std::make_unique<Objects>(Objects{std::vector<bool>(i), std::vector<HObject>(i)});
+        objects_->held.push_back(value.isObject);
+        objects_->objects.push_back(std::move(value.object));
+    }
+    if (sequential_ || values_.size() <= kLinearKeys) return;
+    if (!index_ || values_.size() * 2 > index_->size()) {
+        index_ = indexOf(*keys_);
+        return;
+    }
+    if (index_.use_count() > 1) index_ = std::make_shared<Index>(*index_);
+    insertSlot(*index_, uint64_t{hash32(keyAtOf(*keys_, i))} << 32 | (i + 1));
+}
+
+void Dict::adopt(HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
+                 bool sequential) {
+    values_.clear();
+    values_.reserve(count);
+    for (size_t i = 0; i < count; ++i) values_.push_back(std::move(values[i]));
+    keys_ = values_.empty() ? nullptr : std::move(keys);
+    index_ = sequential ? nullptr : std::move(index);
+    sequential_ = sequential;
+    objects_.reset();
 }
 
 void Dict::clear() {
-    std::vector<Entry> old = std::move(entries_);
-    entries_.clear();
-    slots_.clear();
+    Values old = std::move(values_);
+    values_.clear();
+    packed_ = nullptr;
+    packedCount_ = 0;
+    keys_.reset();
+    index_.reset();
+    objects_.reset();
     sequential_ = true;
     old.clear();
 }
 
-const Dict::Entry& Dict::entryOf(const HTuple& key, const char* proc) const {
-    const Entry* entry = find(DictKey::of(key, proc, 2));
-    if (!entry) raise(proc, err::DictKeyMissing, "key " + keyText(key));
-    return *entry;
+size_t Dict::positionOf(const HTuple& key, const char* proc) const {
+    const size_t at = find(keyRefOf(key, proc, 2));
+    if (at == npos) raise(proc, err::DictKeyMissing, "key " + keyText(key));
+    return at;
 }
 
 const char* Dict::keyDataType(const HTuple& key, const char* proc) const {
-    return entryOf(key, proc).value.isObject ? "object" : "tuple";
+    return holdsObject(positionOf(key, proc)) ? "object" : "tuple";
 }
 
 HTuple Dict::tupleAt(const HTuple& key, const char* proc) const {
-    const Entry& entry = entryOf(key, proc);
-    if (entry.value.isObject) raiseParValue(proc, 2, "key " + keyText(key) + " holds iconic objects, not a tuple");
-    return entry.value.tuple;
+    const size_t at = positionOf(key, proc);
+    if (holdsObject(at)) raiseParValue(proc, 2, "key " + keyText(key) + " holds iconic objects, not a tuple");
+    return valueAt(at);
 }
 
 HObject Dict::objectAt(const HTuple& key, const char* proc) const {
-    const Entry& entry = entryOf(key, proc);
-    if (!entry.value.isObject) raiseParValue(proc, 2, "key " + keyText(key) + " holds a tuple, not iconic objects");
-    return entry.value.object;
+    const size_t at = positionOf(key, proc);
+    if (!holdsObject(at)) raiseParValue(proc, 2, "key " + keyText(key) + " holds a tuple, not iconic objects");
+    return objects_->objects[at];
 }
 
-std::shared_ptr<Dict> newDict() {
-    return std::make_shared<Dict>();
+std::shared_ptr<Dict> newDict(Arena* arena) {
+    if (!arena) return std::make_shared<Dict>();
+    return std::allocate_shared<Dict>(ArenaAllocator<Dict>(arena), arena);
 }
 
 HHandle handleOf(std::shared_ptr<Tool> tool) {

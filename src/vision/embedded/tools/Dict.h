@@ -12,14 +12,25 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 #include "HObject.h"
 #include "HTuple.h"
+#include "base/Arena.h"
 #include "tools/Tool.h"
 
 namespace ixv {
+
+struct TupleData;
+
+// A key looked up: an integer or a string, viewed where it is held.
+struct KeyRef {
+    bool isInteger = true;
+    Hlong integer = 0;
+    std::string_view text;
+};
 
 // One key: an integer or a string.
 struct DictKey {
@@ -33,17 +44,16 @@ struct DictKey {
     Hlong integer() const { return std::get<Hlong>(value); }
     const std::string& text() const { return std::get<std::string>(value); }
     bool operator==(const DictKey& other) const { return value == other.value; }
-    HalconCpp::HTuple tuple() const;
+    KeyRef ref() const { return isInteger() ? KeyRef{true, integer(), {}} : KeyRef{false, 0, text()}; }
     // The key of a key tuple: exactly one string or integer (a real with an
     // integral value is taken as the integer); else a wrong parameter value.
     static DictKey of(const HalconCpp::HTuple& key, const char* proc, int position);
 };
 
-struct DictKeyHash {
-    size_t operator()(const DictKey& key) const;
-};
+// The same, viewed in the key tuple, which must outlive it.
+KeyRef keyRefOf(const HalconCpp::HTuple& key, const char* proc, int position);
 
-// What a key holds.
+// What a key is set to.
 struct DictValue {
     bool isObject = false;
     HalconCpp::HTuple tuple;
@@ -53,15 +63,28 @@ struct DictValue {
     static DictValue of(HalconCpp::HObject o) { return DictValue{true, {}, std::move(o)}; }
 };
 
+// A dictionary keeps its keys as one tuple, in order (integers, or a list of
+// integers and strings), and its values as a list of tuples, each of one
+// value held inline: a key holding a number costs its 32-byte tuple. The key
+// tuple and the key index depend on the keys alone, so dictionaries with the
+// same keys (the records of a file, the arrays of one length) share them;
+// keys() hands the key tuple out without a copy. Iconic objects, rare, are
+// kept aside.
 class Dict final : public Tool {
 public:
     static constexpr const char* kSemType = "dict";
-    struct Entry {
-        DictKey key;
-        DictValue value;
-    };
+    static constexpr size_t npos = static_cast<size_t>(-1);
+    // Dictionaries of up to this many keys are searched linearly: a record
+    // read from a file commonly has ten to twenty fields, and comparing that
+    // many keys costs less than building an index.
+    static constexpr size_t kLinearKeys = 16;
+    using Index = std::vector<uint64_t>;
 
-    Dict() = default;
+    using Values = std::vector<HalconCpp::HTuple, ArenaAllocator<HalconCpp::HTuple>>;
+
+    // A dictionary whose values live in `arena` (the file it was read from), or on the heap.
+    explicit Dict(Arena* arena = nullptr)
+        : values_(ArenaAllocator<HalconCpp::HTuple>(arena)) {}
     ~Dict() override;
     Dict(const Dict&) = delete;
     Dict& operator=(const Dict&) = delete;
@@ -72,36 +95,61 @@ public:
     HalconCpp::HTuple tupleAt(const HalconCpp::HTuple& key, const char* proc) const override;
     HalconCpp::HObject objectAt(const HalconCpp::HTuple& key, const char* proc) const override;
 
-    const std::vector<Entry>& entries() const { return entries_; }
-    size_t size() const { return entries_.size(); }
-    // The entry of a key, or null.
-    const Entry* find(const DictKey& key) const;
+    size_t size() const { return packed_ ? packedCount_ : values_.size(); }
+    // True while the keys are exactly 0..n-1 in order (an array read from a file).
+    bool sequential() const { return sequential_; }
+    DictKey keyAt(size_t i) const;
+    bool holdsObject(size_t i) const { return objects_ && objects_->held[i]; }
+    HalconCpp::HTuple valueAt(size_t i) const;
+    const HalconCpp::HObject& objectsAt(size_t i) const { return objects_->objects[i]; }
+    // The position of a key, or npos.
+    size_t find(const KeyRef& key) const;
+    bool contains(const DictKey& key) const { return find(key.ref()) != npos; }
     // Sets a key: replaces the value of an existing key in place, else appends.
     void set(DictKey key, DictValue value);
-    // Appends a key the caller knows to be new (array indices of a reader).
+    // Appends a key the caller knows to be new.
     void append(DictKey key, DictValue value);
-    // Room for `count` entries in all (a reader that knows an array's length).
-    void reserve(size_t count) { entries_.reserve(count); }
+    // Takes a whole dictionary's tuples at once: `keys` holds one key per
+    // value (integers or a list of integers and strings), `index` is
+    // indexOf(*keys), and `sequential` says that the keys are 0..n-1. The
+    // key tuple and the index may be shared with other dictionaries.
+    void adopt(HalconCpp::HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
+               bool sequential);
+    // Takes the values of keys 0..n-1, all integers or all reals, as one
+    // array (a JSON array of numbers read as a dictionary); `keys` as above.
+    void adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys);
+    // The index of a key tuple, or null for one short enough to search.
+    static std::shared_ptr<Index> indexOf(const TupleData& keys);
     // Removes every key (ClearHandle).
     void clear();
 
 private:
-    const Entry& entryOf(const HalconCpp::HTuple& key, const char* proc) const;
-    // Adds entry `i` to the index, building or growing the index as needed.
-    void index(size_t i);
-    void insertSlot(uint64_t slot);
+    // The position of a key; error 2894 when the dictionary lacks it.
+    size_t positionOf(const HalconCpp::HTuple& key, const char* proc) const;
+    // Before a change: moves the values of a dictionary read from a file
+    // out of the file's arena (which is filled by its reader alone, and so
+    // never by two threads changing two of its dictionaries) onto the heap.
+    void detach();
 
-    std::vector<Entry> entries_;
-    // True while the keys are exactly 0..n-1 in order (an array read from a
-    // file): a key is then found at its own position, without an index.
+    Values values_;
+    // Or, for a dictionary of numbers alone read from a file: their bits, 8
+    // bytes a value instead of a tuple's 32, in the arena of the file (which
+    // the dictionary keeps alive).
+    const uint64_t* packed_ = nullptr;
+    uint32_t packedCount_ = 0;
+    bool packedReals_ = false;
     bool sequential_ = true;
-    // Built once, unless sequential, the dictionary outgrows a linear search: open addressing,
-    // each slot the key's 32-bit hash above the entry's position + 1 (0: empty).
-    std::vector<uint64_t> slots_;
+    std::shared_ptr<TupleData> keys_;  // null while empty
+    std::shared_ptr<Index> index_;     // slots: the key's 32-bit hash above its position + 1 (0: empty)
+    struct Objects {
+        std::vector<bool> held;
+        std::vector<HalconCpp::HObject> objects;
+    };
+    std::unique_ptr<Objects> objects_;  // null while no key holds objects
 };
 
-// A new, empty dictionary and its handle.
-std::shared_ptr<Dict> newDict();
+// A new, empty dictionary (in `arena` when given) and its handle.
+std::shared_ptr<Dict> newDict(Arena* arena = nullptr);
 HalconCpp::HHandle handleOf(std::shared_ptr<Tool> tool);
 
 }  // namespace ixv

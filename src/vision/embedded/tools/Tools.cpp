@@ -23,7 +23,7 @@ const char* handleSemType(const HHandle& handle) {
 
 HHandle singleHandle(const HTuple& tuple, const char* proc, int position) {
     if (tuple.Length() != 1) raiseParCount(proc, position, "expected one handle");
-    const Element e = Access::data(tuple)->element(0);
+    const Element e = elementOf(tuple, 0);
     if (const HHandle* h = std::get_if<HHandle>(&e)) return *h;
     raiseParValue(proc, position, "expected a handle");
 }
@@ -49,7 +49,7 @@ HObject Tool::objectAt(const HTuple& key, const char* proc) const {
 std::string NamedKeyTool::keyName(const HTuple& key, const char* proc) const {
     const HTuple names = keys();
     if (key.Length() == 1) {
-        const Element e = Access::data(key)->element(0);
+        const Element e = elementOf(key, 0);
         if (const std::string* s = std::get_if<std::string>(&e)) {
             for (Hlong i = 0; i < names.Length(); ++i)
                 if (*s == names[i].C()) return *s;

@@ -55,7 +55,7 @@ constexpr uint64_t kMinEntry = 14;
 // twice as many while it grows), the storage of its tuple with its control
 // block, and its node in the key index.
 constexpr uint64_t kDictCost = sizeof(Dict) + 64;
-constexpr uint64_t kEntryCost = 2 * sizeof(Dict::Entry) + sizeof(TupleData) + 16 + 64;
+constexpr uint64_t kEntryCost = 2 * sizeof(HTuple) + sizeof(Element) + sizeof(TupleData) + 16 + 64;
 constexpr uint64_t kMatrixCost = sizeof(Matrix) + 64;
 
 // One step of a path: a key, or the index of a handle in a tuple.
@@ -180,7 +180,7 @@ private:
         else
             in_.invalid("unknown key tag " + std::to_string(keyTag), at);
         Frame& frame = stack_.back();
-        if (frame.dict->find(key)) in_.invalid("key " + keyText(key) + " appears twice", at);
+        if (frame.dict->contains(key)) in_.invalid("key " + keyText(key) + " appears twice", at);
         path_.push_back(Segment{false, 0, std::move(key)});
         const uint64_t valueAt = in_.offset();
         const uint8_t tag = in_.read<uint8_t>("value tag");
@@ -290,9 +290,16 @@ bool serializable(const Tool* tool) {
            dynamic_cast<const ObjectModel3d*>(tool);
 }
 
-const std::vector<Element>* mixedOf(const DictValue& value) {
-    if (value.isObject) return nullptr;
-    const TupleData* data = Access::data(value.tuple).get();
+// The element list of a key's tuple, when it is a list (a string or a handle
+// held inline is one, made for the writer and kept alive by `held`).
+const std::vector<Element>* mixedOf(const Dict& dict, size_t i, std::shared_ptr<const TupleData>& held) {
+    if (dict.holdsObject(i)) return nullptr;
+    const HTuple& value = dict.valueAt(i);
+    const TupleData* data = storedOf(value);
+    if (!data && value.Length() == 1 && !singleInteger(value) && !singleReal(value)) {
+        held = storageOf(value);
+        data = held.get();
+    }
     return data && data->kind == TupleData::Kind::Mixed ? &data->mixed : nullptr;
 }
 
@@ -318,13 +325,14 @@ private:
         size_t element = 0;
         uint64_t handles = 1;  // in the written tree below and including this dictionary
         uint64_t height = 1;   // levels of dictionaries from this one down
+        std::shared_ptr<const TupleData> held;  // see mixedOf
     };
 
     static std::string pathOf(const std::vector<Visit>& stack) {
         std::vector<Segment> path;
         for (const Visit& visit : stack) {
             if (visit.entry >= visit.dict->size()) break;
-            path.push_back(Segment{false, 0, visit.dict->entries()[visit.entry].key});
+            path.push_back(Segment{false, 0, visit.dict->keyAt(visit.entry)});
             if (visit.element > 0) path.push_back(Segment{true, visit.element - 1, {}});
         }
         return path.empty() ? "the root dictionary" : "key " + pathText(path);
@@ -347,7 +355,7 @@ private:
             Visit& visit = stack.back();
             const Dict* child = nullptr;
             while (!child && visit.entry < visit.dict->size()) {
-                const std::vector<Element>* mixed = mixedOf(visit.dict->entries()[visit.entry].value);
+                const std::vector<Element>* mixed = mixedOf(*visit.dict, visit.entry, visit.held);
                 if (!mixed || visit.element >= mixed->size()) {
                     ++visit.entry;
                     visit.element = 0;
@@ -485,6 +493,7 @@ private:
             size_t entry = 0;
             const std::vector<Element>* tuple = nullptr;  // the current entry's mixed tuple, while written
             size_t element = 0;
+            std::shared_ptr<const TupleData> held;  // see mixedOf
         };
         out_.put<uint64_t>(root.size());
         std::vector<Frame> stack{Frame{&root}};
@@ -504,18 +513,18 @@ private:
                 stack.pop_back();
                 continue;
             }
-            const Dict::Entry& entry = frame.dict->entries()[frame.entry];
-            writeKey(entry.key);
-            if (entry.value.isObject) {
-                const std::vector<uint8_t> block = hobj::encode(objectsOf(entry.value.object));
+            writeKey(frame.dict->keyAt(frame.entry));
+            const HTuple& value = frame.dict->valueAt(frame.entry);
+            if (frame.dict->holdsObject(frame.entry)) {
+                const std::vector<uint8_t> block = hobj::encode(objectsOf(frame.dict->objectsAt(frame.entry)));
                 out_.put<uint8_t>(kObjects);
                 out_.put<uint64_t>(block.size());
                 out_.put(block.data(), block.size());
                 ++frame.entry;
-            } else if (writeRun(Access::data(entry.value.tuple).get())) {
+            } else if (writeRun(storageOf(value).get())) {
                 ++frame.entry;
             } else {
-                frame.tuple = mixedOf(entry.value);
+                frame.tuple = mixedOf(*frame.dict, frame.entry, frame.held);
                 frame.element = 0;
                 out_.put<uint8_t>(kMixed);
                 out_.put<uint64_t>(frame.tuple->size());

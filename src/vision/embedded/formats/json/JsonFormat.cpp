@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "base/Access.h"
+#include "base/Arena.h"
 #include "base/Errors.h"
 #include "base/TupleData.h"
 #include "tools/Dict.h"
@@ -47,14 +48,15 @@ constexpr const char* kProc = "read_dict";
 
 // What the values of a file cost in memory (glibc, 64-bit), charged to the
 // budget before they are made: a dictionary with its shared-pointer block;
-// a tuple's shared storage with its array of one element; one key of an
-// object (its entry twice, in the list of its nesting level and in the
-// dictionary, and its place in a key index); one element of an array read
-// as a dictionary (its entry twice).
-constexpr uint64_t kDictBytes = 96;
+// a tuple's shared storage; a string held by a key (its shared block); one
+// value of an object or an array (its tuple twice, in the list of its
+// nesting level and in the dictionary); one key of a new set of keys (its
+// element and its place in a key index).
+constexpr uint64_t kDictBytes = sizeof(Dict) + 32;
 constexpr uint64_t kTupleBytes = 160;
-constexpr uint64_t kFieldBytes = 2 * sizeof(Dict::Entry) + 96;
-constexpr uint64_t kEntryBytes = 2 * sizeof(Dict::Entry);
+constexpr uint64_t kStringBytes = 64;
+constexpr uint64_t kValueBytes = 2 * sizeof(HTuple);
+constexpr uint64_t kKeyBytes = sizeof(Element) + 64;
 constexpr uint64_t kElementBytes = sizeof(Element);
 // simdjson's index of the text: 4 bytes per structural character at most,
 // and its buffer of unescaped strings, 5/3 of the text.
@@ -371,9 +373,8 @@ public:
     }
     // The values of true, false or null: numbers keep the tuple numeric.
     void elements(const HTuple& values) {
-        const auto& data = Access::data(values);
-        for (Hlong i = 0; data && i < data->size(); ++i) {
-            Element e = data->element(i);
+        for (Hlong i = 0; i < values.Length(); ++i) {
+            Element e = elementOf(values, i);
             if (const Hlong* l = std::get_if<Hlong>(&e))
                 integer(*l);
             else if (const double* d = std::get_if<double>(&e))
@@ -407,7 +408,10 @@ private:
 class Reader {
 public:
     Reader(Budget& budget, const DictReadOptions& options, od::document& document, const char* text)
-        : document_(document), released_(text), budget_(budget), options_(options) {}
+        : document_(document), released_(text), budget_(budget), options_(options), arena_(Arena::make()) {}
+    ~Reader() { arena_->release(); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
     // True once text before the walk's position has been given back.
     bool releasedText() const { return releasedAny_; }
@@ -427,13 +431,13 @@ private:
 
     // The walk never reads text behind its position again: numbers are parsed
     // where they stand, strings and keys are unescaped into simdjson's own
-    // buffer. In an array of a million scalars or more read as a tuple, every
-    // 64 Ki values the whole pages of text behind the position (but one) are
-    // given back to the system, so that a file of ten million numbers does not
-    // hold its text, its index and its tuple at once. Only there: giving pages
-    // back costs time (on these VMs a load of such a file drops from ~850 to
-    // ~190 MB/s), which only a tuple of that size repays. The error path reads
-    // the file again when it needs the text.
+    // buffer. Every 64 Ki values the whole pages of text behind the position
+    // (but one) are given back to the system, at least 1 MB at a time, so
+    // that the text is gone by the time the dictionaries are whole: for a
+    // dataset description, whose dictionaries are several times the text, it
+    // lowers the peak by nearly the text's size. Giving pages back costs
+    // about what touching them costs on these VMs. The error path reads the
+    // file again when it needs the text.
     void tick() {
         if (simdjson_likely(++values_ & 0xFFFF)) return;
         releaseConsumedText();
@@ -456,46 +460,97 @@ private:
     }
     std::shared_ptr<Dict> dict() {
         take(kDictBytes);
-        return newDict();
+        return newDict(arena_);
     }
 
-    // The entries of the object or array being read at each depth, collected
-    // before the dictionary is made so that its entry list is allocated once,
+    // The values of the object or array being read at each depth, collected
+    // before the dictionary is made so that its value list is allocated once,
     // at its length; the lists keep their room for the next container.
     struct Pending {
-        std::vector<Dict::Entry> entries;
-        // The keys of an object as simdjson's string buffer holds them, and
-        // their positions once the object is too long to search linearly.
+        std::vector<HTuple> values;
+        std::vector<uint64_t> bits;  // the values of an array of numbers alone
+        // The keys of an object, copied here as they come (the text behind
+        // the walk is given back), each as its offset and length; their views
+        // once the object is read; their positions once the object is too
+        // long to search linearly (views into `nameBytes`, remade when it moves).
+        std::string nameBytes;
+        std::vector<std::pair<size_t, size_t>> spans;
         std::vector<std::string_view> names;
         std::unordered_map<std::string_view, size_t> index;
+
+        std::string_view name(size_t i) const { return std::string_view(nameBytes).substr(spans[i].first, spans[i].second); }
     };
 
     Pending& pending(int depth) {
         if (pending_.empty()) pending_.resize(Limits::nestingDepth + 1);  // never moves once made
         Pending& p = pending_[static_cast<size_t>(depth)];
-        p.entries.clear();
+        p.values.clear();
+        p.nameBytes.clear();
+        p.spans.clear();
         p.names.clear();
         p.index.clear();
         return p;
     }
 
-    std::shared_ptr<Dict> dictOf(Pending& p) {
+    // The keys of a dictionary and their index, shared by every dictionary
+    // of the file with the same keys in the same order (the records of a
+    // dataset, the arrays of one length).
+    struct Keys {
+        std::shared_ptr<TupleData> keys;
+        std::shared_ptr<Dict::Index> index;
+    };
+
+    const Keys& objectKeys(const std::vector<std::string_view>& names) {
+        shape_.clear();
+        for (std::string_view name : names) {
+            const uint32_t size = static_cast<uint32_t>(name.size());
+            shape_.append(reinterpret_cast<const char*>(&size), sizeof size).append(name);
+        }
+        if (const auto found = shapes_.find(shape_); found != shapes_.end()) return found->second;
+        auto keys = std::make_shared<TupleData>();
+        keys->kind = TupleData::Kind::Mixed;
+        keys->mixed.reserve(names.size());
+        take(names.size() * kKeyBytes + shape_.size());
+        for (std::string_view name : names) keys->mixed.emplace_back(std::string(name));
+        Keys made{keys, Dict::indexOf(*keys)};
+        if (shapes_.size() >= kShapes) {
+            unshared_ = std::move(made);
+            return unshared_;
+        }
+        take(shape_.size() + 64);
+        return shapes_.emplace(shape_, std::move(made)).first->second;
+    }
+
+    std::shared_ptr<TupleData> arrayKeys(size_t n) {
+        if (n < iota_.size() && iota_[n]) return iota_[n];
+        take(8 * n + kTupleBytes);
+        std::vector<Hlong> indices(n);
+        for (size_t i = 0; i < n; ++i) indices[i] = static_cast<Hlong>(i);
+        auto keys = std::make_shared<TupleData>();
+        keys->longs = std::move(indices);
+        if (n < kSharedArrayKeys) {
+            if (iota_.size() <= n) iota_.resize(n + 1);
+            iota_[n] = keys;
+        }
+        return keys;
+    }
+
+    std::shared_ptr<Dict> dictOf(std::vector<HTuple>& values, const Keys& keys, bool sequential) {
         std::shared_ptr<Dict> dict = this->dict();
-        dict->reserve(p.entries.size());
-        for (Dict::Entry& entry : p.entries) dict->append(std::move(entry.key), std::move(entry.value));
-        p.entries.clear();
+        dict->adopt(values.data(), values.size(), keys.keys, keys.index, sequential);
+        values.clear();
         return dict;
     }
 
     // The place of a key already read in this object, or null.
-    static Dict::Entry* repeated(Pending& p, std::string_view key) {
+    static HTuple* repeated(Pending& p, std::string_view key) {
         if (p.index.empty()) {
-            for (size_t i = 0; i < p.names.size(); ++i)
-                if (p.names[i] == key) return &p.entries[i];
+            for (size_t i = 0; i < p.spans.size(); ++i)
+                if (p.name(i) == key) return &p.values[i];
             return nullptr;
         }
         const auto found = p.index.find(key);
-        return found == p.index.end() ? nullptr : &p.entries[found->second];
+        return found == p.index.end() ? nullptr : &p.values[found->second];
     }
 
     // A dictionary of an object's fields, in document order; a repeated key
@@ -505,21 +560,36 @@ private:
         Pending& p = pending(depth);
         for (auto result : object) {
             od::field field = get(std::move(result));
-            const std::string_view key = get(field.unescaped_key());
-            take(kFieldBytes + key.size());
-            DictValue value = DictValue::of(held(field.value(), depth));
-            if (Dict::Entry* same = repeated(p, key)) {
-                same->value = std::move(value);
+            // A key without escapes is taken from the text, not unescaped into
+            // simdjson's buffer (fresh memory the load would touch once more).
+            const char* raw = field.key().raw();
+            const char* end = raw;
+            while (*end != '"' && *end != '\\') ++end;
+            const std::string_view key = *end == '"' ? std::string_view(raw, size_t(end - raw)) : get(field.unescaped_key());
+            const size_t at = p.nameBytes.size();
+            const char* before = p.nameBytes.data();
+            p.nameBytes.append(key);
+            if (p.nameBytes.data() != before && !p.index.empty()) {
+                p.index.clear();
+                for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
+            }
+            take(kValueBytes);
+            HTuple value = held(field.value(), depth);
+            const std::string_view name(p.nameBytes.data() + at, key.size());
+            if (HTuple* same = repeated(p, name)) {
+                *same = std::move(value);
+                p.nameBytes.resize(at);
                 continue;
             }
-            p.entries.push_back(Dict::Entry{DictKey(std::string(key)), std::move(value)});
-            p.names.push_back(key);
+            p.values.push_back(std::move(value));
+            p.spans.emplace_back(at, key.size());
             if (!p.index.empty())
-                p.index.emplace(key, p.names.size() - 1);
-            else if (p.names.size() > kLinearFields)
-                for (size_t i = 0; i < p.names.size(); ++i) p.index.emplace(p.names[i], i);
+                p.index.emplace(name, p.spans.size() - 1);
+            else if (p.spans.size() > kLinearFields)
+                for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
         }
-        return handleOf(dictOf(p));
+        for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
+        return handleOf(dictOf(p.values, objectKeys(p.names), false));
     }
 
     // The length of an array of scalars, counted before it is read so that
@@ -539,25 +609,46 @@ private:
         return count;
     }
 
-    // A dictionary with the keys 0..n-1, each holding an element as a key holds a value.
+    // A dictionary with the keys 0..n-1, each holding an element as a key
+    // holds a value. Numbers alone, all integers or all reals (box
+    // coordinates, labels), are collected as 8-byte values and kept so.
     HHandle arrayDict(od::array array, int depth) {
         enter(depth);
-        Hlong index = 0;
-        if (const size_t count = scalarCount(array)) {
-            std::shared_ptr<Dict> dict = this->dict();
-            dict->reserve(count);
-            for (auto element : array) {
-                take(kEntryBytes);
-                dict->append(DictKey(index++), DictValue::of(held(get(std::move(element)), depth)));
-            }
-            return handleOf(std::move(dict));
-        }
+        const size_t count = scalarCount(array);
         Pending& p = pending(depth);
+        p.bits.clear();
+        enum { None, Integers, Reals, Values } kind = None;
         for (auto element : array) {
-            take(kEntryBytes);
-            p.entries.push_back(Dict::Entry{DictKey(index++), DictValue::of(held(get(std::move(element)), depth))});
+            take(kValueBytes);
+            HTuple value = held(get(std::move(element)), depth);
+            if (kind != Values) {
+                const Hlong* integer = Access::integer(value);
+                const double* real = Access::real(value);
+                if (kind == None && (integer || real)) {
+                    kind = integer ? Integers : Reals;
+                    p.bits.reserve(count);
+                }
+                if ((kind == Integers && integer) || (kind == Reals && real)) {
+                    uint64_t bits = 0;
+                    std::memcpy(&bits, integer ? static_cast<const void*>(integer) : real, sizeof bits);
+                    p.bits.push_back(bits);
+                    continue;
+                }
+                p.values.reserve(count);
+                for (uint64_t bits : p.bits) {
+                    double d = 0;
+                    std::memcpy(&d, &bits, sizeof d);
+                    p.values.push_back(kind == Integers ? HTuple(static_cast<Hlong>(bits)) : HTuple(d));
+                }
+                kind = Values;
+            }
+            p.values.push_back(std::move(value));
         }
-        return handleOf(dictOf(p));
+        if (kind == Values || kind == None)
+            return handleOf(dictOf(p.values, Keys{arrayKeys(p.values.size()), nullptr}, true));
+        std::shared_ptr<Dict> dict = this->dict();
+        dict->adoptNumbers(p.bits.data(), p.bits.size(), kind == Reals, arrayKeys(p.bits.size()));
+        return handleOf(std::move(dict));
     }
 
     // An array as a tuple; objects and arrays inside it become dictionary handles.
@@ -594,36 +685,20 @@ private:
         return tuple.finish();
     }
 
-    // A tuple of one integer; small integers (ids, labels, counts) share one
-    // tuple per value, as copies of a tuple share their storage.
-    HTuple integerTuple(int64_t value) {
-        if (value < kSharedMin || value > kSharedMax) {
-            take(kTupleBytes);
-            return HTuple(Hlong{value});
-        }
-        if (shared_.empty()) shared_.resize(kSharedMax - kSharedMin + 1);
-        HTuple& tuple = shared_[static_cast<size_t>(value - kSharedMin)];
-        if (!Access::data(tuple)) {
-            take(kTupleBytes);
-            tuple = HTuple(Hlong{value});
-        }
-        return tuple;
-    }
-
     // A tuple of one string; short strings (labels, splits, class names) share
-    // one tuple per text, up to a bounded number of texts.
+    // their text, up to a bounded number of texts.
     HTuple stringTuple(std::string_view text) {
         if (text.size() > kSharedStringBytes) {
-            take(kTupleBytes + text.size());
-            return tupleOfElements({std::string(text)});
+            take(kStringBytes + text.size());
+            return tupleOfText(text, arena_);
         }
         std::string key(text);  // short: no allocation
         const auto found = strings_.find(key);
         if (found != strings_.end()) return found->second;
-        take(kTupleBytes);
-        HTuple tuple = tupleOfElements({key});
+        take(kStringBytes);
+        HTuple tuple = tupleOfText(key, arena_);
         if (strings_.size() < kSharedStrings) {
-            take(kTupleBytes);
+            take(kStringBytes);
             strings_.emplace(std::move(key), tuple);
         }
         return tuple;
@@ -667,6 +742,7 @@ private:
 
     // A value as a dictionary key holds it.
     HTuple held(od::value value, int depth) {
+        tick();
         switch (get(value.type())) {
         case od::json_type::object: return HTuple(object(get(value.get_object()), depth + 1));
         case od::json_type::array:
@@ -674,8 +750,7 @@ private:
             return HTuple(arrayDict(get(value.get_array()), depth + 1));
         case od::json_type::number: {
             int64_t integer = 0;
-            if (value.get_int64().get(integer) == simdjson::SUCCESS) return integerTuple(integer);
-            take(kTupleBytes);
+            if (value.get_int64().get(integer) == simdjson::SUCCESS) return HTuple(Hlong{integer});
             return HTuple(real(value));
         }
         case od::json_type::string: return stringTuple(get(value.get_string()));
@@ -685,7 +760,6 @@ private:
         throw Stop{simdjson::TAPE_ERROR};
     }
 
-    static constexpr int64_t kSharedMin = -128, kSharedMax = 1023;
     static constexpr size_t kHugeArray = size_t{1} << 20;
     od::document& document_;
     const char* released_;
@@ -695,9 +769,15 @@ private:
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
-    std::vector<HTuple> shared_;
+    static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
     std::unordered_map<std::string, HTuple> strings_;
     std::vector<Pending> pending_;
+    std::string shape_;  // the keys of the object just read, each after its length
+    std::unordered_map<std::string, Keys> shapes_;
+    Keys unshared_;
+    std::vector<std::shared_ptr<TupleData>> iota_;
+    // The file's dictionaries and texts live here; each keeps it alive.
+    Arena* arena_;
 };
 
 }  // namespace

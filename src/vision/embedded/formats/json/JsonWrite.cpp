@@ -44,10 +44,7 @@ bool validUtf8(const std::string& text) {
 
 // Keys exactly 0..n-1 in that order (n > 0): the dictionary of an array.
 bool isArray(const Dict& dict) {
-    Hlong expected = 0;
-    for (const Dict::Entry& entry : dict.entries())
-        if (!entry.key.isInteger() || entry.key.integer() != expected++) return false;
-    return expected > 0;
+    return dict.size() > 0 && dict.sequential();
 }
 
 class Writer {
@@ -93,11 +90,11 @@ private:
     }
 
     // Why a dictionary entry cannot be written, or null.
-    static std::string unwritable(const Dict::Entry& entry, bool inArray) {
-        if (!inArray && entry.key.isInteger()) return "an integer key (only the keys 0..n-1 make an array)";
-        if (!inArray && !validUtf8(entry.key.text())) return "a key that is not valid UTF-8";
-        if (entry.value.isObject) return "iconic objects";
-        const auto& data = Access::data(entry.value.tuple);
+    static std::string unwritable(const Dict& dict, size_t i, const DictKey& key, bool inArray) {
+        if (!inArray && key.isInteger()) return "an integer key (only the keys 0..n-1 make an array)";
+        if (!inArray && !validUtf8(key.text())) return "a key that is not valid UTF-8";
+        if (dict.holdsObject(i)) return "iconic objects";
+        const auto data = storageOf(dict.valueAt(i));
         if (!data) return {};
         if (data->kind == TupleData::Kind::Doubles) {
             for (double v : data->doubles)
@@ -131,9 +128,10 @@ private:
         const bool array = isArray(dict);
         open(array ? '[' : '{');
         bool any = false;
-        for (const Dict::Entry& entry : dict.entries()) {
-            path_.push_back({&entry.key, 0});
-            const std::string why = unwritable(entry, array);
+        for (size_t i = 0; i < dict.size(); ++i) {
+            const DictKey key = dict.keyAt(i);
+            path_.push_back({&key, 0});
+            const std::string why = unwritable(dict, i, key, array);
             if (!why.empty() && raise_)
                 raise(kProc, err::HandleNotSerializable, "key " + path() + " holds " + why + ", which JSON cannot hold");
             if (!why.empty() && !array) {
@@ -144,13 +142,13 @@ private:
             any = true;
             newline();
             if (!array) {
-                string(entry.key.text());
+                string(key.text());
                 out_ += ": ";
             }
             // An element of an array that JSON cannot hold leaves null in its
             // place, so that the elements after it keep their positions.
             if (why.empty())
-                value(entry.value.tuple);
+                value(dict.valueAt(i));
             else
                 out_ += "null";
             path_.pop_back();
@@ -162,7 +160,7 @@ private:
     }
 
     void value(const HTuple& tuple) {
-        const auto& data = Access::data(tuple);
+        const auto data = storageOf(tuple);
         const Hlong n = data ? data->size() : 0;
         if (n == 1) return element(*data, 0);
         open('[');
