@@ -2,9 +2,11 @@
 //   node viewer/bench-memory.mjs [--cycles N] [--keep]
 // (--keep: the JSON files stay and their folder is printed; IXADAPTER_LIBRARY names
 // the library the server loads, as for the server itself).
-// The server runs in a child process, as `node viewer/server.mjs` runs it, and is
-// driven through its HTTP API the way the page drives it. Its resident size
-// (VmRSS in /proc/PID/status) is read
+// The server runs in a child process (this script with --serve: startServer, as
+// `node viewer/server.mjs` runs it, and a channel that reports the child's memory)
+// and is driven through its HTTP API the way the page drives it. Its resident size
+// (VmRSS in /proc/PID/status) is read, with the size of V8's heap and the bytes
+// malloc'd and not freed (mallinfo2: uordblks + hblkhd),
 // - before any file is opened, and after a COCO-style JSON file of ~20 MB is opened
 //   and what a user expands first is shown: the root's children and the first page
 //   of "annotations" and of "images" (growth / file size);
@@ -15,7 +17,7 @@ import http from 'node:http';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { projectRoot } from './ixadapter.mjs';
+import { koffi } from './ixadapter.mjs';
 
 const cyclesArg = process.argv.indexOf('--cycles');
 const cycles = cyclesArg > 0 ? Number(process.argv[cyclesArg + 1]) : 10;
@@ -104,8 +106,30 @@ function rss(pid) {
     return Number(kb) * 1024;
 }
 
+// The child: the viewer's server, and its memory on request.
+async function serve() {
+    const { startServer } = await import('./server.mjs');
+    const server = await startServer(0);
+    koffi.struct('MallInfo2', Object.fromEntries(
+        'arena ordblks smblks hblks hblkhd usmblks fsmblks uordblks fordblks keepcost'.split(' ').map((f) => [f, 'size_t'])));
+    const mallinfo2 = koffi.load('libc.so.6').func('MallInfo2 mallinfo2()');
+    process.on('message', () => {
+        const heap = mallinfo2();
+        process.send({ rss: rss(process.pid), v8: process.memoryUsage().heapTotal, mallocUsed: Number(heap.uordblks) + Number(heap.hblkhd) });
+    });
+    console.log(`ixadapter viewer: ${server.url}`);
+}
+
+// The child's memory: { rss, v8, mallocUsed } in bytes.
+function memory({ server }) {
+    return new Promise((resolve) => {
+        server.once('message', resolve);
+        server.send('memory');
+    });
+}
+
 async function startServer() {
-    const server = spawn(process.execPath, [path.join(projectRoot, 'viewer/server.mjs')], { stdio: ['ignore', 'pipe', 'inherit'] });
+    const server = spawn(process.execPath, [new URL(import.meta.url).pathname, '--serve'], { stdio: ['ignore', 'pipe', 'inherit', 'ipc'] });
     const line = await new Promise((resolve, reject) => {
         let out = '';
         server.stdout.on('data', (chunk) => { out += chunk; if (out.includes('\n')) resolve(out.split('\n')[0]); });
@@ -160,34 +184,36 @@ async function main() {
     for (const f of files) f.size = writeJson(f.file, f.parts());
     const client = await startServer();
     try {
-        const pid = client.server.pid;
         await api(client, 'GET', '/api/version');
         await settle();
-        const before = rss(pid);
-        const [cocoFile, datasetFile] = files;
+        const before = await memory(client);
+        const [cocoFile] = files;
         const id = await openAndExpand(client, cocoFile.file, cocoFile.expand);
         await settle();
-        const held = rss(pid);
+        const held = await memory(client);
         await close(client, id);
-        console.log('| file | size (MB) | RSS before (MB) | RSS holding it (MB) | growth / file |');
-        console.log('|---|---:|---:|---:|---:|');
-        console.log(`| ${path.basename(cocoFile.file)} | ${mb(cocoFile.size)} | ${mb(before)} | ${mb(held)} | ${((held - before) / cocoFile.size).toFixed(2)}× |`);
+        console.log(`| file | size (MB) | RSS before (MB) | RSS holding it (MB) | growth / file | malloc'd in use, growth / file |`);
+        console.log('|---|---:|---:|---:|---:|---:|');
+        console.log(`| ${path.basename(cocoFile.file)} | ${mb(cocoFile.size)} | ${mb(before.rss)} | ${mb(held.rss)} `
+                    + `| ${((held.rss - before.rss) / cocoFile.size).toFixed(2)}× | ${((held.mallocUsed - before.mallocUsed) / cocoFile.size).toFixed(2)}× |`);
 
-        console.log(`\n${cycles} cycles, each opening, expanding and closing ${files.map((f) => `${path.basename(f.file)} (${mb(f.size)} MB)`).join(' and ')}:\n`);
-        console.log('| cycle | RSS holding a file, largest (MB) | RSS after the cycle (MB) | ÷ after the first | ÷ before any open |');
-        console.log('|---:|---:|---:|---:|---:|');
+        console.log(`\n${cycles} cycles, each opening, expanding and closing ${files.map((f) => `${path.basename(f.file)} (${mb(f.size)} MB)`).join(' and ')}`);
+        console.log(`(before any open: RSS ${mb(before.rss)} MB, V8 heap ${mb(before.v8)} MB, ${mb(before.mallocUsed)} MB malloc'd in use):\n`);
+        console.log(`| cycle | RSS holding a file, largest (MB) | RSS after the cycle (MB) | ÷ after the first | ÷ before any open | V8 heap (MB) | malloc'd, in use (MB) |`);
+        console.log('|---:|---:|---:|---:|---:|---:|---:|');
         let first = 0;
         for (let cycle = 1; cycle <= cycles; ++cycle) {
             let largest = 0;
             for (const f of files) {
                 const doc = await openAndExpand(client, f.file, f.expand);
-                largest = Math.max(largest, rss(pid));
+                largest = Math.max(largest, (await memory(client)).rss);
                 await close(client, doc);
             }
             await settle();
-            const after = rss(pid);
-            if (cycle === 1) first = after;
-            console.log(`| ${cycle} | ${mb(largest)} | ${mb(after)} | ${(after / first).toFixed(3)} | ${(after / before).toFixed(2)} |`);
+            const after = await memory(client);
+            if (cycle === 1) first = after.rss;
+            console.log(`| ${cycle} | ${mb(largest)} | ${mb(after.rss)} | ${(after.rss / first).toFixed(3)} | ${(after.rss / before.rss).toFixed(2)} `
+                        + `| ${mb(after.v8)} | ${mb(after.mallocUsed)} |`);
         }
     } finally {
         client.server.kill();
@@ -196,4 +222,5 @@ async function main() {
     }
 }
 
-await main();
+if (process.argv.includes('--serve')) await serve();
+else await main();
