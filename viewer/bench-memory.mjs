@@ -11,7 +11,8 @@
 //   and what a user expands first is shown: the root's children and the first page
 //   of "annotations" and of "images" (growth / file size);
 // - after each of N cycles (10 by default) that open, expand and close the COCO file
-//   and a dataset-like JSON file of ~48 MB (RSS after each cycle / after the first).
+//   and a dataset-like JSON file of ~48 MB (RSS after each cycle / after the first),
+//   and the library's load of each file as the server times it.
 import { spawn } from 'node:child_process';
 import http from 'node:http';
 import fs from 'node:fs';
@@ -168,7 +169,7 @@ async function openAndExpand(client, file, expand) {
     const opened = await api(client, 'POST', '/api/open', { file });
     for (const key of expand)
         await api(client, 'GET', `/api/children?doc=${opened.id}&path=${encodeURIComponent('/' + key)}`);
-    return opened.id;
+    return opened;
 }
 
 const close = (client, id) => api(client, 'POST', `/api/close?doc=${id}`);
@@ -188,7 +189,7 @@ async function main() {
         await settle();
         const before = await memory(client);
         const [cocoFile] = files;
-        const id = await openAndExpand(client, cocoFile.file, cocoFile.expand);
+        const { id } = await openAndExpand(client, cocoFile.file, cocoFile.expand);
         await settle();
         const held = await memory(client);
         await close(client, id);
@@ -206,8 +207,9 @@ async function main() {
             let largest = 0;
             for (const f of files) {
                 const doc = await openAndExpand(client, f.file, f.expand);
+                (f.loads ??= []).push(doc.loadMs);
                 largest = Math.max(largest, (await memory(client)).rss);
-                await close(client, doc);
+                await close(client, doc.id);
             }
             await settle();
             const after = await memory(client);
@@ -215,6 +217,8 @@ async function main() {
             console.log(`| ${cycle} | ${mb(largest)} | ${mb(after.rss)} | ${(after.rss / first).toFixed(3)} | ${(after.rss / before.rss).toFixed(2)} `
                         + `| ${mb(after.v8)} | ${mb(after.mallocUsed)} |`);
         }
+        const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+        console.log(`\nThe library's load in the cycles (ms, median; first cycle): ${files.map((f) => `${path.basename(f.file)} ${median(f.loads).toFixed(0)} (${f.loads[0].toFixed(0)})`).join(', ')}`);
     } finally {
         client.server.kill();
         if (keep) console.log(`\nThe files: ${dir}`);
