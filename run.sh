@@ -11,6 +11,10 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release
 
 if [ "${1:-}" = "--viewer" ]; then
+  # The server's loads run on helper threads, whose malloc arenas glibc shrinks at the
+  # top only above a trim threshold it raises up to 64 MB; at 0, a closed file's memory
+  # goes back to the system whole (docs/performance.md, "Viewer memory").
+  export GLIBC_TUNABLES="${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.trim_threshold=0"
   exec node viewer/server.mjs
 fi
 
