@@ -92,6 +92,15 @@ void writeIntegers(const std::string& path, size_t count) {
     std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
 }
 
+// A million small records in one array at the top: the tree's root has a
+// million children, built only when asked for.
+void writeRootArray(const std::string& path, size_t count) {
+    std::string out = "[";
+    for (size_t i = 0; i < count; ++i) out += (i ? ",{\"id\":" : "{\"id\":") + std::to_string(i) + ",\"ok\":true}";
+    out += "]\n";
+    std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
+}
+
 // --- the reference: read the file, walk every value, build nothing -------------------------
 
 size_t walk(od::value value) {
@@ -128,6 +137,8 @@ size_t bareParse(const std::string& path) {
     size_t n = 0;
     if (doc.type().value() == od::json_type::object) {
         for (auto field : doc.get_object()) n += walk(field.value());
+    } else {
+        for (auto element : doc.get_array()) n += walk(element.value());
     }
     return n;
 }
@@ -148,7 +159,7 @@ struct TreeLoader {
         option.type = IxValueType::String;
         option.text = std::strcmp(mode, "tuple") == 0 ? L"tuple" : L"dict";
         const NativeNode* root = ix_reader_parse_file_with_options(reader, wide.c_str(), &option, 1);
-        if (!root) {
+        if (!root || ix_node_child_count(root) < 0) {
             std::fprintf(stderr, "bench_json: %ls\n", ix_reader_last_error(reader));
             std::exit(1);
         }
@@ -228,16 +239,18 @@ int main(int argc, char** argv) {
     const std::string dir =
         (std::filesystem::temp_directory_path() / ("ix_bench_json_" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(dir);
-    const std::string dataset = dir + "/dataset.json", integers = dir + "/integers.json";
+    const std::string dataset = dir + "/dataset.json", integers = dir + "/integers.json", records = dir + "/records.json";
     writeDataset(dataset, quick ? 5 : 50);
     writeIntegers(integers, quick ? 1000000 : 10000000);
+    writeRootArray(records, quick ? 100000 : 1000000);
 
     std::printf("JSON loading, median of %d runs (MB/s of the file; ratio = time / bare simdjson walk)\n\n", runs);
     std::printf("%-24s %6s %9s | %-17s | %-17s | %-17s | %-17s | %8s | %s\n", "file", "MB", "simdjson",
                 "ReadDict dict", "ReadDict tuple", "parse_file dict", "parse_file tuple", "Python", "peak/file");
     TreeLoader loader;
     for (const auto& [name, path] : {std::pair<const char*, std::string>{"dataset description", dataset},
-                                     std::pair<const char*, std::string>{"10M integers (one key)", integers}}) {
+                                     std::pair<const char*, std::string>{"10M integers (one key)", integers},
+                                     std::pair<const char*, std::string>{"1M records at the root", records}}) {
         const double mb = double(std::filesystem::file_size(path)) / 1e6;
         bareParse(path);  // warm the file cache and the code
         readDict(path, "dict");

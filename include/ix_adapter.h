@@ -160,9 +160,7 @@ _Static_assert(offsetof(IxJsonParam, realValue) == 24, "IxJsonParam.realValue at
 IX_API ReaderHandle* ix_reader_create(void);
 
 /* Destroys a reader with its tree and strings; every pointer obtained through
- * it becomes invalid. A null handle does nothing. With glibc, the free pages of
- * the heap are then given back to the system (malloc_trim), so that a host that
- * closes a large file shrinks; its next large load touches fresh memory again. */
+ * it becomes invalid. A null handle does nothing. */
 IX_API void ix_reader_destroy(ReaderHandle* handle);
 
 /* The message of the last failed operation on the handle, empty after a

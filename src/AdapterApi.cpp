@@ -6,9 +6,6 @@
 #include <initializer_list>
 #include <optional>
 #include <vector>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "AdapterCore/AdapterCore.h"
 #include "ix_adapter.h"
@@ -136,12 +133,6 @@ ReaderHandle* ix_reader_create(void) {
 void ix_reader_destroy(ReaderHandle* handle) {
     guarded(0, [&] {
         delete handle;
-#if defined(__GLIBC__)
-        // glibc keeps what a tree and its dictionary freed in its arenas (a load
-        // on a thread of its own fills an arena of that thread's) and trims only
-        // the top of the main heap by itself: give every arena's free pages back.
-        malloc_trim(0);
-#endif
         return 0;
     });
 }

@@ -221,23 +221,25 @@ uint64_t dictTreeCost(const HDict& root, uint64_t limit) {
         HTuple t;
         ElementFlags flags;
         try {
-            const HTuple key(top.items[i]);
-            if (keyDataType(top.dict, key) != "tuple") continue;
-            t = top.dict.GetDictTuple(key);
+            // A key that holds no tuple (objects, or what cannot be read) is one
+            // node, and so raises here; files hold few such keys.
+            t = top.dict.GetDictTuple(HTuple(top.items[i]));
             if (t.Length() == 1) {
                 flags.handle = t.TupleIsHandleElem();
-                if (flags.handle[0].L() != 0) {
-                    const Nested nested = openNested(t, 0, depth, dict, keys);
-                    if (nested == Nested::Dict) open.push_back(Open{dict, std::move(keys), {}, depth + 1});
-                    if (nested != Nested::NoDict) continue;
+                if (flags.handle[0].L() == 0) {
+                    cost += kValueBytes;
+                    continue;
                 }
+                const Nested nested = openNested(t, 0, depth, dict, keys);
+                if (nested == Nested::Dict) open.push_back(Open{dict, std::move(keys), {}, depth + 1});
+                if (nested != Nested::NoDict) continue;
             }
             if (!hasHandleElement(t, flags)) {
                 cost += valuesCost(t.Length());
                 continue;
             }
         } catch (const HException&) {
-            continue;  // an "<error>" node
+            continue;
         }
         open.push_back(Open{HDict(), t, std::move(flags), depth});
     }
