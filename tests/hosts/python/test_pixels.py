@@ -15,7 +15,7 @@ import ixadapter
 from ixadapter import PixelFormat
 
 _spec = importlib.util.spec_from_file_location(
-    "make_samples", Path(__file__).resolve().parents[2] / "scripts" / "make_samples.py")
+    "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
 samples = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(samples)
 

@@ -2,7 +2,7 @@
 // driven by playwright-core. With IX_VIEWER_SCREENSHOT=1 it also writes
 // docs/viewer.png, the screenshot of the README; otherwise the screenshot goes to
 // a temporary folder and the source tree is left alone.
-//   node tests/viewer/viewer.test.mjs
+//   node tests/hosts/viewer/viewer.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
@@ -14,7 +14,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../..');
 const require = createRequire(path.join(root, 'viewer/package.json'));
 const { chromium } = require('playwright-core');
 const { startServer } = await import(path.join(root, 'viewer/server.mjs'));

@@ -7,7 +7,7 @@ from pathlib import Path
 
 import ixadapter
 
-SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[2] / "samples"))
+SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[3] / "samples"))
 
 
 class Saving(unittest.TestCase):

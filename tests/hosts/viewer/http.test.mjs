@@ -1,7 +1,7 @@
 // The viewer's server as a client that is not its page sees it: the server started as
 // `./run.sh --viewer` starts it, requests written header by header with node:http.
 // Each refused request must leave the files as they were; each one is logged.
-//   node tests/viewer/http.test.mjs
+//   node tests/hosts/viewer/http.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
@@ -12,7 +12,7 @@ import path from 'node:path';
 import { isDeepStrictEqual } from 'node:util';
 import { fileURLToPath } from 'node:url';
 
-const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../..');
 let server, url, tmp, cwd, doc;
 let cookie = ''; // the page's, once the printed URL was opened
 

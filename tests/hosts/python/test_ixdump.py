@@ -8,7 +8,7 @@ import unittest
 from pathlib import Path
 
 IXDUMP = os.environ.get("IXDUMP")
-SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[2] / "samples"))
+SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[3] / "samples"))
 
 
 @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
