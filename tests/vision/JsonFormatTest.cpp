@@ -153,7 +153,6 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {"  ", "the file holds no value"},
         {"{\"a\":\"\xC3\x28\"}", "invalid UTF-8 at byte offset 6 (line 1, column 7)"},
         {"{\"a\":\"\xED\xA0\x80\"}", "invalid UTF-8 at byte offset 6"},  // an encoded surrogate
-        {std::string(513, '[') + std::string(513, ']'), "nesting deeper than 512 levels at line 1, column 513"},
         {"{\"a\":" + std::string(512, '[') + std::string(512, ']') + "}", "nesting deeper than 512 levels at line 1, column 517"},
     };
     for (const auto& c : cases) {
