@@ -19,12 +19,15 @@ PREPROCESSOR = re.compile(r"#\s*(include|define|if|ifdef|ifndef|endif|else|elif|
 
 
 def lines_of(path):
-    count, in_docstring = 0, False
+    count, in_docstring, quote = 0, False, None
     for line in path.read_text(errors="replace").splitlines():
         text = line.strip()
+        if path.suffix == ".py" and in_docstring:
+            in_docstring = not text.endswith(quote)
+            continue
         if path.suffix == ".py" and text.startswith(('"""', "'''")):
-            if not (len(text) > 3 and text.endswith(text[:3])):
-                in_docstring = not in_docstring
+            quote = text[:3]
+            in_docstring = not (len(text) > 3 and text.endswith(quote))
             continue
         if in_docstring or not text or text.startswith("//") or text.startswith("/*") or text.startswith("*"):
             continue

@@ -33,7 +33,5 @@ TEST(Extraction, AMissingOutputFailsAndLeavesEveryArrayNull) {
     int32_t width, height, rowBytes;
     EXPECT_EQ(ix_extract_image(reader, &node, 0, &width, &height, &rowBytes, nullptr, &pixels), 0);
     EXPECT_EQ(pixels, nullptr);
-    ix_free_buffer(nullptr);
-    ix_free_double_buffer(nullptr);
     ix_reader_destroy(reader);
 }

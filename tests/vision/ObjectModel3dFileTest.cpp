@@ -196,8 +196,6 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
     const std::pair<Bytes, std::string> cases[] = {
         {bytesOf(ply + "element vertex 4000000000\nproperty float x\nproperty float y\nproperty float z\nend_header\n"),
          "4000000000 points exceeds the limit"},
-        {bytesOf(ply + "element vertex 200000000\nproperty float x\nproperty float y\nproperty float z\nend_header\n"),
-         "Invalid PLY file: 200000000 points need at least 2400000000 bytes, 0 left at offset"},
         {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
                  "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n3 0 0 1\n"),
          "Invalid PLY file: face 0 refers to point 1 of a model of 1 points"},
@@ -217,7 +215,7 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file:"},
         {bytesOf(bigFace), "Invalid OBJ file: a face of more than 255 points"},
     };
-    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj", "obj"};
+    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj", "obj"};
     size_t i = 0;
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
