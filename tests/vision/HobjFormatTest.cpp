@@ -123,6 +123,11 @@ TEST(ObjectFile, ReadImageTakesTheFirstImageOfObjectFilesOfImagesOnly) {
     GenRectangle1(&region, 0, 0, 1, 1);
     WriteObject(images.ConcatObj(region), dir.path("mixed.hobj").c_str());
     EXPECT_NE(messageOf([&] { ReadImage(&read, dir.path("mixed.hobj").c_str()); }).find("region"), std::string::npos);
+    HObject none;
+    GenEmptyObj(&none);
+    WriteObject(none, dir.path("none.hobj").c_str());
+    EXPECT_NE(messageOf([&] { ReadImage(&read, dir.path("none.hobj").c_str()); }).find("it holds no image"),
+              std::string::npos);
 }
 
 }  // namespace
