@@ -208,14 +208,17 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
          "Invalid PLY file: a list of 255 items needs 1020 bytes, 0 left at offset"},
         {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float16 x\nend_header\n"),
          "Invalid PLY file: unknown property type 'float16' at line 4"},
+        {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n0 0\n"),
+         "Invalid PLY file: the vertex element has no x, y and z properties"},
         {bytesOf("OFF 268435456 1 0\n0 0 0\n"), "Invalid OFF file: 268435456 points and 1 faces exceed"},
         {bytesOf("OFF 268435457 1 0\n"), "point count 268435457 above 268435456 at line 1"},
+        {bytesOf("3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "Invalid OFF file: no OFF keyword at the start"},
         {Packer(false, Bytes(80, 'x')).put<uint32_t>(1u << 30).bytes(),
          "Invalid STL file: neither ASCII (beginning with 'solid') nor binary (1073741824 triangles need"},
         {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file:"},
         {bytesOf(bigFace), "Invalid OBJ file: a face of more than 255 points"},
     };
-    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "off", "off", "stl", "obj", "obj"};
+    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "off", "stl", "obj", "obj"};
     size_t i = 0;
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
