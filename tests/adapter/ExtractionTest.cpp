@@ -17,6 +17,9 @@ TEST(Extraction, AMissingOutputFailsAndLeavesEveryArrayNull) {
     EXPECT_EQ(ix_extract_region_runs(reader, &node, 0, &rows, &begins, &ends, nullptr), 0);
     EXPECT_TRUE(rows == nullptr && begins == nullptr && ends == nullptr);
     EXPECT_EQ(count, -7);
+    // The index past the last object: nothing, and no message.
+    EXPECT_EQ(ix_extract_region_runs(reader, &node, 1, &rows, &begins, &ends, &count), 0);
+    EXPECT_STREQ(ix_reader_last_error(reader), L"");
     ASSERT_EQ(ix_extract_region_runs(reader, &node, 0, &rows, &begins, &ends, &count), 1);
     EXPECT_EQ(count, 3);
     EXPECT_EQ(ends[2], 2);

@@ -17,6 +17,10 @@ TEST(StringBridge, EncodesEveryCodeUnitWithoutValidating) {
     const std::pair<std::wstring, std::string> cases[] = {
         {L"A\u00E9\u20AC", "A\xC3\xA9\xE2\x82\xAC"},
         {units({0x1F600}), "\xF0\x9F\x98\x80"},
+        // The last code point of each length and the first of the next.
+        {units({0x7F, 0x80}), "\x7F\xC2\x80"},
+        {units({0x7FF, 0x800}), "\xDF\xBF\xE0\xA0\x80"},
+        {units({0xFFFF, 0x10000}), "\xEF\xBF\xBF\xF0\x90\x80\x80"},
         {units({0xD800}), "\xED\xA0\x80"},          // a surrogate: the three-byte form
         {units({0x110000}), "\xF4\x90\x80\x80"},    // beyond Unicode: the four-byte form
         {std::wstring(L"ab\0cd", 5), "ab"},         // a NUL ends the library's string

@@ -73,7 +73,11 @@ void describe(ReaderHandle* own, const NativeNode* node, size_t start, std::wstr
     }
     const int32_t n = ix_node_child_count(node);
     for (int32_t k = 0; k < n; ++k) ix_node_child_at(node, static_cast<int32_t>((start + k) % n));
-    for (int32_t i = 0; i < n; ++i) describe(own, ix_node_child_at(node, i), start * 7 + 1, out);
+    for (int32_t i = 0; i < n; ++i) {
+        const NativeNode* child = ix_node_child_at(node, i);
+        ASSERT_NE(child, nullptr) << i << " of " << n;
+        describe(own, child, start * 7 + 1, out);
+    }
 }
 
 // A JSON file read with the default options: arrays become dictionaries of

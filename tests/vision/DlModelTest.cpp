@@ -206,7 +206,8 @@ TEST(DlModel, OtherFilesAreRefusedWithTheReason) {
     const std::string files[] = {dir.write("model.hdl", std::string("HDLMODEL\0\x01\x02", 11) + std::string(64, 'x')),
                                  dir.write("model.json", "{\"ir_version\": 8}"),
                                  dir.write("empty.onnx", ""),
-                                 dir.write("zero.onnx", std::string("\x08\x00\x12\x00", 4))};
+                                 dir.write("zero.onnx", std::string("\x08\x00\x12\x00", 4)),
+                                 dir.write("ir64.onnx", std::string("\x08\x40\x12\x00", 4))};  // IR versions end at 63
     for (const std::string& path : files) {
         HTuple model;
         EXPECT_EQ(errorOf([&] { ReadDlModel(path.c_str(), &model); }), 5280) << path;
