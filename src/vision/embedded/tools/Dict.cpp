@@ -194,10 +194,10 @@ void Dict::detach() {
     packedCount_ = 0;
 }
 
-void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<const KeySet> keys) {
+void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<const KeySet> keys,
+                        Arena* arena) {
     clear();
     keys_ = count ? std::move(keys) : nullptr;
-    Arena* arena = arena_;
     if (!arena || count == 0 || count > UINT32_MAX) {
         for (size_t i = 0; i < count; ++i) {
             double real = 0;
@@ -270,14 +270,14 @@ void Dict::append(DictKey key, DictValue value) {
     own.index = std::move(index);
 }
 
-void Dict::adopt(Values& values, std::shared_ptr<const KeySet> keys, bool sequential) {
+void Dict::adopt(Values& values, std::shared_ptr<const KeySet> keys, bool sequential, Arena* arena) {
     clear();
     // A long list is taken as it is; a short one is moved into the arena,
     // and the caller keeps its room for the next.
-    if (!arena_ || values.size() >= kKeptList)
+    if (!arena || values.size() >= kKeptList)
         values_ = std::move(values);
     else
-        values_ = ValueList::inArena(values.data(), values.size(), arena_);
+        values_ = ValueList::inArena(values.data(), values.size(), arena);
     values.clear();
     keys_ = values_.empty() ? nullptr : std::move(keys);
     sequential_ = sequential;
@@ -317,7 +317,7 @@ HObject Dict::objectAt(const HTuple& key, const char* proc) const {
 
 std::shared_ptr<Dict> newDict(Arena* arena) {
     if (!arena) return std::make_shared<Dict>();
-    return std::allocate_shared<Dict>(ArenaAllocator<Dict>(arena), arena);
+    return std::allocate_shared<Dict>(ArenaAllocator<Dict>(arena));
 }
 
 HHandle handleOf(std::shared_ptr<Tool> tool) {

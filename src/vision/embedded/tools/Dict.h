@@ -132,9 +132,7 @@ public:
     // Lists of at least this many values are adopted as they are.
     static constexpr size_t kKeptList = 4096;
 
-    // A dictionary whose values live in `arena` (the file it was read from,
-    // which the dictionary's own block keeps alive), or on the heap.
-    explicit Dict(Arena* arena = nullptr) : arena_(arena) {}
+    Dict() = default;
     ~Dict() override;
     Dict(const Dict&) = delete;
     Dict& operator=(const Dict&) = delete;
@@ -163,11 +161,14 @@ public:
     // value (integers or a list of integers and strings) with its index, and
     // `sequential` says that the keys are 0..n-1; they may be shared with
     // other dictionaries. Values on the heap of many elements are taken as
-    // they are (a long array), others moved into the arena.
-    void adopt(Values& values, std::shared_ptr<const KeySet> keys, bool sequential);
+    // they are (a long array), others moved into `arena` (the file's, in
+    // which the dictionary was made and which it keeps alive) when given.
+    void adopt(Values& values, std::shared_ptr<const KeySet> keys, bool sequential, Arena* arena);
     // Takes the values of keys 0..n-1, all integers or all reals, as one
-    // array (a JSON array of numbers read as a dictionary); `keys` as above.
-    void adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<const KeySet> keys);
+    // array (a JSON array of numbers read as a dictionary), in `arena` as
+    // above; `keys` as above.
+    void adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<const KeySet> keys,
+                      Arena* arena);
     // The index of a key tuple, or null for one short enough to search.
     static std::shared_ptr<const Index> indexOf(const TupleData& keys);
     // Removes every key (ClearHandle).
@@ -186,7 +187,6 @@ private:
     // bytes a value instead of a tuple's 32, in the arena of the file (which
     // the dictionary keeps alive).
     const uint64_t* packed_ = nullptr;
-    Arena* arena_;  // kept alive by the dictionary's block
     uint32_t packedCount_ = 0;
     bool packedReals_ = false;
     bool sequential_ = true;

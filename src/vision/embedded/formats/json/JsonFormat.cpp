@@ -535,7 +535,7 @@ private:
 
     std::shared_ptr<Dict> dictOf(Dict::Values& values, const Keys& keys, bool sequential) {
         std::shared_ptr<Dict> dict = this->dict();
-        dict->adopt(values, keys, sequential);
+        dict->adopt(values, keys, sequential, arena_);
         return dict;
     }
 
@@ -644,7 +644,7 @@ private:
         if (kind == Values || kind == None)
             return handleOf(dictOf(p.values, arrayKeys(p.values.size()), true));
         std::shared_ptr<Dict> dict = this->dict();
-        dict->adoptNumbers(p.bits.data(), p.bits.size(), kind == Reals, arrayKeys(p.bits.size()));
+        dict->adoptNumbers(p.bits.data(), p.bits.size(), kind == Reals, arrayKeys(p.bits.size()), arena_);
         return handleOf(std::move(dict));
     }
 
