@@ -109,7 +109,7 @@ private:
 
 // A dictionary keeps its keys as one tuple, in order (integers, or a list of
 // integers and strings), and its values as a list of tuples, each of one
-// value held inline: a key holding a number costs its 32-byte tuple. The key
+// value held inline: a key holding a number costs its 24-byte tuple. The key
 // tuple and the key index depend on the keys alone, so dictionaries with the
 // same keys (the records of a file, the arrays of one length) share them,
 // as one block; keys() hands the key tuple out without a copy. Iconic
@@ -184,7 +184,7 @@ private:
 
     Values values_;
     // Or, for a dictionary of numbers alone read from a file: their bits, 8
-    // bytes a value instead of a tuple's 32, in the arena of the file (which
+    // bytes a value instead of a tuple's 24, in the arena of the file (which
     // the dictionary keeps alive).
     const uint64_t* packed_ = nullptr;
     uint32_t packedCount_ = 0;
