@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 
 #include "HBase.h"
 
@@ -59,7 +60,7 @@ private:
 
 class HTuple {
 public:
-    HTuple() = default;
+    HTuple() : data_() {}
     HTuple(int value);
     HTuple(Hlong value);
     HTuple(float value);
@@ -70,19 +71,33 @@ public:
     HTuple(const Hlong* l, Hlong num);
     HTuple(const double* d, Hlong num);
     HTuple(const HTupleElement& element);
-    HTuple(const HTuple&) = default;
-    HTuple(HTuple&& other) noexcept : data_(std::move(other.data_)), integer_(other.integer_), one_(other.one_) {
+    HTuple(const HTuple& other) : one_(other.one_) {
+        if (other.shared())
+            new (&data_) std::shared_ptr<void>(other.data_);
+        else
+            integer_ = other.integer_;
+    }
+    HTuple(HTuple&& other) noexcept : one_(other.one_) {
+        if (other.shared()) {
+            new (&data_) std::shared_ptr<void>(std::move(other.data_));
+        } else {
+            integer_ = other.integer_;
+            new (&other.data_) std::shared_ptr<void>();
+        }
         other.one_ = One::None;
     }
-    HTuple& operator=(const HTuple&) = default;
-    HTuple& operator=(HTuple&& other) noexcept {
-        data_ = std::move(other.data_);
-        integer_ = other.integer_;
-        one_ = other.one_;
-        other.one_ = One::None;
+    HTuple& operator=(const HTuple& other) {
+        if (this != &other) *this = HTuple(other);
         return *this;
     }
-    ~HTuple() = default;
+    HTuple& operator=(HTuple&& other) noexcept {
+        if (this == &other) return *this;
+        HTuple taken(std::move(other));  // `other` may be owned by this tuple's old value
+        destroy();
+        new (this) HTuple(std::move(taken));
+        return *this;
+    }
+    ~HTuple() { destroy(); }
 
     Hlong Length() const;
     HTuple& Append(const HTuple& tuple);
@@ -102,11 +117,16 @@ private:
     friend struct ixv::Access;
     // A tuple of one integer, real, string or handle holds it here, without
     // storage of its own (the string and the handle's tool are shared); any
-    // other tuple lives in a shared ixv::TupleData (null when empty).
+    // other tuple lives in a shared ixv::TupleData (null when empty). A
+    // number takes the place of the pointer: 24 bytes a tuple.
     enum class One : unsigned char { None, Integer, Real, String, Handle };
-    std::shared_ptr<void> data_;  // None: TupleData; String: std::string; Handle: ixv::Tool
+    bool shared() const { return one_ != One::Integer && one_ != One::Real; }
+    void destroy() noexcept {
+        if (shared()) data_.~shared_ptr();
+    }
     union {
-        Hlong integer_ = 0;
+        std::shared_ptr<void> data_;  // None: TupleData; String: text block; Handle: ixv::Tool
+        Hlong integer_;
         double real_;
     };
     One one_ = One::None;

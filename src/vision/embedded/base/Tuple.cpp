@@ -372,7 +372,7 @@ HTuple::HTuple(const Hlong* l, Hlong num)
 HTuple::HTuple(const double* d, Hlong num)
     : HTuple(ixv::tupleOfDoubles(d && num > 0 ? std::vector<double>(d, d + num) : std::vector<double>())) {}
 
-HTuple::HTuple(const HTupleElement& element) {
+HTuple::HTuple(const HTupleElement& element) : data_() {
     const HTuple& from = *element.tuple_;
     if (from.one_ != One::None) {
         *this = from;
@@ -414,14 +414,12 @@ HTuple& HTuple::Append(const HTuple& tuple) {
         data->append(*other);
     else
         data->append(*ixv::storageOf(tuple));
-    data_ = std::move(data);
-    one_ = One::None;
+    *this = ixv::Access::tuple(std::move(data));
     return *this;
 }
 
 void HTuple::Clear() {
-    data_.reset();
-    one_ = One::None;
+    *this = HTuple();
 }
 
 HTupleElement HTuple::operator[](Hlong index) {

@@ -19,7 +19,7 @@ namespace {
 // The value lists of dictionaries being destroyed under an outer destructor
 // of this thread, destroyed one after another by that outer one instead of
 // recursively: a chain of 100,000 nested dictionaries needs no deep stack.
-thread_local std::vector<Dict::Values>* pendingValues = nullptr;
+thread_local std::vector<ValueList>* pendingValues = nullptr;
 
 bool integral(double d) {
     return std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9.2e18;
@@ -52,6 +52,50 @@ void insertSlot(Dict::Index& slots, uint64_t slot) {
 
 }  // namespace
 
+void ValueList::reserve(size_t capacity) {
+    if (capacity <= capacity_) return;
+    if (capacity > UINT32_MAX) throw std::bad_alloc();
+    auto* data = static_cast<HTuple*>(::operator new(capacity * sizeof(HTuple)));
+    for (uint32_t i = 0; i < count_; ++i) {
+        new (&data[i]) HTuple(std::move(data_[i]));
+        data_[i].~HTuple();
+    }
+    if (capacity_ > 0) ::operator delete(data_);
+    data_ = data;
+    capacity_ = static_cast<uint32_t>(capacity);
+}
+
+void ValueList::push_back(HTuple value) {
+    if (count_ >= capacity_) reserve(count_ < 8 ? 8 : size_t{count_} * 2);
+    new (&data_[count_]) HTuple(std::move(value));
+    ++count_;
+}
+
+void ValueList::clear() {
+    // A value may hold the last handle of a dictionary whose destructor
+    // reads this list no more: the count drops before each value goes.
+    while (count_ > 0) {
+        --count_;
+        data_[count_].~HTuple();
+    }
+}
+
+void ValueList::reset() {
+    clear();
+    if (capacity_ > 0) ::operator delete(data_);
+    data_ = nullptr;
+    capacity_ = 0;
+}
+
+ValueList ValueList::inArena(HTuple* values, size_t count, Arena* arena) {
+    ValueList list;
+    if (count == 0) return list;
+    list.data_ = static_cast<HTuple*>(arena->allocate(count * sizeof(HTuple), alignof(HTuple)));
+    for (size_t i = 0; i < count; ++i) new (&list.data_[i]) HTuple(std::move(values[i]));
+    list.count_ = static_cast<uint32_t>(count);
+    return list;
+}
+
 DictKey DictKey::of(const HTuple& key, const char* proc, int position) {
     const KeyRef ref = keyRefOf(key, proc, position);
     return ref.isInteger ? DictKey(ref.integer) : DictKey(std::string(ref.text));
@@ -81,19 +125,19 @@ Dict::~Dict() {
     pendingValues = &pending;
     pending.push_back(std::move(values_));
     while (!pending.empty()) {
-        Values values = std::move(pending.back());
+        ValueList values = std::move(pending.back());
         pending.pop_back();
-        values.clear();  // may add the values of dictionaries that die here
+        values.reset();  // may add the values of dictionaries that die here
     }
     pendingValues = nullptr;
 }
 
 HTuple Dict::keys() const {
-    return keys_ ? Access::tuple(keys_) : HTuple();
+    return keys_ ? Access::tuple(keys_->keys) : HTuple();
 }
 
 DictKey Dict::keyAt(size_t i) const {
-    const KeyRef key = keyAtOf(*keys_, i);
+    const KeyRef key = keyAtOf(*keys_->keys, i);
     return key.isInteger ? DictKey(key.integer) : DictKey(std::string(key.text));
 }
 
@@ -103,12 +147,13 @@ size_t Dict::find(const KeyRef& key) const {
         if (!key.isInteger || key.integer < 0 || static_cast<size_t>(key.integer) >= n) return npos;
         return static_cast<size_t>(key.integer);
     }
-    if (!index_) {
+    const TupleData& keys = *keys_->keys;
+    if (!keys_->index) {
         for (size_t i = 0; i < n; ++i)
-            if (same(keyAtOf(*keys_, i), key)) return i;
+            if (same(keyAtOf(keys, i), key)) return i;
         return npos;
     }
-    const Index& slots = *index_;
+    const Index& slots = *keys_->index;
     const uint32_t h = hash32(key);
     const size_t mask = slots.size() - 1;
     for (size_t at = h & mask;; at = (at + 1) & mask) {
@@ -116,12 +161,12 @@ size_t Dict::find(const KeyRef& key) const {
         if (slot == 0) return npos;
         if (static_cast<uint32_t>(slot >> 32) == h) {
             const size_t i = static_cast<uint32_t>(slot) - 1;
-            if (same(keyAtOf(*keys_, i), key)) return i;
+            if (same(keyAtOf(keys, i), key)) return i;
         }
     }
 }
 
-std::shared_ptr<Dict::Index> Dict::indexOf(const TupleData& keys) {
+std::shared_ptr<const Dict::Index> Dict::indexOf(const TupleData& keys) {
     const size_t n = static_cast<size_t>(keys.size());
     if (n <= kLinearKeys) return nullptr;
     size_t capacity = 32;
@@ -140,8 +185,8 @@ HTuple Dict::valueAt(size_t i) const {
 }
 
 void Dict::detach() {
-    if (!values_.get_allocator().arena()) return;
-    Values values{ArenaAllocator<HTuple>()};
+    if (!packed_ && values_.onHeap()) return;
+    ValueList values;
     values.reserve(size() + 1);
     for (size_t i = 0; i < size(); ++i) values.push_back(packed_ ? valueAt(i) : std::move(values_[i]));
     values_ = std::move(values);
@@ -149,10 +194,10 @@ void Dict::detach() {
     packedCount_ = 0;
 }
 
-void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys) {
+void Dict::adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<const KeySet> keys,
+                        Arena* arena) {
     clear();
     keys_ = count ? std::move(keys) : nullptr;
-    Arena* arena = values_.get_allocator().arena();
     if (!arena || count == 0 || count > UINT32_MAX) {
         for (size_t i = 0; i < count; ++i) {
             double real = 0;
@@ -185,22 +230,25 @@ void Dict::set(DictKey key, DictValue value) {
 
 void Dict::append(DictKey key, DictValue value) {
     detach();
-    // The key tuple and the index may be shared with other dictionaries or
-    // with a caller's keys(): they change on a copy.
-    if (!keys_)
-        keys_ = std::make_shared<TupleData>();
-    else if (keys_.use_count() > 1)
-        keys_ = std::make_shared<TupleData>(*keys_);
+    // The keys, the key tuple and the index may be shared with other
+    // dictionaries or with a caller's keys(): they change on a copy.
+    if (!keys_ || keys_.use_count() > 1) keys_ = std::make_shared<KeySet>(keys_ ? *keys_ : KeySet{});
+    KeySet& own = const_cast<KeySet&>(*keys_);  // made here, this dictionary's alone
+    if (!own.keys)
+        own.keys = std::make_shared<TupleData>();
+    else if (own.keys.use_count() > 1)
+        own.keys = std::make_shared<TupleData>(*own.keys);
+    TupleData& keys = *own.keys;
     const size_t i = values_.size();
     if (sequential_ && !(key.isInteger() && key.integer() == static_cast<Hlong>(i))) sequential_ = false;
-    if (key.isInteger() && keys_->kind == TupleData::Kind::Longs) {
-        keys_->longs.push_back(key.integer());
+    if (key.isInteger() && keys.kind == TupleData::Kind::Longs) {
+        keys.longs.push_back(key.integer());
     } else {
-        keys_->makeMixed();
+        keys.makeMixed();
         if (key.isInteger())
-            keys_->mixed.emplace_back(key.integer());
+            keys.mixed.emplace_back(key.integer());
         else
-            keys_->mixed.emplace_back(std::move(std::get<std::string>(key.value)));
+            keys.mixed.emplace_back(std::move(std::get<std::string>(key.value)));
     }
     values_.push_back(std::move(value.tuple));
     if (value.isObject || objects_) {
@@ -208,36 +256,41 @@ void Dict::append(DictKey key, DictValue value) {
         objects_->held.push_back(value.isObject);
         objects_->objects.push_back(std::move(value.object));
     }
-    if (sequential_ || values_.size() <= kLinearKeys) return;
-    if (!index_ || values_.size() * 2 > index_->size()) {
-        index_ = indexOf(*keys_);
+    if (sequential_ || values_.size() <= kLinearKeys) {
+        own.index.reset();
         return;
     }
-    if (index_.use_count() > 1) index_ = std::make_shared<Index>(*index_);
-    insertSlot(*index_, uint64_t{hash32(keyAtOf(*keys_, i))} << 32 | (i + 1));
+    if (!own.index || values_.size() * 2 > own.index->size()) {
+        own.index = indexOf(keys);
+        return;
+    }
+    auto index = own.index.use_count() > 1 ? std::make_shared<Index>(*own.index)
+                                           : std::const_pointer_cast<Index>(own.index);
+    insertSlot(*index, uint64_t{hash32(keyAtOf(keys, i))} << 32 | (i + 1));
+    own.index = std::move(index);
 }
 
-void Dict::adopt(HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
-                 bool sequential) {
-    values_.clear();
-    values_.reserve(count);
-    for (size_t i = 0; i < count; ++i) values_.push_back(std::move(values[i]));
+void Dict::adopt(Values& values, std::shared_ptr<const KeySet> keys, bool sequential, Arena* arena) {
+    clear();
+    // A long list is taken as it is; a short one is moved into the arena,
+    // and the caller keeps its room for the next.
+    if (!arena || values.size() >= kKeptList)
+        values_ = std::move(values);
+    else
+        values_ = ValueList::inArena(values.data(), values.size(), arena);
+    values.clear();
     keys_ = values_.empty() ? nullptr : std::move(keys);
-    index_ = sequential ? nullptr : std::move(index);
     sequential_ = sequential;
-    objects_.reset();
 }
 
 void Dict::clear() {
     Values old = std::move(values_);
-    values_.clear();
     packed_ = nullptr;
     packedCount_ = 0;
     keys_.reset();
-    index_.reset();
     objects_.reset();
     sequential_ = true;
-    old.clear();
+    old.reset();
 }
 
 size_t Dict::positionOf(const HTuple& key, const char* proc) const {
@@ -264,7 +317,7 @@ HObject Dict::objectAt(const HTuple& key, const char* proc) const {
 
 std::shared_ptr<Dict> newDict(Arena* arena) {
     if (!arena) return std::make_shared<Dict>();
-    return std::allocate_shared<Dict>(ArenaAllocator<Dict>(arena), arena);
+    return std::allocate_shared<Dict>(ArenaAllocator<Dict>(arena));
 }
 
 HHandle handleOf(std::shared_ptr<Tool> tool) {

@@ -63,13 +63,57 @@ struct DictValue {
     static DictValue of(HalconCpp::HObject o) { return DictValue{true, {}, std::move(o)}; }
 };
 
+// A list of values, grown on the heap or placed whole in a file's arena (and
+// then never freed one by one): 16 bytes where a std::vector with an arena
+// allocator takes 32.
+class ValueList {
+public:
+    ValueList() = default;
+    ValueList(ValueList&& other) noexcept { *this = std::move(other); }
+    ValueList& operator=(ValueList&& other) noexcept {
+        if (this != &other) {
+            reset();
+            data_ = other.data_;
+            count_ = other.count_;
+            capacity_ = other.capacity_;
+            other.data_ = nullptr;
+            other.count_ = other.capacity_ = 0;
+        }
+        return *this;
+    }
+    ValueList(const ValueList&) = delete;
+    ValueList& operator=(const ValueList&) = delete;
+    ~ValueList() { reset(); }
+
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    HalconCpp::HTuple* data() { return data_; }
+    HalconCpp::HTuple& operator[](size_t i) { return data_[i]; }
+    const HalconCpp::HTuple& operator[](size_t i) const { return data_[i]; }
+    // On the heap (or empty), as opposed to placed in an arena.
+    bool onHeap() const { return capacity_ > 0 || !data_; }
+    void push_back(HalconCpp::HTuple value);
+    void reserve(size_t capacity);
+    // Destroys the values, keeps the room.
+    void clear();
+    // Destroys the values and gives the room back.
+    void reset();
+    // Moves the values into one block of `arena`, exactly their size.
+    static ValueList inArena(HalconCpp::HTuple* values, size_t count, Arena* arena);
+
+private:
+    HalconCpp::HTuple* data_ = nullptr;
+    uint32_t count_ = 0;
+    uint32_t capacity_ = 0;  // 0 for values placed in an arena
+};
+
 // A dictionary keeps its keys as one tuple, in order (integers, or a list of
 // integers and strings), and its values as a list of tuples, each of one
-// value held inline: a key holding a number costs its 32-byte tuple. The key
+// value held inline: a key holding a number costs its 24-byte tuple. The key
 // tuple and the key index depend on the keys alone, so dictionaries with the
-// same keys (the records of a file, the arrays of one length) share them;
-// keys() hands the key tuple out without a copy. Iconic objects, rare, are
-// kept aside.
+// same keys (the records of a file, the arrays of one length) share them,
+// as one block; keys() hands the key tuple out without a copy. Iconic
+// objects, rare, are kept aside.
 class Dict final : public Tool {
 public:
     static constexpr const char* kSemType = "dict";
@@ -79,12 +123,16 @@ public:
     // many keys costs less than building an index.
     static constexpr size_t kLinearKeys = 16;
     using Index = std::vector<uint64_t>;
+    // The keys and their index (null for keys short enough to search).
+    struct KeySet {
+        std::shared_ptr<TupleData> keys;
+        std::shared_ptr<const Index> index;
+    };
+    using Values = ValueList;
+    // Lists of at least this many values are adopted as they are.
+    static constexpr size_t kKeptList = 4096;
 
-    using Values = std::vector<HalconCpp::HTuple, ArenaAllocator<HalconCpp::HTuple>>;
-
-    // A dictionary whose values live in `arena` (the file it was read from), or on the heap.
-    explicit Dict(Arena* arena = nullptr)
-        : values_(ArenaAllocator<HalconCpp::HTuple>(arena)) {}
+    Dict() = default;
     ~Dict() override;
     Dict(const Dict&) = delete;
     Dict& operator=(const Dict&) = delete;
@@ -109,17 +157,20 @@ public:
     void set(DictKey key, DictValue value);
     // Appends a key the caller knows to be new.
     void append(DictKey key, DictValue value);
-    // Takes a whole dictionary's tuples at once: `keys` holds one key per
-    // value (integers or a list of integers and strings), `index` is
-    // indexOf(*keys), and `sequential` says that the keys are 0..n-1. The
-    // key tuple and the index may be shared with other dictionaries.
-    void adopt(HalconCpp::HTuple* values, size_t count, std::shared_ptr<TupleData> keys, std::shared_ptr<Index> index,
-               bool sequential);
+    // Takes a whole dictionary's values at once: `keys` holds one key per
+    // value (integers or a list of integers and strings) with its index, and
+    // `sequential` says that the keys are 0..n-1; they may be shared with
+    // other dictionaries. Values on the heap of many elements are taken as
+    // they are (a long array), others moved into `arena` (the file's, in
+    // which the dictionary was made and which it keeps alive) when given.
+    void adopt(Values& values, std::shared_ptr<const KeySet> keys, bool sequential, Arena* arena);
     // Takes the values of keys 0..n-1, all integers or all reals, as one
-    // array (a JSON array of numbers read as a dictionary); `keys` as above.
-    void adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<TupleData> keys);
+    // array (a JSON array of numbers read as a dictionary), in `arena` as
+    // above; `keys` as above.
+    void adoptNumbers(const uint64_t* bits, size_t count, bool reals, std::shared_ptr<const KeySet> keys,
+                      Arena* arena);
     // The index of a key tuple, or null for one short enough to search.
-    static std::shared_ptr<Index> indexOf(const TupleData& keys);
+    static std::shared_ptr<const Index> indexOf(const TupleData& keys);
     // Removes every key (ClearHandle).
     void clear();
 
@@ -133,14 +184,13 @@ private:
 
     Values values_;
     // Or, for a dictionary of numbers alone read from a file: their bits, 8
-    // bytes a value instead of a tuple's 32, in the arena of the file (which
+    // bytes a value instead of a tuple's 24, in the arena of the file (which
     // the dictionary keeps alive).
     const uint64_t* packed_ = nullptr;
     uint32_t packedCount_ = 0;
     bool packedReals_ = false;
     bool sequential_ = true;
-    std::shared_ptr<TupleData> keys_;  // null while empty
-    std::shared_ptr<Index> index_;     // slots: the key's 32-bit hash above its position + 1 (0: empty)
+    std::shared_ptr<const KeySet> keys_;  // null while empty
     struct Objects {
         std::vector<bool> held;
         std::vector<HalconCpp::HObject> objects;

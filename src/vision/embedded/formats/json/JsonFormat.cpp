@@ -467,7 +467,7 @@ private:
     // before the dictionary is made so that its value list is allocated once,
     // at its length; the lists keep their room for the next container.
     struct Pending {
-        std::vector<HTuple> values;
+        Dict::Values values;
         std::vector<uint64_t> bits;  // the values of an array of numbers alone
         // The keys of an object, copied here as they come (the text behind
         // the walk is given back), each as its offset and length; their views
@@ -495,10 +495,7 @@ private:
     // The keys of a dictionary and their index, shared by every dictionary
     // of the file with the same keys in the same order (the records of a
     // dataset, the arrays of one length).
-    struct Keys {
-        std::shared_ptr<TupleData> keys;
-        std::shared_ptr<Dict::Index> index;
-    };
+    using Keys = std::shared_ptr<const Dict::KeySet>;
 
     const Keys& objectKeys(const std::vector<std::string_view>& names) {
         shape_.clear();
@@ -512,7 +509,7 @@ private:
         keys->mixed.reserve(names.size());
         take(names.size() * kKeyBytes + shape_.size());
         for (std::string_view name : names) keys->mixed.emplace_back(std::string(name));
-        Keys made{keys, Dict::indexOf(*keys)};
+        Keys made = std::make_shared<const Dict::KeySet>(Dict::KeySet{keys, Dict::indexOf(*keys)});
         if (shapes_.size() >= kShapes) {
             unshared_ = std::move(made);
             return unshared_;
@@ -521,13 +518,14 @@ private:
         return shapes_.emplace(shape_, std::move(made)).first->second;
     }
 
-    std::shared_ptr<TupleData> arrayKeys(size_t n) {
+    Keys arrayKeys(size_t n) {
         if (n < iota_.size() && iota_[n]) return iota_[n];
         take(8 * n + kTupleBytes);
         std::vector<Hlong> indices(n);
         for (size_t i = 0; i < n; ++i) indices[i] = static_cast<Hlong>(i);
-        auto keys = std::make_shared<TupleData>();
-        keys->longs = std::move(indices);
+        auto tuple = std::make_shared<TupleData>();
+        tuple->longs = std::move(indices);
+        Keys keys = std::make_shared<const Dict::KeySet>(Dict::KeySet{std::move(tuple), nullptr});
         if (n < kSharedArrayKeys) {
             if (iota_.size() <= n) iota_.resize(n + 1);
             iota_[n] = keys;
@@ -535,10 +533,9 @@ private:
         return keys;
     }
 
-    std::shared_ptr<Dict> dictOf(std::vector<HTuple>& values, const Keys& keys, bool sequential) {
+    std::shared_ptr<Dict> dictOf(Dict::Values& values, const Keys& keys, bool sequential) {
         std::shared_ptr<Dict> dict = this->dict();
-        dict->adopt(values.data(), values.size(), keys.keys, keys.index, sequential);
-        values.clear();
+        dict->adopt(values, keys, sequential, arena_);
         return dict;
     }
 
@@ -645,9 +642,9 @@ private:
             p.values.push_back(std::move(value));
         }
         if (kind == Values || kind == None)
-            return handleOf(dictOf(p.values, Keys{arrayKeys(p.values.size()), nullptr}, true));
+            return handleOf(dictOf(p.values, arrayKeys(p.values.size()), true));
         std::shared_ptr<Dict> dict = this->dict();
-        dict->adoptNumbers(p.bits.data(), p.bits.size(), kind == Reals, arrayKeys(p.bits.size()));
+        dict->adoptNumbers(p.bits.data(), p.bits.size(), kind == Reals, arrayKeys(p.bits.size()), arena_);
         return handleOf(std::move(dict));
     }
 
@@ -775,7 +772,7 @@ private:
     std::string shape_;  // the keys of the object just read, each after its length
     std::unordered_map<std::string, Keys> shapes_;
     Keys unshared_;
-    std::vector<std::shared_ptr<TupleData>> iota_;
+    std::vector<Keys> iota_;
     // The file's dictionaries and texts live here; each keeps it alive.
     Arena* arena_;
 };
