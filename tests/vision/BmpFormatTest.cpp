@@ -123,6 +123,7 @@ TEST(BmpFormat, InvalidFilesAreErrors) {
         {patched(28, {7}), "7 bits per pixel"},
         {patched(30, {9}), "unknown compression 9"},
         {patched(46, {1, 1}), "palette of 257 colours for 8-bit pixels"},
+        {patched(46, {200}), "truncated palette"},
         {patched(10, {50}), "palette overlaps the pixel data"},
         {patched(10, {0xFF, 0xFF}), "pixel data offset"},
         {patched(26, {2}), "2 planes"},
