@@ -4,17 +4,27 @@
 
 using namespace ixtest::hdict;
 
-// A mixed tuple of 2^32 elements, then 8 MB of null handles (one byte each):
-// the elements are counted against the bytes left before any is allocated.
-IX_HOSTILE(DictionaryTupleCountBomb) {
+namespace {
+
+// A dictionary whose key "t" holds a mixed tuple said to have `count`
+// elements, followed by `nulls` null handles of one byte each.
+Bytes nullHandles(uint64_t count, size_t nulls) {
     Bytes bytes = header();
     put(bytes, 1, 8);
     key(bytes, "t");
     bytes.push_back(3);
-    put(bytes, uint64_t{1} << 32, 8);
-    bytes.resize(bytes.size() + (8 << 20), 16);
-    return {ixhostile::writeFile(dir, "tuple.hdict", bytes), "element count 4294967296 exceeds the 8388608 bytes left",
-            64, true};
+    put(bytes, count, 8);
+    bytes.resize(bytes.size() + nulls, 16);
+    return bytes;
+}
+
+}  // namespace
+
+// A mixed tuple of 2^32 elements, then 8 MB of null handles:
+// the elements are counted against the bytes left before any is allocated.
+IX_HOSTILE(DictionaryTupleCountBomb) {
+    return {ixhostile::writeFile(dir, "tuple.hdict", nullHandles(uint64_t{1} << 32, 8 << 20)),
+            "element count 4294967296 exceeds the 8388608 bytes left", 64, true};
 }
 
 // A million nested dictionaries in 19 MB: refused at level 513, with little memory.
@@ -26,13 +36,8 @@ IX_HOSTILE(DictionaryNestingBomb) {
 // node for each. The whole tree is counted at load and refused, in a walk
 // that stops at the allowance, without building a node.
 IX_HOSTILE(DictionaryTreeBomb) {
-    Bytes bytes = header();
-    put(bytes, 1, 8);
-    key(bytes, "t");
-    bytes.push_back(3);
-    put(bytes, uint64_t{4} << 20, 8);
-    bytes.resize(bytes.size() + (4 << 20), 16);
-    ixhostile::Case c{ixhostile::writeFile(dir, "handles.hdict", bytes), "exceeds the limit", 320};
+    ixhostile::Case c{ixhostile::writeFile(dir, "handles.hdict", nullHandles(uint64_t{4} << 20, 4 << 20)),
+                      "exceeds the limit", 320};
     c.tree = true;
     return c;
 }
