@@ -2,7 +2,6 @@
 files are written by this test (ONNX through the sample writer's protobuf
 encoding, PLY as text), the trees read through ctypes."""
 
-import importlib.util
 import os
 import subprocess
 import tempfile
@@ -13,10 +12,7 @@ import ixadapter
 from ixadapter import NodeKind
 
 IXDUMP = os.environ.get("IXDUMP")
-_spec = importlib.util.spec_from_file_location(
-    "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
-samples = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(samples)
+from host_samples import samples
 
 
 def onnx_model():

@@ -4,7 +4,6 @@ The object files here are written by this test from the published layout of the
 format (docs/formats.md), as an outside program would write them.
 """
 
-import importlib.util
 import os
 import tempfile
 import unittest
@@ -12,10 +11,7 @@ from pathlib import Path
 
 import ixadapter
 
-_spec = importlib.util.spec_from_file_location(
-    "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
-samples = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(samples)
+from host_samples import samples
 
 
 def one_pixel_image(value):

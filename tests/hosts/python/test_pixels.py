@@ -5,7 +5,6 @@ layout (docs/formats.md), then extracted through ctypes and released with the
 library's ix_free_buffer.
 """
 
-import importlib.util
 import struct
 import tempfile
 import unittest
@@ -14,10 +13,7 @@ from pathlib import Path
 import ixadapter
 from ixadapter import PixelFormat
 
-_spec = importlib.util.spec_from_file_location(
-    "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
-samples = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(samples)
+from host_samples import samples
 
 # A 3 x 2 image: channel c holds 10 * (c + 1) + the pixel's position 0..5.
 W, H = 3, 2

@@ -1,7 +1,6 @@
 """ixdump --render: pictures drawn through the extraction functions, read back
 pixel by pixel through the library."""
 
-import importlib.util
 import os
 import subprocess
 import tempfile
@@ -12,10 +11,7 @@ import ixadapter
 from ixadapter import PixelFormat
 
 IXDUMP = os.environ.get("IXDUMP")
-_spec = importlib.util.spec_from_file_location(
-    "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
-samples = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(samples)
+from host_samples import samples
 
 W, H = 8, 6
 GRAY = bytes(10 * r + c for r in range(H) for c in range(W))
