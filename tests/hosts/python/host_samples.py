@@ -1,8 +1,25 @@
 """The sample writers of scripts/make_samples.py, loaded once for the host tests."""
 import importlib.util
+import tempfile
+import unittest
 from pathlib import Path
+
+import ixadapter
 
 _spec = importlib.util.spec_from_file_location(
     "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
 samples = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(samples)
+
+
+class ReaderCase(unittest.TestCase):
+    """A test with a reader and a temporary folder `self.dir`, both gone after it."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = Path(self.tmp.name)
+        self.reader = ixadapter.Reader()
+
+    def tearDown(self):
+        self.reader.close()
+        self.tmp.cleanup()

@@ -4,15 +4,13 @@ encoding, PLY as text), the trees read through ctypes."""
 
 import os
 import subprocess
-import tempfile
 import unittest
-from pathlib import Path
 
 import ixadapter
 from ixadapter import NodeKind
 
 IXDUMP = os.environ.get("IXDUMP")
-from host_samples import samples
+from host_samples import ReaderCase, samples
 
 
 def onnx_model():
@@ -38,16 +36,7 @@ end_header
 """
 
 
-class ModelFiles(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = Path(self.tmp.name)
-        self.reader = ixadapter.Reader()
-
-    def tearDown(self):
-        self.reader.close()
-        self.tmp.cleanup()
-
+class ModelFiles(ReaderCase):
     def keys(self, root):
         return {child.label: child for child in root.children}
 

@@ -5,31 +5,20 @@ format (docs/formats.md), as an outside program would write them.
 """
 
 import os
-import tempfile
 import unittest
-from pathlib import Path
 
 import ixadapter
 
-from host_samples import samples
+from host_samples import ReaderCase, samples
 
 
 def one_pixel_image(value):
     return samples.object_file([samples.image_record(0, 1, 1, [bytes([value])])])
 
 
-class ObjectFiles(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.root = Path(self.dir.name)
-        self.reader = ixadapter.Reader()
-
-    def tearDown(self):
-        self.reader.close()
-        self.dir.cleanup()
-
+class ObjectFiles(ReaderCase):
     def write(self, name, data):
-        path = self.root / name
+        path = self.dir / name
         path.write_bytes(data) if isinstance(data, bytes) else path.write_text(data)
         return path
 
@@ -50,7 +39,7 @@ class ObjectFiles(unittest.TestCase):
         path = self.write("one.hobj", one_pixel_image(1))
         child = self.reader.parse_object_file(path).child(0)
         with self.assertRaisesRegex(ixadapter.IxError, "^File not found$"):
-            self.reader.parse_object_file(self.root / "nothing.hobj")
+            self.reader.parse_object_file(self.dir / "nothing.hobj")
         with self.assertRaises(ixadapter.StaleNodeError):
             child.label
         self.assertEqual(self.reader.last_error, "File not found")
@@ -64,12 +53,12 @@ class ObjectFiles(unittest.TestCase):
         # Before a NUL the path names another file, which would load silently.
         self.write("a", one_pixel_image(1))
         with self.assertRaises(ValueError):
-            self.reader.parse_object_file(str(self.root / "a") + "\0b.hobj")
-        self.assertEqual(self.reader.parse_object_file(os.fsencode(self.root / "a")).value_summary, "1 object")
+            self.reader.parse_object_file(str(self.dir / "a") + "\0b.hobj")
+        self.assertEqual(self.reader.parse_object_file(os.fsencode(self.dir / "a")).value_summary, "1 object")
         # An entry whose bytes decode to a code unit above U+10FFFF: still an IxError.
         self.write("odd.seq", b"\xf4\x90\x80\x80x\n")
         with self.assertRaises(ixadapter.IxError) as caught:
-            self.reader.parse_object_file(self.root / "odd.seq")
+            self.reader.parse_object_file(self.dir / "odd.seq")
         self.assertEqual(str(caught.exception), "Sequence entry not found: \ufffdx")
 
 

@@ -3,15 +3,13 @@ pixel by pixel through the library."""
 
 import os
 import subprocess
-import tempfile
 import unittest
-from pathlib import Path
 
 import ixadapter
 from ixadapter import PixelFormat
 
 IXDUMP = os.environ.get("IXDUMP")
-from host_samples import samples
+from host_samples import ReaderCase, samples
 
 W, H = 8, 6
 GRAY = bytes(10 * r + c for r in range(H) for c in range(W))
@@ -24,16 +22,7 @@ def blend(colour, under, alpha=128):
 
 
 @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
-class Render(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = Path(self.tmp.name)
-        self.reader = ixadapter.Reader()
-
-    def tearDown(self):
-        self.reader.close()
-        self.tmp.cleanup()
-
+class Render(ReaderCase):
     def render(self, records, path="/", out=None):
         source, out = self.dir / "scene.hobj", out or self.dir / "out.png"
         source.write_bytes(samples.object_file(records))
