@@ -100,12 +100,13 @@ class ModelFiles(ReaderCase):
                 root = self.reader.parse_any_file(self.dir / name, {"convert_json_arrays_to": "tuple"})
             except ixadapter.IxError:
                 root = None
-            self.assertEqual((name, self.reader.last_load_kind, root is None), (name, kind, name.startswith(("model", "set.H"))))
+            self.assertEqual((name, self.reader.last_load_kind, root is None),
+                             (name, kind, name.startswith(("model", "set.H"))))
         self.assertEqual(self.reader.parse_any_file(self.dir / "set.cfg").child(0).kind, NodeKind.CONTAINER)
         self.assertEqual(self.reader.parse_any_file(self.dir / "objects.bak").value_summary, "2 objects")
         lib = ixadapter.load_library()
-        self.assertEqual((lib.ix_reader_last_load_kind(None), lib.ix_reader_parse_any_file(self.reader._handle, None, None, 0)),
-                         (LoadKind.NONE, None))
+        self.assertEqual((lib.ix_reader_last_load_kind(None),
+                          lib.ix_reader_parse_any_file(self.reader._handle, None, None, 0)), (LoadKind.NONE, None))
 
     def test_files_of_another_kind_are_refused_with_the_librarys_message(self):
         hdl = self.dir / "model.hdl"
@@ -120,13 +121,14 @@ class ModelFiles(ReaderCase):
             self.reader.parse_object_model_3d_file(broken)
 
     @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
-    def test_ixdump_chooses_the_reader_by_suffix(self):
+    def test_ixdump_chooses_the_reader_by_content(self):
         (self.dir / "tiny.onnx").write_bytes(onnx_model())
         (self.dir / "tri.ply").write_bytes(PLY)
         (self.dir / "tri.data").write_bytes(PLY)
         env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
         for args, expected in (([self.dir / "tiny.onnx"], "  /opset_version  "),
                                ([self.dir / "tri.ply"], "  /num_points  "),
+                               ([self.dir / "tri.data"], "  /num_points  "),
                                (["--as", "om3d", self.dir / "tri.data"], "  /num_points  ")):
             result = subprocess.run([IXDUMP, *map(str, args)], capture_output=True, text=True, timeout=60, env=env)
             self.assertEqual((result.returncode, result.stderr), (0, ""))
