@@ -589,7 +589,11 @@ class Node:
     def truncated(self):
         return bool(self._lib.ix_node_truncated(self._p()))
 
-    def value(self, index):
+    def value_type(self, index: int) -> ValueType:
+        """Which field carries the value at `index` (STRING for a bad index)."""
+        return ValueType(self._lib.ix_node_value_type_at(self._p(), index))
+
+    def value(self, index: int) -> Union[str, int, float]:
         """The value at `index` as str, int or float."""
         p = self._p()
         kind = self._lib.ix_node_value_type_at(p, index)
