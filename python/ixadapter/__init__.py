@@ -385,13 +385,13 @@ class Reader:
             raise MemoryError("ix_reader_create failed")
         self._generation = 0
 
-    def close(self):
+    def close(self) -> None:
         if self._handle:
             self._lib.ix_reader_destroy(self._handle)
             self._handle = None
             self._generation += 1
 
-    def __enter__(self):
+    def __enter__(self) -> Reader:
         return self
 
     def __exit__(self, *exc):
@@ -533,60 +533,60 @@ class Node:
         return self._reader._lib
 
     @property
-    def label(self):
+    def label(self) -> str:
         return self._lib.ix_node_label(self._p())
 
     @property
-    def kind(self):
+    def kind(self) -> NodeKind:
         return NodeKind(self._lib.ix_node_kind(self._p()))
 
     @property
-    def type_label(self):
+    def type_label(self) -> str:
         return self._lib.ix_node_type_label(self._p())
 
     @property
-    def value_summary(self):
+    def value_summary(self) -> str:
         return self._lib.ix_node_value_summary(self._p())
 
     @property
-    def path_segment_kind(self):
+    def path_segment_kind(self) -> PathSegmentKind:
         return PathSegmentKind(self._lib.ix_node_path_segment_kind(self._p()))
 
     @property
-    def path_index(self):
+    def path_index(self) -> int:
         return self._lib.ix_node_path_index(self._p())
 
     @property
-    def path_segment(self):
+    def path_segment(self) -> str:
         """'/label' or '/[index]', the way ixdump addresses the node in its parent."""
         if self.path_segment_kind == PathSegmentKind.INDEX:
             return f"/[{self.path_index}]"
         return "/" + self.label
 
     @property
-    def child_count(self):
+    def child_count(self) -> int:
         return self._lib.ix_node_child_count(self._p())
 
-    def child(self, index):
+    def child(self, index: int) -> "Node":
         ptr = self._lib.ix_node_child_at(self._p(), index)
         if not ptr:
             raise IndexError(index)
         return Node(self._reader, ptr)
 
     @property
-    def children(self):
+    def children(self) -> list[Node]:
         return [self.child(i) for i in range(self.child_count)]
 
     @property
-    def value_count(self):
+    def value_count(self) -> int:
         return self._lib.ix_node_value_count(self._p())
 
     @property
-    def total_count(self):
+    def total_count(self) -> int:
         return self._lib.ix_node_total_count(self._p())
 
     @property
-    def truncated(self):
+    def truncated(self) -> bool:
         return bool(self._lib.ix_node_truncated(self._p()))
 
     def value_type(self, index: int) -> ValueType:
@@ -604,11 +604,11 @@ class Node:
         return self._lib.ix_node_value_string_at(p, index)
 
     @property
-    def values(self):
+    def values(self) -> list:
         return [self.value(i) for i in range(self.value_count)]
 
     @property
-    def full_value_text(self):
+    def full_value_text(self) -> str:
         return self._lib.ix_node_full_value_text(self._reader._require(), self._p())
 
     def extract_image(self, index: int = 0) -> Tuple[int, int, int, PixelFormat, bytes]:
@@ -764,24 +764,24 @@ class Node:
                 lib.ix_free_int_buffer(array)
 
     @property
-    def object_class(self):
+    def object_class(self) -> str:
         return self._lib.ix_node_object_class(self._p())
 
     @property
-    def is_image(self):
+    def is_image(self) -> bool:
         return bool(self._lib.ix_node_is_image(self._p()))
 
     @property
-    def object_count(self):
+    def object_count(self) -> int:
         return self._lib.ix_node_object_count(self._p())
 
     @property
-    def detail_lines(self):
+    def detail_lines(self) -> list[str]:
         p = self._p()
         return [self._lib.ix_node_detail_line_at(p, i) for i in range(self._lib.ix_node_detail_line_count(p))]
 
     @property
-    def detail_entry_count(self):
+    def detail_entry_count(self) -> int:
         return self._lib.ix_node_detail_entry_count(self._p())
 
     def __repr__(self):
