@@ -10,7 +10,9 @@
 // three-channel byte (Bgr), and one-channel byte with a reduced domain (Bgra
 // through the mask and the four-channel interleaving). Then
 // ix_extract_region_runs of a region of a million runs, against two copies of
-// its three arrays of 32-bit integers.
+// its three arrays of 32-bit integers. Last, ix_extract_image_values of a
+// one-channel uint2 image (its true values, one copy of its plane), against
+// one copy of the plane's bytes into a fresh buffer.
 #include <malloc.h>
 #include <unistd.h>
 
@@ -41,6 +43,23 @@ void twoCopies(const std::vector<uint8_t>& source, size_t bytes) {
     std::free(second);
 }
 
+// One copy of `bytes` bytes into a buffer allocated for it.
+void oneCopy(const std::vector<uint8_t>& source, size_t bytes) {
+    uint8_t* copy = static_cast<uint8_t*>(std::malloc(bytes));
+    std::memcpy(copy, source.data(), bytes);
+    volatile uint8_t sink = copy[bytes / 2];
+    (void)sink;
+    std::free(copy);
+}
+
+HObject uint2Image(int64_t size) {
+    std::vector<uint16_t> pixels(static_cast<size_t>(size * size));
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint16_t>(i * 7 + (i >> 12));
+    HObject image;
+    GenImage1(&image, "uint2", size, size, reinterpret_cast<Hlong>(pixels.data()));
+    return image;
+}
+
 HObject image(int64_t size, int channels, bool reduced) {
     std::vector<uint8_t> pixels(static_cast<size_t>(size * size));
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 + (i >> 12));
@@ -69,6 +88,7 @@ int main(int argc, char** argv) {
     HObject objects;
     ConcatObj(image(size, 1, false), image(size, 3, false), &objects);
     ConcatObj(objects, image(size, 1, true), &objects);
+    ConcatObj(objects, uint2Image(size), &objects);
     WriteObject(objects, path.c_str());
 
     ReaderHandle* reader = ix_reader_create();
@@ -100,6 +120,28 @@ int main(int argc, char** argv) {
         const double reference = medianSeconds(7, [&] { twoCopies(source, bytes); });
         std::printf("%-34s %10.1f %12.1f %12.1f %7.2fx\n", names[i], bytes / 1e6, library * 1e3, reference * 1e3,
                     library / reference);
+    }
+
+    {
+        const NativeNode* node = ix_node_child_at(root, 3);
+        IxImageInfo info{};
+        uint8_t* values = nullptr;
+        auto extract = [&] {
+            if (!ix_extract_image_values(reader, node, 0, &info, &values)) {
+                std::fprintf(stderr, "bench_extract: no values: %ls\n", ix_reader_last_error(reader));
+                std::exit(1);
+            }
+            ix_free_buffer(values);
+        };
+        extract();
+        const size_t bytes = static_cast<size_t>(info.width) * static_cast<size_t>(info.height) *
+                             static_cast<size_t>(info.bytesPerValue);
+        const std::vector<uint8_t> source(bytes, 1);
+        const double library = medianSeconds(7, extract);
+        const double reference = medianSeconds(7, [&] { oneCopy(source, bytes); });
+        std::printf("\nix_extract_image_values of a %d x %d uint2 image (%.1f MB): %.1f ms; one copy of its plane: "
+                    "%.1f ms (%.2fx)\n",
+                    info.width, info.height, bytes / 1e6, library * 1e3, reference * 1e3, library / reference);
     }
 
     // A region of a million runs, one per row.

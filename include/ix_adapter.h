@@ -93,8 +93,36 @@ enum class IxPixelFormat : int32_t {
     Bgra = 2  /* 4 bytes per pixel: blue, green, red, alpha */
 };
 
+/* Which load read a file (ix_reader_last_load_kind). */
+enum class IxLoadKind : int32_t {
+    None = 0,         /* no load yet */
+    Object = 1,       /* ix_reader_parse_object_file: object, image or sequence file */
+    Dict = 2,         /* ix_reader_parse_file: dictionary file */
+    DlModel = 3,      /* ix_reader_parse_dl_model_file */
+    ObjectModel3d = 4 /* ix_reader_parse_object_model_3d_file */
+};
+
+/* An image's own pixel type (IxImageInfo.pixelType); the C type of one value
+ * in ix_extract_image_values follows each name. */
+enum class IxPixelType : int32_t {
+    None = 0,
+    Byte = 1,       /* uint8_t */
+    Int1 = 2,       /* int8_t */
+    Uint2 = 3,      /* uint16_t */
+    Int2 = 4,       /* int16_t */
+    Int4 = 5,       /* int32_t */
+    Int8 = 6,       /* int64_t */
+    Real = 7,       /* float */
+    Complex = 8,    /* two floats: real part, imaginary part */
+    Direction = 9,  /* uint8_t: the direction in units of 2 degrees, 255 for none */
+    Cyclic = 10,    /* uint8_t: a value of 0..255 that wraps around */
+    VectorField = 11 /* two floats per pixel; described, its values not handed out */
+};
+
 extern "C" {
 #else
+typedef int32_t IxLoadKind;
+typedef int32_t IxPixelType;
 typedef int32_t IxPixelFormat;
 typedef int32_t IxNodeKind;
 typedef int32_t IxPathSegmentKind;
@@ -122,7 +150,26 @@ enum {
 
     IX_PIXEL_GRAY = 0,
     IX_PIXEL_BGR = 1,
-    IX_PIXEL_BGRA = 2
+    IX_PIXEL_BGRA = 2,
+
+    IX_LOAD_NONE = 0,
+    IX_LOAD_OBJECT = 1,
+    IX_LOAD_DICT = 2,
+    IX_LOAD_DLMODEL = 3,
+    IX_LOAD_OM3D = 4,
+
+    IX_PIXEL_TYPE_NONE = 0,
+    IX_PIXEL_TYPE_BYTE = 1,
+    IX_PIXEL_TYPE_INT1 = 2,
+    IX_PIXEL_TYPE_UINT2 = 3,
+    IX_PIXEL_TYPE_INT2 = 4,
+    IX_PIXEL_TYPE_INT4 = 5,
+    IX_PIXEL_TYPE_INT8 = 6,
+    IX_PIXEL_TYPE_REAL = 7,
+    IX_PIXEL_TYPE_COMPLEX = 8,
+    IX_PIXEL_TYPE_DIRECTION = 9,
+    IX_PIXEL_TYPE_CYCLIC = 10,
+    IX_PIXEL_TYPE_VECTOR_FIELD = 11
 };
 
 /* One reading option for ix_reader_parse_file_with_options, 32 bytes. Only the
@@ -149,6 +196,26 @@ _Static_assert(offsetof(IxJsonParam, type) == 4, "IxJsonParam.type at 4");
 _Static_assert(offsetof(IxJsonParam, text) == 8, "IxJsonParam.text at 8");
 _Static_assert(offsetof(IxJsonParam, intValue) == 16, "IxJsonParam.intValue at 16");
 _Static_assert(offsetof(IxJsonParam, realValue) == 24, "IxJsonParam.realValue at 24");
+#endif
+
+/* What an image is in its own pixel type (ix_image_info), 24 bytes. */
+typedef struct IxImageInfo {
+    IxPixelType pixelType; /* offset 0 */
+    int32_t width;         /* offset 4 */
+    int32_t height;        /* offset 8 */
+    int32_t channels;      /* offset 12 */
+    int32_t bytesPerValue; /* offset 16: one pixel of one channel (1, 2, 4 or 8) */
+    int32_t domainIsFull;  /* offset 20: 1 when the domain is the whole image */
+} IxImageInfo;
+
+#ifdef __cplusplus
+static_assert(sizeof(IxImageInfo) == 24, "IxImageInfo is 24 bytes");
+static_assert(offsetof(IxImageInfo, channels) == 12, "IxImageInfo.channels at 12");
+static_assert(offsetof(IxImageInfo, domainIsFull) == 20, "IxImageInfo.domainIsFull at 20");
+#else
+_Static_assert(sizeof(IxImageInfo) == 24, "IxImageInfo is 24 bytes");
+_Static_assert(offsetof(IxImageInfo, channels) == 12, "IxImageInfo.channels at 12");
+_Static_assert(offsetof(IxImageInfo, domainIsFull) == 20, "IxImageInfo.domainIsFull at 20");
 #endif
 
 /* ------------------------------------------------------------------------ */
@@ -232,6 +299,25 @@ IX_API const NativeNode* ix_reader_parse_dl_model_file(ReaderHandle* handle, con
  * "point_coord_x", ...). Null with the message in the last error when the
  * file cannot be read. */
 IX_API const NativeNode* ix_reader_parse_object_model_3d_file(ReaderHandle* handle, const wchar_t* path);
+
+/* Loads any file the library reads, with the load function its content calls
+ * for: images (PNG, JPEG, TIFF, BMP, PNM) and object files as
+ * ix_reader_parse_object_file, dictionary files (binary or JSON) as
+ * ix_reader_parse_file_with_options with `params` and `count` passed on (and
+ * ignored for other kinds), ONNX models as ix_reader_parse_dl_model_file,
+ * PLY, OFF and .om3 files as ix_reader_parse_object_model_3d_file. A file
+ * whose first bytes tell nothing is chosen by its suffix (any case): ".seq"
+ * a sequence file, ".hobj" an object file, ".hdict"/".json" a dictionary,
+ * ".hdl"/".onnx" a model, ".obj"/".stl"/".ply"/".off"/".om3" a 3D object
+ * model, anything else an image file. The root is owned by the handle as
+ * that load's; null on failure with the message in the last error. */
+IX_API const NativeNode* ix_reader_parse_any_file(ReaderHandle* handle, const wchar_t* path,
+                                                  const IxJsonParam* params, int32_t count);
+
+/* Which load the handle's last load ran, whether or not it succeeded (for
+ * ix_reader_parse_any_file: the one it chose); IX_LOAD_NONE for a null handle
+ * and before the first load. Does not touch the last error. */
+IX_API IxLoadKind ix_reader_last_load_kind(const ReaderHandle* handle);
 
 /* Reads the dictionary file `inputPath` and writes it to `outputPath`, as
  * JSON when that path ends in ".json" (any case), else in the binary
@@ -346,11 +432,37 @@ IX_API int32_t ix_extract_image(ReaderHandle* handle, const NativeNode* node, in
  * (with the library's message in the last error when it raised one). */
 IX_API int32_t ix_node_image_channel_count(ReaderHandle* handle, const NativeNode* node, int32_t index);
 
+/* Image `index` of an Object node as it is: its own pixel type, size,
+ * channel count, bytes per value and whether its domain is the whole image,
+ * into `*out`. Returns 1, or 0 with `*out` zeroed (and the library's message
+ * in the last error when it raised one; none for a node or index that holds
+ * no image). */
+IX_API int32_t ix_image_info(ReaderHandle* handle, const NativeNode* node, int32_t index, IxImageInfo* out);
+
+/* The values of image `index` of an Object node in its own pixel type, every
+ * pixel whatever the domain: channel by channel, each `height` rows of `width`
+ * values, of the C type IxPixelType names, in the machine's byte order
+ * (channels x height x width x bytesPerValue bytes). `*outInfo` describes them
+ * as ix_image_info does. The buffer is owned by the host and released with
+ * ix_free_buffer. Returns 1, or 0 with `*outValues` null and `*outInfo`
+ * zeroed: no message for a node or index without an image; a message for an
+ * image of 2 or more than 4 channels and for vector fields, whose values the
+ * vision interface does not reach, and the library's for what it raises. */
+IX_API int32_t ix_extract_image_values(ReaderHandle* handle, const NativeNode* node, int32_t index,
+                                       IxImageInfo* outInfo, uint8_t** outValues);
+
+/* The domain of image `index` of an Object node as runs, laid out as
+ * ix_extract_region_runs gives a region's (released with ix_free_int_buffer). */
+IX_API int32_t ix_extract_image_domain_runs(ReaderHandle* handle, const NativeNode* node, int32_t index,
+                                            int32_t** outRows, int32_t** outColumnBegins,
+                                            int32_t** outColumnEnds, int32_t* outCount);
+
 /* Release a buffer the library handed over; a null pointer does nothing. The
- * three are one operation, named for the buffers they are meant for. */
+ * four are one operation, named for the buffers they are meant for. */
 IX_API void ix_free_buffer(uint8_t* buffer);
 IX_API void ix_free_int_buffer(int32_t* buffer);
 IX_API void ix_free_double_buffer(double* buffer);
+IX_API void ix_free_float_buffer(float* buffer);
 
 /* ------------------------------------------------------------------------ */
 /* Geometry                                                                   */
@@ -380,6 +492,34 @@ IX_API int32_t ix_extract_polygon_points(ReaderHandle* handle, const NativeNode*
 IX_API int32_t ix_extract_parallel_lines(ReaderHandle* handle, const NativeNode* node, int32_t index,
                                          double** outRows1, double** outCols1, int32_t* outCount1,
                                          double** outRows2, double** outCols2, int32_t* outCount2);
+
+/* ------------------------------------------------------------------------ */
+/* 3D object models                                                           */
+/* ------------------------------------------------------------------------ */
+
+/* The data of the 3D object model of a node holding one (the root of
+ * ix_reader_parse_object_model_3d_file, an "object_model_3d" node of a
+ * dictionary), complete, in metres, as arrays the host owns: floats released
+ * with ix_free_float_buffer, indices with ix_free_int_buffer. Each returns 1,
+ * or 0 with every array output null (and the library's message in the last
+ * error when it raised one; none for a node that holds no 3D object model).
+ * A model without points or faces gives 1, counts of 0 and empty arrays that
+ * must still be released. */
+
+/* The points: x, y, z of each, `*outCount` points (3 x count floats). With
+ * normals, `*outNormals` holds x, y, z of each point's normal; without,
+ * it is null. */
+IX_API int32_t ix_extract_model_points(ReaderHandle* handle, const NativeNode* node, float** outPoints,
+                                       float** outNormals, int32_t* outCount);
+
+/* The faces: `*outTriangleCount` triangles of three point indices each
+ * (`*outTriangles`); `*outPolygonCount` polygons whose point indices lie one
+ * after another in `*outPolygonIndices`, polygon k from
+ * `(*outPolygonStarts)[k]` up to `(*outPolygonStarts)[k + 1]` (polygons + 1
+ * entries; the last is the number of indices). */
+IX_API int32_t ix_extract_model_faces(ReaderHandle* handle, const NativeNode* node, int32_t** outTriangles,
+                                      int32_t* outTriangleCount, int32_t** outPolygonIndices,
+                                      int32_t** outPolygonStarts, int32_t* outPolygonCount);
 
 /* Saving objects. Paths reach the vision library exactly as given; no
  * folder is created. Both return 1 on success and 0 on failure, with the

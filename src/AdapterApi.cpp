@@ -3,6 +3,7 @@
 #include "AdapterApi.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <vector>
@@ -101,6 +102,37 @@ int32_t extractPoints(ReaderHandle* handle, const NativeNode* node, int32_t inde
     });
 }
 
+// A load function with both arguments is about to run the load of `kind`.
+void noteLoad(ReaderHandle* handle, const wchar_t* path, IxLoadKind kind) {
+    if (handle && path) handle->lastLoadKind = kind;
+}
+
+// Zeroes an image description the host passed.
+void clearInfo(IxImageInfo* info) {
+    if (info) *info = IxImageInfo{};
+}
+
+void fillInfo(const NativeImageInfo& from, IxImageInfo* to) {
+    to->pixelType = from.pixelType;
+    to->width = from.width;
+    to->height = from.height;
+    to->channels = from.channels;
+    to->bytesPerValue = from.bytesPerValue;
+    to->domainIsFull = from.domainIsFull ? 1 : 0;
+}
+
+// Hands a region's runs to the host, as three arrays of one count.
+int32_t handOverRuns(const std::optional<NativeRegionRuns>& runs, int32_t** outRows, int32_t** outColumnBegins,
+                     int32_t** outColumnEnds, int32_t* outCount) {
+    if (!runs) return 0;
+    const size_t n = runs->rows.size();
+    if (!handOver<int32_t>({{&runs->rows, n, outRows}, {&runs->columnBegins, n, outColumnBegins},
+                            {&runs->columnEnds, n, outColumnEnds}}))
+        return 0;
+    *outCount = countOf(n);
+    return 1;
+}
+
 // Runs a save or a conversion after clearing the last error; its message, or
 // what it throws, becomes the last error. 1 when it succeeded.
 template <class Operation>
@@ -150,21 +182,27 @@ const wchar_t* ix_adapter_halcon_version(void) {
 }
 
 const NativeNode* ix_reader_parse_object_file(ReaderHandle* handle, const wchar_t* path) {
-    return loadInto(handle, path, AdapterCore::parseObjectFile);
+    noteLoad(handle, path, IxLoadKind::Object);
+    return loadInto(handle, path, [](const std::wstring& file, std::wstring& error) {
+        return AdapterCore::parseObjectFile(file, error);
+    });
 }
 
 const NativeNode* ix_reader_parse_file(ReaderHandle* handle, const wchar_t* path) {
+    noteLoad(handle, path, IxLoadKind::Dict);
     return loadInto(handle, path,
                     [](const std::wstring& file, std::wstring& error) { return AdapterCore::parseFile(file, error); });
 }
 
 const NativeNode* ix_reader_parse_dl_model_file(ReaderHandle* handle, const wchar_t* path) {
+    noteLoad(handle, path, IxLoadKind::DlModel);
     return loadInto(handle, path, [](const std::wstring& file, std::wstring& error) {
         return AdapterCore::parseDlModelFile(file, error);
     });
 }
 
 const NativeNode* ix_reader_parse_object_model_3d_file(ReaderHandle* handle, const wchar_t* path) {
+    noteLoad(handle, path, IxLoadKind::ObjectModel3d);
     return loadInto(handle, path, [](const std::wstring& file, std::wstring& error) {
         return AdapterCore::parseObjectModel3dFile(file, error);
     });
@@ -172,9 +210,22 @@ const NativeNode* ix_reader_parse_object_model_3d_file(ReaderHandle* handle, con
 
 const NativeNode* ix_reader_parse_file_with_options(ReaderHandle* handle, const wchar_t* path,
                                                      const IxJsonParam* params, int32_t count) {
+    noteLoad(handle, path, IxLoadKind::Dict);
     return loadInto(handle, path, [&](const std::wstring& file, std::wstring& error) {
         return AdapterCore::parseFile(file, jsonParamsOf(params, count), error);
     });
+}
+
+const NativeNode* ix_reader_parse_any_file(ReaderHandle* handle, const wchar_t* path, const IxJsonParam* params,
+                                           int32_t count) {
+    noteLoad(handle, path, IxLoadKind::None);
+    return loadInto(handle, path, [&](const std::wstring& file, std::wstring& error) {
+        return AdapterCore::parseAnyFile(file, jsonParamsOf(params, count), handle->lastLoadKind, error);
+    });
+}
+
+IxLoadKind ix_reader_last_load_kind(const ReaderHandle* handle) {
+    return handle ? handle->lastLoadKind : IxLoadKind::None;
 }
 
 int32_t ix_reader_convert_dict_file(ReaderHandle* handle, const wchar_t* inputPath, const wchar_t* outputPath,
@@ -354,6 +405,100 @@ void ix_free_double_buffer(double* buffer) {
     delete[] buffer;
 }
 
+void ix_free_float_buffer(float* buffer) {
+    delete[] buffer;
+}
+
+int32_t ix_image_info(ReaderHandle* handle, const NativeNode* node, int32_t index, IxImageInfo* out) {
+    clearInfo(out);
+    if (!handle || !node || !out) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const std::optional<NativeImageInfo> info = AdapterCore::imageInfo(node, index, handle->lastError);
+        if (!info) return 0;
+        fillInfo(*info, out);
+        return 1;
+    });
+}
+
+int32_t ix_extract_image_values(ReaderHandle* handle, const NativeNode* node, int32_t index, IxImageInfo* outInfo,
+                                uint8_t** outValues) {
+    clearInfo(outInfo);
+    if (outValues) *outValues = nullptr;
+    if (!handle || !node || !outInfo || !outValues) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const std::optional<NativeImagePlanes> image = AdapterCore::extractImageValues(node, index, handle->lastError);
+        if (!image) return 0;
+        const size_t planeBytes = static_cast<size_t>(image->info.width) * static_cast<size_t>(image->info.height) *
+                                  static_cast<size_t>(image->info.bytesPerValue);
+        uint8_t* values = new (std::nothrow) uint8_t[std::max<size_t>(planeBytes * image->planes.size(), 1)];
+        if (!values) {
+            handle->lastError = outOfMemoryMessage();
+            return 0;
+        }
+        // The one copy of the planes: each straight into its place.
+        for (size_t c = 0; c < image->planes.size(); ++c)
+            std::memcpy(values + c * planeBytes, image->planes[c], planeBytes);
+        fillInfo(image->info, outInfo);
+        *outValues = values;
+        return 1;
+    });
+}
+
+int32_t ix_extract_image_domain_runs(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t** outRows,
+                                     int32_t** outColumnBegins, int32_t** outColumnEnds, int32_t* outCount) {
+    for (int32_t** out : {outRows, outColumnBegins, outColumnEnds})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outRows || !outColumnBegins || !outColumnEnds || !outCount) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        return handOverRuns(AdapterCore::extractImageDomainRuns(node, index, handle->lastError), outRows,
+                            outColumnBegins, outColumnEnds, outCount);
+    });
+}
+
+int32_t ix_extract_model_points(ReaderHandle* handle, const NativeNode* node, float** outPoints, float** outNormals,
+                                int32_t* outCount) {
+    for (float** out : {outPoints, outNormals})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outPoints || !outNormals || !outCount) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const std::optional<NativeModelPoints> model = AdapterCore::extractModelPoints(node, handle->lastError);
+        if (!model) return 0;
+        const size_t n = model->points.size();
+        const bool handed = model->hasNormals
+                                ? handOver<float>({{&model->points, n, outPoints}, {&model->normals, n, outNormals}})
+                                : handOver<float>({{&model->points, n, outPoints}});
+        if (!handed) return 0;
+        *outCount = countOf(n / 3);
+        return 1;
+    });
+}
+
+int32_t ix_extract_model_faces(ReaderHandle* handle, const NativeNode* node, int32_t** outTriangles,
+                               int32_t* outTriangleCount, int32_t** outPolygonIndices, int32_t** outPolygonStarts,
+                               int32_t* outPolygonCount) {
+    for (int32_t** out : {outTriangles, outPolygonIndices, outPolygonStarts})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outTriangles || !outTriangleCount || !outPolygonIndices || !outPolygonStarts ||
+        !outPolygonCount)
+        return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const std::optional<NativeModelFaces> faces = AdapterCore::extractModelFaces(node, handle->lastError);
+        if (!faces) return 0;
+        if (!handOver<int32_t>({{&faces->triangles, faces->triangles.size(), outTriangles},
+                                {&faces->polygonIndices, faces->polygonIndices.size(), outPolygonIndices},
+                                {&faces->polygonStarts, faces->polygonStarts.size(), outPolygonStarts}}))
+            return 0;
+        *outTriangleCount = countOf(faces->triangles.size() / 3);
+        *outPolygonCount = countOf(faces->polygonStarts.size() - 1);
+        return 1;
+    });
+}
+
 int32_t ix_extract_region_runs(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t** outRows,
                                int32_t** outColumnBegins, int32_t** outColumnEnds, int32_t* outCount) {
     for (int32_t** out : {outRows, outColumnBegins, outColumnEnds})
@@ -361,14 +506,8 @@ int32_t ix_extract_region_runs(ReaderHandle* handle, const NativeNode* node, int
     if (!handle || !node || !outRows || !outColumnBegins || !outColumnEnds || !outCount) return 0;
     return guarded<int32_t>(0, [&] {
         handle->lastError.clear();
-        const auto runs = AdapterCore::extractRegionRuns(node, index, handle->lastError);
-        if (!runs) return 0;
-        const size_t n = runs->rows.size();
-        if (!handOver<int32_t>({{&runs->rows, n, outRows}, {&runs->columnBegins, n, outColumnBegins},
-                                {&runs->columnEnds, n, outColumnEnds}}))
-            return 0;
-        *outCount = countOf(n);
-        return 1;
+        return handOverRuns(AdapterCore::extractRegionRuns(node, index, handle->lastError), outRows, outColumnBegins,
+                            outColumnEnds, outCount);
     });
 }
 

@@ -14,6 +14,7 @@ struct ReaderHandle {
     std::unique_ptr<NativeNode> root;  // the tree of the last load; none before the first and after a failure
     std::wstring lastError;            // the message of the last failed operation
     std::wstring fullValueText;        // what ix_node_full_value_text returned last
+    IxLoadKind lastLoadKind = IxLoadKind::None;  // the load the last load function ran
 };
 
 // The message an operation leaves when memory runs out.

@@ -33,6 +33,8 @@ const declarations = [
     'void *ix_reader_parse_file_with_options(void *handle, const char32_t *path, const IxJsonParam *params, int32_t count)',
     'void *ix_reader_parse_dl_model_file(void *handle, const char32_t *path)',
     'void *ix_reader_parse_object_model_3d_file(void *handle, const char32_t *path)',
+    'void *ix_reader_parse_any_file(void *handle, const char32_t *path, const IxJsonParam *params, int32_t count)',
+    'int32_t ix_reader_last_load_kind(void *handle)',
     'int32_t ix_reader_convert_dict_file(void *handle, const char32_t *input, const char32_t *output, int32_t ignore)',
     'const char32_t *ix_node_label(void *node)',
     'int32_t ix_node_kind(void *node)',
@@ -75,14 +77,8 @@ export const NodeKind = ['container', 'array', 'value', 'object'];
 export const PixelFormat = ['gray', 'bgr', 'bgra'];
 export const JsonParamKeys = ['json_value_true', 'json_value_false', 'json_value_null', 'convert_json_arrays_to'];
 
-// The load function of a file, chosen by its suffix.
-export function loadKind(file) {
-    const suffix = path.extname(file).slice(1).toLowerCase();
-    if (suffix === 'hdict' || suffix === 'json') return 'dict';
-    if (suffix === 'onnx' || suffix === 'hdl') return 'dlmodel';
-    if (['om3', 'ply', 'off', 'obj', 'stl'].includes(suffix)) return 'om3d';
-    return 'object';
-}
+// The loads by the names the page uses, at their IxLoadKind values.
+export const LoadKind = [null, 'object', 'dict', 'dlmodel', 'om3d'];
 
 // A reading option { key, value } as the library's record: the value is an
 // integer when it reads wholly as one of 64 bits (kept exact as a BigInt), else a

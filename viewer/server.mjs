@@ -8,7 +8,7 @@ import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { ix, koffi, NodeKind, PixelFormat, jsonParam, loadKind, takeBuffer, projectRoot } from './ixadapter.mjs';
+import { ix, koffi, LoadKind, NodeKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
 
 const publicDir = path.join(projectRoot, 'viewer/public');
 
@@ -50,23 +50,21 @@ function closeDocument(id) {
 function openDocument({ file, as, options = [], replace }) {
     if (replace !== undefined) closeDocument(Number(replace));
     const fullPath = resolveFile(file);
-    const kind = as || loadKind(fullPath);
+    if (as && !LoadKind.includes(as))
+        throw new HttpError(400, `unknown kind of load "${as}"`);
     if (!Array.isArray(options) || !options.every((o) => o !== null && typeof o === 'object'))
         throw new HttpError(400, 'the reading options are not a list of { key, value }');
-    const params = kind === 'dict' ? options.map(jsonParam) : [];
+    const params = !as || as === 'dict' ? options.map(jsonParam) : [];
     const reader = ix.ix_reader_create();
     const started = performance.now();
+    // Without `as`, the library chooses the load by the file's content.
     let root = null;
-    if (kind === 'object') root = ix.ix_reader_parse_object_file(reader, fullPath);
-    else if (kind === 'dict')
-        root = params.length ? ix.ix_reader_parse_file_with_options(reader, fullPath, params, params.length)
-                             : ix.ix_reader_parse_file(reader, fullPath);
-    else if (kind === 'dlmodel') root = ix.ix_reader_parse_dl_model_file(reader, fullPath);
-    else if (kind === 'om3d') root = ix.ix_reader_parse_object_model_3d_file(reader, fullPath);
-    else {
-        ix.ix_reader_destroy(reader);
-        throw new HttpError(400, `unknown kind of load "${kind}"`);
-    }
+    if (!as) root = ix.ix_reader_parse_any_file(reader, fullPath, params, params.length);
+    else if (as === 'object') root = ix.ix_reader_parse_object_file(reader, fullPath);
+    else if (as === 'dict') root = ix.ix_reader_parse_file_with_options(reader, fullPath, params, params.length);
+    else if (as === 'dlmodel') root = ix.ix_reader_parse_dl_model_file(reader, fullPath);
+    else root = ix.ix_reader_parse_object_model_3d_file(reader, fullPath);
+    const kind = LoadKind[ix.ix_reader_last_load_kind(reader)];
     const loadMs = performance.now() - started;
     if (!root) {
         const message = libraryError(reader, 'the file could not be read');

@@ -14,8 +14,11 @@
 #include "DictFiles.h"
 #include "GeometryExtraction.h"
 #include "ImageExtraction.h"
+#include "ModelExtraction.h"
 #include "NativeNode.h"
+#include "ObjectFiles.h"
 #include "ObjectSaving.h"
+#include "PixelExtraction.h"
 #include "StringBridge.h"
 
 // Runs `operation` and returns what it returns. When it fails, `failed` is
@@ -41,8 +44,11 @@ Result reported(std::wstring& error, Result failed, Operation&& operation) {
 //   ObjectFiles.cpp         parseObjectFile
 //   DictFiles.cpp           parseFile, convertDictFile
 //   ModelFiles.cpp          parseDlModelFile, parseObjectModel3dFile
+//   AnyFile.cpp             recognizeFile, parseAnyFile
 //   ImageExtraction.cpp     extractImage, imageChannelCount
+//   PixelExtraction.cpp     imageInfo, extractImageValues, extractImageDomainRuns
 //   GeometryExtraction.cpp  extractRegionRuns, extractContourPoints, extractPolygonPoints, extractParallelLines
+//   ModelExtraction.cpp     extractModelPoints, extractModelFaces
 //   ObjectSaving.cpp        saveObjectAs, saveObjectsAs
 class AdapterCore {
 public:
@@ -66,6 +72,9 @@ public:
     // An object file (".hobj"), a sequence file (".seq") or an image file (any
     // other suffix): a root "file" node with one Object child per object.
     static std::unique_ptr<NativeNode> parseObjectFile(const std::wstring& path, std::wstring& error);
+    // The same, reading the file as `source` says whatever its suffix.
+    static std::unique_ptr<NativeNode> parseObjectFile(const std::wstring& path, ObjectSource source,
+                                                       std::wstring& error);
 
     // A dictionary file, read with the library's defaults or with reading
     // options: a root "dict" node with one child per key.
@@ -77,6 +86,15 @@ public:
     // the model's handle as the root, its keys as the children.
     static std::unique_ptr<NativeNode> parseDlModelFile(const std::wstring& path, std::wstring& error);
     static std::unique_ptr<NativeNode> parseObjectModel3dFile(const std::wstring& path, std::wstring& error);
+
+    // The load a file calls for: by its first bytes (images, object files,
+    // dictionaries, JSON, PLY, OFF, .om3, ONNX), else by its suffix (sequence
+    // files, OBJ, STL, the vendor's own formats), else an image file.
+    static FileKind recognizeFile(const std::wstring& path);
+    // Loads the file with the load recognizeFile chooses, `options` passed to
+    // a dictionary's reading; `kind` is set to that load before it runs.
+    static std::unique_ptr<NativeNode> parseAnyFile(const std::wstring& path, const std::vector<NativeJsonParam>& options,
+                                                    IxLoadKind& kind, std::wstring& error);
 
     // Reads a dictionary file and writes it again, in the format the output
     // path chooses. With `ignoreNonSerializable`, content the output format
@@ -90,6 +108,21 @@ public:
 
     // The channel count of image `index` of an Object node holding images.
     static std::optional<int32_t> imageChannelCount(const NativeNode* node, int32_t index, std::wstring& error);
+
+    // Image `index` of an Object node in its own pixel type: its description,
+    // its planes (kept alive by the record, never copied here) and its
+    // domain's runs. Nothing without error text for a node or index without
+    // an image; an error text for images whose values cannot be handed out.
+    static std::optional<NativeImageInfo> imageInfo(const NativeNode* node, int32_t index, std::wstring& error);
+    static std::optional<NativeImagePlanes> extractImageValues(const NativeNode* node, int32_t index,
+                                                               std::wstring& error);
+    static std::optional<NativeRegionRuns> extractImageDomainRuns(const NativeNode* node, int32_t index,
+                                                                  std::wstring& error);
+
+    // The points (and normals) and the faces of the 3D object model of a node
+    // holding one; nothing without error text for any other node.
+    static std::optional<NativeModelPoints> extractModelPoints(const NativeNode* node, std::wstring& error);
+    static std::optional<NativeModelFaces> extractModelFaces(const NativeNode* node, std::wstring& error);
 
     // The geometry of object `index` of an Object node: a region's runs, a
     // contour's or polygon's points, a parallel's two lines. Nothing for a node

@@ -32,21 +32,26 @@ void copyReals(const HTuple& first, const HTuple& second, std::vector<double>& a
 
 }  // namespace
 
+NativeRegionRuns runsOf(const HObject& region) {
+    HTuple rows, begins, ends;
+    GetRegionRuns(region, &rows, &begins, &ends);
+    NativeRegionRuns runs;
+    const Hlong n = rows.Length();
+    runs.rows.reserve(static_cast<size_t>(n));
+    runs.columnBegins.reserve(static_cast<size_t>(n));
+    runs.columnEnds.reserve(static_cast<size_t>(n));
+    for (Hlong i = 0; i < n; ++i) {
+        runs.rows.push_back(static_cast<int32_t>(rows[i].L()));
+        runs.columnBegins.push_back(static_cast<int32_t>(begins[i].L()));
+        runs.columnEnds.push_back(static_cast<int32_t>(ends[i].L()));
+    }
+    return runs;
+}
+
 std::optional<NativeRegionRuns> AdapterCore::extractRegionRuns(const NativeNode* node, int32_t index,
                                                                std::wstring& error) {
-    return extract<NativeRegionRuns>(node, index, error, [](const HObject& object, NativeRegionRuns& runs) {
-        HTuple rows, begins, ends;
-        GetRegionRuns(object, &rows, &begins, &ends);
-        const Hlong n = rows.Length();
-        runs.rows.reserve(static_cast<size_t>(n));
-        runs.columnBegins.reserve(static_cast<size_t>(n));
-        runs.columnEnds.reserve(static_cast<size_t>(n));
-        for (Hlong i = 0; i < n; ++i) {
-            runs.rows.push_back(static_cast<int32_t>(rows[i].L()));
-            runs.columnBegins.push_back(static_cast<int32_t>(begins[i].L()));
-            runs.columnEnds.push_back(static_cast<int32_t>(ends[i].L()));
-        }
-    });
+    return extract<NativeRegionRuns>(node, index, error,
+                                     [](const HObject& object, NativeRegionRuns& runs) { runs = runsOf(object); });
 }
 
 std::optional<NativeContourPoints> AdapterCore::extractContourPoints(const NativeNode* node, int32_t index,

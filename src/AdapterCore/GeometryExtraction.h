@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "../vision/HalconCpp.h"
+
 struct NativeRegionRuns {
     std::vector<int32_t> rows, columnBegins, columnEnds;
 };
@@ -16,3 +18,6 @@ struct NativeContourPoints {
 struct NativeParallelLines {
     std::vector<double> rows1, cols1, rows2, cols2;
 };
+
+// The runs of a region (or of an image's domain) as GetRegionRuns gives them.
+NativeRegionRuns runsOf(const HalconCpp::HObject& region);

@@ -73,6 +73,7 @@ std::unique_ptr<NativeNode> handleNode(const HTuple& handle, const std::wstring&
         GetHandleParam(handle, "keys", HTuple(), &keys);
         auto node = newNode(label, IxNodeKind::Container, IxPathSegmentKind::Name, 0);
         node->typeLabel = typeName;
+        if (typeName == L"object_model_3d") node->tuple = handle;  // kept for extraction
         const Hlong n = keys.Length();
         node->valueSummary = keyCountText(n);
         node->children.reserve(static_cast<size_t>(n));

@@ -185,13 +185,24 @@ std::wstring fileBaseName(const std::wstring& path) {
     return name;
 }
 
+ObjectSource objectSourceBySuffix(const std::wstring& path) {
+    const std::wstring suffix = suffixOf(path);
+    if (suffix == L"hobj") return ObjectSource::ObjectFile;
+    if (suffix == L"seq") return ObjectSource::SequenceFile;
+    return ObjectSource::ImageFile;
+}
+
 std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& path, std::wstring& error) {
+    return parseObjectFile(path, objectSourceBySuffix(path), error);
+}
+
+std::unique_ptr<NativeNode> AdapterCore::parseObjectFile(const std::wstring& path, ObjectSource source,
+                                                         std::wstring& error) {
     return reported(error, std::unique_ptr<NativeNode>(), [&]() -> std::unique_ptr<NativeNode> {
         HObject objects;
-        const std::wstring suffix = suffixOf(path);
-        if (suffix == L"hobj") {
+        if (source == ObjectSource::ObjectFile) {
             ReadObject(&objects, HTuple(toHString(path)));
-        } else if (suffix == L"seq") {
+        } else if (source == ObjectSource::SequenceFile) {
             const std::string sequencePath = utf8(path);
             std::string bytes;
             std::wstring problem;

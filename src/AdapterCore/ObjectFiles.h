@@ -8,6 +8,21 @@
 #include <vector>
 
 #include "Limits.h"
+#include "ix_adapter.h"
+
+// How an object load reads its file: an object file (ReadObject), a sequence
+// file (one ReadImage of every entry) or an image file (ReadImage).
+enum class ObjectSource { ObjectFile, SequenceFile, ImageFile };
+
+// The source an object load takes by the path's suffix: "hobj", "seq", else an image.
+ObjectSource objectSourceBySuffix(const std::wstring& path);
+
+// The load a file calls for (AdapterCore::recognizeFile): its kind and, for
+// an object load, how the file is read.
+struct FileKind {
+    IxLoadKind kind;
+    ObjectSource source;
+};
 
 // The 20 suffixes tried, in order, for a sequence entry named without one.
 const std::vector<std::wstring>& sequenceProbeExtensions();

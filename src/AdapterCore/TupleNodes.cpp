@@ -100,6 +100,7 @@ std::unique_ptr<NativeNode> objectModel3dNode(const HTuple& tuple, const std::ws
     auto node = newNode(label, IxNodeKind::Object, IxPathSegmentKind::Name, 0);
     node->typeLabel = L"object_model_3d";
     node->objectClass = L"object_model_3d";
+    node->tuple = tuple;  // kept for extraction
     const HTuple model(tuple[0].H());
     const Hlong points = modelParam(model, "num_points")[0].L();
     node->valueSummary = L"points: " + integerText(points);

@@ -276,25 +276,6 @@ const NativeNode* nodeAt(const NativeNode* root, const std::string& path) {
     return node;
 }
 
-std::string suffix(const std::string& path) {
-    const size_t dot = path.rfind('.');
-    const size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string s = path.substr(dot + 1);
-    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return s;
-}
-
-// The kind of load a file gets: from --as, else from its suffix.
-std::string loadKind(const Options& options, const std::string& file) {
-    if (!options.as.empty()) return options.as;
-    const std::string s = suffix(file);
-    if (s == "hdict" || s == "json") return "dict";
-    if (s == "hdl" || s == "onnx") return "dlmodel";
-    if (s == "om3" || s == "ply" || s == "off" || s == "obj" || s == "stl") return "om3d";
-    return "object";
-}
-
 // Saves the objects of the node at --save to --to: the root's Object children
 // together into one object file, any other node through its own suffix.
 int save(ReaderHandle* reader, const NativeNode* root, const std::string& file, const Options& options) {
@@ -326,20 +307,15 @@ int save(ReaderHandle* reader, const NativeNode* root, const std::string& file, 
 }
 
 int dump(ReaderHandle* reader, const std::string& file, const Options& options) {
-    const std::string kind = loadKind(options, file);
+    const std::wstring path = wide(file);
+    const IxJsonParam* params = options.params.empty() ? nullptr : options.params.data();
+    const int32_t count = static_cast<int32_t>(options.params.size());
     const NativeNode* root = nullptr;
-    if (kind == "object") {
-        root = ix_reader_parse_object_file(reader, wide(file).c_str());
-    } else if (kind == "dict") {
-        root = options.params.empty()
-                   ? ix_reader_parse_file(reader, wide(file).c_str())
-                   : ix_reader_parse_file_with_options(reader, wide(file).c_str(), options.params.data(),
-                                                       static_cast<int32_t>(options.params.size()));
-    } else if (kind == "dlmodel") {
-        root = ix_reader_parse_dl_model_file(reader, wide(file).c_str());
-    } else {
-        root = ix_reader_parse_object_model_3d_file(reader, wide(file).c_str());
-    }
+    if (options.as.empty()) root = ix_reader_parse_any_file(reader, path.c_str(), params, count);
+    else if (options.as == "object") root = ix_reader_parse_object_file(reader, path.c_str());
+    else if (options.as == "dict") root = ix_reader_parse_file_with_options(reader, path.c_str(), params, count);
+    else if (options.as == "dlmodel") root = ix_reader_parse_dl_model_file(reader, path.c_str());
+    else root = ix_reader_parse_object_model_3d_file(reader, path.c_str());
     if (!root) {
         std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(ix_reader_last_error(reader)).c_str());
         return 1;

@@ -62,14 +62,6 @@ async function list(dir) {
     }
 }
 
-function suffixKind(file) {
-    const suffix = file.split('.').pop().toLowerCase();
-    if (suffix === 'hdict' || suffix === 'json') return 'dict';
-    if (suffix === 'onnx' || suffix === 'hdl') return 'dlmodel';
-    if (['om3', 'ply', 'off', 'obj', 'stl'].includes(suffix)) return 'om3d';
-    return 'object';
-}
-
 function jsonOptions() {
     return ['json_value_true', 'json_value_false', 'json_value_null', 'convert_json_arrays_to']
         .map((key) => ({ key, value: $(`opt-${key}`).value }))
@@ -389,9 +381,10 @@ function pixelText(x, y) {
 function setup() {
     $('open').onsubmit = (event) => { event.preventDefault(); open(); };
     $('close').onclick = close;
+    // The server's library tells a file's kind from its content; the options
+    // go with every load it chooses and count only for dictionary files.
     const updateOptions = () => {
-        const kind = $('as').value || suffixKind($('path').value);
-        $('json-options').hidden = kind !== 'dict';
+        $('json-options').hidden = !['', 'dict'].includes($('as').value);
     };
     $('path').oninput = () => {
         updateOptions();

@@ -7,7 +7,7 @@ import subprocess
 import unittest
 
 import ixadapter
-from ixadapter import NodeKind
+from ixadapter import LoadKind, NodeKind
 
 IXDUMP = os.environ.get("IXDUMP")
 from host_samples import ReaderCase, samples
@@ -34,6 +34,9 @@ end_header
 0 4 6 9
 3 0 1 2
 """
+
+# A quad and a triangle, with normals: polygons rather than triangles.
+NOFF = b"NOFF\n4 2 0\n0 0 0 0 0 1\n1 0 0 0 0 1\n1 1 0 0 1 0\n0 1 0 0 1 0\n4 0 1 2 3\n3 3 2 1\n"
 
 
 class ModelFiles(ReaderCase):
@@ -63,11 +66,47 @@ class ModelFiles(ReaderCase):
     def test_a_ply_model_is_read_in_metres(self):
         path = self.dir / "tri.ply"
         path.write_bytes(PLY)
-        keys = self.keys(self.reader.parse_object_model_3d_file(path))
+        root = self.reader.parse_object_model_3d_file(path)
+        keys = self.keys(root)
         self.assertEqual((keys["num_points"].values, keys["num_triangles"].values), ([3], [1]))
         self.assertEqual(keys["bounding_box1"].values, [0, 0, 0, 2, 4, 6])
         self.assertEqual(keys["center"].values, [2 / 3, 4 / 3, 2])
         self.assertEqual(keys["point_coord_z"].values, [0, 0, 6])
+        points, normals = root.model_points()
+        self.assertEqual(([list(p) for p in points], normals), ([[0, 0, 0], [2, 0, 0], [0, 4, 6]], None))
+        triangles, polygons = root.model_faces()
+        self.assertEqual(([list(t) for t in triangles], polygons), ([[0, 1, 2]], []))
+        path.write_bytes(NOFF)
+        root = self.reader.parse_object_model_3d_file(path)
+        self.assertEqual([list(n) for n in root.model_points()[1]], [[0, 0, 1]] * 2 + [[0, 1, 0]] * 2)
+        triangles, polygons = root.model_faces()
+        self.assertEqual((len(triangles), [list(p) for p in polygons]), (0, [[0, 1, 2, 3], [3, 2, 1]]))
+        for node in (root.child(0), ixadapter.Node(self.reader, None)):  # a plain key, a null node
+            with self.assertRaisesRegex(ixadapter.IxError, "no 3D object model"):
+                node.model_faces()
+
+    def test_any_file_takes_the_load_its_content_calls_for(self):
+        (self.dir / "one.png").write_bytes(samples.png(1, 1, [b"\x07"], 0))
+        files = {"tri.data": (PLY, LoadKind.OM3D), "tiny.bin": (onnx_model(), LoadKind.DLMODEL),
+                 "quad": (NOFF, LoadKind.OM3D), "set.cfg": (b' \n{"a": [1, 2]}', LoadKind.DICT),
+                 "objects.bak": (samples.object_file([samples.record(2, samples.runs([]))] * 2), LoadKind.OBJECT),
+                 "depth.img": (samples.tiff16(2, 1, [1, 2]), LoadKind.OBJECT),
+                 "frames.seq": (b"one.png\n", LoadKind.OBJECT), "set.HDICT": (b"", LoadKind.DICT),
+                 "mesh.OBJ": (b"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", LoadKind.OM3D),
+                 "model.hdl": (b"HDL\x00" + bytes(60), LoadKind.DLMODEL)}
+        for name, (data, kind) in files.items():
+            (self.dir / name).write_bytes(data)
+            try:
+                root = self.reader.parse_any_file(self.dir / name, {"convert_json_arrays_to": "tuple"})
+            except ixadapter.IxError:
+                root = None
+            self.assertEqual((name, self.reader.last_load_kind, root is None),
+                             (name, kind, name.startswith(("model", "set.H"))))
+        self.assertEqual(self.reader.parse_any_file(self.dir / "set.cfg").child(0).kind, NodeKind.CONTAINER)
+        self.assertEqual(self.reader.parse_any_file(self.dir / "objects.bak").value_summary, "2 objects")
+        lib = ixadapter.load_library()
+        self.assertEqual((lib.ix_reader_last_load_kind(None),
+                          lib.ix_reader_parse_any_file(self.reader._handle, None, None, 0)), (LoadKind.NONE, None))
 
     def test_files_of_another_kind_are_refused_with_the_librarys_message(self):
         hdl = self.dir / "model.hdl"
@@ -82,13 +121,14 @@ class ModelFiles(ReaderCase):
             self.reader.parse_object_model_3d_file(broken)
 
     @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
-    def test_ixdump_chooses_the_reader_by_suffix(self):
+    def test_ixdump_chooses_the_reader_by_content(self):
         (self.dir / "tiny.onnx").write_bytes(onnx_model())
         (self.dir / "tri.ply").write_bytes(PLY)
         (self.dir / "tri.data").write_bytes(PLY)
         env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
         for args, expected in (([self.dir / "tiny.onnx"], "  /opset_version  "),
                                ([self.dir / "tri.ply"], "  /num_points  "),
+                               ([self.dir / "tri.data"], "  /num_points  "),
                                (["--as", "om3d", self.dir / "tri.data"], "  /num_points  ")):
             result = subprocess.run([IXDUMP, *map(str, args)], capture_output=True, text=True, timeout=60, env=env)
             self.assertEqual((result.returncode, result.stderr), (0, ""))

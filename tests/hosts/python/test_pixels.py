@@ -5,13 +5,15 @@ layout (docs/formats.md), then extracted through ctypes and released with the
 library's ix_free_buffer.
 """
 
+import ctypes
 import struct
 import tempfile
 import unittest
 from pathlib import Path
+from unittest import mock
 
 import ixadapter
-from ixadapter import PixelFormat
+from ixadapter import PixelFormat, PixelType
 
 from host_samples import samples
 
@@ -83,6 +85,44 @@ class Pixels(unittest.TestCase):
         lib = ixadapter.load_library()
         lib.ix_free_buffer(None)
 
+    def test_values_in_their_own_pixel_type(self):
+        # file code, struct format, type, NumPy dtype name, two values at the extremes of the type
+        table = [(0, "B", PixelType.BYTE, "uint8", (0, 255)), (1, "b", PixelType.INT1, "int8", (-128, 127)),
+                 (2, "H", PixelType.UINT2, "uint16", (0, 65535)), (3, "h", PixelType.INT2, "int16", (-32768, 7)),
+                 (4, "i", PixelType.INT4, "int32", (-2**31, 2**31 - 1)),
+                 (5, "q", PixelType.INT8, "int64", (-2**63, 2**63 - 1)), (6, "f", PixelType.REAL, "float32", (-1.5, 3e38))]
+        cases = [(row, [struct.pack("<6" + row[1], *(row[4] * 4)[c:c + 6]) for c in range(channels)])
+                 for row in table for channels in (1, 3)]
+        root = self.objects(*(samples.image_record(row[0], W, H, planes, domain=DOMAIN if len(planes) == 3 else None)
+                              for row, planes in cases))
+        numpy = ixadapter._np
+        for node, ((code, fmt, pixel_type, dtype, extremes), planes) in zip(root.children, cases):
+            channels = len(planes)
+            expected = [[list(struct.unpack("<6" + fmt, p)[y * W:(y + 1) * W]) for y in range(H)] for p in planes]
+            info = (pixel_type, W, H, channels, struct.calcsize(fmt), channels == 1)
+            self.assertEqual(node.image_info(), info)
+            for with_numpy in ([numpy, None] if numpy else [None]):
+                with mock.patch.object(ixadapter, "_np", with_numpy):
+                    values = node.image_values()
+                    self.assertEqual(values.tolist(), expected[0] if channels == 1 else expected)
+                    if with_numpy:
+                        self.assertEqual(values.dtype.name, dtype)
+            self.assertEqual([list(c) for c in node.image_domain_runs()],
+                             [list(c) for c in zip(*DOMAIN)] if channels == 3 else [[0, 1], [0, 0], [W - 1, W - 1]])
+
+        two = self.objects(samples.image_record(0, W, H, CHANNEL[:2]), samples.record(2, samples.runs([])))
+        self.assertEqual(two.child(0).image_info().channels, 2)
+        lib, handle, node = ixadapter.load_library(), self.reader._handle, two.child(0)._p()
+        info, out = ixadapter.IxImageInfo(), ctypes.POINTER(ctypes.c_uint8)()
+        for args in ((None, node, 0), (handle, None, 0), (handle, node, 1), (handle, node, -1),
+                     (handle, two.child(1)._p(), 0), (handle, two._p(), 0)):  # region, file node
+            info.width = 7
+            self.assertEqual((lib.ix_image_info(*args, ctypes.byref(info)), info.width), (0, 0))
+            self.assertEqual(lib.ix_extract_image_values(*args, ctypes.byref(info), ctypes.byref(out)), 0)
+            self.assertFalse(out)
+            self.assertEqual(self.reader.last_error, "")
+        with self.assertRaisesRegex(ixadapter.IxError, "2 channels"):
+            two.child(0).image_values()
 
     def test_runs_points_and_parallel_lines(self):
         contour = [(1.5, 2.25), (3.0, 4.0), (5.5, 0.5)]

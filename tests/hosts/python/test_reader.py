@@ -1,6 +1,13 @@
 """The reader handle and node functions as a foreign host sees them through ctypes."""
 
+import contextlib
+import io
+import os
+import re
+import shutil
+import tempfile
 import unittest
+from pathlib import Path
 
 import ixadapter
 
@@ -53,6 +60,19 @@ class Binding(unittest.TestCase):
         with self.assertRaises(ixadapter.IxError):
             reader.last_error
         reader.close()  # closing twice is harmless
+
+    def test_the_readme_example_runs_as_written_on_the_samples(self):
+        root = Path(__file__).resolve().parents[3]
+        code = re.search(r"## Using it from Python\n\n```python\n(.*?)```", (root / "README.md").read_text(), re.S)[1]
+        with tempfile.TemporaryDirectory() as d, contextlib.redirect_stdout(io.StringIO()) as out:
+            shutil.copytree(root / "samples", d, dirs_exist_ok=True)
+            cwd = os.getcwd()
+            os.chdir(d)
+            try:
+                exec(code, {})
+            finally:
+                os.chdir(cwd)
+        self.assertIn("OBJECT\nObject 1 image", out.getvalue())
 
 
 if __name__ == "__main__":

@@ -8,8 +8,10 @@
 // (error without a primitive), "center" (mean of the points),
 // "bounding_box1" ([x1, y1, z1, x2, y2, z2]; NaN coordinates left out),
 // "diameter_axis_aligned_bounding_box" (the box's diagonal),
-// "point_coord_x/y/z" and "point_normal_x/y/z". The generic keys are those of
-// these names that apply to the model.
+// "point_coord_x/y/z" and "point_normal_x/y/z"; also "triangles" (three
+// point indices each) and "polygons" (each polygon's point count followed by
+// its point indices), which are not among the generic keys. The generic keys
+// are those of the other names that apply to the model.
 #pragma once
 
 #include <cstdint>

@@ -132,6 +132,17 @@ HTuple ObjectModel3d::param(const std::string& name, const char* proc) const {
     if (name == "has_triangles") return flag(!triangles.empty());
     if (name == "has_polygons") return flag(!polygonStarts.empty());
     if (name == "has_primitive_data") return flag(!primitiveType.empty());
+    if (name == "triangles") return tupleOfLongs(std::vector<Hlong>(triangles.begin(), triangles.end()));
+    if (name == "polygons") {  // each polygon's point count, then its point indices
+        std::vector<Hlong> values;
+        values.reserve(polygonStarts.size() + polygonIndices.size());
+        for (size_t k = 0; k < polygonStarts.size(); ++k) {
+            const size_t end = k + 1 < polygonStarts.size() ? polygonStarts[k + 1] : polygonIndices.size();
+            values.push_back(static_cast<Hlong>(end - polygonStarts[k]));
+            values.insert(values.end(), polygonIndices.begin() + polygonStarts[k], polygonIndices.begin() + end);
+        }
+        return tupleOfLongs(std::move(values));
+    }
     if (name == "primitive_type") {
         if (primitiveType.empty()) raiseParValue(proc, 2, "the model has no primitive");
         return tupleOfStrings({primitiveType});
