@@ -10,6 +10,8 @@ packages=(
   libspng-dev libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev
   libsimdjson-dev libtinyobjloader-dev
   python3
+  python3-numpy                     # image values, runs and points as arrays in Python
+  python3-venv                      # the binding's pip install is checked in a venv
   pkgconf                           # the installed ixadapter.pc is checked with it
   locales                           # a comma locale for the locale-independence tests
   chromium                          # the viewer's browser tests
