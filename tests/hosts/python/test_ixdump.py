@@ -1,6 +1,7 @@
 """ixdump, the command-line host, on the sample files."""
 
 import json
+import re
 import os
 import subprocess
 import tempfile
@@ -41,9 +42,13 @@ class Ixdump(unittest.TestCase):
         # Keys that are empty or hold "/" or "%" still name one node each.
         with tempfile.TemporaryDirectory() as folder:
             keys = Path(folder) / "keys.json"
-            keys.write_text('{"": {"x": 1}, "a/b": 2, "a": {"b": 3}, "50%": 4}')
-            for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4")):
+            # Controls and a NUL are escaped: no key or value can clear the screen or forge a line.
+            keys.write_text('{"": {"x": 1}, "a/b": 2, "a": {"b": 3}, "50%": 4, "e\\u001b[2J\\n": "x\\r\\u0000\\u009b"}')
+            for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4"),
+                                (r"/e\u001B[2J\n", r"'x\r\u0000\u009B'")):
                 self.assertEqual(self.run_ixdump("--full", path, keys).stdout, value + "\n", path)
+            dump = self.run_ixdump(keys).stdout
+            self.assertEqual((len(dump.splitlines()), re.search("[\0-\x09\x0b-\x1f\x7f-\x9f]", dump)), (8, None))
 
     def test_every_sample_opens(self):
         files = sorted(p for p in SAMPLES.iterdir() if p.is_file())
