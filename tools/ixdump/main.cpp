@@ -403,7 +403,21 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
             std::fprintf(stderr, "ixdump: %s: no node at %s\n", printable(file).c_str(), printable(options.full).c_str());
             return 1;
         }
-        std::printf("%s\n", printable(ix_node_full_value_text(reader, node)).c_str());
+        // Only a Value node has a full value text; an empty line would say nothing.
+        if (ix_node_kind(node) != IxNodeKind::Value) {
+            std::fprintf(stderr, "ixdump: %s: %s (%s) has no value text; only value nodes have one\n",
+                         printable(file).c_str(), printable(options.full).c_str(),
+                         printable(ix_node_type_label(node)).c_str());
+            return 1;
+        }
+        const std::string text = utf8(ix_node_full_value_text(reader, node));
+        if (options.json)
+            std::printf("{\"file\":%s,\"path\":%s,\"type\":%s,\"totalCount\":%d,\"text\":%s}\n",
+                        jsonString(file).c_str(), jsonString(options.full).c_str(),
+                        jsonString(utf8(ix_node_type_label(node))).c_str(), ix_node_total_count(node),
+                        jsonString(text).c_str());
+        else
+            std::printf("%s\n", printable(text).c_str());
         return 0;
     }
     if (options.json) {
@@ -473,7 +487,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--ignore-non-serializable") {
             ignoreNonSerializable = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            std::fprintf(stderr, "ixdump: unknown option %s\n%s", printable(arg).c_str(), kUsage);
+            const bool known = arg == "--as" || arg == "--depth" || arg == "--full" || arg == "--render" ||
+                               arg == "--out" || arg == "--save" || arg == "--to" || arg == "--option" ||
+                               arg == "--convert";
+            if (known)
+                std::fprintf(stderr, "ixdump: %s needs %s; ixdump --help lists the options\n", arg.c_str(),
+                             arg == "--convert" ? "IN and OUT" : "a value");
+            else
+                std::fprintf(stderr, "ixdump: unknown option %s; ixdump --help lists the options\n",
+                             printable(arg).c_str());
             return 2;
         } else {
             options.files.push_back(arg);

@@ -35,7 +35,8 @@ class Ixdump(unittest.TestCase):
         result = self.run_ixdump("--depth", "0", SAMPLES / "scene.hobj")
         self.assertEqual(result.stdout.splitlines()[1:], ["  ..."])
         result = self.run_ixdump("--full", "/[1]", SAMPLES / "scene.hobj")
-        self.assertEqual((result.returncode, result.stdout), (0, "\n"))
+        self.assertEqual((result.returncode, result.stdout), (1, ""))
+        self.assertIn("/[1] (region) has no value text", result.stderr)
         result = self.run_ixdump("--full", "/[9]", SAMPLES / "scene.hobj")
         self.assertEqual(result.returncode, 1)
         self.assertIn("no node at /[9]", result.stderr)
@@ -47,6 +48,7 @@ class Ixdump(unittest.TestCase):
             for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4"),
                                 (r"/e\u001B[2J\n", r"'x\r\u0000\u009B'")):
                 self.assertEqual(self.run_ixdump("--full", path, keys).stdout, value + "\n", path)
+                self.assertEqual(json.loads(self.run_ixdump("--json", "--full", path, keys).stdout)["text"], value)
             dump = self.run_ixdump(keys).stdout
             self.assertEqual((len(dump.splitlines()), re.search("[\0-\x09\x0b-\x1f\x7f-\x9f]", dump)), (8, None))
 
@@ -85,7 +87,9 @@ class Ixdump(unittest.TestCase):
         self.assertTrue(errors[0].endswith("missing.png: File not found"), errors[0])
         self.assertIn("Invalid PNG file", errors[1])
         self.assertEqual(self.run_ixdump().returncode, 2)
-        self.assertEqual(self.run_ixdump("--bogus", "x").returncode, 2)
+        result = self.run_ixdump("--bogus", "x")
+        self.assertEqual((result.returncode, result.stderr),
+                         (2, "ixdump: unknown option --bogus; ixdump --help lists the options\n"))
 
 
 if __name__ == "__main__":
