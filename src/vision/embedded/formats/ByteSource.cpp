@@ -1,4 +1,4 @@
-// Reading files with pread, writing them through a temporary file.
+// Reading files with pread; writing them through a temporary file (ixfile::ReplacingFile).
 #include "formats/ByteSource.h"
 
 #include <fcntl.h>
@@ -6,9 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
