@@ -334,6 +334,13 @@ IX_API int32_t ix_reader_convert_dict_file(ReaderHandle* handle, const wchar_t* 
 /* reader handle whose load produced it and stays valid until the next load   */
 /* on that handle or ix_reader_destroy. The empty string returned for a null  */
 /* node or a bad index is owned by the library and never freed.               */
+/*                                                                            */
+/* Labels, type labels, summaries, detail lines, object classes and full      */
+/* value texts are one line each: a control character (C0, DEL, C1) or        */
+/* U+2028/U+2029 in a key or string shows as an escape, "\n", "\r", "\t",  */
+/* else "\u" with four upper-case hex digits ("\u001B"). Only               */
+/* ix_node_value_string_at gives a string as it is stored. A NUL inside a key */
+/* or string shows as "\u0000" in every text, that one included.             */
 /* ------------------------------------------------------------------------ */
 
 /* The node's display name inside its parent; empty on roots. Owned by the node. */
@@ -376,7 +383,8 @@ IX_API int32_t ix_node_truncated(const NativeNode* node);
 /* The type of the value at `index`; 0 (String) for a null node or a bad index. */
 IX_API IxValueType ix_node_value_type_at(const NativeNode* node, int32_t index);
 
-/* The text of the value at `index` (empty unless its type is String). Owned by the node. */
+/* The text of the value at `index` (empty unless its type is String), as
+ * stored: control characters kept, a NUL as "\u0000". Owned by the node. */
 IX_API const wchar_t* ix_node_value_string_at(const NativeNode* node, int32_t index);
 
 /* The integer of the value at `index` (0 unless its type is Integer). */

@@ -17,7 +17,7 @@ std::wstring AdapterCore::halconVersion() {
     try {
         HTuple information;
         GetSystem("version", &information);
-        if (information.Length() > 0) return fromHString(information[0].S());
+        if (information.Length() > 0) return oneLine(fromHString(information[0].S()));
     } catch (const HException&) {
     }
     return L"unknown";

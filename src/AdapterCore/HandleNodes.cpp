@@ -56,7 +56,7 @@ std::wstring handleTypeName(const HTuple& handle) {
         HTuple type;
         TupleSemType(handle, &type);
         if (type.Length() > 0) {
-            std::wstring name = fromHString(type[0].S());
+            std::wstring name = oneLine(fromHString(type[0].S()));
             if (!name.empty()) return name;
         }
     } catch (const HException&) {
@@ -94,7 +94,7 @@ std::unique_ptr<NativeNode> handleNode(const HTuple& handle, const std::wstring&
 }  // namespace
 
 std::wstring keyDisplayName(const HTuple& key) {
-    if (key.TupleIsStringElem()[0].L() != 0) return fromHString(key[0].S());
+    if (key.TupleIsStringElem()[0].L() != 0) return oneLine(fromHString(key[0].S()));
     if (key.TupleIsIntElem()[0].L() != 0) return integerText(key[0].L());
     return generalText(key[0].D(), 6);
 }
@@ -115,7 +115,7 @@ std::unique_ptr<NativeNode> depthLimitNode(const std::wstring& label, IxPathSegm
 std::unique_ptr<NativeNode> unsupportedKeyNode(const std::wstring& name, const std::string& dataType) {
     auto node = newNode(name, IxNodeKind::Value, IxPathSegmentKind::Name, 0);
     node->typeLabel = L"<unsupported>";
-    node->valueSummary = fromHString(HString(dataType.c_str()));
+    node->valueSummary = oneLine(fromHString(HString(dataType.c_str())));
     return node;
 }
 
@@ -123,7 +123,7 @@ std::unique_ptr<NativeNode> errorNode(const std::wstring& name, IxPathSegmentKin
                                       const HException& e) {
     auto node = newNode(name, IxNodeKind::Value, pathSegmentKind, pathIndex);
     node->typeLabel = L"<error>";
-    node->valueSummary = fromHString(e.ErrorMessage());
+    node->valueSummary = oneLine(fromHString(e.ErrorMessage()));
     return node;
 }
 

@@ -149,7 +149,8 @@ std::unique_ptr<NativeNode> fileNode(const std::wstring& path, const HObject& ob
     root->typeLabel = L"file";
     root->valueSummary = integerText(count) + (count == 1 ? L" object" : L" objects");
 
-    const std::wstring baseName = fileBaseName(path);
+    // A file name may hold any character but "/": the label stays one line.
+    const std::wstring baseName = oneLine(fileBaseName(path));
     for (long long i = 1; i <= count; ++i) {
         root->appendChild(buildObjectNode(objects.SelectObj(static_cast<Hlong>(i)),
                                           count == 1 ? baseName : L"Object " + integerText(i), IxPathSegmentKind::Index,

@@ -45,7 +45,7 @@ std::unique_ptr<NativeNode> buildObjectNode(const HObject& object, const std::ws
 
     std::vector<std::wstring> classes;
     classes.reserve(static_cast<size_t>(classTuple.Length()));
-    for (Hlong i = 0; i < classTuple.Length(); ++i) classes.push_back(fromHString(classTuple[i].S()));
+    for (Hlong i = 0; i < classTuple.Length(); ++i) classes.push_back(oneLine(fromHString(classTuple[i].S())));
     const std::wstring& firstClass = classes.front();
     bool mixed = false;
     for (size_t i = 1; i < classes.size() && !mixed; ++i) mixed = classes[i] != firstClass;

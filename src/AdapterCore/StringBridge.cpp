@@ -29,9 +29,14 @@ HalconCpp::HString toHString(const std::wstring& text) {
 
 std::wstring fromHString(const HalconCpp::HString& text) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text.TextA());
+    const unsigned char* const end = p + text.LengthA();
     std::wstring result;
-    while (*p) {
+    while (p < end) {
         const unsigned char lead = *p++;
+        if (lead == 0) {
+            result += L"\\u0000";
+            continue;
+        }
         if (lead < 0x80) {
             result += static_cast<wchar_t>(lead);
             continue;
@@ -52,7 +57,7 @@ std::wstring fromHString(const HalconCpp::HString& text) {
         }
         bool complete = true;
         for (int i = 0; i < continuations; ++i) {
-            if ((*p & 0xC0) != 0x80) {  // also stops at the terminating NUL
+            if (p == end || (*p & 0xC0) != 0x80) {
                 complete = false;
                 break;
             }
@@ -61,6 +66,40 @@ std::wstring fromHString(const HalconCpp::HString& text) {
         if (complete) result += static_cast<wchar_t>(value);
     }
     return result;
+}
+
+namespace {
+
+bool isControl(wchar_t c) {
+    const uint32_t u = static_cast<uint32_t>(c);
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
+}
+
+}  // namespace
+
+std::wstring oneLine(std::wstring text) {
+    size_t at = 0;
+    while (at < text.size() && !isControl(text[at])) ++at;
+    if (at == text.size()) return text;
+    std::wstring escaped = text.substr(0, at);
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    for (; at < text.size(); ++at) {
+        const wchar_t c = text[at];
+        if (!isControl(c)) {
+            escaped += c;
+        } else if (c == L'\n') {
+            escaped += L"\\n";
+        } else if (c == L'\r') {
+            escaped += L"\\r";
+        } else if (c == L'\t') {
+            escaped += L"\\t";
+        } else {
+            const uint32_t u = static_cast<uint32_t>(c);
+            escaped += L"\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) escaped += kHex[(u >> shift) & 0xF];
+        }
+    }
+    return escaped;
 }
 
 std::wstring suffixOf(const std::wstring& path) {

@@ -91,7 +91,7 @@ std::wstring imageValueSummary(const HObject& images, int32_t count) {
         ImageRecord record;
         HString type;
         image.GetImagePointer1(&type, &record.width, &record.height);
-        record.type = fromHString(type);
+        record.type = oneLine(fromHString(type));
         record.channels = image.CountChannels()[0].L();
         records.push_back(record);
         if (i == 1) first = image;

@@ -106,7 +106,7 @@ std::unique_ptr<NativeNode> objectModel3dNode(const HTuple& tuple, const std::ws
     node->valueSummary = L"points: " + integerText(points);
     const bool hasPrimitive = std::string(modelParam(model, "has_primitive_data")[0].S().TextA()) == "true";
     const std::wstring primitiveType =
-        hasPrimitive ? fromHString(modelParam(model, "primitive_type")[0].S()) : std::wstring(L"none");
+        hasPrimitive ? oneLine(fromHString(modelParam(model, "primitive_type")[0].S())) : std::wstring(L"none");
 
     std::wstring line = L"object_model_3d: points: " + integerText(points);
     if (points > 0 || hasPrimitive) {

@@ -24,7 +24,7 @@ NativeValue stringifyTupleElement(const HTuple& tuple, Hlong index, const HTuple
 std::wstring formatValueElement(const NativeValue& value) {
     switch (value.type) {
     case IxValueType::String:
-        return L"'" + value.text.str() + L"'";
+        return L"'" + oneLine(value.text.str()) + L"'";
     case IxValueType::Integer:
         return integerText(value.intValue);
     case IxValueType::Real:

@@ -62,6 +62,18 @@ TEST(DictNode, KeysAreCountedAndNamedByTheirType) {
     EXPECT_EQ(keyDisplayName(HTuple(2.5)), L"2.5");
     EXPECT_EQ(keyDisplayName(HTuple(1e-5)), L"1e-05");
     EXPECT_EQ(keyDisplayName(HTuple("na\xc3\xafve")), L"na\u00efve");
+    // Controls and a NUL in a key or string: one-line labels and texts, whole;
+    // the value itself keeps its controls.
+    TempDir dir;
+    const std::string path = dir.write("c.json", R"({"a\u0000b\u001b[2J": "x\ny\u0000\r\t\u007f\u0085\u2028"})");
+    std::wstring error;
+    const auto file = AdapterCore::parseFile(std::wstring(path.begin(), path.end()), error);
+    ASSERT_TRUE(file) << error;
+    const NativeNode* control = at(file.get(), 0);
+    EXPECT_EQ(control->label, L"a\\u0000b\\u001B[2J");
+    EXPECT_EQ(control->valueSummary, L"'x\\ny\\u0000\\r\\t\\u007F\\u0085\\u2028'");
+    EXPECT_EQ(AdapterCore::fullValueText(control), control->valueSummary.str());
+    EXPECT_EQ(control->values[0].text, L"x\ny\\u0000\r\t\u007f\u0085\u2028");
 
     const HTuple empty = newDict();
     const auto none = dictNode(empty);

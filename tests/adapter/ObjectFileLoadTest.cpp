@@ -53,9 +53,11 @@ TEST(ObjectFiles, OneChildPerObjectNamedByNumberOrForASingleOneByTheFile) {
     WriteObject(region, dir.path(".hobj").c_str());
     WriteObject(none, dir.path("none.hobj").c_str());
     writeImage(dir, "board.v2.png", 1);  // a png is read as an image, whatever its content
+    writeImage(dir, "a\x1b[2J\nb.png", 2);   // a file name is one line as a label
     const std::tuple<const char*, const wchar_t*, const wchar_t*> cases[] = {
         {"two.HOBJ", L"2 objects", L"Object 2"}, {".hobj", L"1 object", L""},
-        {"board.v2.png", L"1 object", L"board.v2"}, {"none.hobj", L"0 objects", nullptr}};
+        {"board.v2.png", L"1 object", L"board.v2"}, {"none.hobj", L"0 objects", nullptr},
+        {"a\x1b[2J\nb.png", L"1 object", L"a\\u001B[2J\\nb"}};
     Reader reader;
     for (const auto& [name, summary, label] : cases) {
         const NativeNode* root = reader.load(dir.path(name));

@@ -1,15 +1,18 @@
 // One tree read by many threads at once: every thread sees what one thread
-// sees, and a child built on first access is built once. Run under
-// ThreadSanitizer by ./test.sh (ix_thread_tests).
+// sees, and a child built on first access is built once. Threads with handles
+// of their own load, extract, save and convert files of every kind at once.
+// Run under ThreadSanitizer by ./test.sh (ix_thread_tests).
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "HalconCpp.h"
 #include "NewDict.h"
+#include "OnnxWriter.h"
 #include "TestFiles.h"
 #include "ix_adapter.h"
 
@@ -70,6 +73,13 @@ void describe(ReaderHandle* own, const NativeNode* node, size_t start, std::wstr
             out += L"pixels " + std::to_wstring(sum) + L"\n";
         }
         ix_free_buffer(pixels);
+    } else if (ix_node_kind(node) == IxNodeKind::Object) {
+        int32_t *rows = nullptr, *begins = nullptr, *ends = nullptr, runs = 0, points = 0;
+        double *r = nullptr, *c = nullptr;
+        if (ix_extract_region_runs(own, node, 0, &rows, &begins, &ends, &runs)) out += L"runs " + std::to_wstring(runs);
+        if (ix_extract_contour_points(own, node, 0, &r, &c, &points)) out += L"points " + std::to_wstring(points);
+        for (int32_t* buffer : {rows, begins, ends}) ix_free_int_buffer(buffer);
+        for (double* buffer : {r, c}) ix_free_double_buffer(buffer);
     }
     const int32_t n = ix_node_child_count(node);
     for (int32_t k = 0; k < n; ++k) ix_node_child_at(node, static_cast<int32_t>((start + k) % n));
@@ -122,6 +132,73 @@ TEST_P(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, TreeThreads, ::testing::Values(writeTreeFile, writeJsonFile));
+
+// Loads `path` with the load function of `kind` (o object, d dictionary, m
+// model, 3 3D model) on `own` and describes the tree; saves its objects into
+// `out`/saved.hobj and converts a dictionary file into `out`/saved.json,
+// describing both.
+std::wstring loadSaveConvert(ReaderHandle* own, char kind, const std::wstring& path, const std::string& out) {
+    std::filesystem::create_directories(out);
+    const std::wstring objects = std::wstring(out.begin(), out.end()) + L"/saved.hobj";
+    const std::wstring json = std::wstring(out.begin(), out.end()) + L"/saved.json";
+    const NativeNode* root = kind == 'o'   ? ix_reader_parse_object_file(own, path.c_str())
+                             : kind == 'd' ? ix_reader_parse_file(own, path.c_str())
+                             : kind == 'm' ? ix_reader_parse_dl_model_file(own, path.c_str())
+                                           : ix_reader_parse_object_model_3d_file(own, path.c_str());
+    if (!root) return ix_reader_last_error(own);
+    std::wstring text;
+    describe(own, root, 0, text);
+    std::vector<const NativeNode*> saved;
+    for (int32_t i = 0; i < ix_node_child_count(root); ++i)
+        if (ix_node_object_count(ix_node_child_at(root, i)) > 0 && ix_node_kind(ix_node_child_at(root, i)) == IxNodeKind::Object)
+            saved.push_back(ix_node_child_at(root, i));
+    if (kind == 'd') text += L"converted " + std::to_wstring(ix_reader_convert_dict_file(own, path.c_str(), json.c_str(), 1));
+    if (!saved.empty() && ix_save_objects_as(own, saved.data(), static_cast<int32_t>(saved.size()), objects.c_str()))
+        describe(own, ix_reader_parse_object_file(own, objects.c_str()), 0, text);
+    if (kind == 'd') describe(own, ix_reader_parse_file(own, json.c_str()), 0, text);
+    return text + ix_reader_last_error(own);
+}
+
+TEST(TreeThreadsOwnHandles, EightThreadsLoadExtractSaveAndConvertEveryKindOfFileAtOnce) {
+    const TempDir dir;
+    HObject image, region, contour;
+    GenImageConst(&image, "byte", 32, 24);
+    GenCircle(&region, 10, 12, 6.5);
+    GenContourPolygonXld(&contour, HTuple(1.0).Append(9.0).Append(4.0), HTuple(2.0).Append(20.0).Append(7.0));
+    WriteObject(image.ConcatObj(region).ConcatObj(contour), dir.path("scene.hobj").c_str());
+    WriteImage(image, "png", 0, dir.path("image.png").c_str());
+    const auto wide = [](const std::string& path) { return std::wstring(path.begin(), path.end()); };
+    const std::vector<std::pair<char, std::wstring>> files = {
+        {'o', wide(dir.path("scene.hobj"))}, {'o', wide(dir.path("image.png"))},
+        {'o', wide(dir.write("frames.seq", "image.png\nimage.png\n"))}, {'d', writeTreeFile(dir)},
+        {'d', writeJsonFile(dir)}, {'m', wide(dir.write("model.onnx", ixtest::onnx::classifier()))},
+        {'3', wide(dir.write("part.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                                         "property float z\nend_header\n0 0 0\n1 0 0\n0 1 0\n"))}};
+    std::vector<std::wstring> expected;
+    Reader single;
+    for (const auto& [kind, path] : files) expected.push_back(loadSaveConvert(single.handle, kind, path, dir.path("single")));
+    EXPECT_NE(expected[0].find(L"runs "), std::wstring::npos);
+    EXPECT_NE(expected[3].find(L"converted 1"), std::wstring::npos);
+
+    constexpr int kThreads = 8;
+    std::vector<std::vector<std::wstring>> seen(kThreads, std::vector<std::wstring>(files.size()));
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            Reader own;
+            ++ready;
+            while (ready.load() < kThreads) std::this_thread::yield();
+            for (size_t k = 0; k < files.size(); ++k) {  // each thread in an order of its own
+                const size_t f = (k + static_cast<size_t>(t)) % files.size();
+                seen[t][f] = loadSaveConvert(own.handle, files[f].first, files[f].second, dir.path("out" + std::to_string(t)));
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t)
+        for (size_t f = 0; f < files.size(); ++f) EXPECT_TRUE(seen[t][f] == expected[f]) << "thread " << t << ", file " << f;
+}
 
 TEST(TreeThreadsOneChild, AChildAskedForByTwoThreadsAtOnceIsBuiltOnce) {
     const TempDir dir;

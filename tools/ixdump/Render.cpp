@@ -1,13 +1,11 @@
 #include "Render.h"
 
+#include "ReplacingFile.h"
+
 #include <spng.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <cstdint>
 #include <memory>
@@ -259,26 +257,25 @@ bool extentCanvas(const std::vector<Shape>& shapes, Canvas& canvas, std::wstring
     return true;
 }
 
-// The system's reason for the last failure, as text.
-std::wstring reason() {
-    const std::string text = std::strerror(errno);
+// A text of the system or of spng, ASCII, as a wide string.
+std::wstring wideText(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-// Writes the canvas to a temporary file beside `path`, which replaces `path`
-// only once it is complete: a failed write leaves no file and the old picture
-// in place. An existing `path` must be a regular file (a FIFO would block, a
-// device would be replaced).
+// spng's output: the bytes go to the file.
+int writeTo(spng_ctx*, void* user, void* data, size_t length) {
+    return static_cast<ixfile::ReplacingFile*>(user)->write(data, length) ? 0 : SPNG_IO_ERROR;
+}
+
+// Writes the canvas as the library's writers write their files: through a
+// temporary file beside `path`, which replaces `path` only once it is
+// complete (a failed write leaves no file and the old picture in place). An
+// existing `path` must be a regular file that may be written to; it keeps its
+// permission bits, and a symbolic link stays a link to the new picture.
 bool writePng(const Canvas& canvas, const std::string& path, std::wstring& error) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        error = L"the output is not a regular file";
-        return false;
-    }
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(temporary.c_str(), "wbx"), std::fclose);
-    if (!file) {
-        error = L"cannot open the output file for writing: " + reason();
+    ixfile::ReplacingFile file;
+    if (!file.open(path)) {
+        error = wideText(file.error());
         return false;
     }
     std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> png(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
@@ -287,16 +284,19 @@ bool writePng(const Canvas& canvas, const std::string& path, std::wstring& error
     header.height = static_cast<uint32_t>(canvas.height);
     header.bit_depth = 8;
     header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-    int status = png ? spng_set_png_file(png.get(), file.get()) : SPNG_EMEM;
+    int status = png ? spng_set_png_stream(png.get(), writeTo, &file) : SPNG_EMEM;
     if (!status) status = spng_set_ihdr(png.get(), &header);
     if (!status) status = spng_encode_image(png.get(), canvas.rgb.data(), canvas.rgb.size(), SPNG_FMT_PNG,
                                             SPNG_ENCODE_FINALIZE);
     png.reset();
-    const bool written = status == 0 && std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = L"writing the PNG failed: " + (status ? std::wstring(L"the encoder refused the picture") : reason());
-        std::remove(temporary.c_str());
+    if (status) {
+        // A failed write (a full disk) is the file's error, whatever spng made of it.
+        error = file.error().empty() ? L"the PNG encoder refused the picture: " + wideText(spng_strerror(status))
+                                     : wideText(file.error());
+        return false;
+    }
+    if (!file.commit()) {
+        error = wideText(file.error());
         return false;
     }
     return true;

@@ -88,24 +88,65 @@ std::wstring wide(const std::string& text) {
     return out;
 }
 
+// The byte length of the control character (C0, DEL, C1, U+2028 or U+2029)
+// that starts at byte `i` of the UTF-8 `text`, with its code point; 0 when
+// none starts there.
+size_t controlAt(const std::string& text, size_t i, uint32_t& code) {
+    const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    if (byte(i) < 0x20 || byte(i) == 0x7F) {
+        code = byte(i);
+        return 1;
+    }
+    if (byte(i) == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) {
+        code = byte(i + 1);
+        return 2;
+    }
+    if (byte(i) == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9)) {
+        code = 0x2000 + byte(i + 2) - 0x80;
+        return 3;
+    }
+    return 0;
+}
+
+// A control character as an escape: \n, \r, \t, else \u and four hex digits.
+std::string escapeOf(uint32_t code) {
+    if (code == '\n') return "\\n";
+    if (code == '\r') return "\\r";
+    if (code == '\t') return "\\t";
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(code));
+    return buffer;
+}
+
+// `text` with every control character escaped, so that nothing printed can
+// move the cursor, clear the screen or start a line of its own.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code = 0;
+        const size_t length = controlAt(text, i, code);
+        out += length ? escapeOf(code) : std::string(1, text[i]);
+        i += length ? length : 1;
+    }
+    return out;
+}
+
+std::string printable(const wchar_t* text) {
+    return printable(utf8(text));
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += static_cast<char>(c);
-            }
+    for (size_t i = 0; i < text.size();) {
+        uint32_t code = 0;
+        const size_t length = controlAt(text, i, code);
+        if (length) {
+            out += escapeOf(code);
+            i += length;
+            continue;
         }
+        if (text[i] == '"' || text[i] == '\\') out += '\\';
+        out += text[i++];
     }
     return out + "\"";
 }
@@ -182,16 +223,16 @@ struct Options {
 void printText(const NativeNode* node, const std::string& path, const std::string& title, int depth,
                const Options& options) {
     const std::string indent(static_cast<size_t>(depth) * 2, ' ');
-    std::string line = indent + (depth == 0 ? title : path);
-    const std::string label = utf8(ix_node_label(node));
+    std::string line = indent + printable(depth == 0 ? title : path);
+    const std::string label = printable(ix_node_label(node));
     if (depth > 0 && ix_node_path_segment_kind(node) == IxPathSegmentKind::Index && !label.empty())
         line += " " + label;
-    line += "  " + utf8(ix_node_type_label(node));
-    const std::string summary = utf8(ix_node_value_summary(node));
+    line += "  " + printable(ix_node_type_label(node));
+    const std::string summary = printable(ix_node_value_summary(node));
     if (!summary.empty()) line += "  " + summary;
     std::printf("%s\n", line.c_str());
     for (int32_t i = 0; i < ix_node_detail_line_count(node); ++i)
-        std::printf("%s    | %s\n", indent.c_str(), utf8(ix_node_detail_line_at(node, i)).c_str());
+        std::printf("%s    | %s\n", indent.c_str(), printable(ix_node_detail_line_at(node, i)).c_str());
     if (options.depth >= 0 && depth >= options.depth) {
         if (ix_node_child_count(node) > 0) std::printf("%s  ...\n", indent.c_str());
         return;
@@ -281,7 +322,7 @@ const NativeNode* nodeAt(const NativeNode* root, const std::string& path) {
 int save(ReaderHandle* reader, const NativeNode* root, const std::string& file, const Options& options) {
     const NativeNode* node = nodeAt(root, options.save);
     if (!node) {
-        std::fprintf(stderr, "ixdump: %s: no node at %s\n", file.c_str(), options.save.c_str());
+        std::fprintf(stderr, "ixdump: %s: no node at %s\n", printable(file).c_str(), printable(options.save).c_str());
         return 1;
     }
     int32_t saved = 0;
@@ -298,11 +339,13 @@ int save(ReaderHandle* reader, const NativeNode* root, const std::string& file, 
         saved = ix_save_object_as(reader, node, to.c_str());
     }
     if (saved) return 0;
-    const std::string error = utf8(ix_reader_last_error(reader));
+    const std::string error = printable(ix_reader_last_error(reader));
     if (error.empty())
-        std::fprintf(stderr, "ixdump: %s: no iconic objects at %s\n", file.c_str(), options.save.c_str());
+        std::fprintf(stderr, "ixdump: %s: no iconic objects at %s\n", printable(file).c_str(),
+                     printable(options.save).c_str());
     else
-        std::fprintf(stderr, "ixdump: %s: %s: %s\n", file.c_str(), options.saveTo.c_str(), error.c_str());
+        std::fprintf(stderr, "ixdump: %s: %s: %s\n", printable(file).c_str(), printable(options.saveTo).c_str(),
+                     error.c_str());
     return 1;
 }
 
@@ -317,7 +360,7 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
     else if (options.as == "dlmodel") root = ix_reader_parse_dl_model_file(reader, path.c_str());
     else root = ix_reader_parse_object_model_3d_file(reader, path.c_str());
     if (!root) {
-        std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(ix_reader_last_error(reader)).c_str());
+        std::fprintf(stderr, "ixdump: %s: %s\n", printable(file).c_str(), printable(ix_reader_last_error(reader)).c_str());
         return 1;
     }
     if (!options.render.empty()) {
@@ -326,17 +369,31 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
         if (!node) error = L"no node at " + wide(options.render);
         if (node && renderNode(reader, node, ix_node_kind(node) != IxNodeKind::Object, options.renderOut, error))
             return 0;
-        std::fprintf(stderr, "ixdump: %s: %s\n", file.c_str(), utf8(error.c_str()).c_str());
+        std::fprintf(stderr, "ixdump: %s: %s\n", printable(file).c_str(), printable(error.c_str()).c_str());
         return 1;
     }
     if (!options.save.empty()) return save(reader, root, file, options);
     if (!options.full.empty()) {
         const NativeNode* node = nodeAt(root, options.full);
         if (!node) {
-            std::fprintf(stderr, "ixdump: %s: no node at %s\n", file.c_str(), options.full.c_str());
+            std::fprintf(stderr, "ixdump: %s: no node at %s\n", printable(file).c_str(), printable(options.full).c_str());
             return 1;
         }
-        std::printf("%s\n", utf8(ix_node_full_value_text(reader, node)).c_str());
+        // Only a Value node has a full value text; an empty line would say nothing.
+        if (ix_node_kind(node) != IxNodeKind::Value) {
+            std::fprintf(stderr, "ixdump: %s: %s (%s) has no value text; only value nodes have one\n",
+                         printable(file).c_str(), printable(options.full).c_str(),
+                         printable(ix_node_type_label(node)).c_str());
+            return 1;
+        }
+        const std::string text = utf8(ix_node_full_value_text(reader, node));
+        if (options.json)
+            std::printf("{\"file\":%s,\"path\":%s,\"type\":%s,\"totalCount\":%d,\"text\":%s}\n",
+                        jsonString(file).c_str(), jsonString(options.full).c_str(),
+                        jsonString(utf8(ix_node_type_label(node))).c_str(), ix_node_total_count(node),
+                        jsonString(text).c_str());
+        else
+            std::printf("%s\n", printable(text).c_str());
         return 0;
     }
     if (options.json) {
@@ -359,7 +416,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--version") {
-            std::printf("ixdump %s, vision library %s\n", IX_PROJECT_VERSION, utf8(ix_adapter_halcon_version()).c_str());
+            std::printf("ixdump %s, vision library %s\n", IX_PROJECT_VERSION, printable(ix_adapter_halcon_version()).c_str());
             return 0;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
@@ -406,7 +463,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--ignore-non-serializable") {
             ignoreNonSerializable = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            std::fprintf(stderr, "ixdump: unknown option %s\n%s", arg.c_str(), kUsage);
+            const bool known = arg == "--as" || arg == "--depth" || arg == "--full" || arg == "--render" ||
+                               arg == "--out" || arg == "--save" || arg == "--to" || arg == "--option" ||
+                               arg == "--convert";
+            if (known)
+                std::fprintf(stderr, "ixdump: %s needs %s; ixdump --help lists the options\n", arg.c_str(),
+                             arg == "--convert" ? "IN and OUT" : "a value");
+            else
+                std::fprintf(stderr, "ixdump: unknown option %s; ixdump --help lists the options\n",
+                             printable(arg).c_str());
             return 2;
         } else {
             options.files.push_back(arg);
@@ -441,7 +506,8 @@ int main(int argc, char** argv) {
         const int32_t converted = ix_reader_convert_dict_file(reader, wide(convertIn).c_str(),
                                                               wide(convertOut).c_str(), ignoreNonSerializable ? 1 : 0);
         if (!converted)
-            std::fprintf(stderr, "ixdump: %s: %s\n", convertIn.c_str(), utf8(ix_reader_last_error(reader)).c_str());
+            std::fprintf(stderr, "ixdump: %s: %s\n", printable(convertIn).c_str(),
+                         printable(ix_reader_last_error(reader)).c_str());
         ix_reader_destroy(reader);
         return converted ? 0 : 1;
     }

@@ -1,6 +1,7 @@
 """ixdump, the command-line host, on the sample files."""
 
 import json
+import re
 import os
 import subprocess
 import tempfile
@@ -34,16 +35,22 @@ class Ixdump(unittest.TestCase):
         result = self.run_ixdump("--depth", "0", SAMPLES / "scene.hobj")
         self.assertEqual(result.stdout.splitlines()[1:], ["  ..."])
         result = self.run_ixdump("--full", "/[1]", SAMPLES / "scene.hobj")
-        self.assertEqual((result.returncode, result.stdout), (0, "\n"))
+        self.assertEqual((result.returncode, result.stdout), (1, ""))
+        self.assertIn("/[1] (region) has no value text", result.stderr)
         result = self.run_ixdump("--full", "/[9]", SAMPLES / "scene.hobj")
         self.assertEqual(result.returncode, 1)
         self.assertIn("no node at /[9]", result.stderr)
         # Keys that are empty or hold "/" or "%" still name one node each.
         with tempfile.TemporaryDirectory() as folder:
             keys = Path(folder) / "keys.json"
-            keys.write_text('{"": {"x": 1}, "a/b": 2, "a": {"b": 3}, "50%": 4}')
-            for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4")):
+            # Controls and a NUL are escaped: no key or value can clear the screen or forge a line.
+            keys.write_text('{"": {"x": 1}, "a/b": 2, "a": {"b": 3}, "50%": 4, "e\\u001b[2J\\n": "x\\r\\u0000\\u009b"}')
+            for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4"),
+                                (r"/e\u001B[2J\n", r"'x\r\u0000\u009B'")):
                 self.assertEqual(self.run_ixdump("--full", path, keys).stdout, value + "\n", path)
+                self.assertEqual(json.loads(self.run_ixdump("--json", "--full", path, keys).stdout)["text"], value)
+            dump = self.run_ixdump(keys).stdout
+            self.assertEqual((len(dump.splitlines()), re.search("[\0-\x09\x0b-\x1f\x7f-\x9f]", dump)), (8, None))
 
     def test_every_sample_opens(self):
         files = sorted(p for p in SAMPLES.iterdir() if p.is_file())
@@ -80,7 +87,9 @@ class Ixdump(unittest.TestCase):
         self.assertTrue(errors[0].endswith("missing.png: File not found"), errors[0])
         self.assertIn("Invalid PNG file", errors[1])
         self.assertEqual(self.run_ixdump().returncode, 2)
-        self.assertEqual(self.run_ixdump("--bogus", "x").returncode, 2)
+        result = self.run_ixdump("--bogus", "x")
+        self.assertEqual((result.returncode, result.stderr),
+                         (2, "ixdump: unknown option --bogus; ixdump --help lists the options\n"))
 
 
 if __name__ == "__main__":

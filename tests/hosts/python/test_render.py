@@ -2,6 +2,8 @@
 pixel by pixel through the library."""
 
 import os
+import resource
+import signal
 import subprocess
 import unittest
 
@@ -23,12 +25,15 @@ def blend(colour, under, alpha=128):
 
 @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
 class Render(ReaderCase):
-    def render(self, records, path="/", out=None):
+    def render(self, records, path="/", out=None, file_size_limit=None):
         source, out = self.dir / "scene.hobj", out or self.dir / "out.png"
         source.write_bytes(samples.object_file(records))
         env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-        result = subprocess.run([IXDUMP, "--render", path, "--out", out, source],
-                                capture_output=True, text=True, timeout=60, env=env)
+        def limit():  # a full disk, as far as the writer can tell
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+        result = subprocess.run([IXDUMP, "--render", path, "--out", out, source], capture_output=True, text=True,
+                                timeout=60, env=env, preexec_fn=limit if file_size_limit else None)
         if result.returncode != 0:
             return None, result.stderr
         width, height, row_bytes, fmt, pixels = self.reader.parse_object_file(out).children[0].extract_image()
@@ -84,16 +89,29 @@ class Render(ReaderCase):
         ])
         self.assertEqual([at(r, 3) for r in range(H)], [RED] * H)
 
-    def test_a_failed_render_leaves_no_file_and_a_fifo_is_refused(self):
+    def test_the_picture_is_written_as_the_librarys_writers_write_files(self):
         far = [samples.record(3, samples.line([(1e300, 1e300), (1e300, 1e300)]))]
         picture, error = self.render(far)
         self.assertIn("too far from the origin", error)
-        fifo = self.dir / "fifo.png"
+        fifo, private, link = self.dir / "fifo.png", self.dir / "private.png", self.dir / "link.png"
         os.mkfifo(fifo)
         line = [samples.record(3, samples.line([(1.0, 1.0), (2.0, 2.0)]))]
         picture, error = self.render(line, out=fifo)
-        self.assertIn("not a regular file", error)
+        self.assertIn("fifo.png is a FIFO", error)
+        picture, error = self.render(line, out=private, file_size_limit=64)
+        self.assertIn("private.png: File too large", error)
         self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["fifo.png", "scene.hobj"])
+        # A private file stays private, a link stays a link, a long name leaves room for the temporary one.
+        private.write_bytes(b"old")
+        private.chmod(0o600)
+        link.symlink_to("made.png")
+        for out in (private, link, self.dir / ("n" * 251)):
+            self.assertIsNotNone(self.render(line, out=out)[0], out)
+        self.assertEqual((private.stat().st_mode & 0o777, link.is_symlink(), (self.dir / "made.png").is_file()),
+                         (0o600, True, True))
+        if os.geteuid() != 0:
+            private.chmod(0o400)
+            self.assertIn("private.png: Permission denied", self.render(line, out=private)[1])
 
 
 if __name__ == "__main__":

@@ -341,7 +341,12 @@ double HTupleElement::D() const {
 }
 
 HString HTupleElement::S() const {
-    return ixv::Access::string(C());
+    // The whole text, a NUL inside it included.
+    if (ixv::Access::text(*tuple_)) return ixv::Access::string(std::string(ixv::Access::textView(*tuple_)));
+    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
+        if (const std::string* s = std::get_if<std::string>(&data->mixed[static_cast<size_t>(index_)]))
+            return ixv::Access::string(*s);
+    wrongType("string", ixv::elementOf(*tuple_, index_));
 }
 
 const char* HTupleElement::C() const {

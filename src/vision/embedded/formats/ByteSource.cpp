@@ -1,4 +1,4 @@
-// Reading files with pread, writing them through a temporary file.
+// Reading files with pread; writing them through a temporary file (ixfile::ReplacingFile).
 #include "formats/ByteSource.h"
 
 #include <fcntl.h>
@@ -6,9 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -20,37 +18,8 @@ namespace {
 
 constexpr size_t kHeadSize = 64;
 
-// The system's description of an error in English, whatever language the
-// host's locale would give strerror.
-std::string errorText(int error) {
-    const char* text = ::strerrordesc_np(error);
-    return text ? text : "error " + std::to_string(error);
-}
-
-std::string describeFileType(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
-
-// The file `path` names, its symbolic links followed (also a link to a file
-// yet to be made); `path` itself when it is no link. A loop of links is left
-// to the caller, whose stat() reports it.
-std::string followLinks(std::string path) {
-    for (int hop = 0; hop < 40; ++hop) {
-        std::vector<char> target(4096);
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
-        std::string next(target.data(), static_cast<size_t>(n));
-        const size_t slash = path.rfind('/');
-        if (next.front() != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
-        path = next;
-    }
-    return path;
-}
+using ixfile::describeFileType;
+using ixfile::errorText;
 
 }  // namespace
 
@@ -185,76 +154,22 @@ int ByteStream::get() {
 
 // ---------------------------------------------------------------------------
 
-FileSink::FileSink(const std::string& path, const char* proc) : path_(path), target_(followLinks(path)), proc_(proc) {
-    // The finished file replaces the target: only a regular file may be
-    // replaced, never a device, a FIFO or a socket (writing to /dev/null must
-    // not put a file in its place), and only one that may be written to. A
-    // symbolic link stays in place: the file it names is replaced.
-    struct stat info;
-    const bool exists = ::stat(path_.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode))
-        raise(proc_, err::FileWrite, path_ + " is " + describeFileType(info.st_mode));
-    if (exists && ::access(path_.c_str(), W_OK) != 0) raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
-    if (!exists && errno == ELOOP) raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
-    // The temporary name keeps the target's name, shortened so that a name
-    // near the system's limit still leaves room for the suffix.
-    const size_t slash = target_.rfind('/');
-    const size_t nameBegin = slash == std::string::npos ? 0 : slash + 1;
-    const std::string stem = target_.substr(0, nameBegin + std::min<size_t>(target_.size() - nameBegin, 200));
-    static std::atomic<uint64_t> counter{0};
-    const uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    // A name taken by another writer (or left by a crash) is retried with the next one.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".tmp%ld.%llx", static_cast<long>(::getpid()),
-                      static_cast<unsigned long long>((seed + counter++) & 0xffffffffffULL));
-        temporary_ = stem + suffix;
-        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            // A replaced file keeps its permissions (a private file stays
-            // private), but no set-user-ID, set-group-ID or sticky bit.
-            if (exists) (void)::fchmod(fd_, info.st_mode & 0777);
-            return;
-        }
-        if (errno != EEXIST) break;
-    }
-    raise(proc_, err::FileWrite, path_ + ": " + errorText(errno));
+FileSink::FileSink(const std::string& path, const char* proc) : proc_(proc) {
+    if (!file_.open(path)) fail();
 }
 
-FileSink::~FileSink() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        ::unlink(temporary_.c_str());
-    }
-}
+FileSink::~FileSink() = default;
 
-void FileSink::fail(int error) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    ::unlink(temporary_.c_str());
-    raise(proc_, err::FileWrite, path_ + ": " + errorText(error));
+void FileSink::fail() {
+    raise(proc_, err::FileWrite, file_.error());
 }
 
 void FileSink::write(const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail(n < 0 ? errno : EIO);
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
+    if (!file_.write(data, size)) fail();
 }
 
 void FileSink::commit() {
-    if (::fsync(fd_) != 0) fail(errno);
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0 || std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(temporary_.c_str());
-        raise(proc_, err::FileWrite, path_ + ": " + errorText(e));
-    }
+    if (!file_.commit()) fail();
 }
 
 bool isRegularFile(const std::string& path) {

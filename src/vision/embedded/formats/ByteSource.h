@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ReplacingFile.h"
+
 namespace ixv::formats {
 
 class ByteSource {
@@ -80,11 +82,12 @@ private:
     size_t bufferLength_ = 0;
 };
 
-// A file written in one piece: bytes go to a temporary file beside the
-// target, which replaces the target on `commit` only when everything has been
-// written and flushed to disk. Destroyed without `commit`, it leaves no trace.
-// A target that exists must be a regular file that may be written to; it
-// keeps its permissions, and a symbolic link to it stays a link.
+// A file written in one piece (ixfile::ReplacingFile, which ixdump shares):
+// bytes go to a temporary file beside the target, which replaces the target on
+// `commit` only when everything has been written and flushed to disk.
+// Destroyed without `commit`, it leaves no trace. A target that exists must be
+// a regular file that may be written to; it keeps its permissions, and a
+// symbolic link to it stays a link. Every failure is error 5202 with the reason.
 class FileSink {
 public:
     FileSink(const std::string& path, const char* proc);
@@ -96,10 +99,9 @@ public:
     void commit();
 
 private:
-    [[noreturn]] void fail(int error);
-    std::string path_, target_, temporary_;  // as given, its links followed, the temporary file
+    [[noreturn]] void fail();
+    ixfile::ReplacingFile file_;
     const char* proc_;
-    int fd_ = -1;
 };
 
 // True when `path` names an existing regular file (links followed).
