@@ -215,10 +215,25 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {bytesOf("3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "Invalid OFF file: no OFF keyword at the start"},
         {Packer(false, Bytes(80, 'x')).put<uint32_t>(1u << 30).bytes(),
          "Invalid STL file: neither ASCII (beginning with 'solid') nor binary (1073741824 triangles need"},
-        {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file:"},
+        {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file: face at line 2 refers to point 3 of 1"},
         {bytesOf(bigFace), "Invalid OBJ file: a face of more than 255 points"},
+        {bytesOf("v 0 0 0\r\nf 1 1 99999999999999999999\n"), "face at line 2 refers to point 99999999999999999999 of 1"},
+        {bytesOf("v 0 0 0\rf 1 1 2147483648\n"), "face at line 2 refers to point 2147483648 of 1"},
+        {bytesOf("v 0 0 0\nf 1 -2 1\nf 1 1 0\n"), "point -2, counting back from the 1 points before it"},
+        {bytesOf("v 0 0 0\nf 1 1 1\nf 1 1 0\n"), "face refers to point 0 (points count from 1) at line 3"},
+        {bytesOf("v 0 0 0\nf 1 1/ 1\n"), "'1/' is not a point of a face (v, v/vt, v//vn or v/vt/vn) at line 2"},
+        {bytesOf("v 0 0 0\nf 1 1 1\nf\n"), "Invalid OBJ file: a face without points at line 3"},
+        {bytesOf("v 0 0 0\nl 1 0\n"), "Invalid OBJ file: unreadable 'l' line at line 2"},
+        {bytesOf("\xff\xfev"), "Invalid OBJ file: UTF-16 text"},
+        {bytesOf("# nothing\n"), "Invalid OBJ file: no points"},
+        {bytesOf("OFF 0 0 0\n"), "Invalid OFF file: no points"},
+        {bytesOf("ply\nformat ascii 1.0\nelement vertex 0\nproperty float x\nproperty float y\nproperty float z\n"
+                 "end_header\n"), "Invalid PLY file: no points"},
+        {bytesOf("solid a\nendsolid a\n"), "Invalid STL file: no points"},
+        {Bytes(84, 0), "Invalid STL file: no points"},
     };
-    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "off", "stl", "obj", "obj"};
+    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "off", "stl", "obj", "obj", "obj",
+                              "obj", "obj", "obj", "obj", "obj", "obj", "obj", "obj", "off", "ply", "stl", "stl"};
     size_t i = 0;
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
