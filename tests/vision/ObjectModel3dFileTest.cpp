@@ -206,8 +206,8 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
                        "element face 1\nproperty list uchar int vertex_indices\nend_header\n" +
                  std::string(12, '\0') + "\xff"),
          "Invalid PLY file: a list of 255 items needs 1020 bytes, 0 left at offset"},
-        {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float16 x\nend_header\n"),
-         "Invalid PLY file: unknown property type 'float16' at line 4"},
+        {bytesOf(std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty fl\0at\x01 x\nend_header\n", 67)),
+         "Invalid PLY file: unknown property type 'fl\\x00at\\x01' at line 4"},
         {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n0 0\n"),
          "Invalid PLY file: the vertex element has no x, y and z properties"},
         {bytesOf("OFF 268435456 1 0\n0 0 0\n"), "Invalid OFF file: 268435456 points and 1 faces exceed"},
