@@ -308,6 +308,49 @@ TEST_F(ModelFiles, WrittenModelsReadBack) {
     model->attributes[0].name = "two words";
     EXPECT_EQ(errorOf([&] { WriteObjectModel3d(HTuple(ixv::handleOf(model)), "ply", dir.path("m.ply").c_str(), HTuple(), HTuple()); }),
               2455u);
+    // Neither om3 nor PLY holds a model of nothing; PLY holds no primitive alone.
+    auto primitive = std::make_shared<ixv::ObjectModel3d>();
+    for (const char* type : {"om3", "ply"})
+        EXPECT_EQ(errorOf([&] { WriteObjectModel3d(HTuple(ixv::handleOf(primitive)), type, dir.path("e.om3").c_str(), HTuple(), HTuple()); }),
+                  2455u);
+    primitive->primitiveType = "sphere";
+    EXPECT_EQ(errorOf([&] { WriteObjectModel3d(HTuple(ixv::handleOf(primitive)), "ply", dir.path("e.ply").c_str(), HTuple(), HTuple()); }),
+              2455u);
+}
+
+// A model of a primitive and no points keeps its parameters through an .om3
+// file and answers its centre, box and diameter from them.
+TEST_F(ModelFiles, PrimitivesWithoutPointsHaveTheirGeometry) {
+    const struct {
+        const char* type;
+        std::vector<double> parameters, center, box;
+    } cases[] = {
+        {"sphere", {1, 2, 3, 0.5}, {1, 2, 3}, {0.5, 1.5, 2.5, 1.5, 2.5, 3.5}},
+        {"plane", {0, 0, 1, 0, 0, 2, 3}, {0, 0, 1}, {-3, -3, 1, 3, 3, 1}},  // the normal need not be a unit
+        {"cylinder", {0, 0, 0, 1, 0, 0, 2, -1, 3}, {1, 0, 0}, {-1, -2, -2, 3, 2, 2}},
+        {"box", {1, 1, 1, 0, 0, 90, 2, 4, 6}, {1, 1, 1}, {-1, 0, -2, 3, 2, 4}},  // turned about z: x and y swap
+    };
+    for (const auto& c : cases) {
+        auto model = std::make_shared<ixv::ObjectModel3d>();
+        model->primitiveType = c.type;
+        model->primitiveParameters = c.parameters;
+        const std::string path = dir.path(std::string(c.type) + ".om3");
+        WriteObjectModel3d(HTuple(ixv::handleOf(model)), "om3", path.c_str(), HTuple(), HTuple());
+        Read back;
+        ReadObjectModel3d(path.c_str(), "m", HTuple(), HTuple(), &back.model, nullptr);
+        EXPECT_EQ(back.data().primitiveParameters, c.parameters) << c.type;
+        EXPECT_STREQ(back.param("primitive_type")[0].C(), c.type);
+        EXPECT_EQ(reals(back.param("center")), c.center) << c.type;
+        const std::vector<double> box = reals(back.param("bounding_box1"));
+        ASSERT_EQ(box.size(), 6u) << c.type;
+        double diagonal = 0;
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(box[a], c.box[a], 1e-12) << c.type;
+            EXPECT_NEAR(box[a + 3], c.box[a + 3], 1e-12) << c.type;
+            diagonal += (c.box[a + 3] - c.box[a]) * (c.box[a + 3] - c.box[a]);
+        }
+        EXPECT_NEAR(back.param("diameter_axis_aligned_bounding_box")[0].D(), std::sqrt(diagonal), 1e-12) << c.type;
+    }
 }
 
 }  // namespace
