@@ -5,7 +5,8 @@
 //
 // The sequence of N entries names one small PNG N times; the reference loads
 // that PNG N times through ix_reader_parse_object_file. A ratio that stays
-// flat as N grows says the sequence load is linear in its entries. The PNG
+// flat as N grows says the sequence load is linear in its entries (the
+// entries share the PNG's image, decoded once, so the ratio is below 1). The PNG
 // lies in the first directory an entry is looked up in (the parent of the
 // sequence file's directory); an entry found only in the second costs 21 more
 // status queries, which the format prescribes.

@@ -54,6 +54,7 @@ TEST(DictFile, EveryKindOfContentRoundTrips) {
     points->polygonStarts = {0, 3}, points->polygonIndices = {0, 1, 2, 2, 1};
     points->attributes.push_back({"quality", false, {0.5, 0.25, 1}});
     points->primitiveType = "plane";
+    points->primitiveParameters = {0, 0, 3, 0, 0, 1, 2};
     model = HTuple(ixv::handleOf(points));
     SetDictTuple(inner, 0, HTuple("x"));
     SetDictTuple(inner, "nothing", HTuple(HHandle()));

@@ -121,11 +121,14 @@ TEST(DlModel, TypesShapesOpsetsAndMetadata) {
     const std::string shape = ox::bytes(1, "") + ox::bytes(1, ox::integer(1, 5));
     const std::string emptyDim =
         ox::bytes(11, ox::bytes(1, "seq") + ox::bytes(2, ox::bytes(1, ox::integer(1, 7) + ox::bytes(2, shape))));
-    const std::string packed = ox::bytes(5, ox::bytes(1, ox::varint(4) + ox::varint(5)) + ox::bytes(8, "p") +
-                                                ox::bytes(4, std::string(80, '\0')));
+    // Float weights of packed dimensions count as trainable, a shape tensor of int64 does not.
+    const std::string packed = ox::bytes(5, ox::bytes(1, ox::varint(4) + ox::varint(5)) + ox::integer(2, 1) +
+                                                ox::bytes(8, "p") + ox::bytes(4, std::string(80, '\0'))) +
+                               ox::bytes(5, ox::integer(1, 4) + ox::integer(2, 7) + ox::bytes(8, "shape"));
     const std::string graph = ox::valueInfo(11, "a", 2, {1, "T"}) + ox::valueInfo(11, "b", 10, {}) + noShape +
                               emptyDim + ox::valueInfo(12, "c", 0, {2}) + ox::valueInfo(12, "d", 99, {3}) +
-                              ox::valueInfo(12, "e", 16, {4}) + packed;
+                              ox::valueInfo(12, "e", 16, {4}) + ox::valueInfo(12, "f", 24, {}) +
+                              ox::valueInfo(12, "g", 26, {}) + packed;
     const std::string model = ox::integer(1, 9) + ox::opset("ai.onnx.ml", 2) + ox::opset("ai.onnx", 21) +
                               ox::bytes(7, graph) + ox::metadata("k", "first") + ox::metadata("j", "x") +
                               ox::metadata("k", "last");
@@ -133,7 +136,7 @@ TEST(DlModel, TypesShapesOpsetsAndMetadata) {
     const HTuple m = readModel(dir.write("types.onnx", model));
     EXPECT_EQ(tensors(param(m, "inputs")),
               (std::vector<std::string>{"a uint8 1 -1", "b float16", "flags bool", "seq int64 -1 5"}));
-    EXPECT_EQ(tensors(param(m, "outputs")), (std::vector<std::string>{"c undefined 2", "d 99 3", "e bfloat16 4"}));
+    EXPECT_EQ(tensors(param(m, "outputs")), (std::vector<std::string>{"c undefined 2", "d 99 3", "e bfloat16 4", "f float8e8m0", "g int2"}));
     EXPECT_EQ(param(m, "opset_version")[0].L(), 21);
     EXPECT_EQ(param(m, "num_trainable_params")[0].L(), 20);
     EXPECT_STREQ(param(m, "producer_name")[0].C(), "");

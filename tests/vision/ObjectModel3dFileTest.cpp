@@ -206,8 +206,8 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
                        "element face 1\nproperty list uchar int vertex_indices\nend_header\n" +
                  std::string(12, '\0') + "\xff"),
          "Invalid PLY file: a list of 255 items needs 1020 bytes, 0 left at offset"},
-        {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float16 x\nend_header\n"),
-         "Invalid PLY file: unknown property type 'float16' at line 4"},
+        {bytesOf(std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty fl\0at\x01 x\nend_header\n", 67)),
+         "Invalid PLY file: unknown property type 'fl\\x00at\\x01' at line 4"},
         {bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n0 0\n"),
          "Invalid PLY file: the vertex element has no x, y and z properties"},
         {bytesOf("OFF 268435456 1 0\n0 0 0\n"), "Invalid OFF file: 268435456 points and 1 faces exceed"},
@@ -215,10 +215,25 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {bytesOf("3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "Invalid OFF file: no OFF keyword at the start"},
         {Packer(false, Bytes(80, 'x')).put<uint32_t>(1u << 30).bytes(),
          "Invalid STL file: neither ASCII (beginning with 'solid') nor binary (1073741824 triangles need"},
-        {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file:"},
+        {bytesOf("v 0 0 0\nf 1 2 3\n"), "Invalid OBJ file: face at line 2 refers to point 3 of 1"},
         {bytesOf(bigFace), "Invalid OBJ file: a face of more than 255 points"},
+        {bytesOf("v 0 0 0\r\nf 1 1 99999999999999999999\n"), "face at line 2 refers to point 99999999999999999999 of 1"},
+        {bytesOf("v 0 0 0\rf 1 1 2147483648\n"), "face at line 2 refers to point 2147483648 of 1"},
+        {bytesOf("v 0 0 0\nf 1 -2 1\nf 1 1 0\n"), "point -2, counting back from the 1 points before it"},
+        {bytesOf("v 0 0 0\nf 1 1 1\nf 1 1 0\n"), "face refers to point 0 (points count from 1) at line 3"},
+        {bytesOf("v 0 0 0\nf 1 1/ 1\n"), "'1/' is not a point of a face (v, v/vt, v//vn or v/vt/vn) at line 2"},
+        {bytesOf("v 0 0 0\nf 1 1 1\nf\n"), "Invalid OBJ file: a face without points at line 3"},
+        {bytesOf("v 0 0 0\nl 1 0\n"), "Invalid OBJ file: unreadable 'l' line at line 2"},
+        {bytesOf("\xff\xfev"), "Invalid OBJ file: UTF-16 text"},
+        {bytesOf("# nothing\n"), "Invalid OBJ file: no points"},
+        {bytesOf("OFF 0 0 0\n"), "Invalid OFF file: no points"},
+        {bytesOf("ply\nformat ascii 1.0\nelement vertex 0\nproperty float x\nproperty float y\nproperty float z\n"
+                 "end_header\n"), "Invalid PLY file: no points"},
+        {bytesOf("solid a\nendsolid a\n"), "Invalid STL file: no points"},
+        {Bytes(84, 0), "Invalid STL file: no points"},
     };
-    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "off", "stl", "obj", "obj"};
+    const char* suffixes[] = {"ply", "ply", "ply", "ply", "ply", "ply", "off", "off", "off", "stl", "obj", "obj", "obj",
+                              "obj", "obj", "obj", "obj", "obj", "obj", "obj", "obj", "off", "ply", "stl", "stl"};
     size_t i = 0;
     for (const auto& c : cases) {
         const std::string message = messageOf([&] { readBytes(suffixes[i++], c.first); });
@@ -293,6 +308,49 @@ TEST_F(ModelFiles, WrittenModelsReadBack) {
     model->attributes[0].name = "two words";
     EXPECT_EQ(errorOf([&] { WriteObjectModel3d(HTuple(ixv::handleOf(model)), "ply", dir.path("m.ply").c_str(), HTuple(), HTuple()); }),
               2455u);
+    // Neither om3 nor PLY holds a model of nothing; PLY holds no primitive alone.
+    auto primitive = std::make_shared<ixv::ObjectModel3d>();
+    for (const char* type : {"om3", "ply"})
+        EXPECT_EQ(errorOf([&] { WriteObjectModel3d(HTuple(ixv::handleOf(primitive)), type, dir.path("e.om3").c_str(), HTuple(), HTuple()); }),
+                  2455u);
+    primitive->primitiveType = "sphere";
+    EXPECT_EQ(errorOf([&] { WriteObjectModel3d(HTuple(ixv::handleOf(primitive)), "ply", dir.path("e.ply").c_str(), HTuple(), HTuple()); }),
+              2455u);
+}
+
+// A model of a primitive and no points keeps its parameters through an .om3
+// file and answers its centre, box and diameter from them.
+TEST_F(ModelFiles, PrimitivesWithoutPointsHaveTheirGeometry) {
+    const struct {
+        const char* type;
+        std::vector<double> parameters, center, box;
+    } cases[] = {
+        {"sphere", {1, 2, 3, 0.5}, {1, 2, 3}, {0.5, 1.5, 2.5, 1.5, 2.5, 3.5}},
+        {"plane", {0, 0, 1, 0, 0, 2, 3}, {0, 0, 1}, {-3, -3, 1, 3, 3, 1}},  // the normal need not be a unit
+        {"cylinder", {0, 0, 0, 1, 0, 0, 2, -1, 3}, {1, 0, 0}, {-1, -2, -2, 3, 2, 2}},
+        {"box", {1, 1, 1, 0, 0, 90, 2, 4, 6}, {1, 1, 1}, {-1, 0, -2, 3, 2, 4}},  // turned about z: x and y swap
+    };
+    for (const auto& c : cases) {
+        auto model = std::make_shared<ixv::ObjectModel3d>();
+        model->primitiveType = c.type;
+        model->primitiveParameters = c.parameters;
+        const std::string path = dir.path(std::string(c.type) + ".om3");
+        WriteObjectModel3d(HTuple(ixv::handleOf(model)), "om3", path.c_str(), HTuple(), HTuple());
+        Read back;
+        ReadObjectModel3d(path.c_str(), "m", HTuple(), HTuple(), &back.model, nullptr);
+        EXPECT_EQ(back.data().primitiveParameters, c.parameters) << c.type;
+        EXPECT_STREQ(back.param("primitive_type")[0].C(), c.type);
+        EXPECT_EQ(reals(back.param("center")), c.center) << c.type;
+        const std::vector<double> box = reals(back.param("bounding_box1"));
+        ASSERT_EQ(box.size(), 6u) << c.type;
+        double diagonal = 0;
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(box[a], c.box[a], 1e-12) << c.type;
+            EXPECT_NEAR(box[a + 3], c.box[a + 3], 1e-12) << c.type;
+            diagonal += (c.box[a + 3] - c.box[a]) * (c.box[a + 3] - c.box[a]);
+        }
+        EXPECT_NEAR(back.param("diameter_axis_aligned_bounding_box")[0].D(), std::sqrt(diagonal), 1e-12) << c.type;
+    }
 }
 
 }  // namespace

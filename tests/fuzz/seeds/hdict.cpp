@@ -19,6 +19,7 @@ IX_SEEDS(hdict) {
     model->polygonStarts = {0}, model->polygonIndices = {2, 1, 0};
     model->attributes.push_back({"red", false, {1, 2, 3}});
     model->primitiveType = "plane";
+    model->primitiveParameters = {0, 0, 3, 0, 0, 1, 2};
     HObject image, region, reduced;
     GenImageConst(&image, "byte", 4, 3);
     GenRectangle1(&region, 0, 1, 1, 2);

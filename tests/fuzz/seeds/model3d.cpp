@@ -50,6 +50,7 @@ IX_SEEDS(om3) {
     model.polygonStarts = {0}, model.polygonIndices = {2, 1, 0};
     model.attributes.push_back({"red", false, {1, 2, 3}});
     model.primitiveType = "plane";
+    model.primitiveParameters = {0, 0, 0, 0, 0, 1, 2};
     std::vector<uint8_t> bytes = {0x89, 'I', 'X', 'O', 'M', '3', '\r', '\n', 1, 0, 0, 0, 0, 0, 0, 0};
     ixv::formats::BinaryOut out(&bytes);
     ixv::formats::model3d::write(model, out, "write_object_model_3d");

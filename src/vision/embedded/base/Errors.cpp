@@ -35,7 +35,16 @@ void raise(const char* proc, Herror code, const std::string& detail) {
     raiseMessage(proc, code, std::move(message));
 }
 
+// Messages are one line of text: a control byte quoted from a file (a NUL,
+// which would end the text early, a line end) is written as \xNN.
 void raiseMessage(const char* proc, Herror code, std::string message) {
+    static const char kHex[] = "0123456789abcdef";
+    for (size_t i = 0; i < message.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(message[i]);
+        if (c >= 0x20 && c != 0x7f) continue;
+        message.replace(i, 1, {'\\', 'x', kHex[c >> 4], kHex[c & 15]});
+        i += 3;
+    }
     throw Access::exception(proc, code, std::move(message));
 }
 

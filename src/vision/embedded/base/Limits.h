@@ -93,11 +93,17 @@ public:
     void addFile(uint64_t fileBytes, uint64_t expansion);
     uint64_t remaining() const { return allowance_ - used_; }
     uint64_t allowance() const { return allowance_; }
+    // A budget that only measures: a reader that takes an image's planes from
+    // it stops there (formats::takeImage throws formats::ImageMeasured), so
+    // the sizes of many files are known before any of them is decoded.
+    void measureOnly() { measuring_ = true; }
+    bool measuring() const { return measuring_; }
 
 private:
     [[noreturn]] void refuse(const std::string& what) const;
     uint64_t fileBytes_, allowance_, used_ = 0, files_ = 1;
     const char* proc_;
+    bool measuring_ = false;
 };
 
 // Runs `body`, which recurses once per level of nesting (at most

@@ -101,8 +101,9 @@ void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, ui
                std::to_string(channels) + (channels == 1 ? " channel of " : " channels of ") + pixelTypeName(type);
     };
     if (channels > Limits::channels) checkLimit(channels, Limits::channels, proc, what(), "channels");
-    budget.take(imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels),
-                what);
+    const uint64_t bytes = imageBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(height), pixelSize(type), channels);
+    budget.take(bytes, what);
+    if (budget.measuring()) throw ImageMeasured{bytes};
 }
 
 void raiseInvalid(const char* format, const std::string& problem, const char* proc) {

@@ -39,6 +39,7 @@ ByteSource ByteSource::openFile(const std::string& path, const char* proc) {
     // O_NONBLOCK stays set: it does not change how a regular file is read.
     if (!S_ISREG(info.st_mode)) raise(proc, err::FileRead, path + " is " + describeFileType(info.st_mode));
     source.size_ = static_cast<uint64_t>(info.st_size);
+    source.identity_ = {info.st_dev, info.st_ino, source.size_, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     source.head_.resize(static_cast<size_t>(std::min<uint64_t>(kHeadSize, source.size_)));
     source.head_.resize(source.readSome(0, source.head_.data(), source.head_.size()));
     return source;
@@ -49,6 +50,7 @@ ByteSource ByteSource::inMemory(const uint8_t* data, size_t size, const char* pr
     source.proc_ = proc;
     source.memory_ = data;
     source.size_ = size;
+    source.identity_ = {0, reinterpret_cast<uintptr_t>(data), size, 0, 0};
     source.head_.assign(data, data + std::min(size, kHeadSize));
     return source;
 }
@@ -59,7 +61,8 @@ ByteSource::ByteSource(ByteSource&& other) noexcept
       size_(other.size_),
       proc_(other.proc_),
       path_(std::move(other.path_)),
-      head_(std::move(other.head_)) {
+      head_(std::move(other.head_)),
+      identity_(other.identity_) {
     other.fd_ = -1;
 }
 

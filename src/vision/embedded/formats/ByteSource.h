@@ -11,11 +11,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ReplacingFile.h"
 
 namespace ixv::formats {
+
+// What tells one file from another: device, inode, size and modification time
+// (seconds, nanoseconds). Two names with the same identity are the same content.
+using FileIdentity = std::tuple<uint64_t, uint64_t, uint64_t, int64_t, int64_t>;
 
 class ByteSource {
 public:
@@ -36,6 +41,8 @@ public:
     const char* proc() const { return proc_; }
     // The first bytes (up to 64), read at opening, for recognising the format.
     const std::vector<uint8_t>& head() const { return head_; }
+    // The file's identity when it was opened (bytes in memory: their address and size).
+    const FileIdentity& identity() const { return identity_; }
 
     // Copies up to `n` bytes from `offset` to `out` and returns how many; fewer
     // than `n` only at the end of the file. A file that has become shorter than
@@ -53,6 +60,7 @@ private:
     const char* proc_ = "read_image";
     std::string path_;
     std::vector<uint8_t> head_;
+    FileIdentity identity_{};
 };
 
 // Sequential, buffered reading from a ByteSource, for the readers of our own.

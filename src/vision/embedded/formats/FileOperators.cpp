@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "base/Errors.h"
@@ -39,19 +40,75 @@ std::string resolveImageName(const std::string& name) {
     return name;
 }
 
-// The one image a file name stands for: the first page, or the first image of
-// an object file. The files of one call share one budget.
-ixv::IconicPtr readImageFile(const std::string& name, std::optional<ixv::Budget>& budget) {
-    const ByteSource file = ByteSource::openFile(resolveImageName(name), "read_image");
+// The format of an image file, or the error naming the formats that hold images.
+const Format& imageFormatOf(const ByteSource& file, const std::string& name) {
     const Format* format = formatOf(file);
     if (!format || !format->readImage)
         ixv::raiseMessage("read_image", ixv::err::FileFormat,
                           "Unsupported image format: " + name + " is not " + formatList(&Format::readImage));
-    if (budget)
-        budget->addFile(file.size(), format->expansion);
-    else
-        budget.emplace(budgetFor(*format, file));
-    return format->readImage(file, *budget);
+    return *format;
+}
+
+// The bytes the one image of a file takes at least, read from its header
+// alone: its reader runs on a copy of the budget that only measures and stops
+// where it would allocate the planes. A reader that finishes (no planes) counts 0.
+uint64_t measuredImageBytes(const Format& format, const ByteSource& file, const ixv::Budget& budget) {
+    ixv::Budget measuring = budget;
+    measuring.measureOnly();
+    try {
+        format.readImage(file, measuring);
+    } catch (const ImageMeasured& measured) {
+        return measured.bytes;
+    }
+    return 0;
+}
+
+// The images of file names: exactly one per name (the first page, or the
+// first image of an object file), in order. Names of one file (the same
+// device, inode, size and modification time) share one image, read once;
+// images are immutable, so sharing them is sharing their planes. The files
+// share one budget: the floor once, plus each distinct file's expansion times
+// its size. With several distinct files, every one is measured before any is
+// decoded, so that a set that cannot fit is refused at once, not after
+// decoding up to the ceiling.
+std::vector<ixv::IconicPtr> readImageFiles(const std::vector<std::string>& names) {
+    const char* proc = "read_image";
+    std::vector<size_t> sameAs(names.size());  // the first name of the same file
+    std::map<FileIdentity, size_t> seen;
+    std::vector<uint64_t> measured;
+    std::optional<ixv::Budget> budget;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const ByteSource file = ByteSource::openFile(resolveImageName(names[i]), proc);
+        const auto [known, fresh] = seen.emplace(file.identity(), i);
+        sameAs[i] = known->second;
+        if (!fresh) continue;
+        const Format& format = imageFormatOf(file, names[i]);
+        if (budget)
+            budget->addFile(file.size(), format.expansion);
+        else
+            budget.emplace(budgetFor(format, file));
+        if (names.size() > 1) measured.push_back(measuredImageBytes(format, file, *budget));
+    }
+    if (measured.size() > 1) {
+        uint64_t total = 0;
+        for (uint64_t bytes : measured) total = ixv::saturatingAdd(total, bytes);
+        ixv::Budget all = *budget;
+        all.take(total, [&] {
+            return "reading " + std::to_string(measured.size()) + " images of at least " + std::to_string(total) +
+                   " bytes in all";
+        });
+    }
+    std::vector<ixv::IconicPtr> images;
+    images.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (sameAs[i] != i) {
+            images.push_back(images[sameAs[i]]);
+            continue;
+        }
+        const ByteSource file = ByteSource::openFile(resolveImageName(names[i]), proc);
+        images.push_back(imageFormatOf(file, names[i]).readImage(file, *budget));
+    }
+    return images;
 }
 
 // "a JSON or dictionary file": the formats that hold dictionaries.
@@ -114,11 +171,10 @@ void ReadImage(HObject* Image, const HTuple& FileName) {
     if (FileName.Length() < 1) ixv::raiseParCount("read_image", 1, "expected at least one file name");
     ixv::checkLimit(static_cast<uint64_t>(FileName.Length()), ixv::Limits::objectsPerFile, "read_image",
                     std::to_string(FileName.Length()) + " file names", "images");
-    std::vector<ixv::IconicPtr> images;
-    images.reserve(static_cast<size_t>(FileName.Length()));
-    std::optional<ixv::Budget> budget;
-    for (Hlong i = 0; i < FileName.Length(); ++i)
-        images.push_back(readImageFile(ixv::stringAt(FileName, i, "read_image", 1), budget));
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(FileName.Length()));
+    for (Hlong i = 0; i < FileName.Length(); ++i) names.push_back(ixv::stringAt(FileName, i, "read_image", 1));
+    std::vector<ixv::IconicPtr> images = readImageFiles(names);
     if (Image) *Image = ixv::objectOf(std::move(images));
 }
 

@@ -175,6 +175,10 @@ void refuseOptions(const std::string& format);
 
 // Takes an image of `channels` planes from the budget, after checking its size
 // against the limits: "image of W x H pixels x C channels of T exceeds ...".
+// From a budget that only measures, it then throws ImageMeasured.
+struct ImageMeasured {
+    uint64_t bytes;
+};
 void takeImage(Budget& budget, PixelType type, int64_t width, int64_t height, uint64_t channels, const char* proc);
 
 // Throws the error of a file that is not valid in its format:

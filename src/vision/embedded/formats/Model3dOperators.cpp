@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "base/Errors.h"
 #include "base/Params.h"
 #include "formats/Formats.h"
 #include "formats/Model3dRead.h"
@@ -115,6 +116,8 @@ void WriteObjectModel3d(const HTuple& ObjectModel3D, const HTuple& FileType, con
     const std::string type = ixv::singleString(FileType, proc, 2);
     const Format* format = modelFormatNamed(type, &Format::writeHandle);
     if (!format) ixv::raiseParValue(proc, 2, "unknown file type '" + type + "' (expected om3 or ply)");
+    if (!model3d::describesSomething(ixv::toolAs<ixv::ObjectModel3d>(handle, proc)))
+        ixv::raise(proc, ixv::err::HandleNotSerializable, "a 3D object model without points or primitive, which no file holds");
     const std::string path = ixv::singleString(FileName, proc, 3);
     if (GenParamName.Length() != GenParamValue.Length())
         ixv::raiseParCount(proc, 5, "expected one value per parameter name");

@@ -3,8 +3,14 @@
 #include <charconv>
 
 #include "formats/Formats.h"
+#include "tools/Dict.h"
 
 namespace ixv::formats::model3d {
+
+HalconCpp::HHandle modelHandle(std::shared_ptr<ObjectModel3d> model, const char* format) {
+    if (!describesSomething(*model)) raiseInvalid(format, "no points", kReadProc);
+    return handleOf(std::move(model));
+}
 
 void Faces::begin(uint64_t n) {
     if (n == 0) raiseInvalid(format_, "face " + std::to_string(starts_.size()) + " has no points", kReadProc);

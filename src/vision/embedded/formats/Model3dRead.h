@@ -10,6 +10,7 @@
 #pragma once
 
 #include <algorithm>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,6 +53,16 @@ private:
     std::vector<uint32_t> starts_, indices_;
     bool allTriangles_ = true;
 };
+
+// False for a model of no points and no primitive: no model file holds one
+// (reading refuses such a file, writing such a model).
+inline bool describesSomething(const ObjectModel3d& model) {
+    return model.numPoints() > 0 || !model.primitiveType.empty();
+}
+
+// The handle of a model read from a file of `format`; "Invalid <format> file:
+// no points" when the model describes nothing.
+HalconCpp::HHandle modelHandle(std::shared_ptr<ObjectModel3d> model, const char* format);
 
 // Multiplies the coordinates by `factor` (normals keep their length).
 void scale(ObjectModel3d& model, double factor);

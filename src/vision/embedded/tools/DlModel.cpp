@@ -33,15 +33,22 @@ HTuple tensorDicts(const std::vector<DlModel::TensorInfo>& tensors) {
 
 }  // namespace
 
+// TensorProto.DataType, 0 to 26.
 std::string onnxElemTypeName(int64_t elemType) {
     static const char* const names[] = {
         "undefined", "float",   "uint8",      "int8",      "uint16",         "int16",      "int32",
         "int64",     "string",  "bool",       "float16",   "double",         "uint32",     "uint64",
         "complex64", "complex128", "bfloat16", "float8e4m3fn", "float8e4m3fnuz", "float8e5m2", "float8e5m2fnuz",
-        "uint4",     "int4",    "float4e2m1"};
+        "uint4",     "int4",    "float4e2m1", "float8e8m0", "uint2",         "int2"};
     if (elemType >= 0 && elemType < static_cast<int64_t>(sizeof names / sizeof names[0]))
         return names[static_cast<size_t>(elemType)];
     return std::to_string(elemType);
+}
+
+bool onnxFloatingPoint(int64_t elemType) {
+    // float, float16, double, bfloat16, the float8 types, float4e2m1, float8e8m0.
+    return elemType == 1 || elemType == 10 || elemType == 11 || (elemType >= 16 && elemType <= 20) ||
+           elemType == 23 || elemType == 24;
 }
 
 void DlModel::finish() {

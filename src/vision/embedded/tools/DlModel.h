@@ -7,7 +7,8 @@
 // imports none), "producer_name", "producer_version", "graph_name", "inputs"
 // and "outputs" (a dictionary per tensor: "name", "elem_type", "shape", -1 for
 // a symbolic or unknown dimension), "num_nodes", "num_initializers",
-// "num_trainable_params" (the elements of all initializers), "meta_data" (a
+// "num_trainable_params" (the elements of the initializers of a floating-point
+// element type), "meta_data" (a
 // dictionary of strings) and, where the first input has four dimensions
 // (taken as NCHW), "image_width", "image_height", "image_num_channels" and
 // "batch_size" (-1 where symbolic).
@@ -60,5 +61,8 @@ private:
 // The name of an ONNX element type in lower case ("float", "uint8",
 // "float16", ...); "undefined" for 0 and the decimal number for an unknown one.
 std::string onnxElemTypeName(int64_t elemType);
+// True for the real floating-point element types (float, float16, double,
+// bfloat16, the float8 and float4 types), whose initializers are trainable.
+bool onnxFloatingPoint(int64_t elemType);
 
 }  // namespace ixv

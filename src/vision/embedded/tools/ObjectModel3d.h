@@ -8,6 +8,8 @@
 // (error without a primitive), "center" (mean of the points),
 // "bounding_box1" ([x1, y1, z1, x2, y2, z2]; NaN coordinates left out),
 // "diameter_axis_aligned_bounding_box" (the box's diagonal),
+// A model of no points answers "center", "bounding_box1" and the diameter
+// from its primitive's parameters (see primitiveParameterCount).
 // "point_coord_x/y/z" and "point_normal_x/y/z"; also "triangles" (three
 // point indices each) and "polygons" (each polygon's point count followed by
 // its point indices), which are not among the generic keys. The generic keys
@@ -50,6 +52,16 @@ public:
     std::vector<uint32_t> polygonIndices;  // point indices of all polygons
     std::vector<Attribute> attributes;
     std::string primitiveType;  // empty: no primitive
+    std::vector<double> primitiveParameters;
+
+    // The parameters a primitive type takes, or -1 for a type that is none:
+    // "sphere" 4 (centre x, y, z, radius); "cylinder" 9 (centre, axis
+    // direction, radius, the lowest and highest extent along the axis from
+    // the centre); "plane" 7 (centre, normal, the radius of the disk of the
+    // plane around the centre that the model covers); "box" 9 (centre, the
+    // rotation about x, y and z in degrees as in a pose, R = Rx Ry Rz, and the
+    // side lengths along the box's own x, y and z).
+    static int primitiveParameterCount(const std::string& type);
 
 private:
     bool applies(const std::string& name) const;

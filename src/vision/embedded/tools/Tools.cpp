@@ -102,10 +102,69 @@ HTuple reals(const std::vector<float>& values) {
 
 }  // namespace
 
+int ObjectModel3d::primitiveParameterCount(const std::string& type) {
+    if (type == "sphere") return 4;
+    if (type == "cylinder" || type == "box") return 9;
+    if (type == "plane") return 7;
+    return -1;
+}
+
+namespace {
+
+// Half the extent along each axis of a disk of `radius` whose plane has the normal `n`.
+void diskExtent(const double* n, double radius, double* half) {
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    for (int a = 0; a < 3; ++a) {
+        const double c = length > 0 ? n[a] / length : 0;
+        half[a] = radius * std::sqrt(std::max(0.0, 1 - c * c));
+    }
+}
+
+// The centre and the axis-aligned box of a primitive; false when the type or
+// the number of its parameters is none of primitiveParameterCount's.
+bool primitiveGeometry(const std::string& type, const std::vector<double>& p, double* centre, double* low, double* high) {
+    if (ObjectModel3d::primitiveParameterCount(type) != static_cast<int>(p.size())) return false;
+    double half[3] = {0, 0, 0};
+    for (int a = 0; a < 3; ++a) centre[a] = p[static_cast<size_t>(a)];
+    if (type == "sphere") {
+        half[0] = half[1] = half[2] = std::fabs(p[3]);
+    } else if (type == "plane") {
+        diskExtent(&p[3], std::fabs(p[6]), half);
+    } else if (type == "cylinder") {
+        const double length = std::sqrt(p[3] * p[3] + p[4] * p[4] + p[5] * p[5]);
+        double ends[2][3];
+        for (int a = 0; a < 3; ++a) {
+            const double unit = length > 0 ? p[3 + static_cast<size_t>(a)] / length : 0;
+            ends[0][a] = p[static_cast<size_t>(a)] + unit * p[7];
+            ends[1][a] = p[static_cast<size_t>(a)] + unit * p[8];
+            centre[a] = (ends[0][a] + ends[1][a]) / 2;
+        }
+        diskExtent(&p[3], std::fabs(p[6]), half);
+        for (int a = 0; a < 3; ++a) half[a] += std::fabs(ends[1][a] - ends[0][a]) / 2;
+    } else {  // box: R = Rx(a) Ry(b) Rz(c); half extent along axis i = sum over j of |R_ij| l_j / 2
+        const double k = std::acos(-1.0) / 180;
+        const double ca = std::cos(p[3] * k), sa = std::sin(p[3] * k), cb = std::cos(p[4] * k), sb = std::sin(p[4] * k),
+                     cc = std::cos(p[5] * k), sc = std::sin(p[5] * k);
+        const double r[3][3] = {{cb * cc, -cb * sc, sb},
+                                {ca * sc + sa * sb * cc, ca * cc - sa * sb * sc, -sa * cb},
+                                {sa * sc - ca * sb * cc, sa * cc + ca * sb * sc, ca * cb}};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) half[i] += std::fabs(r[i][j]) * std::fabs(p[6 + static_cast<size_t>(j)]) / 2;
+    }
+    for (int a = 0; a < 3; ++a) {
+        low[a] = centre[a] - half[a];
+        high[a] = centre[a] + half[a];
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ObjectModel3d::applies(const std::string& name) const {
     if (name == "primitive_type") return !primitiveType.empty();
-    if (name == "center" || name == "bounding_box1" || name == "diameter_axis_aligned_bounding_box" ||
-        name.rfind("point_coord_", 0) == 0)
+    if (name == "center" || name == "bounding_box1" || name == "diameter_axis_aligned_bounding_box")
+        return numPoints() > 0 || !primitiveType.empty();
+    if (name.rfind("point_coord_", 0) == 0)
         return numPoints() > 0;
     if (name.rfind("point_normal_", 0) == 0) return hasNormals();
     return true;
@@ -156,21 +215,25 @@ HTuple ObjectModel3d::param(const std::string& name, const char* proc) const {
         return reals(axis == 'x' ? x : axis == 'y' ? y : z);
     }
     if (name == "center" || name == "bounding_box1" || name == "diameter_axis_aligned_bounding_box") {
-        if (n == 0) raiseParValue(proc, 2, "the model has no points");
-        double sum[3] = {0, 0, 0}, low[3], high[3];
-        const std::vector<float>* axes[3] = {&x, &y, &z};
-        for (int a = 0; a < 3; ++a) {
-            low[a] = high[a] = (*axes[a])[0];
-            for (float v : *axes[a]) {  // fmin and fmax pass over NaN wherever it lies
-                sum[a] += v;
-                low[a] = std::fmin(low[a], static_cast<double>(v));
-                high[a] = std::fmax(high[a], static_cast<double>(v));
+        double centre[3] = {0, 0, 0}, low[3], high[3];
+        if (n == 0) {
+            if (primitiveType.empty()) raiseParValue(proc, 2, "the model has no points");
+            if (!primitiveGeometry(primitiveType, primitiveParameters, centre, low, high))
+                raiseParValue(proc, 2, "the primitive '" + primitiveType + "' of " +
+                                           std::to_string(primitiveParameters.size()) + " parameters is none");
+        } else {
+            const std::vector<float>* axes[3] = {&x, &y, &z};
+            for (int a = 0; a < 3; ++a) {
+                low[a] = high[a] = (*axes[a])[0];
+                for (float v : *axes[a]) {  // fmin and fmax pass over NaN wherever it lies
+                    centre[a] += v;
+                    low[a] = std::fmin(low[a], static_cast<double>(v));
+                    high[a] = std::fmax(high[a], static_cast<double>(v));
+                }
+                centre[a] /= static_cast<double>(n);
             }
         }
-        if (name == "center") {
-            const double count = static_cast<double>(n);
-            return tupleOfDoubles({sum[0] / count, sum[1] / count, sum[2] / count});
-        }
+        if (name == "center") return tupleOfDoubles({centre[0], centre[1], centre[2]});
         if (name == "bounding_box1") return tupleOfDoubles({low[0], low[1], low[2], high[0], high[1], high[2]});
         return HTuple(std::sqrt((high[0] - low[0]) * (high[0] - low[0]) + (high[1] - low[1]) * (high[1] - low[1]) +
                                 (high[2] - low[2]) * (high[2] - low[2])));

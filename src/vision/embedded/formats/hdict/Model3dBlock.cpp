@@ -46,6 +46,13 @@ void write(const ObjectModel3d& model, BinaryOut& out, const char* proc) {
         putArray(out, attribute.values);
     }
     out.string(model.primitiveType, proc);
+    if (model.primitiveType.empty()) return;
+    if (ObjectModel3d::primitiveParameterCount(model.primitiveType) != static_cast<int>(model.primitiveParameters.size()))
+        raise(proc, err::HandleNotSerializable,
+              "a 3D object model whose primitive '" + model.primitiveType + "' has " +
+                  std::to_string(model.primitiveParameters.size()) + " parameters");
+    out.put<uint32_t>(static_cast<uint32_t>(model.primitiveParameters.size()));
+    putArray(out, model.primitiveParameters);
 }
 
 std::shared_ptr<ObjectModel3d> read(BinaryIn& in) {
@@ -106,7 +113,19 @@ std::shared_ptr<ObjectModel3d> read(BinaryIn& in) {
         attribute.values = in.array<double>(in.count(8, limit, "attribute value count", "values"), "attribute values");
         model->attributes.push_back(std::move(attribute));
     }
+    const uint64_t primitiveAt = in.offset();
     model->primitiveType = in.string("primitive type");
+    if (model->primitiveType.empty()) return model;
+    const int wanted = ObjectModel3d::primitiveParameterCount(model->primitiveType);
+    if (wanted < 0)
+        in.invalid("primitive type '" + model->primitiveType + "' (sphere, cylinder, plane or box)", primitiveAt);
+    const uint64_t parametersAt = in.offset();
+    const uint32_t parameters = in.read<uint32_t>("primitive parameter count");
+    if (parameters != static_cast<uint32_t>(wanted))
+        in.invalid(std::to_string(parameters) + " parameters of a " + model->primitiveType + " (it takes " +
+                       std::to_string(wanted) + ")",
+                   parametersAt);
+    model->primitiveParameters = in.array<double>(parameters, "primitive parameters");
     return model;
 }
 

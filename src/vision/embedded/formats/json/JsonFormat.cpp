@@ -224,7 +224,7 @@ private:
             if (end_ - p_ < 2) return failed("unterminated string", start);
             const char e = p_[1];
             if (e != 'u') {
-                if (!std::strchr("\"\\/bfnrt", e)) return failed(std::string("invalid escape '\\") + e + "'");
+                if (e == '\0' || !std::strchr("\"\\/bfnrt", e)) return failed(invalidEscape(p_ + 1));
                 p_ += 2;
                 continue;
             }
@@ -239,6 +239,17 @@ private:
             }
             p_ += 6;
         }
+    }
+    // "invalid escape '\q'": the whole character after the backslash (the
+    // text is UTF-8), or its code point when it is a control character.
+    std::string invalidEscape(const char* at) const {
+        const unsigned char c = static_cast<unsigned char>(*at);
+        if (c < 0x20) {
+            const char hex[] = "0123456789ABCDEF";
+            return std::string("invalid escape: '\\' before the control character U+00") + hex[c >> 4] + hex[c & 15];
+        }
+        const size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        return "invalid escape '\\" + std::string(at, std::min<size_t>(length, static_cast<size_t>(end_ - at))) + "'";
     }
     bool number() {
         const char* start = p_;
@@ -318,9 +329,30 @@ private:
     if (code == simdjson::MEMALLOC) raise(kProc, err::OutOfMemory, "while indexing the JSON text");
     const Problem problem = Checker(text, size).run();
     if (!problem.what.empty()) invalid(problem.what + " at " + lineColumn(text, problem.offset));
-    // The checker finds nothing simdjson refuses; should it, simdjson's words and position.
-    const size_t offset = stoppedAt && stoppedAt >= text && stoppedAt <= text + size ? size_t(stoppedAt - text) : size;
-    invalid(std::string(simdjson::error_message(code)) + " at " + lineColumn(text, offset));
+    // The checker finds everything simdjson refuses; should it not, the problem
+    // in our words, where the parser stopped or else at the last character.
+    size_t offset = stoppedAt && stoppedAt >= text && stoppedAt < text + size ? size_t(stoppedAt - text) : size;
+    if (offset == size) {
+        while (offset > 0 && (text[offset - 1] == ' ' || text[offset - 1] == '\t' || text[offset - 1] == '\r' ||
+                              text[offset - 1] == '\n'))
+            --offset;
+        if (offset > 0) --offset;
+    }
+    const char* what = "unreadable value";
+    switch (code) {
+    case simdjson::UNESCAPED_CHARS: what = "control character in a string"; break;
+    case simdjson::STRING_ERROR: what = "invalid string"; break;
+    case simdjson::NUMBER_ERROR:
+    case simdjson::NUMBER_OUT_OF_RANGE: what = "invalid number"; break;
+    case simdjson::T_ATOM_ERROR:
+    case simdjson::F_ATOM_ERROR:
+    case simdjson::N_ATOM_ERROR: what = "expected a value"; break;
+    case simdjson::DEPTH_ERROR: what = "nesting too deep"; break;
+    case simdjson::TRAILING_CONTENT: what = "unexpected content after the top-level value"; break;
+    case simdjson::UTF8_ERROR: what = "invalid UTF-8"; break;
+    default: break;
+    }
+    invalid(std::string(what) + " at " + lineColumn(text, offset));
 }
 
 // ---------------------------------------------------------------------------
@@ -779,10 +811,20 @@ private:
 
 }  // namespace
 
+// A JSON text: an object or an array, or a top-level string, number or
+// literal, which the reader then refuses as no dictionary.
 bool matches(const uint8_t* head, size_t size) {
     size_t i = size >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF ? 3 : 0;
     while (i < size && (head[i] == ' ' || head[i] == '\t' || head[i] == '\n' || head[i] == '\r')) ++i;
-    return i < size && (head[i] == '{' || head[i] == '[');
+    if (i == size) return false;
+    if (std::strchr("{[\"-0123456789", head[i]) && head[i] != 0) return true;
+    for (const char* literal : {"true", "false", "null"}) {
+        const size_t n = std::strlen(literal);
+        if (size - i >= n && std::memcmp(head + i, literal, n) == 0 &&
+            (size - i == n || (head[i + n] != 0 && std::strchr(" \t\r\n", head[i + n]))))
+            return true;
+    }
+    return false;
 }
 
 std::string lineColumn(const char* text, size_t offset) {

@@ -87,7 +87,7 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple&, const 
         text.skipLine();
     }
     faces.finish(*model);
-    return handleOf(std::move(model));
+    return model3d::modelHandle(std::move(model), kFormat);
 }
 
 }  // namespace ixv::formats::off

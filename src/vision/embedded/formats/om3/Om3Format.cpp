@@ -34,7 +34,7 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple&, const 
     if (reserved != 0) in.invalid("reserved field " + std::to_string(reserved), 12);
     auto model = model3d::read(in);
     if (in.remaining() != 0) in.invalid(std::to_string(in.remaining()) + " bytes after the model");
-    return handleOf(std::move(model));
+    return model3d::modelHandle(std::move(model), kFormat);
 }
 
 void writeHandle(const HHandle& handle, FileSink& sink, const HTuple&, const HTuple&) {

@@ -224,11 +224,12 @@ private:
         }
     }
 
-    // A TensorProto: its dimensions and name are read, its data (raw_data,
+    // A TensorProto: its dimensions, element type and name are read, its data (raw_data,
     // float_data, ..., external_data) skipped; external files are never opened.
     void initializer(uint64_t end) {
         const char* t = "initializer";
         uint64_t elements = 1;
+        int64_t dataType = 0;
         std::string name;
         auto dim = [&](uint64_t value, uint64_t at) {
             if (static_cast<int64_t>(value) < 0) invalid("negative dimension in initializer", at);
@@ -243,11 +244,14 @@ private:
                     const uint64_t at = in_.offset();
                     dim(varint(f.end, "packed dims"), at);
                 }
+            } else if (f.number == 2) {
+                dataType = integer(f, t, "data_type");
             } else if (f.number == 8) {
                 name = text(f, t, "name");
             }
         });
         ++model_->numInitializers;
+        if (!onnxFloatingPoint(dataType)) elements = 0;
         const uint64_t max = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
         model_->numTrainableParams = static_cast<int64_t>(
             std::min(max, saturatingAdd(static_cast<uint64_t>(model_->numTrainableParams), std::min(elements, max))));

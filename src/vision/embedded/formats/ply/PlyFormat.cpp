@@ -475,12 +475,13 @@ bool matches(const uint8_t* head, size_t size) {
 }
 
 HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple&, const HTuple&) {
-    return handleOf(Reader(file, budget).read());
+    return model3d::modelHandle(Reader(file, budget).read(), kFormat);
 }
 
 void writeHandle(const HHandle& handle, FileSink& sink, const HTuple&, const HTuple&) {
     const ObjectModel3d& m = toolAs<ObjectModel3d>(handle, model3d::kWriteProc);
     const size_t n = m.numPoints();
+    if (n == 0) notWritable("a model without points (a primitive alone needs the om3 type)");
     const size_t triangles = m.triangles.size() / 3, polygons = m.polygonStarts.size();
     const size_t faces = triangles + polygons;
     std::vector<const ObjectModel3d::Attribute*> pointAttributes, faceAttributes;

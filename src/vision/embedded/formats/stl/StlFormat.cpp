@@ -97,7 +97,7 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple&, const 
     if (file.size() >= 84) {
         uint32_t count = 0;
         file.read(80, &count, 4, kFormat, "triangle count");
-        if (file.size() == 84 + uint64_t{count} * kTriangleBytes) return handleOf(readBinary(file, budget, count));
+        if (file.size() == 84 + uint64_t{count} * kTriangleBytes) return model3d::modelHandle(readBinary(file, budget, count), kFormat);
     }
     const auto& head = file.head();
     size_t at = 0;
@@ -113,7 +113,7 @@ HHandle readHandle(const ByteSource& file, Budget& budget, const HTuple&, const 
         }
         raiseInvalid(kFormat, detail, model3d::kReadProc);
     }
-    return handleOf(readAscii(file, budget));
+    return model3d::modelHandle(readAscii(file, budget), kFormat);
 }
 
 }  // namespace ixv::formats::stl
