@@ -181,14 +181,19 @@ const NativeNode* childBySegment(const NativeNode& node, std::wstring_view segme
 }  // namespace
 
 std::wstring keySegmentAt(const HTuple& keys, Hlong index, std::unique_ptr<ClashingKeys>& clashing) {
-    const HTuple key(keys[index]);
-    if (key.TupleIsStringElem()[0].L() != 0) return escapedKey(bytesOf(key[0].S()));
-    if (key.TupleIsIntElem()[0].L() != 0) {
-        if (!clashing) clashing = std::make_unique<ClashingKeys>(clashingKeys(keys));
-        const Hlong value = key[0].L();
-        return (clashing->count(value) ? L"%i" : L"") + integerText(value);
+    try {
+        const HTuple key(keys[index]);
+        if (key.TupleIsStringElem()[0].L() != 0) return escapedKey(bytesOf(key[0].S()));
+        if (key.TupleIsIntElem()[0].L() != 0) {
+            if (!clashing) clashing = std::make_unique<ClashingKeys>(clashingKeys(keys));
+            const Hlong value = key[0].L();
+            return (clashing->count(value) ? L"%i" : L"") + integerText(value);
+        }
+        return escapedKey(bytesOf(toHString(keyLabel(key))));
+    } catch (const HException&) {
+        // A key that cannot be read is named by its place; no string key's segment starts with "%?".
+        return L"%?" + integerText(index);
     }
-    return escapedKey(bytesOf(toHString(keyLabel(key))));
 }
 
 NodeText segmentText(std::wstring_view segment, const NodeText& label) {

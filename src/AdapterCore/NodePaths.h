@@ -6,7 +6,9 @@
 //   the empty key is a lone "%";
 // - an integer key is its decimal text, or "%i" and that text when a string
 //   key of the same text is in the same dictionary (a string key's escaped
-//   text never starts with "%i", since its "%" is written "%25").
+//   text never starts with "%i", since its "%" is written "%25");
+// - a key that is neither (dictionaries hold none) is the escaped text of its
+//   label, and a key that cannot be read "%?" and its position.
 // The key's bytes are those the vision library's HString gives (TextA,
 // LengthA); the embedded library gives them whole.
 #pragma once
