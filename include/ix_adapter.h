@@ -371,6 +371,28 @@ IX_API int32_t ix_node_child_count(const NativeNode* node);
  * next access tries again. */
 IX_API const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index);
 
+/* The node's segment of its path inside its parent, escaped so that every
+ * node has one path and every path names one node; empty on roots. A path
+ * is "/" and the segments from the root joined by "/" ("/inputs/[0]/name");
+ * the root's path is "/". Owned by the node (see above).
+ * - An element of a tuple or an object of a file: "[index]".
+ * - A string key: its text, with "%" written "%25", "/" "%2F", a NUL
+ *   character "%00", and each byte of the key that is not part of valid
+ *   UTF-8 "%XX" (two upper-case hex digits); the empty key is a lone "%".
+ * - An integer key: its decimal text ("7", "-2"), or "%i7" when the same
+ *   dictionary also holds the string key "7". */
+IX_API const wchar_t* ix_node_path_segment(const NativeNode* node);
+
+/* The node at `path` below `root` (a path as ix_node_path_segment describes
+ * it; "" and "/" name `root` itself), or null when no node has that path or
+ * an argument is null. Only the exact text a node's segments make names it:
+ * "7" names the string key "7" if there is one, else the integer key 7, and
+ * "%i7" only the integer key when both are there. Children on the way are
+ * built as ix_node_child_at builds them; a key is found by comparing the
+ * dictionary's keys, building no other child. May be called from any thread,
+ * as ix_node_child_at. */
+IX_API const NativeNode* ix_node_at_path(const NativeNode* root, const wchar_t* path);
+
 /* The number of values the node holds (at most 1000), not the source's length. */
 IX_API int32_t ix_node_value_count(const NativeNode* node);
 

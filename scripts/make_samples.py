@@ -72,15 +72,15 @@ def object_file(records):
 # --- the dictionary file ---------------------------------------------------------
 
 def text(value):
-    data = value.encode("utf-8")
+    data = value if isinstance(value, bytes) else value.encode("utf-8")
     return struct.pack("<I", len(data)) + data
 
 
 def dict_body(entries):
-    """entries: (key, value) pairs; a key is a str or an int, a value bytes made by the helpers below."""
+    """entries: (key, value) pairs; a key is a str, bytes or an int, a value bytes made by the helpers below."""
     out = struct.pack("<Q", len(entries))
     for key, value in entries:
-        out += (b"\x01" + text(key)) if isinstance(key, str) else (b"\x02" + struct.pack("<q", key))
+        out += (b"\x02" + struct.pack("<q", key)) if isinstance(key, int) else (b"\x01" + text(key))
         out += value
     return out
 

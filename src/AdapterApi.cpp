@@ -284,6 +284,16 @@ const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index) {
     return guarded<const NativeNode*>(nullptr, [&] { return AdapterCore::childAt(node, index); });
 }
 
+const wchar_t* ix_node_path_segment(const NativeNode* node) {
+    return guarded<const wchar_t*>(kEmpty, [&] { return node ? node->pathSegment.c_str() : kEmpty; });
+}
+
+const NativeNode* ix_node_at_path(const NativeNode* root, const wchar_t* path) {
+    return guarded<const NativeNode*>(nullptr, [&] {
+        return root && path ? AdapterCore::nodeAtPath(root, std::wstring(path)) : nullptr;
+    });
+}
+
 int32_t ix_node_value_count(const NativeNode* node) {
     return guarded<int32_t>(0, [&] { return node ? countOf(node->values.size()) : 0; });
 }

@@ -44,6 +44,8 @@ const declarations = [
     'int32_t ix_node_path_index(void *node)',
     'int32_t ix_node_child_count(void *node)',
     'void *ix_node_child_at(void *node, int32_t index)',
+    'const char32_t *ix_node_path_segment(void *node)',
+    'void *ix_node_at_path(void *root, const char32_t *path)',
     'int32_t ix_node_total_count(void *node)',
     'int32_t ix_node_truncated(void *node)',
     'const char32_t *ix_node_full_value_text(void *handle, void *node)',

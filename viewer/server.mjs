@@ -92,13 +92,9 @@ function documentOf(query) {
     return doc;
 }
 
-// A child's path segment: its index as [i], else its label ('/' and '%' escaped;
-// an empty label as a lone '%', which no other label gives).
+// A child's path: its parent's and the segment the library escapes.
 function childPath(parent, child) {
-    const segment = ix.ix_node_path_segment_kind(child) === 1
-        ? `[${ix.ix_node_path_index(child)}]`
-        : ix.ix_node_label(child).replace(/%/g, '%25').replace(/\//g, '%2F') || '%';
-    return (parent === '/' ? '/' : parent + '/') + segment;
+    return (parent === '/' ? '/' : parent + '/') + ix.ix_node_path_segment(child);
 }
 
 function children(doc, parentPath, parent, from = 0, count = Infinity, total = ix.ix_node_child_count(parent)) {
@@ -121,16 +117,15 @@ function childPage(doc, parentPath, from = 0) {
     return { total, from, children: children(doc, parentPath, parent, from, pageSize, total).map((c) => describe(doc, c.node, c.path)) };
 }
 
-// The node at `nodePath` ("/", "/key/[3]"), walking down from the nearest known ancestor.
+// The node at `nodePath` ("/", "/key/[3]"), as the library finds it.
 function nodeAt(doc, nodePath) {
-    if (doc.nodes.has(nodePath)) return doc.nodes.get(nodePath);
-    const cut = nodePath.lastIndexOf('/');
-    const parentPath = cut <= 0 ? '/' : nodePath.slice(0, cut);
-    if (parentPath === nodePath) throw new HttpError(404, `no node at ${nodePath}`);
-    const parent = nodeAt(doc, parentPath);
-    const found = children(doc, parentPath, parent).find((c) => c.path === nodePath);
-    if (!found) throw new HttpError(404, `no node at ${nodePath}`);
-    return found.node;
+    let node = doc.nodes.get(nodePath);
+    if (!node) {
+        node = ix.ix_node_at_path(doc.root, nodePath);
+        if (!node) throw new HttpError(404, `no node at ${nodePath}`);
+        doc.nodes.set(nodePath, node);
+    }
+    return node;
 }
 
 function describe(doc, node, nodePath) {

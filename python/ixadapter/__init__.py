@@ -206,6 +206,8 @@ _SIGNATURES = {
     "ix_node_path_index": (ctypes.c_int32, [_c_node]),
     "ix_node_child_count": (ctypes.c_int32, [_c_node]),
     "ix_node_child_at": (_c_node, [_c_node, ctypes.c_int32]),
+    "ix_node_path_segment": (_TEXT, [_c_node]),
+    "ix_node_at_path": (_c_node, [_c_node, ctypes.c_wchar_p]),
     "ix_node_value_count": (ctypes.c_int32, [_c_node]),
     "ix_node_total_count": (ctypes.c_int32, [_c_node]),
     "ix_node_truncated": (ctypes.c_int32, [_c_node]),
@@ -384,6 +386,7 @@ class Reader:
         if not self._handle:
             raise MemoryError("ix_reader_create failed")
         self._generation = 0
+        self._root: Optional[Node] = None
 
     def close(self) -> None:
         if self._handle:
@@ -429,10 +432,22 @@ class Reader:
         path = self._path(path)
         handle = self._require()
         self._generation += 1  # the previous tree is gone whatever the outcome
+        self._root = None
         root = fn(handle, path, *extra)
         if not root:
             raise IxError(self._lib.ix_reader_last_error(handle))
-        return Node(self, root)
+        self._root = Node(self, root, "/")
+        return self._root
+
+    def node_at(self, path: str) -> Node:
+        """The node of the last load's tree at `path` ("/", "/key/[3]", as
+        Node.path gives it); KeyError when no node has that path."""
+        found = None
+        if self._root is not None and "\0" not in path:
+            found = self._lib.ix_node_at_path(self._root._p(), path)
+        if not found:
+            raise KeyError(path)
+        return Node(self, found, path if path.startswith("/") else "/")
 
     def parse_object_file(self, path: PathLike) -> Node:
         """Loads an object, image or sequence file; returns the root node."""
@@ -516,12 +531,13 @@ class Reader:
 class Node:
     """A node of a reader's tree, valid until the reader's next load."""
 
-    __slots__ = ("_reader", "_ptr", "_generation")
+    __slots__ = ("_reader", "_ptr", "_generation", "_path")
 
-    def __init__(self, reader, ptr):
+    def __init__(self, reader, ptr, path=None):
         self._reader = reader
         self._ptr = ptr
         self._generation = reader._generation
+        self._path = path
 
     def _p(self):
         if self._generation != self._reader._generation or not self._reader._handle:
@@ -558,10 +574,14 @@ class Node:
 
     @property
     def path_segment(self) -> str:
-        """'/label' or '/[index]', the way ixdump addresses the node in its parent."""
-        if self.path_segment_kind == PathSegmentKind.INDEX:
-            return f"/[{self.path_index}]"
-        return "/" + self.label
+        """The node's escaped segment inside its parent ("[3]", "key", "a%2Fb"); '' on roots."""
+        return self._lib.ix_node_path_segment(self._p())
+
+    @property
+    def path(self) -> Optional[str]:
+        """The node's path from the root ("/", "/key/[3]") when it was reached
+        from a root (children, child, Reader.node_at), else None."""
+        return self._path
 
     @property
     def child_count(self) -> int:
@@ -571,7 +591,10 @@ class Node:
         ptr = self._lib.ix_node_child_at(self._p(), index)
         if not ptr:
             raise IndexError(index)
-        return Node(self._reader, ptr)
+        path = None
+        if self._path is not None:
+            path = (self._path if self._path == "/" else self._path + "/") + self._lib.ix_node_path_segment(ptr)
+        return Node(self._reader, ptr, path)
 
     @property
     def children(self) -> list[Node]:

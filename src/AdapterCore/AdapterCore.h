@@ -41,6 +41,7 @@ Result reported(std::wstring& error, Result failed, Operation&& operation) {
 //   AdapterCore.cpp         ensureHalconSystemInitialized, halconVersion
 //   ValueText.cpp           fullValueText
 //   TreeBuilder.cpp         childAt, childCount
+//   NodePaths.cpp           nodeAtPath
 //   ObjectFiles.cpp         parseObjectFile
 //   DictFiles.cpp           parseFile, convertDictFile
 //   ModelFiles.cpp          parseDlModelFile, parseObjectModel3dFile
@@ -68,6 +69,8 @@ public:
     // node or an index outside its children. The number of its children.
     static const NativeNode* childAt(const NativeNode* node, int32_t index);
     static int32_t childCount(const NativeNode* node);
+    // The node at `path` below `root` (NodePaths.h); null when none has it.
+    static const NativeNode* nodeAtPath(const NativeNode* root, const std::wstring& path);
 
     // An object file (".hobj"), a sequence file (".seq") or an image file (any
     // other suffix): a root "file" node with one Object child per object.

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "NodePaths.h"
 #include "NumberText.h"
 #include "ObjectNodes.h"
 #include "StringBridge.h"
@@ -77,10 +78,12 @@ std::unique_ptr<NativeNode> handleNode(const HTuple& handle, const std::wstring&
         const Hlong n = keys.Length();
         node->valueSummary = keyCountText(n);
         node->children.reserve(static_cast<size_t>(n));
+        std::unique_ptr<ClashingKeys> clashing;
         for (Hlong i = 0; i < n; ++i) {
             const HTuple key(keys[i]);
             try {
-                node->appendChild(handleKeyChild(handle, key, keyLabel(key), depth, place));
+                NativeNode* child = node->appendChild(handleKeyChild(handle, key, keyLabel(key), depth, place));
+                child->pathSegment = segmentText(keySegmentAt(keys, i, clashing), child->label);
             } catch (const HException&) {
                 // The key is left out; the summary still counts it.
             }
@@ -152,5 +155,6 @@ std::unique_ptr<NativeNode> buildHandleNode(const HTuple& handle, const std::wst
     std::unique_ptr<NativeNode> node = handleNode(handle, label, depth, Place::newTree());
     node->pathSegmentKind = pathSegmentKind;
     node->pathIndex = pathIndex;
+    if (pathSegmentKind == IxPathSegmentKind::Index) node->pathSegment = indexSegment(node->label, pathIndex);
     return node;
 }

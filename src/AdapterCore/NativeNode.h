@@ -25,22 +25,27 @@ struct NativeValue {
 };
 
 struct NativeNode {
+    // The texts first and the small fields together, so that the node has no padding.
     NodeText label;
-    IxNodeKind kind = IxNodeKind::Container;
+    // The escaped segment of its path inside its parent (NodePaths.h): "[3]"
+    // for an element, the key's escaped text for a key; empty on roots. It
+    // shares the label's text where the two are alike.
+    NodeText pathSegment;
     NodeText typeLabel;
     NodeText valueSummary;
+    NodeText objectClass;
+    IxNodeKind kind = IxNodeKind::Container;
     IxPathSegmentKind pathSegmentKind = IxPathSegmentKind::Name;
     int32_t pathIndex = 0;
-    std::vector<NativeValue> values;
     int32_t totalCount = 0;
-    bool truncated = false;
-    HalconCpp::HTuple tuple;
-    NodeText objectClass;
-    bool isImage = false;
     int32_t objectCount = 1;
+    int32_t detailEntryCount = 0;
+    bool truncated = false;
+    bool isImage = false;
+    std::vector<NativeValue> values;
+    HalconCpp::HTuple tuple;
     HalconCpp::HObject object;
     std::vector<NodeText> detailLines;
-    int32_t detailEntryCount = 0;
     // One slot per child. A node with `late` children has its slots from the
     // start and fills them chunk by chunk when they are first asked for
     // (childAt, TreeBuilder.h); read them only through childAt and childCount.
@@ -63,6 +68,9 @@ struct NativeNode {
     void appendValue(NativeValue value) { values.push_back(std::move(value)); }
 };
 
+// The segment "[index]": `label` itself when it reads so (element labels do).
+NodeText indexSegment(const NodeText& label, int32_t index);
+
 // A new node with its label, kind and place in its parent; every other field at its default.
 inline std::unique_ptr<NativeNode> newNode(NodeText label, IxNodeKind kind,
                                            IxPathSegmentKind pathSegmentKind, int32_t pathIndex) {
@@ -71,6 +79,7 @@ inline std::unique_ptr<NativeNode> newNode(NodeText label, IxNodeKind kind,
     node->kind = kind;
     node->pathSegmentKind = pathSegmentKind;
     node->pathIndex = pathIndex;
+    if (pathSegmentKind == IxPathSegmentKind::Index) node->pathSegment = indexSegment(node->label, pathIndex);
     return node;
 }
 

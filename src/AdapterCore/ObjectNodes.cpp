@@ -33,6 +33,7 @@ std::unique_ptr<NativeNode> buildObjectNode(const HObject& object, const std::ws
     node->kind = IxNodeKind::Object;
     node->pathSegmentKind = pathSegmentKind;
     node->pathIndex = pathIndex;
+    if (pathSegmentKind == IxPathSegmentKind::Index) node->pathSegment = indexSegment(node->label, pathIndex);
     node->object = object;
 
     const HTuple classTuple = object.GetObjClass();

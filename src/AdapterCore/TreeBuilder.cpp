@@ -7,6 +7,7 @@
 
 #include "AdapterCore.h"
 #include "HandleNodes.h"
+#include "NodePaths.h"
 #include "ObjectNodes.h"
 #include "StringBridge.h"
 #include "TupleNodes.h"
@@ -121,7 +122,7 @@ std::unique_ptr<NativeNode> keyContent(const HDict& dict, const HTuple& key, con
     return buildTupleNode(t, noLabel, IxPathSegmentKind::Name, 0, place, std::move(flags));
 }
 
-std::unique_ptr<NativeNode> keyChild(const LateChildren& late, Hlong i) {
+std::unique_ptr<NativeNode> keyChild(LateChildren& late, Hlong i) {
     const HTuple key(late.items[i]);
     std::wstring name = keyLabel(key);
     std::unique_ptr<NativeNode> child;
@@ -131,6 +132,7 @@ std::unique_ptr<NativeNode> keyChild(const LateChildren& late, Hlong i) {
         child = errorNode(std::wstring(), IxPathSegmentKind::Name, 0, e);
     }
     child->label = late.tree->shared(name);
+    child->pathSegment = segmentText(keySegmentAt(late.items, i, late.clashing), child->label);
     return child;
 }
 

@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "NativeNode.h"
 
@@ -73,6 +74,9 @@ struct LateChildren {
     HalconCpp::HTuple items;  // the dictionary's keys, or the array's tuple
     ElementFlags flags;       // the array's element flags
     int dictDepth = 0;        // dictionaries along the path above the children
+    // The dictionary's integer keys that a string key reads like, found
+    // when the first integer key's child is built (NodePaths.h).
+    std::unique_ptr<std::unordered_set<Hlong>> clashing;
     std::unique_ptr<std::atomic<bool>[]> built;  // one per chunk of kChildChunk children
 };
 

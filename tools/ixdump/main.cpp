@@ -24,7 +24,9 @@ const char* const kUsage =
     "\n"
     "Prints the tree of each FILE: one line per node with its path, label, type and\n"
     "summary, and the node's detail lines below it. Paths address nodes from the\n"
-    "root: /key/sub/[3] (in a key, % is written %25, / as %2F, the empty key as %).\n"
+    "root: /key/sub/[3], one path per node. In a key, % is written %25, / %2F, a NUL\n"
+    "%00 and a byte that is not UTF-8 %XX; the empty key is %. An integer key is its\n"
+    "number, written %i7 where the same dictionary also has the string key \"7\".\n"
     "--full PATH prints the untruncated values of that node.\n"
     "\n"
     "--option KEY=VALUE sets a reading option of dictionary files; KEY is one of\n"
@@ -161,18 +163,9 @@ const char* kindName(IxNodeKind kind) {
     return "unknown";
 }
 
-// The path of a child inside its parent's path.
-// A key's "%" and "/" are written %25 and %2F, and the empty key as a lone "%",
-// which no other key gives, so that every path names one node.
+// The path of a child inside its parent's path, from the segment the library gives.
 std::string childPath(const std::string& parent, const NativeNode* child) {
-    std::string segment;
-    if (ix_node_path_segment_kind(child) == IxPathSegmentKind::Index) {
-        segment = "[" + std::to_string(ix_node_path_index(child)) + "]";
-    } else {
-        for (char c : utf8(ix_node_label(child))) segment += c == '%' ? "%25" : c == '/' ? "%2F" : std::string(1, c);
-        if (segment.empty()) segment = "%";
-    }
-    return (parent == "/" ? "/" : parent + "/") + segment;
+    return (parent == "/" ? "/" : parent + "/") + utf8(ix_node_path_segment(child));
 }
 
 // The reading option KEY=VALUE as the library takes it; false for an unknown
@@ -294,27 +287,7 @@ void printJson(const NativeNode* node, const std::string& path, int depth, const
 
 // The node at `path` ("/", "/key/[3]"), or null.
 const NativeNode* nodeAt(const NativeNode* root, const std::string& path) {
-    const NativeNode* node = root;
-    std::string current = "/";
-    size_t at = 0;
-    while (node && at < path.size()) {
-        if (path[at] == '/') {
-            ++at;
-            continue;
-        }
-        size_t end = path.find('/', at);
-        if (end == std::string::npos) end = path.size();
-        const std::string wanted = (current == "/" ? "/" : current + "/") + path.substr(at, end - at);
-        const NativeNode* found = nullptr;
-        for (int32_t i = 0; i < ix_node_child_count(node) && !found; ++i) {
-            const NativeNode* child = ix_node_child_at(node, i);
-            if (childPath(current, child) == wanted) found = child;
-        }
-        node = found;
-        current = wanted;
-        at = end;
-    }
-    return node;
+    return ix_node_at_path(root, wide(path).c_str());
 }
 
 // Saves the objects of the node at --save to --to: the root's Object children

@@ -11,6 +11,7 @@ import unittest
 from pathlib import Path
 
 import ixadapter
+from host_samples import samples
 from ixadapter import IxJsonParam, NodeKind, PathSegmentKind, ValueType
 
 DOCUMENT = {"flag": True, "none": None, "list": [1, 2.5, "x"], "inner": {"k": "v\u00e9"}}
@@ -20,12 +21,12 @@ def outline(node):
     """Every node's path, type and summary, depth first."""
     lines = []
 
-    def walk(n, path):
-        lines.append((path, n.type_label, n.value_summary))
+    def walk(n):
+        lines.append((n.path, n.type_label, n.value_summary))
         for child in n.children:
-            walk(child, path + child.path_segment)
+            walk(child)
 
-    walk(node, "")
+    walk(node)
     return lines
 
 
@@ -77,6 +78,22 @@ class DictFiles(unittest.TestCase):
         for options in ({"json_value_true": 2**64 + 5}, {"json_value_true": -2**63 - 1}, {2**32: 1}, {1.7: 1}, {-1: 1}):
             with self.assertRaises(ValueError):
                 self.reader.parse_file(self.json_path, options)
+
+    def test_hostile_keys_give_every_node_one_path_that_names_it(self):
+        one, path = samples.integers([1]), self.root / "keys.hdict"
+        keys = [7, "7", "a\0b", "a\0c", b"x\xffy", b"x\xfey", b"\xc0\xaf", "%", "/", "", "%i7", 8, "\u00e9"]
+        inner = samples.mixed([samples.nested_dict([(3, one), ("3", one), ("a/b", one)])])
+        path.write_bytes(samples.dict_file([(k, one) for k in keys] + [("in", inner)]))
+        nodes = outline(self.reader.parse_file(path))
+        self.assertEqual([p for p, _, _ in nodes], [
+            "/", "/%i7", "/7", "/a%00b", "/a%00c", "/x%FFy", "/x%FEy", "/%C0%AF", "/%25", "/%2F", "/%", "/%25i7",
+            "/8", "/\u00e9", "/in", "/in/%i3", "/in/3", "/in/a%2Fb"])
+        for p, _, _ in nodes:
+            self.assertEqual(self.reader.node_at(p).path_segment, p.rsplit("/", 1)[1])
+        self.assertEqual(self.reader.node_at("/%i7").type_label, "integer")
+        for missing in ("/%i8", "/a", "/%7", "/in/", "//", "7", "/%41", "/x\xffy", "/in/3/[0]"):
+            with self.assertRaises(KeyError, msg=missing):
+                self.reader.node_at(missing)
 
     def test_raw_records_null_text_unknown_type_and_empty_lists(self):
         self.assertEqual((ctypes.sizeof(IxJsonParam), IxJsonParam.real_value.offset), (32, 24))

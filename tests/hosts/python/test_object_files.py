@@ -29,7 +29,7 @@ class ObjectFiles(ReaderCase):
                          (ixadapter.NodeKind.CONTAINER, "file", "1 object"))
         [image] = root.children
         self.assertEqual((image.path_segment, image.label, image.value_summary),
-                         ("/[0]", "sc\u00e8ne \U0001F600", "1x1, 1ch, byte"))
+                         ("[0]", "sc\u00e8ne \U0001F600", "1x1, 1ch, byte"))
         self.assertEqual((image.kind, image.is_image, image.object_class), (ixadapter.NodeKind.OBJECT, True, "image"))
         self.assertEqual((image.full_value_text, image.detail_lines, image.values), ("", [], []))
         with self.assertRaises(IndexError):

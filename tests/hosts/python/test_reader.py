@@ -72,7 +72,7 @@ class Binding(unittest.TestCase):
                 exec(code, {})
             finally:
                 os.chdir(cwd)
-        self.assertIn("OBJECT\nObject 1 image", out.getvalue())
+        self.assertIn("OBJECT\n/[0] Object 1 image", out.getvalue())
 
 
 if __name__ == "__main__":

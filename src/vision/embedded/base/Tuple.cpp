@@ -340,8 +340,8 @@ double HTupleElement::D() const {
     wrongType("real", ixv::elementOf(*tuple_, index_));
 }
 
+// The whole text, bytes after a NUL included, as the tuple holds it.
 HString HTupleElement::S() const {
-    // The whole text, a NUL inside it included.
     if (ixv::Access::text(*tuple_)) return ixv::Access::string(std::string(ixv::Access::textView(*tuple_)));
     if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
         if (const std::string* s = std::get_if<std::string>(&data->mixed[static_cast<size_t>(index_)]))
