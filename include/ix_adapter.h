@@ -376,8 +376,8 @@ IX_API const NativeNode* ix_node_child_at(const NativeNode* node, int32_t index)
  * is "/" and the segments from the root joined by "/" ("/inputs/[0]/name");
  * the root's path is "/". Owned by the node (see above).
  * - An element of a tuple or an object of a file: "[index]".
- * - A string key: its text, with "%" written "%25", "/" "%2F", a NUL
- *   character "%00", and each byte of the key that is not part of valid
+ * - A string key: its text, with "%" written "%25", "/" "%2F", each byte of a
+ *   control character (C0, DEL, C1, U+2028, U+2029: a NUL "%00", ESC "%1B"), and each byte of the key that is not part of valid
  *   UTF-8 "%XX" (two upper-case hex digits); the empty key is a lone "%".
  * - An integer key: its decimal text ("7", "-2"), or "%i7" when the same
  *   dictionary also holds the string key "7". */

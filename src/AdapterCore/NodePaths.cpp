@@ -62,11 +62,17 @@ std::wstring escapedKey(std::string_view bytes) {
             out += {L'%', kHex[b >> 4], kHex[b & 15]};
             continue;
         }
+        const bool control = point < 0x20 || (point >= 0x7F && point < 0xA0) || point == 0x2028 || point == 0x2029;
+        if (point == '%' || point == '/' || control) {
+            // Written as its bytes, so that a path is one printable line.
+            for (size_t i = 0; i < length; ++i) {
+                const unsigned char b = static_cast<unsigned char>(bytes[at + i]);
+                out += {L'%', kHex[b >> 4], kHex[b & 15]};
+            }
+        } else {
+            out += static_cast<wchar_t>(point);
+        }
         at += length;
-        if (point == '%') out += L"%25";
-        else if (point == '/') out += L"%2F";
-        else if (point == 0) out += L"%00";
-        else out += static_cast<wchar_t>(point);
     }
     return out;
 }

@@ -46,7 +46,7 @@ class Ixdump(unittest.TestCase):
             # Controls and a NUL are escaped: no key or value can clear the screen or forge a line.
             keys.write_text('{"": {"x": 1}, "a/b": 2, "a": {"b": 3}, "50%": 4, "e\\u001b[2J\\n": "x\\r\\u0000\\u009b"}')
             for path, value in (("/%/x", "1"), ("/a%2Fb", "2"), ("/a/b", "3"), ("/50%25", "4"),
-                                (r"/e\u001B[2J\n", r"'x\r\u0000\u009B'")):
+                                ("/e%1B[2J%0A", r"'x\r\u0000\u009B'")):
                 self.assertEqual(self.run_ixdump("--full", path, keys).stdout, value + "\n", path)
                 self.assertEqual(json.loads(self.run_ixdump("--json", "--full", path, keys).stdout)["text"], value)
             dump = self.run_ixdump(keys).stdout
