@@ -1,14 +1,12 @@
 #include "Render.h"
 
+#include "ReplacingFile.h"
+
 #include <spng.h>
-#include <sys/stat.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <cstdint>
 #include <memory>

@@ -299,7 +299,7 @@ function draw() {
     ctx.drawImage(picture.base, picture.x0, picture.y0);
     // From 1:1 on, the lines as ixdump draws them; smaller, a thin line would
     // fall between the sampled pixels, so they are stroked at their place.
-    if (view.scale >= 1) ctx.drawImage(picture.lines, picture.x0, picture.y0);
+    if (view.scale >= 1 && picture.lines) ctx.drawImage(picture.lines, picture.x0, picture.y0);
     if (view.scale >= 1) return ctx.setTransform(1, 0, 0, 1, 0, 0);
     ctx.lineWidth = 1.5 / view.scale;
     for (const s of shapes) {

@@ -87,8 +87,8 @@ function toCanvas(buffer, width, height) {
 }
 
 // The picture in two layers of `bounds`' size: `base` (image or backdrop, and
-// the regions) and `lines` (transparent but for the lines), the shapes of the
-// classes `shown` accepts, each in its palette colour.
+// the regions) and `lines` (transparent but for the lines; null without any),
+// the shapes of the classes `shown` accepts, each in its palette colour.
 export function compose(image, bounds, shapes, shown) {
     const { x0, y0, width, height } = bounds;
     const base = new Uint32Array(width * height).fill(pixel(image ? rule.outsideDomain : rule.extentBackdrop));
@@ -117,6 +117,7 @@ export function compose(image, bounds, shapes, shown) {
             for (let c = Math.max(s.runs.begins[i] - x0, 0); c <= last; ++c) blend(base, r * width + c, colour, rule.regionAlpha);
         });
     });
+    if (!shapes.some((s) => s.lines && shown(s.class))) return { base: toCanvas(base, width, height), lines: null };
     const lines = new Uint32Array(width * height);
     shapes.forEach((s, k) => {
         if (!s.lines || !shown(s.class)) return;
