@@ -96,14 +96,15 @@ export function compose(image, bounds, shapes, shown) {
         const { pixels, rowBytes, format } = image;
         for (let r = 0, o = 0; r < height; ++r) {
             const i = r * rowBytes;
-            for (let c = 0; c < width; ++c, ++o) {
-                if (format === 'gray') base[o] = pixels[i + c] * 0x010101 + 0xff000000;
-                else {
-                    const at = i + c * (format === 'bgr' ? 3 : 4), alpha = format === 'bgr' ? 255 : pixels[at + 3];
-                    const rgb = [pixels[at + 2], pixels[at + 1], pixels[at]];
-                    if (alpha === 255) base[o] = pixel(rgb);
-                    else blend(base, o, rgb, alpha);
-                }
+            if (format === 'gray') {
+                for (let c = 0; c < width; ++c, ++o) base[o] = pixels[i + c] * 0x010101 + 0xff000000;
+                continue;
+            }
+            const step = format === 'bgr' ? 3 : 4;
+            for (let c = 0, at = i; c < width; ++c, ++o, at += step) {
+                const alpha = step === 3 ? 255 : pixels[at + 3];
+                if (alpha === 255) base[o] = (0xff000000 | (pixels[at] << 16) | (pixels[at + 1] << 8) | pixels[at + 2]) >>> 0;
+                else blend(base, o, [pixels[at + 2], pixels[at + 1], pixels[at]], alpha);
             }
         }
     }
