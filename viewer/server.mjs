@@ -224,19 +224,27 @@ function shapeOf(doc, node, index) {
     return null;
 }
 
-// What to draw for a node: the image to show (a path) and the shapes over it.
-// A file node (the root of an object file) draws all its objects over its first image;
-// a geometry node draws over the first image beside it, if any.
+// The drawing rule, shared with ixdump --render: which nodes draw whose objects over what.
+const drawingRule = JSON.parse(fs.readFileSync(path.join(publicDir, 'drawing.json'), 'utf8'));
+const geometryClasses = new Set(['region', 'xld_cont', 'xld_poly', 'xld_parallel']);
+
+function drawingCase(node) {
+    const kind = NodeKind[ix.ix_node_kind(node)];
+    const covered = kind === 'container' || kind === 'array' ? 'container'
+        : kind !== 'object' ? null
+        : ix.ix_node_is_image(node) === 1 ? 'image'
+        : geometryClasses.has(ix.ix_node_object_class(node)) ? 'geometry' : null;
+    return drawingRule.cases.find((c) => c.node === covered) ?? null;
+}
+
+// What to draw for a node by the drawing rule: the image to draw over (a path),
+// the shapes, and whether the shapes go on a backdrop of their extent instead.
 function scene(doc, nodePath) {
     const node = nodeAt(doc, nodePath);
-    const objects = [];
-    const wholeFile = nodePath === '/' && doc.kind === 'object';
-    if (wholeFile) {
-        for (const c of children(doc, '/', node)) if (ix.ix_node_kind(c.node) === 3) objects.push(c);
-    } else if (ix.ix_node_kind(node) === 3) {
-        objects.push({ node, path: nodePath });
-    }
-    let image = objects.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
+    const rule = drawingCase(node);
+    const objectsOf = (p, n) => children(doc, p, n).filter((c) => ix.ix_node_kind(c.node) === 3);
+    const firstImage = (list) => list.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
+    const objects = !rule ? [] : rule.draws === 'self' ? [{ node, path: nodePath }] : objectsOf(nodePath, node);
     const shapes = [];
     for (const object of objects) {
         if (ix.ix_node_is_image(object.node) === 1) continue;
@@ -245,13 +253,18 @@ function scene(doc, nodePath) {
             if (shape) shapes.push({ ...shape, path: object.path, index: i });
         }
     }
-    if (!image && shapes.length && nodePath !== '/') {
-        const cut = nodePath.lastIndexOf('/');
-        const parentPath = cut <= 0 ? '/' : nodePath.slice(0, cut);
-        image = children(doc, parentPath, nodeAt(doc, parentPath))
-            .find((c) => ix.ix_node_kind(c.node) === 3 && ix.ix_node_is_image(c.node) === 1)?.path ?? null;
+    let image = null, extent = false;
+    for (const over of rule?.over ?? []) {
+        if (over === 'self' && ix.ix_node_is_image(node) === 1) image = nodePath;
+        if (over === 'children') image = firstImage(objects);
+        if (over === 'siblings' && nodePath !== '/') {
+            const parentPath = nodePath.slice(0, nodePath.lastIndexOf('/')) || '/';
+            image = firstImage(objectsOf(parentPath, nodeAt(doc, parentPath)));
+        }
+        extent = over === 'extent';
+        if (image || extent) break;
     }
-    return { image, shapes };
+    return { image, extent, shapes: image || extent ? shapes : [] };
 }
 
 // One request saves at most this many nodes, each once: a short body must not write gigabytes.
@@ -335,7 +348,7 @@ function sendJson(res, status, value) {
     res.end(body);
 }
 
-const contentTypes = { '.html': 'text/html; charset=utf-8', '.mjs': 'text/javascript', '.js': 'text/javascript', '.css': 'text/css' };
+const contentTypes = { '.html': 'text/html; charset=utf-8', '.json': 'application/json', '.mjs': 'text/javascript', '.js': 'text/javascript', '.css': 'text/css' };
 
 function sendStatic(res, pathname) {
     const file = path.join(publicDir, pathname === '/' ? 'index.html' : pathname);

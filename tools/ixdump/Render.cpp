@@ -3,6 +3,7 @@
 #include "ReplacingFile.h"
 
 #include <spng.h>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,20 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "DrawingRule.h"
+
 namespace {
 
-// A canvas of geometry alone is at most this many pixels a side.
-constexpr int64_t kMaxCanvasSide = 8192;
-
-struct Rgb {
-    uint8_t r, g, b;
-};
-
-// Distinct colours, one per drawn object in turn.
-const Rgb kPalette[] = {{255, 64, 64}, {64, 220, 64}, {64, 140, 255}, {255, 200, 0},
-                        {230, 64, 230}, {0, 220, 220}, {255, 128, 0}, {160, 100, 255}};
-// What shows through where an image has no pixels (outside its domain).
-constexpr Rgb kBackdrop = {40, 40, 40};
+using drawing::Rgb;
 
 using Point = std::pair<double, double>;  // row, column
 using Line = std::vector<Point>;
@@ -125,7 +117,7 @@ bool drawImage(ReaderHandle* reader, const NativeNode* node, Canvas& canvas, std
         error = lastError(reader, L"the image cannot be drawn (it has 2 or more than 4 channels)");
         return false;
     }
-    canvas.allocate(width, height, kBackdrop);
+    canvas.allocate(width, height, drawing::kOutsideDomain);
     for (int64_t r = 0; r < height; ++r) {
         const uint8_t* row = pixels.data + r * rowBytes;
         for (int64_t c = 0; c < width; ++c) {
@@ -204,21 +196,24 @@ void drawSegment(Canvas& canvas, Point a, Point b, Rgb colour) {
         drawCanvasSegment(canvas, a, b, colour);
 }
 
-void drawShape(Canvas& canvas, const Shape& shape, Rgb colour) {
+void drawRuns(Canvas& canvas, const Shape& shape, Rgb colour) {
     for (size_t i = 0; i < shape.rows.size(); ++i) {
         const int64_t r = shape.rows[i] - static_cast<int64_t>(canvas.originRow);
         const int64_t origin = static_cast<int64_t>(canvas.originCol);
         const int64_t first = std::max<int64_t>(shape.begins[i] - origin, 0);
         const int64_t last = std::min<int64_t>(shape.ends[i] - origin, canvas.width - 1);
-        for (int64_t c = first; c <= last; ++c) canvas.blend(r, c, colour, 128);
+        for (int64_t c = first; c <= last; ++c) canvas.blend(r, c, colour, drawing::kRegionAlpha);
     }
+}
+
+void drawLines(Canvas& canvas, const Shape& shape, Rgb colour) {
     for (const Line& line : shape.lines) {
         if (line.size() == 1) drawSegment(canvas, line[0], line[0], colour);
         for (size_t i = 1; i < line.size(); ++i) drawSegment(canvas, line[i - 1], line[i], colour);
     }
 }
 
-// A canvas covering every shape with a margin of two pixels.
+// A canvas covering every shape with the rule's margin.
 bool extentCanvas(const std::vector<Shape>& shapes, Canvas& canvas, std::wstring& error) {
     double top = INFINITY, left = INFINITY, bottom = -INFINITY, right = -INFINITY;
     auto cover = [&](double r, double c) {
@@ -246,18 +241,20 @@ bool extentCanvas(const std::vector<Shape>& shapes, Canvas& canvas, std::wstring
         error = L"the geometry lies too far from the origin to draw without an image";
         return false;
     }
-    canvas.originRow = std::floor(top) - 2;
-    canvas.originCol = std::floor(left) - 2;
-    const double height = std::ceil(bottom) + 3 - canvas.originRow, width = std::ceil(right) + 3 - canvas.originCol;
-    if (height > kMaxCanvasSide || width > kMaxCanvasSide) {
-        error = L"the geometry spans more than 8192 pixels a side, too large to draw without an image";
+    canvas.originRow = std::floor(top) - drawing::kMargin;
+    canvas.originCol = std::floor(left) - drawing::kMargin;
+    const double height = std::ceil(bottom) + drawing::kMargin + 1 - canvas.originRow;
+    const double width = std::ceil(right) + drawing::kMargin + 1 - canvas.originCol;
+    if (height > drawing::kMaxExtentSide || width > drawing::kMaxExtentSide) {
+        error = L"the geometry spans more than " + std::to_wstring(drawing::kMaxExtentSide) +
+                L" pixels a side, too large to draw without an image";
         return false;
     }
-    canvas.allocate(static_cast<int64_t>(width), static_cast<int64_t>(height), {0, 0, 0});
+    canvas.allocate(static_cast<int64_t>(width), static_cast<int64_t>(height), drawing::kExtentBackdrop);
     return true;
 }
 
-// A text of the system or of spng, ASCII, as a wide string.
+// A text of the system or of an encoder, ASCII, as a wide string.
 std::wstring wideText(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
@@ -267,28 +264,61 @@ int writeTo(spng_ctx*, void* user, void* data, size_t length) {
     return static_cast<ixfile::ReplacingFile*>(user)->write(data, length) ? 0 : SPNG_IO_ERROR;
 }
 
-// Writes the canvas as the library's writers write their files: through a
-// temporary file beside `path`, which replaces `path` only once it is
-// complete (a failed write leaves no file and the old picture in place). An
-// existing `path` must be a regular file that may be written to; it keeps its
-// permission bits, and a symbolic link stays a link to the new picture.
-bool writePng(const Canvas& canvas, const std::string& path, std::wstring& error) {
+enum class Format { Png, Jpeg, Other };
+
+Format formatOf(const std::string& path) {
+    const size_t dot = path.find_last_of("./");
+    std::string suffix = dot == std::string::npos || path[dot] != '.' ? "" : path.substr(dot + 1);
+    for (char& c : suffix) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return suffix == "png" ? Format::Png : suffix == "jpg" || suffix == "jpeg" ? Format::Jpeg : Format::Other;
+}
+
+// The canvas as JPEG bytes (quality 95, colours at full resolution so that
+// thin lines keep theirs); empty when the encoder refuses.
+std::vector<uint8_t> encodeJpeg(const Canvas& canvas) {
+    std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    std::vector<uint8_t> jpeg;
+    if (encoder && tjCompress2(encoder.get(), canvas.rgb.data(), static_cast<int>(canvas.width), 0,
+                               static_cast<int>(canvas.height), TJPF_RGB, &bytes, &size, TJSAMP_444, 95, 0) == 0)
+        jpeg.assign(bytes, bytes + size);
+    tjFree(bytes);
+    return jpeg;
+}
+
+// Writes the canvas as PNG or JPEG, by the suffix of `path`, as the library's
+// writers write their files: through a temporary file beside `path`, which
+// replaces `path` only once it is complete (a failed write leaves no file and
+// the old picture in place). An existing `path` must be a regular file that may
+// be written to; it keeps its permission bits, and a symbolic link stays a link
+// to the new picture.
+bool writePicture(const Canvas& canvas, const std::string& path, std::wstring& error) {
+    std::vector<uint8_t> jpeg;
+    if (formatOf(path) == Format::Jpeg && (jpeg = encodeJpeg(canvas)).empty()) {
+        error = L"the JPEG encoder refused the picture";
+        return false;
+    }
     ixfile::ReplacingFile file;
     if (!file.open(path)) {
         error = wideText(file.error());
         return false;
     }
-    std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> png(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
-    spng_ihdr header{};
-    header.width = static_cast<uint32_t>(canvas.width);
-    header.height = static_cast<uint32_t>(canvas.height);
-    header.bit_depth = 8;
-    header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-    int status = png ? spng_set_png_stream(png.get(), writeTo, &file) : SPNG_EMEM;
-    if (!status) status = spng_set_ihdr(png.get(), &header);
-    if (!status) status = spng_encode_image(png.get(), canvas.rgb.data(), canvas.rgb.size(), SPNG_FMT_PNG,
-                                            SPNG_ENCODE_FINALIZE);
-    png.reset();
+    int status = 0;
+    if (jpeg.empty()) {
+        std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> png(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
+        spng_ihdr header{};
+        header.width = static_cast<uint32_t>(canvas.width);
+        header.height = static_cast<uint32_t>(canvas.height);
+        header.bit_depth = 8;
+        header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+        status = png ? spng_set_png_stream(png.get(), writeTo, &file) : SPNG_EMEM;
+        if (!status) status = spng_set_ihdr(png.get(), &header);
+        if (!status) status = spng_encode_image(png.get(), canvas.rgb.data(), canvas.rgb.size(), SPNG_FMT_PNG,
+                                                SPNG_ENCODE_FINALIZE);
+    } else if (!file.write(jpeg.data(), jpeg.size())) {
+        status = SPNG_IO_ERROR;
+    }
     if (status) {
         // A failed write (a full disk) is the file's error, whatever spng made of it.
         error = file.error().empty() ? L"the PNG encoder refused the picture: " + wideText(spng_strerror(status))
@@ -302,34 +332,84 @@ bool writePng(const Canvas& canvas, const std::string& path, std::wstring& error
     return true;
 }
 
+bool isGeometry(const NativeNode* node) {
+    const std::wstring objectClass = ix_node_object_class(node);
+    return objectClass == L"region" || objectClass == L"xld_cont" || objectClass == L"xld_poly" ||
+           objectClass == L"xld_parallel";
+}
+
+// The case of the drawing rule that covers `node`; null for nodes nothing draws.
+const drawing::Case* caseOf(const NativeNode* node) {
+    const IxNodeKind kind = ix_node_kind(node);
+    drawing::Node covered;
+    if (kind == IxNodeKind::Container || kind == IxNodeKind::Array)
+        covered = drawing::Node::Container;
+    else if (kind == IxNodeKind::Object && ix_node_is_image(node))
+        covered = drawing::Node::Image;
+    else if (kind == IxNodeKind::Object && isGeometry(node))
+        covered = drawing::Node::Geometry;
+    else
+        return nullptr;
+    for (const drawing::Case& rule : drawing::kCases)
+        if (rule.node == covered) return &rule;
+    return nullptr;
+}
+
+// The Object nodes among the children of `node`.
+std::vector<const NativeNode*> objectChildren(const NativeNode* node) {
+    std::vector<const NativeNode*> objects;
+    for (int32_t i = 0; node && i < ix_node_child_count(node); ++i)
+        if (ix_node_kind(ix_node_child_at(node, i)) == IxNodeKind::Object) objects.push_back(ix_node_child_at(node, i));
+    return objects;
+}
+
+const NativeNode* firstImage(const std::vector<const NativeNode*>& objects) {
+    for (const NativeNode* object : objects)
+        if (ix_node_is_image(object)) return object;
+    return nullptr;
+}
+
 }  // namespace
 
-bool renderNode(ReaderHandle* reader, const NativeNode* node, bool wholeFile, const std::string& out,
+bool renderNode(ReaderHandle* reader, const NativeNode* node, const NativeNode* parent, const std::string& out,
                 std::wstring& error) {
-    std::vector<const NativeNode*> objects;
-    if (wholeFile) {
-        for (int32_t i = 0; i < ix_node_child_count(node); ++i)
-            if (ix_node_kind(ix_node_child_at(node, i)) == IxNodeKind::Object) objects.push_back(ix_node_child_at(node, i));
-    } else if (ix_node_kind(node) == IxNodeKind::Object) {
-        objects.push_back(node);
+    if (formatOf(out) == Format::Other) {
+        error = L"--out names the picture to write: a .png or .jpg/.jpeg file";
+        return false;
     }
-    const NativeNode* background = nullptr;
+    const drawing::Case* rule = caseOf(node);
+    const std::vector<const NativeNode*> objects =
+        !rule ? std::vector<const NativeNode*>{}
+              : rule->draws == drawing::Draws::Self ? std::vector<const NativeNode*>{node} : objectChildren(node);
     std::vector<Shape> shapes;
     for (const NativeNode* object : objects) {
-        if (ix_node_is_image(object)) {
-            if (!background) background = object;
-            continue;
-        }
+        if (ix_node_is_image(object)) continue;
         for (int32_t i = 0; i < ix_node_object_count(object); ++i) {
             Shape shape;
             if (!extractShape(reader, object, i, shape, error)) return false;
             if (!shape.rows.empty() || !shape.lines.empty()) shapes.push_back(std::move(shape));
         }
     }
+    const NativeNode* background = nullptr;
+    bool extent = false;
+    for (int k = 0; rule && k < rule->overCount && !background && !extent; ++k) {
+        switch (rule->over[k]) {
+        case drawing::Over::Self: background = ix_node_is_image(node) ? node : nullptr; break;
+        case drawing::Over::Children: background = firstImage(objects); break;
+        case drawing::Over::Siblings: background = firstImage(objectChildren(parent)); break;
+        case drawing::Over::Extent: extent = true; break;
+        }
+    }
+    if (!background && !extent) {
+        error = L"nothing to draw: the node holds no image and no geometry with points";
+        return false;
+    }
     Canvas canvas;
     if (background ? !drawImage(reader, background, canvas, error) : !extentCanvas(shapes, canvas, error))
         return false;
-    for (size_t k = 0; k < shapes.size(); ++k)
-        drawShape(canvas, shapes[k], kPalette[k % (sizeof kPalette / sizeof kPalette[0])]);
-    return writePng(canvas, out, error);
+    // Every region first, then every line, so that no translucent fill dims a line.
+    constexpr size_t colours = sizeof drawing::kPalette / sizeof drawing::kPalette[0];
+    for (size_t k = 0; k < shapes.size(); ++k) drawRuns(canvas, shapes[k], drawing::kPalette[k % colours]);
+    for (size_t k = 0; k < shapes.size(); ++k) drawLines(canvas, shapes[k], drawing::kPalette[k % colours]);
+    return writePicture(canvas, out, error);
 }

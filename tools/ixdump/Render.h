@@ -6,12 +6,15 @@
 
 #include "ix_adapter.h"
 
-// Draws `node`: its first image (or, when it holds geometry alone, a canvas
-// of the geometry's extent) with its regions filled translucent and its
-// contours, polygons and parallels drawn as lines, each object in a colour of
-// its own. With `wholeFile`, `node` is a file root and every object of the
-// file is drawn over the file's first image. Writes the picture to `out`;
-// false with the reason in `error` when there is nothing to draw, the
-// library refuses an extraction or the file cannot be written.
-bool renderNode(ReaderHandle* reader, const NativeNode* node, bool wholeFile, const std::string& out,
+// Draws `node` by the drawing rule (viewer/public/drawing.json): a file's
+// root or another container draws the objects among its children over the
+// first image among them, an image object its first image, a geometry object
+// its geometry over the first image beside it in `parent` (null for a root);
+// geometry without an image gets a backdrop of its extent with a margin.
+// Regions are filled translucent, contours, polygons and parallels drawn as
+// lines, each object in a colour of its own. Writes the picture to `out`, a
+// PNG or a JPEG by its suffix; false with the reason in `error` when there is
+// nothing to draw, the library refuses an extraction or the file cannot be
+// written.
+bool renderNode(ReaderHandle* reader, const NativeNode* node, const NativeNode* parent, const std::string& out,
                 std::wstring& error);

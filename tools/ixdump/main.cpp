@@ -17,7 +17,7 @@ namespace {
 const char* const kUsage =
     "usage: ixdump [--as object|dict|dlmodel|om3d] [--json] [--depth N] [--full PATH]\n"
     "              [--option KEY=VALUE]... FILE...\n"
-    "       ixdump [--as KIND] [--option KEY=VALUE]... --render PATH --out FILE.png FILE\n"
+    "       ixdump [--as KIND] [--option KEY=VALUE]... --render PATH --out FILE.png|.jpg FILE\n"
     "       ixdump [--as KIND] [--option KEY=VALUE]... --save PATH --to OUT FILE\n"
     "       ixdump --convert IN OUT [--ignore-non-serializable]\n"
     "       ixdump --version\n"
@@ -34,10 +34,11 @@ const char* const kUsage =
     "VALUE is an integer when it reads wholly as one, else a real when it reads\n"
     "wholly as one, else a string.\n"
     "\n"
-    "--render PATH --out FILE.png draws the node at PATH as a viewer does: its image\n"
-    "(or a canvas of its extent for geometry alone) with regions filled translucent\n"
-    "and contours, polygons and parallels as lines, one colour per object. PATH \"/\"\n"
-    "draws every object of the file over the file's first image.\n"
+    "--render PATH --out FILE.png draws the node at PATH as the viewer does: an image\n"
+    "node's image; a geometry node over the image beside it (else on a backdrop of\n"
+    "its extent); a file's root or a dictionary every object in it over the first\n"
+    "image among them; regions filled translucent, contours, polygons and parallels\n"
+    "as lines, one colour per object. FILE.jpg or .jpeg writes a JPEG instead.\n"
     "\n"
     "--save PATH --to OUT writes the iconic objects of the node at PATH to OUT:\n"
     "an object file for .hobj, DXF for .dxf, else an image file of the format its\n"
@@ -340,7 +341,9 @@ int dump(ReaderHandle* reader, const std::string& file, const Options& options) 
         const NativeNode* node = nodeAt(root, options.render);
         std::wstring error;
         if (!node) error = L"no node at " + wide(options.render);
-        if (node && renderNode(reader, node, ix_node_kind(node) != IxNodeKind::Object, options.renderOut, error))
+        const size_t cut = options.render.find_last_of('/');
+        const NativeNode* parent = node == root ? nullptr : nodeAt(root, options.render.substr(0, cut));
+        if (node && renderNode(reader, node, parent, options.renderOut, error))
             return 0;
         std::fprintf(stderr, "ixdump: %s: %s\n", printable(file).c_str(), printable(error.c_str()).c_str());
         return 1;

@@ -1,14 +1,14 @@
 // The viewer's page: a file's tree, fetched node by node, and the selected
 // node's image and geometry on a canvas.
+import { colours, compose, extentOf, rule } from './drawing.mjs';
+
 const $ = (id) => document.getElementById(id);
-const palette = ['#ff4040', '#40dc40', '#408cff', '#ffc800', '#e640e6', '#00dcdc', '#ff8000', '#a064ff'];
-const regionAlpha = 0.4;
 
 let doc = null;               // { id, file, kind }
 let opening = 0;              // counts the opens and closes; a file opened by an older one is closed unseen
 let selected = new Set();     // paths of the selected nodes
-let picture = null;           // { width, height, canvas, pixels, format, rowBytes, pixelType } or a bare extent
-let shapes = [];              // [{ class, colour, lines | runs, mask, x0, y0 }]
+let picture = null;           // { x0, y0, width, height, base, lines } and, over an image, its pixels, format, rowBytes, pixelType
+let shapes = [];              // [{ class, colour, lines | runs }]
 const view = { scale: 1, tx: 0, ty: 0 };
 
 // A POST always carries a JSON body: the server takes no other.
@@ -229,50 +229,14 @@ async function loadImage(path) {
     const width = Number(header('X-Width')), height = Number(header('X-Height'));
     const rowBytes = Number(header('X-Row-Bytes')), format = header('X-Format');
     const pixels = new Uint8Array(await response.arrayBuffer());
-    // To RGBA, four bytes written at once (little-endian: 0xAABBGGRR).
-    const rgba = new ImageData(width, height);
-    const out = new Uint32Array(rgba.data.buffer);
-    for (let r = 0, o = 0; r < height; ++r) {
-        let i = r * rowBytes;
-        if (format === 'gray') {
-            for (let c = 0; c < width; ++c) out[o++] = 0xff000000 | (pixels[i++] * 0x010101);
-        } else if (format === 'bgr') {
-            for (let c = 0; c < width; ++c, i += 3) out[o++] = 0xff000000 | (pixels[i] << 16) | (pixels[i + 1] << 8) | pixels[i + 2];
-        } else {
-            for (let c = 0; c < width; ++c, i += 4) out[o++] = ((pixels[i + 3] << 24) | (pixels[i] << 16) | (pixels[i + 1] << 8) | pixels[i + 2]) >>> 0;
-        }
-    }
-    const canvas = new OffscreenCanvas(width, height);
-    canvas.getContext('2d').putImageData(rgba, 0, 0);
     const pixelType = header('X-Pixel-Type') || '';
     const channels = Number(header('X-Channels'));
-    return { width, height, rowBytes, format, channels, pixels, canvas, pixelType, path };
+    return { x0: 0, y0: 0, width, height, rowBytes, format, channels, pixels, pixelType, path };
 }
 
-function regionMask(runs, colour) {
-    let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
-    for (let i = 0; i < runs.rows.length; ++i) {
-        y0 = Math.min(y0, runs.rows[i]); y1 = Math.max(y1, runs.rows[i]);
-        x0 = Math.min(x0, runs.begins[i]); x1 = Math.max(x1, runs.ends[i]);
-    }
-    if (x0 > x1) return null;
-    const mask = new OffscreenCanvas(x1 - x0 + 1, y1 - y0 + 1);
-    const ctx = mask.getContext('2d');
-    ctx.fillStyle = colour;
-    for (let i = 0; i < runs.rows.length; ++i) ctx.fillRect(runs.begins[i] - x0, runs.rows[i] - y0, runs.ends[i] - runs.begins[i] + 1, 1);
-    return { mask, x0, y0 };
-}
-
-// The extent of the shapes with a margin of two pixels, for geometry without an image.
-function extentOf(list) {
-    let r0 = Infinity, c0 = Infinity, r1 = -Infinity, c1 = -Infinity;
-    const take = (r, c) => { r0 = Math.min(r0, r); r1 = Math.max(r1, r); c0 = Math.min(c0, c); c1 = Math.max(c1, c); };
-    for (const s of list) {
-        if (s.mask) { take(s.y0, s.x0); take(s.y0 + s.mask.height, s.x0 + s.mask.width); }
-        for (const line of s.lines ?? []) line.rows.forEach((r, i) => take(r, line.cols[i]));
-    }
-    if (r0 > r1) return null;
-    return { x0: Math.floor(c0) - 2, y0: Math.floor(r0) - 2, width: Math.ceil(c1 - c0) + 5, height: Math.ceil(r1 - r0) + 5 };
+// The picture's layers anew, with the classes switched on now.
+function recompose() {
+    if (picture) Object.assign(picture, compose(picture.pixels && picture, picture, shapes, shown));
 }
 
 async function showScene(path) {
@@ -280,12 +244,11 @@ async function showScene(path) {
     try {
         const sceneData = await api('GET', `/api/scene?doc=${doc.id}&path=${encodeURIComponent(path)}`);
         const image = sceneData.image ? await loadImage(sceneData.image) : null;
-        shapes = sceneData.shapes.map((s, k) => {
-            const colour = palette[k % palette.length];
-            return { ...s, colour, ...(s.runs ? regionMask(s.runs, colour) : {}) };
-        });
-        picture = image ?? (shapes.length ? { extent: extentOf(shapes) } : null);
-        if (picture?.extent === null) picture = null;
+        // A region without runs draws nothing and takes no colour, as in ixdump.
+        shapes = sceneData.shapes.filter((s) => !s.runs || s.runs.rows.length)
+            .map((s, k) => ({ ...s, colour: colours[k % colours.length] }));
+        picture = image ?? (sceneData.extent ? extentOf(shapes) : null);
+        recompose();
         $('pixel').textContent = scaledNote() || '\u00a0';
         fit();
         Object.assign($('canvas').dataset, { shown: `${doc.id}:${path}`, sceneMs: performance.now() - started });
@@ -296,9 +259,7 @@ async function showScene(path) {
 }
 
 function bounds() {
-    if (!picture) return null;
-    if (picture.extent) return picture.extent;
-    return { x0: 0, y0: 0, width: picture.width, height: picture.height };
+    return picture && { x0: picture.x0, y0: picture.y0, width: picture.width, height: picture.height };
 }
 
 function fit() {
@@ -330,15 +291,16 @@ function draw() {
     canvas.height = canvas.clientHeight;
     Object.assign(canvas.dataset, { scale: view.scale, tx: view.tx, ty: view.ty });
     const ctx = canvas.getContext('2d');
-    ctx.fillStyle = '#282828';
+    ctx.fillStyle = `rgb(${rule.outsideDomain.join(', ')})`;
     ctx.fillRect(0, 0, canvas.width, canvas.height);
     if (!picture) return;
     ctx.setTransform(view.scale, 0, 0, view.scale, view.tx, view.ty);
     ctx.imageSmoothingEnabled = false;
-    if (picture.canvas) ctx.drawImage(picture.canvas, 0, 0);
-    ctx.globalAlpha = regionAlpha;
-    for (const s of shapes) if (s.mask && shown(s.class)) ctx.drawImage(s.mask, s.x0, s.y0);
-    ctx.globalAlpha = 1;
+    ctx.drawImage(picture.base, picture.x0, picture.y0);
+    // From 1:1 on, the lines as ixdump draws them; smaller, a thin line would
+    // fall between the sampled pixels, so they are stroked at their place.
+    if (view.scale >= 1 && picture.lines) ctx.drawImage(picture.lines, picture.x0, picture.y0);
+    if (view.scale >= 1) return ctx.setTransform(1, 0, 0, 1, 0, 0);
     ctx.lineWidth = 1.5 / view.scale;
     for (const s of shapes) {
         if (!s.lines || !shown(s.class)) continue;
@@ -393,7 +355,7 @@ function setup() {
     $('as').onchange = updateOptions;
     $('fit').onclick = fit;
     $('one').onclick = oneToOne;
-    for (const box of document.querySelectorAll('input[data-class]')) box.onchange = draw;
+    for (const box of document.querySelectorAll('input[data-class]')) box.onchange = () => { recompose(); draw(); };
     $('save').onsubmit = async (event) => {
         event.preventDefault();
         if (!doc) return status('open a file first', true);

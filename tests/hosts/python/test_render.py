@@ -81,6 +81,15 @@ class Render(ReaderCase):
         channels = [GRAY, GRAY]
         picture, error = self.render([samples.image_record(0, W, H, channels)])
         self.assertIn("cannot be drawn", error)
+        picture, error = self.render([samples.image_record(0, W, H, [GRAY])], out=self.dir / "out.bmp")
+        self.assertIn("a .png or .jpg/.jpeg file", error)
+        self.assertFalse((self.dir / "out.bmp").exists())
+
+    def test_a_jpg_name_gets_a_jpeg(self):
+        out = self.dir / "out.JPG"
+        (width, height, at), _ = self.render([samples.image_record(0, W, H, [GRAY])], out=out)
+        self.assertEqual((out.read_bytes()[:2], width, height), (b"\xff\xd8", W, H))
+        self.assertTrue(all(abs(v - 23) <= 2 for v in at(2, 3)), at(2, 3))
 
     def test_a_line_longer_than_a_double_holds_is_drawn_where_it_crosses(self):
         (width, height, at), _ = self.render([
@@ -105,7 +114,7 @@ class Render(ReaderCase):
         private.write_bytes(b"old")
         private.chmod(0o600)
         link.symlink_to("made.png")
-        for out in (private, link, self.dir / ("n" * 251)):
+        for out in (private, link, self.dir / ("n" * 247 + ".png")):
             self.assertIsNotNone(self.render(line, out=out)[0], out)
         self.assertEqual((private.stat().st_mode & 0o777, link.is_symlink(), (self.dir / "made.png").is_file()),
                          (0o600, True, True))
