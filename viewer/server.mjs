@@ -242,7 +242,7 @@ function drawingCase(node) {
 function scene(doc, nodePath) {
     const node = nodeAt(doc, nodePath);
     const rule = drawingCase(node);
-    const objectsOf = (p, n) => children(doc, p, n).filter((c) => ix.ix_node_kind(c.node) === 3);
+    const objectsOf = (p, n) => children(doc, p, n, 0, drawingRule.maxChildren).filter((c) => ix.ix_node_kind(c.node) === 3);
     const firstImage = (list) => list.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
     const objects = !rule ? [] : rule.draws === 'self' ? [{ node, path: nodePath }] : objectsOf(nodePath, node);
     const shapes = [];

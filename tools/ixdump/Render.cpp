@@ -355,10 +355,11 @@ const drawing::Case* caseOf(const NativeNode* node) {
     return nullptr;
 }
 
-// The Object nodes among the children of `node`.
+// The Object nodes among the first children of `node`.
 std::vector<const NativeNode*> objectChildren(const NativeNode* node) {
     std::vector<const NativeNode*> objects;
-    for (int32_t i = 0; node && i < ix_node_child_count(node); ++i)
+    const int32_t count = node ? std::min(ix_node_child_count(node), drawing::kMaxChildren) : 0;
+    for (int32_t i = 0; i < count; ++i)
         if (ix_node_kind(ix_node_child_at(node, i)) == IxNodeKind::Object) objects.push_back(ix_node_child_at(node, i));
     return objects;
 }
