@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 #include "base/Access.h"
 #include "base/Errors.h"
+#include "base/Hash.h"
 #include "base/TupleData.h"
 
 using HalconCpp::HHandle;
@@ -26,10 +26,8 @@ bool integral(double d) {
 }
 
 uint32_t hash32(const KeyRef& key) {
-    const uint64_t h = (key.isInteger ? std::hash<Hlong>()(key.integer)
-                                      : std::hash<std::string_view>()(key.text) ^ 0x9e3779b97f4a7c15ull) *
-                       0x9e3779b97f4a7c15ull;
-    return static_cast<uint32_t>(h >> 32);
+    const uint64_t h = key.isInteger ? hashInteger(key.integer) : hashText(key.text);
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 KeyRef keyAtOf(const TupleData& keys, size_t i) {

@@ -31,6 +31,7 @@
 #include "base/Access.h"
 #include "base/Arena.h"
 #include "base/Errors.h"
+#include "base/Hash.h"
 #include "base/TupleData.h"
 #include "tools/Dict.h"
 #include "tools/DictParams.h"
@@ -476,7 +477,7 @@ private:
         std::string nameBytes;
         std::vector<std::pair<size_t, size_t>> spans;
         std::vector<std::string_view> names;
-        std::unordered_map<std::string_view, size_t> index;
+        std::unordered_map<std::string_view, size_t, TextHash> index;
 
         std::string_view name(size_t i) const { return std::string_view(nameBytes).substr(spans[i].first, spans[i].second); }
     };
@@ -767,10 +768,10 @@ private:
     Budget& budget_;
     const DictReadOptions& options_;
     static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
-    std::unordered_map<std::string, HTuple> strings_;
+    std::unordered_map<std::string, HTuple, TextHash> strings_;
     std::vector<Pending> pending_;
     std::string shape_;  // the keys of the object just read, each after its length
-    std::unordered_map<std::string, Keys> shapes_;
+    std::unordered_map<std::string, Keys, TextHash> shapes_;
     Keys unshared_;
     std::vector<Keys> iota_;
     // The file's dictionaries and texts live here; each keeps it alive.
