@@ -54,11 +54,17 @@ void ValueList::reserve(size_t capacity) {
     if (capacity <= capacity_) return;
     if (capacity > UINT32_MAX) throw std::bad_alloc();
     auto* data = static_cast<HTuple*>(::operator new(capacity * sizeof(HTuple)));
-    for (uint32_t i = 0; i < count_; ++i) {
-        new (&data[i]) HTuple(std::move(data_[i]));
-        data_[i].~HTuple();
+    if (capacity_ > 0) {
+        // A tuple is a shared pointer or a number, and neither refers to its
+        // own place: the values move as bytes, the old room is freed as such.
+        std::memcpy(static_cast<void*>(data), static_cast<const void*>(data_), count_ * sizeof(HTuple));
+        ::operator delete(data_);
+    } else {
+        for (uint32_t i = 0; i < count_; ++i) {
+            new (&data[i]) HTuple(std::move(data_[i]));
+            data_[i].~HTuple();
+        }
     }
-    if (capacity_ > 0) ::operator delete(data_);
     data_ = data;
     capacity_ = static_cast<uint32_t>(capacity);
 }

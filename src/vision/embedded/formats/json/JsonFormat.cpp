@@ -710,6 +710,23 @@ private:
     using Keys = std::shared_ptr<const Dict::KeySet>;
 
     const Keys& objectKeys(const std::vector<std::string_view>& names) {
+        // Records come in runs of one shape: the last keys, compared key by
+        // key, spare building the shape and hashing it.
+        if (last_ && sameNames(last_->keys->mixed, names)) return last_;
+        last_ = shapeKeys(names);
+        return last_;
+    }
+
+    static bool sameNames(const std::vector<Element>& keys, const std::vector<std::string_view>& names) {
+        if (keys.size() != names.size()) return false;
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string* key = std::get_if<std::string>(&keys[i]);
+            if (!key || *key != names[i]) return false;
+        }
+        return true;
+    }
+
+    const Keys& shapeKeys(const std::vector<std::string_view>& names) {
         shape_.clear();
         for (std::string_view name : names) {
             const uint32_t size = static_cast<uint32_t>(name.size());
@@ -824,7 +841,27 @@ private:
             do {
                 skipSpace();
                 take(kValueBytes);
-                HTuple value = held(depth);
+                HTuple value;
+                if (kind != Values && (*p_ == '-' || (*p_ >= '0' && *p_ <= '9'))) {
+                    // A number, the common case: straight to its bits.
+                    tick();
+                    Hlong integer = 0;
+                    double real = 0;
+                    const bool isInteger = number(&integer, &real);
+                    if (kind == None) {
+                        kind = isInteger ? Integers : Reals;
+                        p.bits.reserve(count);
+                    }
+                    if ((kind == Integers) == isInteger) {
+                        uint64_t bits = 0;
+                        std::memcpy(&bits, isInteger ? static_cast<const void*>(&integer) : &real, sizeof bits);
+                        p.bits.push_back(bits);
+                        continue;
+                    }
+                    value = isInteger ? HTuple(integer) : HTuple(real);
+                } else {
+                    value = held(depth);
+                }
                 if (kind != Values) {
                     const Hlong* integer = Access::integer(value);
                     const double* real = Access::real(value);
@@ -956,6 +993,7 @@ private:
     std::string shape_;  // the keys of the object just read, each after its length
     std::unordered_map<std::string, Keys, TextHash> shapes_;
     Keys unshared_;
+    Keys last_;  // the keys of the last object read
     std::vector<Keys> iota_;
     // The file's dictionaries and texts live here; each keeps it alive.
     Arena* arena_;
