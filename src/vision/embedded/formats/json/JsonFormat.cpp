@@ -588,36 +588,61 @@ private:
         const bool negative = *p_ == '-';
         p_ += negative;
         const char* digits = p_;
+        // The first 19 digits summed (beyond them the sum would overflow);
+        // `lost` once a digit is left out.
         uint64_t value = 0;
-        if (*p_ == '0') {
+        int summed = 0;
+        bool lost = false;
+        auto sum = [&] {
+            if (summed < 19)
+                value = value * 10 + uint64_t(*p_ - '0'), ++summed;
+            else
+                lost = true;
             ++p_;
-        } else if (*p_ >= '1' && *p_ <= '9') {
-            do value = value * 10 + uint64_t(*p_++ - '0');
-            while (*p_ >= '0' && *p_ <= '9' && p_ - digits < 19);
-            while (*p_ >= '0' && *p_ <= '9') ++p_;
-        } else {
+        };
+        if (*p_ == '0')
+            ++p_;
+        else if (*p_ >= '1' && *p_ <= '9')
+            while (*p_ >= '0' && *p_ <= '9') sum();
+        else
             stop("an invalid number");
-        }
         const long integerDigits = p_ - digits;
         bool isReal = false;
+        int exponent = 0;  // of ten, applied to `value`
         if (*p_ == '.') {
             ++p_;
             if (!(*p_ >= '0' && *p_ <= '9')) stop("an invalid number");
-            while (*p_ >= '0' && *p_ <= '9') ++p_;
+            while (*p_ >= '0' && *p_ <= '9') {
+                exponent -= summed < 19;
+                sum();
+            }
             isReal = true;
         }
         if (*p_ == 'e' || *p_ == 'E') {
             ++p_;
+            const bool below = *p_ == '-';
             if (*p_ == '+' || *p_ == '-') ++p_;
             if (!(*p_ >= '0' && *p_ <= '9')) stop("an invalid number");
-            while (*p_ >= '0' && *p_ <= '9') ++p_;
+            int e = 0;
+            for (; *p_ >= '0' && *p_ <= '9'; ++p_)
+                if (e < 100000) e = e * 10 + (*p_ - '0');
+            exponent += below ? -e : e;
             isReal = true;
         }
         if (!delimited()) stop("an invalid number");
-        // Up to 19 digits were summed: beyond 2^63 they are no 64-bit integer.
         if (!isReal && integerDigits <= 19 && value <= uint64_t{INT64_MAX} + negative) {
             *integer = negative ? static_cast<Hlong>(0 - value) : static_cast<Hlong>(value);
             return true;
+        }
+        // Digits and a power of ten both exact in a double: one rounding, the
+        // correct one (most reals of a file: "123.45", "1e-3").
+        static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        if (!lost && value < (uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+            const double d = static_cast<double>(value);
+            *real = exponent < 0 ? d / kPowers[-exponent] : d * kPowers[exponent];
+            if (negative) *real = -*real;
+            return false;
         }
         const auto [end, error] = std::from_chars(start, p_, *real);
         if (error == std::errc::result_out_of_range) {
