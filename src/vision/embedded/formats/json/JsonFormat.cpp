@@ -714,6 +714,10 @@ private:
         std::vector<std::pair<size_t, size_t>> spans;
         std::vector<std::string_view> names;
         std::unordered_map<std::string_view, size_t, TextHash> index;
+        // The keys of the last object read at this depth: records come in
+        // runs of one shape, and an object whose keys match them one by one
+        // needs no search for repeated keys and no lookup of its shape.
+        std::shared_ptr<const Dict::KeySet> shape;
 
         std::string_view name(size_t i) const { return std::string_view(nameBytes).substr(spans[i].first, spans[i].second); }
     };
@@ -735,23 +739,6 @@ private:
     using Keys = std::shared_ptr<const Dict::KeySet>;
 
     const Keys& objectKeys(const std::vector<std::string_view>& names) {
-        // Records come in runs of one shape: the last keys, compared key by
-        // key, spare building the shape and hashing it.
-        if (last_ && sameNames(last_->keys->mixed, names)) return last_;
-        last_ = shapeKeys(names);
-        return last_;
-    }
-
-    static bool sameNames(const std::vector<Element>& keys, const std::vector<std::string_view>& names) {
-        if (keys.size() != names.size()) return false;
-        for (size_t i = 0; i < names.size(); ++i) {
-            const std::string* key = std::get_if<std::string>(&keys[i]);
-            if (!key || *key != names[i]) return false;
-        }
-        return true;
-    }
-
-    const Keys& shapeKeys(const std::vector<std::string_view>& names) {
         shape_.clear();
         for (std::string_view name : names) {
             const uint32_t size = static_cast<uint32_t>(name.size());
@@ -810,6 +797,8 @@ private:
         enter(depth);
         ++p_;
         Pending& p = pending(depth);
+        const std::vector<Element>* expected = p.shape ? &p.shape->keys->mixed : nullptr;
+        bool onShape = expected != nullptr;
         skipSpace();
         if (*p_ == '}') {
             ++p_;
@@ -818,6 +807,11 @@ private:
                 skipSpace();
                 if (*p_ != '"') stop("expected a string key");
                 const std::string_view key = string(scratch_);
+                if (onShape) {
+                    const size_t n = p.spans.size();
+                    const std::string* known = n < expected->size() ? std::get_if<std::string>(&(*expected)[n]) : nullptr;
+                    onShape = known && *known == key;
+                }
                 skipSpace();
                 if (*p_ != ':') stop("expected ':' after the key");
                 ++p_;
@@ -832,7 +826,7 @@ private:
                 take(kValueBytes);
                 HTuple value = held(depth);
                 const std::string_view name(p.nameBytes.data() + at, key.size());
-                if (HTuple* same = repeated(p, name)) {
+                if (HTuple* same = onShape ? nullptr : repeated(p, name)) {
                     *same = std::move(value);
                     p.nameBytes.resize(at);
                     continue;
@@ -845,8 +839,11 @@ private:
                     for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
             } while (more('}'));
         }
-        for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
-        return handleOf(dictOf(p.values, objectKeys(p.names), false));
+        if (!onShape || p.spans.size() != expected->size()) {
+            for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
+            p.shape = objectKeys(p.names);
+        }
+        return handleOf(dictOf(p.values, p.shape, false));
     }
 
     // A dictionary with the keys 0..n-1 (at '['), each holding an element as
@@ -1018,7 +1015,6 @@ private:
     std::string shape_;  // the keys of the object just read, each after its length
     std::unordered_map<std::string, Keys, TextHash> shapes_;
     Keys unshared_;
-    Keys last_;  // the keys of the last object read
     std::vector<Keys> iota_;
     // The file's dictionaries and texts live here; each keeps it alive.
     Arena* arena_;
