@@ -198,6 +198,26 @@ TEST(DictFile, NestingIsBoundedAt512LevelsBothWays) {
     EXPECT_NE(messageOf([&] { encode(chain(513)); }).find("exceeds the limit of 512 levels"), std::string::npos);
 }
 
+// 100,000 integer keys that all share one hash under a fixed function (the
+// high half of k * 0x9e3779b97f4a7c15): written and loaded, they spread over
+// the key index, whose longest run of occupied slots, the most a lookup
+// walks, stays short; with that function it was all of them.
+TEST(DictFile, KeysChosenToShareAFixedHashSpreadOverTheIndex) {
+    const uint64_t golden = 0x9e3779b97f4a7c15ull;
+    uint64_t inverse = golden;  // golden * inverse == 1 (mod 2^64), by Newton's iteration
+    for (int i = 0; i < 5; ++i) inverse *= 2 - golden * inverse;
+    HTuple dict = newDict();
+    for (uint64_t i = 0; i < 100000; ++i) SetDictTuple(dict, Hlong((0x5eedull << 32 | i) * inverse), HTuple(Hlong(i)));
+    const HTuple back = decode(encode(dict));
+    const auto& loaded = static_cast<const ixv::Dict&>(*ixv::Access::tool(back[0].H()));
+    const auto index = ixv::Dict::indexOf(*ixv::storedOf(loaded.keys()));
+    size_t run = 0, longest = 0;
+    for (uint64_t slot : *index)
+        longest = std::max(longest, run = slot ? run + 1 : 0);
+    EXPECT_LT(longest, 200u);
+    EXPECT_EQ(HDict(back[0].H()).GetDictTuple(Hlong((0x5eedull << 32 | 99999) * inverse))[0].L(), 99999);
+}
+
 TEST(DictFile, WritingRefusesCyclesAndExplosionsOfSharedDictionaries) {
     TempDir dir;
     HTuple self = newDict(), holder = newDict();

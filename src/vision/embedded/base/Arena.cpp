@@ -3,12 +3,30 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace ixv {
 
 namespace {
 
 constexpr size_t kMaxBlock = size_t{1} << 24;
+// Blocks from this size on are placed on whole huge pages and offered to the
+// kernel's transparent huge pages: a load writes its arena once, right after
+// mapping it, and the first touch of fresh memory costs several times more in
+// 4 KiB pages than in 2 MiB pages on the machines we measured.
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// `size` bytes mapped at a multiple of `align` (a power of two, a multiple
+// of the page size), or null.
+void* mapAligned(size_t size, size_t align) {
+    void* memory = ::mmap(nullptr, size + align, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(memory);
+    const uintptr_t at = (start + align - 1) & ~(uintptr_t(align) - 1);
+    if (at > start) ::munmap(memory, at - start);
+    if (start + align > at) ::munmap(reinterpret_cast<void*>(at + size), start + align - at);
+    return reinterpret_cast<void*>(at);
+}
 
 }  // namespace
 
@@ -23,8 +41,16 @@ Arena::~Arena() {
 void Arena::grow(size_t least) {
     const size_t page = 4096;
     size_t size = std::max(next_, (least + sizeof(Block) + page - 1) & ~(page - 1));
-    void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) throw std::bad_alloc();
+    void* memory = nullptr;
+    if (size >= kHugePage) {
+        size = (size + kHugePage - 1) & ~(kHugePage - 1);
+        memory = mapAligned(size, kHugePage);
+        if (memory) ::madvise(memory, size, MADV_HUGEPAGE);  // advice only: its failure changes nothing
+    } else {
+        memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED) memory = nullptr;
+    }
+    if (!memory) throw std::bad_alloc();
     Block* block = static_cast<Block*>(memory);
     block->previous = last_;
     block->size = size;

@@ -38,7 +38,7 @@ const std::vector<Format>& formats() {
     // become an entry (88 bytes twice: in the list of its level and in the
     // dictionary), an empty dictionary (96) and the one-element tuple of its
     // handle (160), 144 bytes per byte,
-    // plus 7 per byte for the text and simdjson's index of it. Measured peak
+    // plus 1 per byte for the text. Measured peak
     // memory per byte of a file of a million elements: 144 for [[],[],...], 61
     // for [0.5,0.5,...], 49 for [0,0,...] (small integers share one tuple).
     // DXF is only written, never read.

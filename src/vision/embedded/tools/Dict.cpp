@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 #include "base/Access.h"
 #include "base/Errors.h"
+#include "base/Hash.h"
 #include "base/TupleData.h"
 
 using HalconCpp::HHandle;
@@ -26,10 +26,8 @@ bool integral(double d) {
 }
 
 uint32_t hash32(const KeyRef& key) {
-    const uint64_t h = (key.isInteger ? std::hash<Hlong>()(key.integer)
-                                      : std::hash<std::string_view>()(key.text) ^ 0x9e3779b97f4a7c15ull) *
-                       0x9e3779b97f4a7c15ull;
-    return static_cast<uint32_t>(h >> 32);
+    const uint64_t h = key.isInteger ? hashInteger(key.integer) : hashText(key.text);
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 KeyRef keyAtOf(const TupleData& keys, size_t i) {
@@ -56,11 +54,17 @@ void ValueList::reserve(size_t capacity) {
     if (capacity <= capacity_) return;
     if (capacity > UINT32_MAX) throw std::bad_alloc();
     auto* data = static_cast<HTuple*>(::operator new(capacity * sizeof(HTuple)));
-    for (uint32_t i = 0; i < count_; ++i) {
-        new (&data[i]) HTuple(std::move(data_[i]));
-        data_[i].~HTuple();
+    if (capacity_ > 0) {
+        // A tuple is a shared pointer or a number, and neither refers to its
+        // own place: the values move as bytes, the old room is freed as such.
+        std::memcpy(static_cast<void*>(data), static_cast<const void*>(data_), count_ * sizeof(HTuple));
+        ::operator delete(data_);
+    } else {
+        for (uint32_t i = 0; i < count_; ++i) {
+            new (&data[i]) HTuple(std::move(data_[i]));
+            data_[i].~HTuple();
+        }
     }
-    if (capacity_ > 0) ::operator delete(data_);
     data_ = data;
     capacity_ = static_cast<uint32_t>(capacity);
 }

@@ -1,9 +1,9 @@
-// Reading JSON dictionary files with simdjson's On-Demand API.
+// Reading JSON dictionary files.
 //
 // The file is read once into a padded buffer taken from the budget, checked
-// to be UTF-8, indexed by simdjson and walked once, building the dictionaries
-// as the values come: no tree of the whole document is ever built (simdjson's
-// DOM tape would cost 16 bytes per value beside the result). Numeric arrays
+// to be UTF-8 (simdjson's validator) and walked once by a reader of our own,
+// building the dictionaries as the values come: no index and no tree of the
+// whole document is ever built. Numeric arrays
 // read as tuples become one array of integers or reals, reserved to its
 // length; equal small integers and short strings share one tuple. The walk
 // recurses once per nesting level (about 700 bytes of stack, several times
@@ -11,7 +11,7 @@
 // less stack left than 512 levels may need, it runs on a thread of its own
 // (withDeepStack).
 //
-// When the parser stops, a small checker of our own (below, used on that
+// When the reader stops, a small checker (below, used on that
 // path only) finds the first problem in document order and says what it is
 // and where: "Invalid JSON: expected ',' or '}' at line 3, column 14".
 #include "formats/json/JsonFormat.h"
@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -31,6 +32,7 @@
 #include "base/Access.h"
 #include "base/Arena.h"
 #include "base/Errors.h"
+#include "base/Hash.h"
 #include "base/TupleData.h"
 #include "tools/Dict.h"
 #include "tools/DictParams.h"
@@ -41,8 +43,6 @@ using HalconCpp::HTuple;
 namespace ixv::formats::json {
 
 namespace {
-
-namespace od = simdjson::ondemand;
 
 constexpr const char* kProc = "read_dict";
 
@@ -58,23 +58,17 @@ constexpr uint64_t kStringBytes = 64;
 constexpr uint64_t kValueBytes = 2 * sizeof(HTuple);
 constexpr uint64_t kKeyBytes = sizeof(Element) + 64;
 constexpr uint64_t kElementBytes = sizeof(Element);
-// simdjson's index of the text: 4 bytes per structural character at most,
-// and its buffer of unescaped strings, 5/3 of the text.
-constexpr uint64_t kParserBytesPerByte = 6;
-// The longest text simdjson indexes (32-bit offsets).
-constexpr uint64_t kLongestText = 0xFFFFFFFFull - simdjson::SIMDJSON_PADDING;
+// Zeros after the text: the reader looks a few bytes ahead without a bound
+// check, and a zero ends every token.
+constexpr size_t kPadding = 64;
+// The longest text read (positions and counts in 32 bits stay within it).
+constexpr uint64_t kLongestText = 0xFFFFFFFFull - kPadding;
 
-// The parser stopped: simdjson's reason, or nesting beyond the limit.
+// The reader stopped: what it met, or nesting beyond the limit. The checker
+// below says what and where; this is its last resort.
 struct Stop {
-    simdjson::error_code code;
+    const char* what;
 };
-
-template <class T>
-T get(simdjson::simdjson_result<T>&& result) {
-    T value;
-    if (const simdjson::error_code code = std::move(result).get(value)) throw Stop{code};
-    return value;
-}
 
 // ---------------------------------------------------------------------------
 // The error path: the first problem of a text, and where it is.
@@ -101,6 +95,26 @@ size_t invalidUtf8At(const unsigned char* text, size_t size) {
         i += length;
     }
     return size;
+}
+
+// The power of ten of a number's first significant digit, roughly: above
+// zero for numbers too large, far below for numbers too small. `integer` is
+// the first digit, the number ends at `end`.
+long magnitude(const char* integer, long integerDigits, const char* end) {
+    const char* at = integer + integerDigits;
+    long exponent = 0;
+    const char* e = std::find_if(integer, end, [](char c) { return c == 'e' || c == 'E'; });
+    if (e != end) {
+        const char* digitsAt = e + 1 + (e[1] == '+' || e[1] == '-');
+        const std::string_view text(digitsAt, static_cast<size_t>(end - digitsAt));
+        exponent = text.size() > 9 ? 999999999 : std::stol(std::string(text));
+        if (e[1] == '-') exponent = -exponent;
+    }
+    if (!(integerDigits == 1 && *integer == '0')) return integerDigits + exponent;
+    long zeros = 0;
+    if (at < end && *at == '.')
+        for (const char* f = at + 1; f < e && *f == '0'; ++f) ++zeros;
+    return exponent - zeros;
 }
 
 // Checks a JSON text from the start and returns its first problem, or an
@@ -280,27 +294,9 @@ private:
         double value = 0;
         const auto [end, error] = std::from_chars(start, p_, value);
         (void)end;
-        if (error == std::errc::result_out_of_range && magnitude(integer, integerDigits) > 0)
+        if (error == std::errc::result_out_of_range && magnitude(integer, integerDigits, p_) > 0)
             return failed("number " + std::string(start, p_) + " beyond the range of a real", start);
         return true;
-    }
-    // The power of ten of a number's first significant digit, roughly: above
-    // zero for numbers too large, far below for numbers too small.
-    long magnitude(const char* integer, long integerDigits) const {
-        const char* at = integer + integerDigits;
-        long exponent = 0;
-        const char* e = std::find_if(integer, p_, [](char c) { return c == 'e' || c == 'E'; });
-        if (e != p_) {
-            const char* digitsAt = e + 1 + (e[1] == '+' || e[1] == '-');
-            const std::string_view text(digitsAt, static_cast<size_t>(p_ - digitsAt));
-            exponent = text.size() > 9 ? 999999999 : std::stol(std::string(text));
-            if (e[1] == '-') exponent = -exponent;
-        }
-        if (!(integerDigits == 1 && *integer == '0')) return integerDigits + exponent;
-        long zeros = 0;
-        if (at < p_ && *at == '.')
-            for (const char* f = at + 1; f < e && *f == '0'; ++f) ++zeros;
-        return exponent - zeros;
     }
     bool literal() {
         for (const char* word : {"true", "false", "null"}) {
@@ -324,33 +320,18 @@ private:
     raiseMessage(kProc, err::FileFormat, "Invalid JSON: " + problem);
 }
 
-// Why the parser stopped, said as precisely as the checker can.
-[[noreturn]] void explain(const char* text, size_t size, simdjson::error_code code, const char* stoppedAt) {
-    if (code == simdjson::MEMALLOC) raise(kProc, err::OutOfMemory, "while indexing the JSON text");
+// Why the reader stopped, said as precisely as the checker can.
+[[noreturn]] void explain(const char* text, size_t size, const char* what, const char* stoppedAt) {
     const Problem problem = Checker(text, size).run();
     if (!problem.what.empty()) invalid(problem.what + " at " + lineColumn(text, problem.offset));
-    // The checker finds everything simdjson refuses; should it not, the problem
-    // in our words, where the parser stopped or else at the last character.
+    // The checker finds nothing the reader refuses; should it, the reader's words, where
+    // it stopped or, at the end of the text, on the last character (a column inside its line).
     size_t offset = stoppedAt && stoppedAt >= text && stoppedAt < text + size ? size_t(stoppedAt - text) : size;
     if (offset == size) {
         while (offset > 0 && (text[offset - 1] == ' ' || text[offset - 1] == '\t' || text[offset - 1] == '\r' ||
                               text[offset - 1] == '\n'))
             --offset;
         if (offset > 0) --offset;
-    }
-    const char* what = "unreadable value";
-    switch (code) {
-    case simdjson::UNESCAPED_CHARS: what = "control character in a string"; break;
-    case simdjson::STRING_ERROR: what = "invalid string"; break;
-    case simdjson::NUMBER_ERROR:
-    case simdjson::NUMBER_OUT_OF_RANGE: what = "invalid number"; break;
-    case simdjson::T_ATOM_ERROR:
-    case simdjson::F_ATOM_ERROR:
-    case simdjson::N_ATOM_ERROR: what = "expected a value"; break;
-    case simdjson::DEPTH_ERROR: what = "nesting too deep"; break;
-    case simdjson::TRAILING_CONTENT: what = "unexpected content after the top-level value"; break;
-    case simdjson::UTF8_ERROR: what = "invalid UTF-8"; break;
-    default: break;
     }
     invalid(std::string(what) + " at " + lineColumn(text, offset));
 }
@@ -437,49 +418,80 @@ private:
     std::vector<Element> mixed_;
 };
 
+// The reader: one walk over the text, building the dictionaries as the
+// values come. It refuses what the checker refuses and nothing else; the
+// checker then says what and where.
 class Reader {
 public:
-    Reader(Budget& budget, const DictReadOptions& options, od::document& document, const char* text)
-        : document_(document), released_(text), budget_(budget), options_(options), arena_(Arena::make()) {}
+    Reader(Budget& budget, const DictReadOptions& options, const char* text, size_t length)
+        : p_(text), end_(text + length), released_(text), budget_(budget), options_(options), arena_(Arena::make()) {}
     ~Reader() { arena_->release(); }
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
     // True once text before the walk's position has been given back.
     bool releasedText() const { return releasedAny_; }
+    const char* position() const { return p_; }
 
-    HHandle root(od::document& document) {
-        switch (get(document.type())) {
-        case od::json_type::object: return object(get(document.get_object()), 1);
-        case od::json_type::array: return arrayDict(get(document.get_array()), 1);
-        default: throw Stop{simdjson::INCORRECT_TYPE};
-        }
+    // The top-level object or array, and nothing but white space after it.
+    HHandle root() {
+        skipSpace();
+        HHandle root;
+        if (*p_ == '{')
+            root = object(1);
+        else if (*p_ == '[')
+            root = arrayDict(1);
+        else
+            stop("the top level must be an object or an array");
+        skipSpace();
+        if (p_ != end_) stop("unexpected content after the top-level value");
+        return root;
     }
 
 private:
+    [[noreturn]] static void stop(const char* what) { throw Stop{what}; }
+
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
 
-    // The walk never reads text behind its position again: numbers are parsed
-    // where they stand, strings and keys are unescaped into simdjson's own
-    // buffer. Every 64 Ki values the whole pages of text behind the position
-    // (but one) are given back to the system, at least 1 MB at a time, so
-    // that the text is gone by the time the dictionaries are whole: for a
-    // dataset description, whose dictionaries are several times the text, it
-    // lowers the peak by nearly the text's size. Giving pages back costs
-    // about what touching them costs on these VMs. The error path reads the
-    // file again when it needs the text.
+    static bool space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+    void skipSpace() {
+        while (space(*p_)) ++p_;
+    }
+    // After a number or a literal: white space, a separator, a closing bracket or the end.
+    bool delimited() const {
+        const char c = *p_;
+        return space(c) || c == ',' || c == ']' || c == '}' || p_ == end_;
+    }
+    // After a value in an object or array: true for ',', false for the closing bracket.
+    bool more(char close) {
+        skipSpace();
+        if (*p_ == ',') {
+            ++p_;
+            return true;
+        }
+        if (*p_ != close) stop(close == '}' ? "expected ',' or '}'" : "expected ',' or ']'");
+        ++p_;
+        return false;
+    }
+
+    // The walk reads text behind its position no more: numbers are parsed
+    // where they stand, strings copied or unescaped as they are read. Every
+    // 64 Ki values the whole pages of text behind the position (but one)
+    // are given back to the system, at least 1 MB at a time, so that the
+    // text is gone by the time the dictionaries are whole: for a dataset
+    // description, whose dictionaries are several times the text, it lowers
+    // the peak by nearly the text's size. The error path reads the file
+    // again when it needs the text.
     void tick() {
-        if (simdjson_likely(++values_ & 0xFFFF)) return;
+        if (__builtin_expect(++values_ & 0xFFFF, 1)) return;
         releaseConsumedText();
     }
     __attribute__((noinline)) void releaseConsumedText() {
-        const char* at = nullptr;
-        if (document_.current_location().get(at) != simdjson::SUCCESS) return;
         static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
         const uintptr_t from = (reinterpret_cast<uintptr_t>(released_) + page - 1) & ~(page - 1);
-        const uintptr_t to = (reinterpret_cast<uintptr_t>(at) & ~(page - 1)) - page;
+        const uintptr_t to = (reinterpret_cast<uintptr_t>(p_) & ~(page - 1)) - page;
         if (to <= from || to - from < (uintptr_t{1} << 20)) return;
         if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) {
             released_ = reinterpret_cast<const char*>(to);
@@ -488,12 +500,223 @@ private:
     }
 
     static void enter(int depth) {
-        if (depth > Limits::nestingDepth) throw Stop{simdjson::DEPTH_ERROR};
+        if (depth > Limits::nestingDepth) stop("nesting too deep");
     }
     std::shared_ptr<Dict> dict() {
         take(kDictBytes);
         return newDict(arena_);
     }
+
+    // --- Tokens -----------------------------------------------------------
+
+    static int hexDigit(char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    }
+    // Four hexadecimal digits at `at` (the padding ends them), or -1.
+    static int hex4(const char* at) {
+        int value = 0;
+        for (int i = 0; i < 4; ++i) {
+            const int digit = hexDigit(at[i]);
+            if (digit < 0) return -1;
+            value = value * 16 + digit;
+        }
+        return value;
+    }
+    static void appendUtf8(std::string& out, uint32_t code) {
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+
+    // A string at '"': a view of the text when it holds no escape, else its
+    // text unescaped into `scratch`. Valid only until the next string.
+    std::string_view string(std::string& scratch) {
+        const char* start = ++p_;
+        for (;;) {
+            const unsigned char c = static_cast<unsigned char>(*p_);
+            if (c == '"') {
+                ++p_;
+                return std::string_view(start, size_t(p_ - 1 - start));
+            }
+            if (c == '\\') break;
+            if (c < 0x20) stop("a control character or the end in a string");
+            ++p_;
+        }
+        scratch.assign(start, size_t(p_ - start));
+        for (;;) {
+            const unsigned char c = static_cast<unsigned char>(*p_);
+            if (c == '"') {
+                ++p_;
+                return scratch;
+            }
+            if (c < 0x20) stop("a control character or the end in a string");
+            if (c != '\\') {
+                const char* run = p_;
+                while (static_cast<unsigned char>(*p_) >= 0x20 && *p_ != '"' && *p_ != '\\') ++p_;
+                scratch.append(run, size_t(p_ - run));
+                continue;
+            }
+            const char e = p_[1];
+            p_ += 2;
+            switch (e) {
+            case '"': scratch += '"'; break;
+            case '\\': scratch += '\\'; break;
+            case '/': scratch += '/'; break;
+            case 'b': scratch += '\b'; break;
+            case 'f': scratch += '\f'; break;
+            case 'n': scratch += '\n'; break;
+            case 'r': scratch += '\r'; break;
+            case 't': scratch += '\t'; break;
+            case 'u': {
+                uint32_t code = static_cast<uint32_t>(hex4(p_));
+                if (static_cast<int>(code) < 0) stop("an invalid \\u escape");
+                p_ += 4;
+                if (code >= 0xDC00 && code <= 0xDFFF) stop("an unpaired surrogate");
+                if (code >= 0xD800 && code <= 0xDBFF) {
+                    const int low = p_[0] == '\\' && p_[1] == 'u' ? hex4(p_ + 2) : -1;
+                    if (low < 0xDC00 || low > 0xDFFF) stop("an unpaired surrogate");
+                    code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(low) - 0xDC00);
+                    p_ += 6;
+                }
+                appendUtf8(scratch, code);
+                break;
+            }
+            default: stop("an invalid escape");
+            }
+        }
+    }
+
+    // A number at '-' or a digit: true and `*integer` for an integer within
+    // 64 bits, false and `*real` for any other; one beyond the range of a
+    // real stops the reader, one below it reads as zero.
+    bool number(Hlong* integer, double* real) {
+        const char* start = p_;
+        const bool negative = *p_ == '-';
+        p_ += negative;
+        const char* digits = p_;
+        // The first 19 digits summed (beyond them the sum would overflow);
+        // `lost` once a digit is left out.
+        uint64_t value = 0;
+        int summed = 0;
+        bool lost = false;
+        auto sum = [&] {
+            if (summed < 19)
+                value = value * 10 + uint64_t(*p_ - '0'), ++summed;
+            else
+                lost = true;
+            ++p_;
+        };
+        if (*p_ == '0')
+            ++p_;
+        else if (*p_ >= '1' && *p_ <= '9')
+            while (*p_ >= '0' && *p_ <= '9') sum();
+        else
+            stop("an invalid number");
+        const long integerDigits = p_ - digits;
+        bool isReal = false;
+        int exponent = 0;  // of ten, applied to `value`
+        if (*p_ == '.') {
+            ++p_;
+            if (!(*p_ >= '0' && *p_ <= '9')) stop("an invalid number");
+            while (*p_ >= '0' && *p_ <= '9') {
+                exponent -= summed < 19;
+                sum();
+            }
+            isReal = true;
+        }
+        if (*p_ == 'e' || *p_ == 'E') {
+            ++p_;
+            const bool below = *p_ == '-';
+            if (*p_ == '+' || *p_ == '-') ++p_;
+            if (!(*p_ >= '0' && *p_ <= '9')) stop("an invalid number");
+            int e = 0;
+            for (; *p_ >= '0' && *p_ <= '9'; ++p_)
+                if (e < 100000) e = e * 10 + (*p_ - '0');
+            exponent += below ? -e : e;
+            isReal = true;
+        }
+        if (!delimited()) stop("an invalid number");
+        if (!isReal && integerDigits <= 19 && value <= uint64_t{INT64_MAX} + negative) {
+            *integer = negative ? static_cast<Hlong>(0 - value) : static_cast<Hlong>(value);
+            return true;
+        }
+        // Digits and a power of ten both exact in a double: one rounding, the
+        // correct one (most reals of a file: "123.45", "1e-3").
+        static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        if (!lost && value < (uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+            const double d = static_cast<double>(value);
+            *real = exponent < 0 ? d / kPowers[-exponent] : d * kPowers[exponent];
+            if (negative) *real = -*real;
+            return false;
+        }
+        const auto [end, error] = std::from_chars(start, p_, *real);
+        if (error == std::errc::result_out_of_range) {
+            // Zero whatever its exponent, or below the range of a real: zero.
+            const char* nonZero = std::find_if(digits, p_, [](char c) { return (c >= '1' && c <= '9') || c == 'e' || c == 'E'; });
+            const bool zero = nonZero == p_ || *nonZero == 'e' || *nonZero == 'E';
+            if (!zero && magnitude(digits, integerDigits, p_) > 0) stop("a number beyond the range of a real");
+            *real = negative ? -0.0 : 0.0;
+        } else if (error != std::errc() || end != p_) {
+            stop("an invalid number");
+        }
+        return false;
+    }
+
+    // true, false or null at 't', 'f' or 'n': 1, 0 or 2.
+    int literal() {
+        int which = -1;
+        if (std::memcmp(p_, "true", 4) == 0)
+            which = 1, p_ += 4;
+        else if (std::memcmp(p_, "false", 5) == 0)
+            which = 0, p_ += 5;
+        else if (std::memcmp(p_, "null", 4) == 0)
+            which = 2, p_ += 4;
+        if (which < 0 || !delimited()) stop("expected a value");
+        return which;
+    }
+    const HTuple& literalValue(int which) const {
+        return which == 1 ? options_.valueTrue : which == 0 ? options_.valueFalse : options_.valueNull;
+    }
+
+    // The number of elements of an array of scalars, counted on the text
+    // ahead (after its '[') so that its storage is allocated once; 0 for an
+    // array with a container, where counting stops.
+    size_t scalarCount() const {
+        size_t commas = 0;
+        bool any = false;
+        for (const char* q = p_;; ++q) {
+            const char c = *q;
+            if (c == ']') return any ? commas + 1 : 0;
+            if (c == ',') {
+                ++commas;
+            } else if (c == '"') {
+                any = true;
+                for (++q; *q != '"'; ++q) {
+                    if (*q == '\\') ++q;
+                    if (q >= end_) return 0;
+                }
+            } else if (c == '[' || c == '{' || q >= end_) {
+                return 0;
+            } else if (!space(c)) {
+                any = true;
+            }
+        }
+    }
+
+    // --- Dictionaries -----------------------------------------------------
 
     // The values of the object or array being read at each depth, collected
     // before the dictionary is made so that its value list is allocated once,
@@ -508,7 +731,11 @@ private:
         std::string nameBytes;
         std::vector<std::pair<size_t, size_t>> spans;
         std::vector<std::string_view> names;
-        std::unordered_map<std::string_view, size_t> index;
+        std::unordered_map<std::string_view, size_t, TextHash> index;
+        // The keys of the last object read at this depth: records come in
+        // runs of one shape, and an object whose keys match them one by one
+        // needs no search for repeated keys and no lookup of its shape.
+        std::shared_ptr<const Dict::KeySet> shape;
 
         std::string_view name(size_t i) const { return std::string_view(nameBytes).substr(spans[i].first, spans[i].second); }
     };
@@ -582,96 +809,122 @@ private:
         return found == p.index.end() ? nullptr : &p.values[found->second];
     }
 
-    // A dictionary of an object's fields, in document order; a repeated key
-    // keeps its first place and takes the last value.
-    HHandle object(od::object object, int depth) {
+    // A dictionary of an object's fields (at '{'), in document order; a
+    // repeated key keeps its first place and takes the last value.
+    HHandle object(int depth) {
         enter(depth);
+        ++p_;
         Pending& p = pending(depth);
-        for (auto result : object) {
-            od::field field = get(std::move(result));
-            // A key without escapes is taken from the text, not unescaped into
-            // simdjson's buffer (fresh memory the load would touch once more).
-            const char* raw = field.key().raw();
-            const char* end = raw;
-            while (*end != '"' && *end != '\\') ++end;
-            const std::string_view key = *end == '"' ? std::string_view(raw, size_t(end - raw)) : get(field.unescaped_key());
-            const size_t at = p.nameBytes.size();
-            const char* before = p.nameBytes.data();
-            p.nameBytes.append(key);
-            if (p.nameBytes.data() != before && !p.index.empty()) {
-                p.index.clear();
-                for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
-            }
-            take(kValueBytes);
-            HTuple value = held(field.value(), depth);
-            const std::string_view name(p.nameBytes.data() + at, key.size());
-            if (HTuple* same = repeated(p, name)) {
-                *same = std::move(value);
-                p.nameBytes.resize(at);
-                continue;
-            }
-            p.values.push_back(std::move(value));
-            p.spans.emplace_back(at, key.size());
-            if (!p.index.empty())
-                p.index.emplace(name, p.spans.size() - 1);
-            else if (p.spans.size() > kLinearFields)
-                for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
+        const std::vector<Element>* expected = p.shape ? &p.shape->keys->mixed : nullptr;
+        bool onShape = expected != nullptr;
+        skipSpace();
+        if (*p_ == '}') {
+            ++p_;
+        } else {
+            do {
+                skipSpace();
+                if (*p_ != '"') stop("expected a string key");
+                const std::string_view key = string(scratch_);
+                if (onShape) {
+                    const size_t n = p.spans.size();
+                    const std::string* known = n < expected->size() ? std::get_if<std::string>(&(*expected)[n]) : nullptr;
+                    onShape = known && *known == key;
+                }
+                skipSpace();
+                if (*p_ != ':') stop("expected ':' after the key");
+                ++p_;
+                skipSpace();
+                const size_t at = p.nameBytes.size();
+                const char* before = p.nameBytes.data();
+                p.nameBytes.append(key);
+                if (p.nameBytes.data() != before && !p.index.empty()) {
+                    p.index.clear();
+                    for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
+                }
+                take(kValueBytes);
+                HTuple value = held(depth);
+                const std::string_view name(p.nameBytes.data() + at, key.size());
+                if (HTuple* same = onShape ? nullptr : repeated(p, name)) {
+                    *same = std::move(value);
+                    p.nameBytes.resize(at);
+                    continue;
+                }
+                p.values.push_back(std::move(value));
+                p.spans.emplace_back(at, key.size());
+                if (!p.index.empty())
+                    p.index.emplace(name, p.spans.size() - 1);
+                else if (p.spans.size() > kLinearFields)
+                    for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
+            } while (more('}'));
         }
-        for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
-        return handleOf(dictOf(p.values, objectKeys(p.names), false));
+        if (!onShape || p.spans.size() != expected->size()) {
+            for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
+            p.shape = objectKeys(p.names);
+        }
+        return handleOf(dictOf(p.values, p.shape, false));
     }
 
-    // The length of an array of scalars, counted before it is read so that
-    // its storage is allocated once; 0 for an array with a container, where
-    // counting stops (it would skip the container's content once more).
-    static size_t scalarCount(od::array& array) {
-        size_t count = 0;
-        for (auto element : array) {
-            const od::json_type type = get(element.type());
-            if (type == od::json_type::object || type == od::json_type::array) {
-                count = 0;
-                break;
-            }
-            ++count;
-        }
-        get(array.reset());
-        return count;
-    }
-
-    // A dictionary with the keys 0..n-1, each holding an element as a key
-    // holds a value. Numbers alone, all integers or all reals (box
+    // A dictionary with the keys 0..n-1 (at '['), each holding an element as
+    // a key holds a value. Numbers alone, all integers or all reals (box
     // coordinates, labels), are collected as 8-byte values and kept so.
-    HHandle arrayDict(od::array array, int depth) {
+    HHandle arrayDict(int depth) {
         enter(depth);
-        const size_t count = scalarCount(array);
+        ++p_;
+        const size_t count = scalarCount();
         Pending& p = pending(depth);
         p.bits.clear();
         enum { None, Integers, Reals, Values } kind = None;
-        for (auto element : array) {
-            take(kValueBytes);
-            HTuple value = held(get(std::move(element)), depth);
-            if (kind != Values) {
-                const Hlong* integer = Access::integer(value);
-                const double* real = Access::real(value);
-                if (kind == None && (integer || real)) {
-                    kind = integer ? Integers : Reals;
-                    p.bits.reserve(count);
+        skipSpace();
+        if (*p_ == ']') {
+            ++p_;
+        } else {
+            do {
+                skipSpace();
+                take(kValueBytes);
+                HTuple value;
+                if (kind != Values && (*p_ == '-' || (*p_ >= '0' && *p_ <= '9'))) {
+                    // A number, the common case: straight to its bits.
+                    tick();
+                    Hlong integer = 0;
+                    double real = 0;
+                    const bool isInteger = number(&integer, &real);
+                    if (kind == None) {
+                        kind = isInteger ? Integers : Reals;
+                        p.bits.reserve(count);
+                    }
+                    if ((kind == Integers) == isInteger) {
+                        uint64_t bits = 0;
+                        std::memcpy(&bits, isInteger ? static_cast<const void*>(&integer) : &real, sizeof bits);
+                        p.bits.push_back(bits);
+                        continue;
+                    }
+                    value = isInteger ? HTuple(integer) : HTuple(real);
+                } else {
+                    value = held(depth);
                 }
-                if ((kind == Integers && integer) || (kind == Reals && real)) {
-                    uint64_t bits = 0;
-                    std::memcpy(&bits, integer ? static_cast<const void*>(integer) : real, sizeof bits);
-                    p.bits.push_back(bits);
-                    continue;
+                if (kind != Values) {
+                    const Hlong* integer = Access::integer(value);
+                    const double* real = Access::real(value);
+                    if (kind == None && (integer || real)) {
+                        kind = integer ? Integers : Reals;
+                        p.bits.reserve(count);
+                    }
+                    if ((kind == Integers && integer) || (kind == Reals && real)) {
+                        uint64_t bits = 0;
+                        std::memcpy(&bits, integer ? static_cast<const void*>(integer) : real, sizeof bits);
+                        p.bits.push_back(bits);
+                        continue;
+                    }
+                    p.values.reserve(count);
+                    for (uint64_t bits : p.bits) {
+                        double d = 0;
+                        std::memcpy(&d, &bits, sizeof d);
+                        p.values.push_back(kind == Integers ? HTuple(static_cast<Hlong>(bits)) : HTuple(d));
+                    }
+                    kind = Values;
                 }
-                p.values.reserve(count);
-                for (uint64_t bits : p.bits) {
-                    double d = 0;
-                    std::memcpy(&d, &bits, sizeof d);
-                    p.values.push_back(kind == Integers ? HTuple(static_cast<Hlong>(bits)) : HTuple(d));
-                }
-                kind = Values;
-            }
-            p.values.push_back(std::move(value));
+                p.values.push_back(std::move(value));
+            } while (more(']'));
         }
         if (kind == Values || kind == None)
             return handleOf(dictOf(p.values, arrayKeys(p.values.size()), true));
@@ -680,37 +933,46 @@ private:
         return handleOf(std::move(dict));
     }
 
-    // An array as a tuple; objects and arrays inside it become dictionary handles.
-    HTuple arrayTuple(od::array array, int depth) {
+    // An array as a tuple (at '['); objects and arrays inside it become
+    // dictionary handles.
+    HTuple arrayTuple(int depth) {
         enter(depth);
+        ++p_;
         take(kTupleBytes);
-        const size_t count = scalarCount(array);
+        const size_t count = scalarCount();
         const bool huge = count >= kHugeArray;
         TupleBuilder tuple(budget_, count);
-        for (auto result : array) {
+        skipSpace();
+        if (*p_ == ']') {
+            ++p_;
+            return tuple.finish();
+        }
+        do {
+            skipSpace();
             if (huge) tick();
-            od::value value = get(std::move(result));
-            switch (get(value.type())) {
-            case od::json_type::object: tuple.element(object(get(value.get_object()), depth + 1)); break;
-            case od::json_type::array: tuple.element(arrayDict(get(value.get_array()), depth + 1)); break;
-            case od::json_type::number: {
-                int64_t integer = 0;
-                if (value.get_int64().get(integer) == simdjson::SUCCESS)
-                    tuple.integer(integer);
-                else
-                    tuple.real(real(value));
-                break;
-            }
-            case od::json_type::string: {
-                const std::string_view text = get(value.get_string());
+            switch (*p_) {
+            case '{': tuple.element(object(depth + 1)); break;
+            case '[': tuple.element(arrayDict(depth + 1)); break;
+            case '"': {
+                const std::string_view text = string(scratch_);
                 take(text.size());
                 tuple.element(std::string(text));
                 break;
             }
-            case od::json_type::boolean: tuple.elements(get(value.get_bool()) ? options_.valueTrue : options_.valueFalse); break;
-            case od::json_type::null: nullValue(value), tuple.elements(options_.valueNull); break;
+            case 't':
+            case 'f':
+            case 'n': tuple.elements(literalValue(literal())); break;
+            default: {
+                if (*p_ != '-' && !(*p_ >= '0' && *p_ <= '9')) stop("expected a value");
+                Hlong integer = 0;
+                double real = 0;
+                if (number(&integer, &real))
+                    tuple.integer(integer);
+                else
+                    tuple.real(real);
             }
-        }
+            }
+        } while (more(']'));
         return tuple.finish();
     }
 
@@ -733,76 +995,43 @@ private:
         return tuple;
     }
 
-    // A number that is no 64-bit integer. simdjson refuses exponents of many
-    // digits ("1e-0000000000000000000001", "0e99999999999999999999"): such a
-    // number is read by from_chars, and one below the range of a real is zero.
-    static double real(od::value& value) {
-        double result = 0;
-        const simdjson::error_code code = value.get_double().get(result);
-        if (code == simdjson::SUCCESS) return result;
-        if (code != simdjson::NUMBER_ERROR) throw Stop{code};
-        std::string_view token = value.raw_json_token();
-        token = token.substr(0, token.find_first_of(" \t\n\r,]}"));
-        size_t i = 0;
-        auto digits = [&] {
-            const size_t first = i;
-            while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
-            return i - first;
-        };
-        const bool negative = !token.empty() && token[0] == '-';
-        i = negative;
-        const bool zero = token.find_first_not_of("0.", i) == token.find_first_of("eE");
-        const size_t integerDigits = digits();
-        if (integerDigits == 0 || (token[negative] == '0' && integerDigits > 1)) throw Stop{code};
-        if (i < token.size() && token[i] == '.' && (++i, digits() == 0)) throw Stop{code};
-        if (i == token.size() || (token[i] != 'e' && token[i] != 'E')) throw Stop{code};
-        const bool below = ++i < token.size() && token[i] == '-';
-        if (i < token.size() && (token[i] == '-' || token[i] == '+')) ++i;
-        if (digits() == 0 || i != token.size()) throw Stop{code};
-        const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), result);
-        if (error == std::errc() && end == token.data() + token.size()) return result;
-        if (error != std::errc::result_out_of_range || !(zero || below)) throw Stop{code};
-        return negative ? -0.0 : 0.0;
-    }
-
-    static void nullValue(od::value& value) {
-        if (!get(value.is_null())) throw Stop{simdjson::N_ATOM_ERROR};
-    }
-
     // A value as a dictionary key holds it.
-    HTuple held(od::value value, int depth) {
+    HTuple held(int depth) {
         tick();
-        switch (get(value.type())) {
-        case od::json_type::object: return HTuple(object(get(value.get_object()), depth + 1));
-        case od::json_type::array:
-            if (options_.arraysAsTuples) return arrayTuple(get(value.get_array()), depth + 1);
-            return HTuple(arrayDict(get(value.get_array()), depth + 1));
-        case od::json_type::number: {
-            int64_t integer = 0;
-            if (value.get_int64().get(integer) == simdjson::SUCCESS) return HTuple(Hlong{integer});
-            return HTuple(real(value));
+        switch (*p_) {
+        case '{': return HTuple(object(depth + 1));
+        case '[':
+            if (options_.arraysAsTuples) return arrayTuple(depth + 1);
+            return HTuple(arrayDict(depth + 1));
+        case '"': return stringTuple(string(scratch_));
+        case 't':
+        case 'f':
+        case 'n': return literalValue(literal());
+        default: break;
         }
-        case od::json_type::string: return stringTuple(get(value.get_string()));
-        case od::json_type::boolean: return get(value.get_bool()) ? options_.valueTrue : options_.valueFalse;
-        case od::json_type::null: nullValue(value); return options_.valueNull;
-        }
-        throw Stop{simdjson::TAPE_ERROR};
+        if (*p_ != '-' && !(*p_ >= '0' && *p_ <= '9')) stop("expected a value");
+        Hlong integer = 0;
+        double real = 0;
+        if (number(&integer, &real)) return HTuple(integer);
+        return HTuple(real);
     }
 
     static constexpr size_t kHugeArray = size_t{1} << 20;
-    od::document& document_;
+    const char* p_;
+    const char* end_;
     const char* released_;
     bool releasedAny_ = false;
     uint64_t values_ = 0;
+    std::string scratch_;  // a string with escapes, unescaped
     static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
     static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
-    std::unordered_map<std::string, HTuple> strings_;
+    std::unordered_map<std::string, HTuple, TextHash> strings_;
     std::vector<Pending> pending_;
     std::string shape_;  // the keys of the object just read, each after its length
-    std::unordered_map<std::string, Keys> shapes_;
+    std::unordered_map<std::string, Keys, TextHash> shapes_;
     Keys unshared_;
     std::vector<Keys> iota_;
     // The file's dictionaries and texts live here; each keeps it alive.
@@ -842,15 +1071,39 @@ std::string lineColumn(const char* text, size_t offset) {
 
 namespace {
 
+// The text's buffer; a large one on whole huge pages offered to the kernel's
+// transparent huge pages (its first touch, by the read, costs several times
+// less so).
+class TextBuffer {
+public:
+    explicit TextBuffer(size_t size) {
+        constexpr size_t kHugePage = size_t{2} << 20;
+        if (size >= 2 * kHugePage) {
+            const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
+            data_ = static_cast<char*>(std::aligned_alloc(kHugePage, rounded));
+            if (data_) ::madvise(data_, rounded, MADV_HUGEPAGE);  // advice only
+        } else {
+            data_ = static_cast<char*>(std::malloc(size));
+        }
+        if (!data_) throw std::bad_alloc();
+    }
+    ~TextBuffer() { std::free(data_); }
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    char* get() const { return data_; }
+
+private:
+    char* data_ = nullptr;
+};
+
 HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
     const DictReadOptions options = dictReadOptions(names, values, kProc);
     const uint64_t size = file.size();
     checkLimit(size, kLongestText, kProc, "JSON file of " + std::to_string(size) + " bytes", " bytes");
-    budget.take(size + simdjson::SIMDJSON_PADDING, "JSON text of " + std::to_string(size) + " bytes");
-    budget.take(size * kParserBytesPerByte, "the index of a JSON text of " + std::to_string(size) + " bytes");
-    const std::unique_ptr<char[]> buffer(new char[size + simdjson::SIMDJSON_PADDING]);
+    budget.take(size + kPadding, "JSON text of " + std::to_string(size) + " bytes");
+    const TextBuffer buffer(size + kPadding);
     file.read(0, buffer.get(), size, "JSON", "text");
-    std::memset(buffer.get() + size, 0, simdjson::SIMDJSON_PADDING);
+    std::memset(buffer.get() + size, 0, kPadding);
 
     // A byte order mark is allowed and skipped; positions count from after it.
     const bool bom = size >= 3 && std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0;
@@ -862,22 +1115,12 @@ HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, co
                 ")");
     }
 
-    od::parser parser;
-    od::document document;
-    if (const simdjson::error_code code = parser.iterate(text, length, length + simdjson::SIMDJSON_PADDING).get(document))
-        explain(text, length, code, nullptr);
-    Reader reader(budget, options, document, text);
+    Reader reader(budget, options, text, length);
     try {
-        HHandle root = reader.root(document);
-        // Anything after the top-level value is an error; the index is at its end only when nothing follows.
-        const char* after = nullptr;
-        if (document.current_location().get(after) != simdjson::OUT_OF_BOUNDS) throw Stop{simdjson::TRAILING_CONTENT};
-        return root;
+        return reader.root();
     } catch (const Stop& stop) {
-        const char* at = nullptr;
-        if (document.current_location().get(at) != simdjson::SUCCESS) at = nullptr;
         if (reader.releasedText()) file.read(0, buffer.get(), size, "JSON", "text");  // pages given back read as zeros
-        explain(text, length, stop.code, at);
+        explain(text, length, stop.what, reader.position());
     }
 }
 

@@ -1,4 +1,4 @@
-// JSON dictionary files: recognising, reading (simdjson On-Demand) and writing.
+// JSON dictionary files: recognising, reading and writing.
 //
 // Objects become dictionaries with string keys in document order (a repeated
 // key: the last value wins, at the first key's place); arrays become
