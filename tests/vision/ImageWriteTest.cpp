@@ -191,18 +191,9 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     ConcatObj(byte3, byte3, &two);
     EXPECT_EQ(code(two, "png", path.c_str()), 1404);
     EXPECT_NE(write(two, "png", path.c_str()).find("FileName"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(path));
-
-    // A directory or a missing folder: a file error naming the path, nothing left behind.
-    std::filesystem::create_directory(dir.path("folder"));
-    EXPECT_EQ(code(byte3, "png", dir.path("folder").c_str()), 5202);
-    EXPECT_NE(write(byte3, "png", dir.path("folder").c_str()).find(dir.path("folder")), std::string::npos);
+    // No failed write leaves a file behind; directories and missing folders are the file sink's test.
     EXPECT_EQ(code(byte3, "png", dir.path("missing/x.png").c_str()), 5202);
-    // A failed write leaves no temporary file.
-    EXPECT_EQ(code(testImage(ixv::PixelType::Real, 1), "png", path.c_str()), 9007);
-    size_t entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) entries += entry.path() != dir.path("folder");
-    EXPECT_EQ(entries, 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(ImageWrite, ReplacesTheFileALinkNamesKeepingItsPermissions) {

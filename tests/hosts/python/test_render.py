@@ -2,14 +2,13 @@
 pixel by pixel through the library."""
 
 import os
-import subprocess
 import unittest
 
 import ixadapter
 from ixadapter import PixelFormat
 
 IXDUMP = os.environ.get("IXDUMP")
-from host_samples import ReaderCase, samples
+from host_samples import ReaderCase, run_ixdump, samples
 
 W, H = 8, 6
 GRAY = bytes(10 * r + c for r in range(H) for c in range(W))
@@ -26,9 +25,7 @@ class Render(ReaderCase):
     def render(self, records, path="/", out=None):
         source, out = self.dir / "scene.hobj", out or self.dir / "out.png"
         source.write_bytes(samples.object_file(records))
-        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-        result = subprocess.run([IXDUMP, "--render", path, "--out", out, source],
-                                capture_output=True, text=True, timeout=60, env=env)
+        result = run_ixdump("--render", path, "--out", out, source)
         if result.returncode != 0:
             return None, result.stderr
         width, height, row_bytes, fmt, pixels = self.reader.parse_object_file(out).children[0].extract_image()
