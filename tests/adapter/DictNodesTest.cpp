@@ -166,48 +166,7 @@ TEST(DictNode, DeepAndSelfContainingDictionariesStopAtTheNestingBound) {
     ClearHandle(twice);
 }
 
-// Every node's label, type and summary, depth first, the children asked for
-// through the C interface as a host asks; with `lastFirst`, each node's last
-// child is asked for before the others.
-void describe(const NativeNode* node, std::wstring& out, bool lastFirst) {
-    out += std::wstring(ix_node_label(node)) + L"|" + ix_node_type_label(node) + L"|" + ix_node_value_summary(node) + L"\n";
-    const int32_t n = ix_node_child_count(node);
-    if (lastFirst && n > 0) ix_node_child_at(node, n - 1);
-    for (int32_t i = 0; i < n; ++i) describe(ix_node_child_at(node, i), out, lastFirst);
-}
-
-TEST(DictFiles, ChildrenBuiltWhenFirstAskedForAreThoseOfAWholeBuild) {
-    std::vector<HTuple> chain(510);
-    for (auto& dict : chain) dict = newDict();
-    for (size_t i = 0; i + 1 < chain.size(); ++i) {
-        SetDictTuple(chain[i], "next", chain[i + 1]);
-        SetDictTuple(chain[i], "level", HTuple(static_cast<Hlong>(i)));
-    }
-    const HTuple inner = newDict();
-    SetDictTuple(inner, "x", HTuple(1.5));
-    SetDictTuple(chain.back(), "arr", HTuple(inner).Append(HTuple(Hlong{5})));
-    HObject region;
-    GenRectangle1(&region, 0, 0, 3, 3);
-    SetDictObject(region, chain.back(), "shape");
-    const TempDir dir;
-    const std::string path = dir.path("chain.hdict");
-    WriteDict(chain[0], path.c_str(), HTuple(), HTuple());
-
-    ReaderHandle* reader = ix_reader_create();
-    const std::wstring widePath(path.begin(), path.end());
-    const NativeNode* root = ix_reader_parse_file(reader, widePath.c_str());
-    ASSERT_NE(root, nullptr) << ix_reader_last_error(reader);
-    std::wstring deferred, whole;
-    describe(root, deferred, false);
-
-    HDict dict;
-    dict.ReadDict(path.c_str(), HTuple(), HTuple());
-    describe(buildDictNode(dict, L"", IxPathSegmentKind::Name, 0).get(), whole, true);
-    EXPECT_EQ(deferred, whole);
-    EXPECT_NE(whole.find(L"[0]|dict|1 key\nx|real|1.5\n[1]|tuple[1]|5"), std::wstring::npos);
-    ix_reader_destroy(reader);
-}
-
+// Children asked for in any order are those of any other order: the tree threads' test.
 TEST(DictFiles, ConversionLeavesOutWhatJsonCannotHoldOnlyWhenAsked) {
     const TempDir dir;
     const HTuple dict = newDict();
