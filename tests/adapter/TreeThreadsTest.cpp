@@ -27,7 +27,7 @@ struct Reader {
 
 // A dictionary file with a node of every kind: a key of 3,000 keys, nested
 // dictionaries, an array of dictionaries, a long tuple, a region, an image
-// with a reduced domain, a matrix.
+// with a reduced domain, a matrix, a chain of dictionaries 500 deep.
 std::wstring writeTreeFile(const TempDir& dir) {
     const HTuple root = newDict(), wide = newDict(), inner = newDict();
     for (Hlong i = 0; i < 3000; ++i) SetDictTuple(wide, i, HTuple(static_cast<double>(i) / 4));
@@ -50,6 +50,14 @@ std::wstring writeTreeFile(const TempDir& dir) {
     HTuple matrix;
     CreateMatrix(3, 4, 1.5, &matrix);
     SetDictTuple(root, "matrix", matrix);
+    HTuple chain = newDict();  // 500 levels, each with a key before the next
+    SetDictTuple(root, "chain", chain);
+    for (Hlong level = 0; level < 500; ++level) {
+        const HTuple next = newDict();
+        SetDictTuple(chain, "level", level);
+        SetDictTuple(chain, "next", next);
+        chain = next;
+    }
     const std::string path = dir.path("tree.hdict");
     WriteDict(root, path.c_str(), HTuple(), HTuple());
     return std::wstring(path.begin(), path.end());

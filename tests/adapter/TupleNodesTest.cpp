@@ -4,8 +4,10 @@
 
 #include "AdapterCore/TupleNodes.h"
 #include "HalconCpp.h"
+#include "NodeLine.h"
 
 using namespace HalconCpp;
+using ixtest::nodeLine;
 
 namespace {
 
@@ -32,41 +34,31 @@ HTuple dictWith(const char* key, const HTuple& value) {
 
 TEST(TupleNode, ValuesAreCappedAtAThousandAndTheWholeTupleKept) {
     const auto empty = nodeOf(HTuple());
-    EXPECT_EQ(empty->kind, IxNodeKind::Value);
-    EXPECT_EQ(empty->typeLabel, L"tuple[0]");
-    EXPECT_EQ(empty->valueSummary, L"[]");
-    EXPECT_EQ(empty->totalCount, 0);
-    EXPECT_FALSE(empty->truncated);
-
+    EXPECT_EQ(nodeLine(empty.get()), L"key|V|tuple[0]|[]");
+    EXPECT_TRUE(empty->totalCount == 0 && !empty->truncated);
     const auto thousand = nodeOf(integers(1000));
-    EXPECT_EQ(thousand->values.size(), 1000u);
-    EXPECT_FALSE(thousand->truncated);
+    EXPECT_TRUE(thousand->values.size() == 1000u && !thousand->truncated);
     EXPECT_EQ(thousand->typeLabel, L"integer[1000]");
 
     const auto more = nodeOf(integers(1001));
-    EXPECT_EQ(more->values.size(), 1000u);
-    EXPECT_EQ(more->totalCount, 1001);
-    EXPECT_TRUE(more->truncated);
+    EXPECT_TRUE(more->values.size() == 1000u && more->totalCount == 1001 && more->truncated);
     EXPECT_EQ(more->tuple.Length(), 1001);
     EXPECT_EQ(more->values.back().intValue, 999);
-    EXPECT_EQ(more->valueSummary, L"[0, 1, 2, 3, ...]");
-    EXPECT_EQ(more->label, L"key");
-    EXPECT_EQ(more->pathSegmentKind, IxPathSegmentKind::Name);
+    EXPECT_EQ(nodeLine(more.get()), L"key|V|integer[1001]|[0, 1, 2, 3, ...]");
 }
 
 TEST(TupleNode, TypeLabelsFollowTheSemanticTypesOfAllElements) {
-    EXPECT_EQ(nodeOf(HTuple(Hlong{7}))->typeLabel, L"integer");
-    EXPECT_EQ(nodeOf(HTuple(0.5))->typeLabel, L"real");
-    EXPECT_EQ(nodeOf(HTuple(0.5))->valueSummary, L"0.5");
-    EXPECT_EQ(nodeOf(HTuple(Hlong{1}).Append(HTuple(Hlong{2})))->typeLabel, L"integer[2]");
-    EXPECT_EQ(nodeOf(HTuple(Hlong{1}).Append(HTuple(2.0)))->typeLabel, L"tuple[2]");
-    const auto strings = nodeOf(HTuple("a").Append(HTuple("b")));
-    EXPECT_EQ(strings->typeLabel, L"string[2]");
-    EXPECT_EQ(strings->valueSummary, L"['a', 'b']");
-    // A difference past the kept values still counts.
-    HTuple late = integers(1500);
+    HTuple late = integers(1500);  // a difference past the kept values still counts
     late.Append(HTuple("x"));
-    EXPECT_EQ(nodeOf(late)->typeLabel, L"tuple[1501]");
+    const std::pair<HTuple, const wchar_t*> cases[] = {
+        {HTuple(Hlong{7}), L"key|V|integer|7"},
+        {HTuple(0.5), L"key|V|real|0.5"},
+        {HTuple(Hlong{1}).Append(HTuple(Hlong{2})), L"key|V|integer[2]|[1, 2]"},
+        {HTuple(Hlong{1}).Append(HTuple(2.0)), L"key|V|tuple[2]|[1, 2]"},
+        {HTuple("a").Append(HTuple("b")), L"key|V|string[2]|['a', 'b']"},
+        {late, L"key|V|tuple[1501]|[0, 1, 2, 3, ...]"},
+    };
+    for (const auto& [tuple, line] : cases) EXPECT_EQ(nodeLine(nodeOf(tuple).get()), line);
 }
 
 TEST(TupleNode, MatrixShowsColumnsByRowsAndOneLinePerRow) {
@@ -75,15 +67,9 @@ TEST(TupleNode, MatrixShowsColumnsByRowsAndOneLinePerRow) {
     SetFullMatrix(matrix, HTuple(1.0).Append(HTuple(2.5)).Append(HTuple(-3.0)).Append(HTuple(4.0)).Append(
                               HTuple(1e-5)).Append(HTuple(6.0)));
     const auto node = nodeOf(matrix);
-    EXPECT_EQ(node->kind, IxNodeKind::Object);
-    EXPECT_EQ(node->typeLabel, L"matrix");
-    EXPECT_EQ(node->objectClass, L"matrix");
-    EXPECT_EQ(node->valueSummary, L"3x2");
-    ASSERT_EQ(node->detailLines.size(), 2u);
-    EXPECT_EQ(node->detailLines[0], L"[ 1.0  2.5  -3.0 ]");
-    EXPECT_EQ(node->detailLines[1], L"[ 4.0  1e-05  6.0 ]");
-    EXPECT_EQ(node->detailEntryCount, 1);
-    EXPECT_EQ(node->tuple.Length(), 0);
+    EXPECT_EQ(nodeLine(node.get()), L"key|O|matrix|3x2|matrix");
+    EXPECT_EQ(texts(node->detailLines), (std::vector<std::wstring>{L"[ 1.0  2.5  -3.0 ]", L"[ 4.0  1e-05  6.0 ]"}));
+    EXPECT_TRUE(node->detailEntryCount == 1 && node->tuple.Length() == 0);
 
     CreateMatrix(2, 0, 0, &matrix);
     const auto noColumns = nodeOf(matrix);
@@ -91,17 +77,14 @@ TEST(TupleNode, MatrixShowsColumnsByRowsAndOneLinePerRow) {
     EXPECT_EQ(texts(noColumns->detailLines), (std::vector<std::wstring>{L"[  ]", L"[  ]"}));
     CreateMatrix(0, 4, 0, &matrix);
     const auto noRows = nodeOf(matrix);
-    EXPECT_TRUE(noRows->detailLines.empty());
-    EXPECT_EQ(noRows->detailEntryCount, 1);
+    EXPECT_TRUE(noRows->detailLines.empty() && noRows->detailEntryCount == 1);
 }
 
 TEST(TupleNode, ObjectModel3dShowsItsGeometryOnlyWithPoints) {
     HTuple model;
     GenObjectModel3dFromPoints(HTuple(), HTuple(), HTuple(), &model);
     const auto none = nodeOf(model);
-    EXPECT_EQ(none->typeLabel, L"object_model_3d");
-    EXPECT_EQ(none->objectClass, L"object_model_3d");
-    EXPECT_EQ(none->valueSummary, L"points: 0");
+    EXPECT_EQ(nodeLine(none.get()), L"key|O|object_model_3d|points: 0|object_model_3d");
     EXPECT_EQ(texts(none->detailLines), std::vector<std::wstring>{L"object_model_3d: points: 0, primitive type: none"});
 
     GenObjectModel3dFromPoints(HTuple(0.0).Append(HTuple(2.0)), HTuple(0.0).Append(HTuple(0.0)),
@@ -115,37 +98,26 @@ TEST(TupleNode, ObjectModel3dShowsItsGeometryOnlyWithPoints) {
 
 TEST(TupleNode, HandlesMakeAnArrayWhoseDictionariesAreExpandedByIndex) {
     const HTuple first = dictWith("a", HTuple(Hlong{1}));
-    const HTuple second = dictWith("b", HTuple("x"));
-    const auto pair = nodeOf(HTuple(first).Append(second));
-    EXPECT_EQ(pair->kind, IxNodeKind::Array);
-    EXPECT_EQ(pair->typeLabel, L"array");
-    EXPECT_EQ(pair->valueSummary, L"2 entries");
+    const auto pair = nodeOf(HTuple(first).Append(dictWith("b", HTuple("x"))));
+    EXPECT_EQ(nodeLine(pair.get()), L"key|A|array|2 entries");
     ASSERT_EQ(childCount(*pair), 2u);
-    for (int i = 0; i < 2; ++i) {
-        const NativeNode& child = *childAt(*pair, static_cast<size_t>(i));
-        EXPECT_EQ(child.label, i == 0 ? L"[0]" : L"[1]");
-        EXPECT_EQ(child.typeLabel, L"dict");
-        EXPECT_EQ(child.pathSegmentKind, IxPathSegmentKind::Index);
-        EXPECT_EQ(child.pathIndex, i);
+    for (size_t i = 0; i < 2; ++i) {
+        const NativeNode* child = childAt(*pair, i);
+        EXPECT_EQ(nodeLine(child), (i ? L"[1]" : L"[0]") + std::wstring(L"|C|dict|1 key"));
+        EXPECT_TRUE(child->pathSegmentKind == IxPathSegmentKind::Index && child->pathIndex == int32_t(i));
     }
     EXPECT_EQ(childAt(*childAt(*pair, 1), 0)->valueSummary, L"'x'");
 
     const auto mixed = nodeOf(HTuple(first).Append(HTuple(Hlong{5})));
-    const NativeNode& value = *childAt(*mixed, 1);
-    EXPECT_EQ(value.kind, IxNodeKind::Value);
-    EXPECT_EQ(value.typeLabel, L"tuple[1]");
-    EXPECT_EQ(value.values[0].type, IxValueType::Integer);
-    EXPECT_EQ(value.valueSummary, L"5");
-    EXPECT_EQ(value.tuple.Length(), 0);
-    EXPECT_EQ(value.pathIndex, 1);
+    const NativeNode* value = childAt(*mixed, 1);
+    EXPECT_EQ(nodeLine(value), L"[1]|V|tuple[1]|5");
+    EXPECT_TRUE(value->values[0].type == IxValueType::Integer && value->tuple.Length() == 0 && value->pathIndex == 1);
 
     // A single handle that is neither matrix, model nor dictionary.
     const auto single = nodeOf(HTuple(HHandle()));
-    EXPECT_EQ(single->kind, IxNodeKind::Array);
-    EXPECT_EQ(single->valueSummary, L"1 entry");
+    EXPECT_EQ(nodeLine(single.get()), L"key|A|array|1 entry");
     ASSERT_EQ(childCount(*single), 1u);
-    EXPECT_EQ(childAt(*single, 0)->typeLabel, L"<unsupported handle>");
-    EXPECT_EQ(childAt(*single, 0)->kind, IxNodeKind::Object);
+    EXPECT_EQ(nodeLine(childAt(*single, 0)), L"[0]|O|<unsupported handle>|");
     EXPECT_EQ(childAt(*single, 0)->pathSegmentKind, IxPathSegmentKind::Index);
 }
 

@@ -17,14 +17,15 @@
 
 namespace ixhostile {
 
+// How a case is loaded: ix_reader_parse_object_file, ReadDict, ReadObjectModel3d,
+// ReadDlModel, or ix_reader_parse_file (the tree included).
+enum Load { ObjectFile, Dictionary, Model3d, DlModel, Tree };
+
 struct Case {
     std::string path;          // what to load (a file, a FIFO, a link, a sequence file)
     std::string expectError;   // a fragment the error message must contain; empty: the load must succeed
     size_t memoryLimitMB = 256;  // peak memory the load may add, beyond the process's baseline
-    bool dictionary = false;     // loaded with HalconCpp::ReadDict instead
-    bool model3d = false;        // loaded with HalconCpp::ReadObjectModel3d instead
-    bool dlModel = false;        // loaded with HalconCpp::ReadDlModel instead
-    bool tree = false;           // loaded with ix_reader_parse_file instead, the tree included
+    Load load = ObjectFile;
 };
 
 using Maker = Case (*)(const std::string& dir);

@@ -55,27 +55,19 @@ void run(const std::string& name, ixhostile::Maker maker) {
             ::setrlimit(RLIMIT_AS, &limit);
         }
         std::string result;
-        if (c.model3d) {
-            result = outcome([&] {
-                HalconCpp::HTuple model, status;
-                HalconCpp::ReadObjectModel3d(c.path.c_str(), "m", HalconCpp::HTuple(), HalconCpp::HTuple(), &model,
-                                             &status);
-            });
-        } else if (c.dlModel) {
-            result = outcome([&] {
-                HalconCpp::HTuple model;
-                HalconCpp::ReadDlModel(c.path.c_str(), &model);
-            });
-        } else if (c.dictionary) {
-            result = outcome([&] {
-                HalconCpp::HTuple dict;
-                HalconCpp::ReadDict(c.path.c_str(), HalconCpp::HTuple(), HalconCpp::HTuple(), &dict);
-            });
+        using namespace HalconCpp;
+        HTuple handle, status;
+        if (c.load == ixhostile::Model3d) {
+            result = outcome([&] { ReadObjectModel3d(c.path.c_str(), "m", HTuple(), HTuple(), &handle, &status); });
+        } else if (c.load == ixhostile::DlModel) {
+            result = outcome([&] { ReadDlModel(c.path.c_str(), &handle); });
+        } else if (c.load == ixhostile::Dictionary) {
+            result = outcome([&] { ReadDict(c.path.c_str(), HTuple(), HTuple(), &handle); });
         } else {
             ReaderHandle* reader = ix_reader_create();
             const std::wstring path(c.path.begin(), c.path.end());
-            const NativeNode* root = c.tree ? ix_reader_parse_file(reader, path.c_str())
-                                            : ix_reader_parse_object_file(reader, path.c_str());
+            const NativeNode* root = c.load == ixhostile::Tree ? ix_reader_parse_file(reader, path.c_str())
+                                                                : ix_reader_parse_object_file(reader, path.c_str());
             result = root ? "OK" : "ERR:";
             for (const wchar_t* t = ix_reader_last_error(reader); result != "OK" && t && *t; ++t)
                 result += *t < 128 ? static_cast<char>(*t) : '?';

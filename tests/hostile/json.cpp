@@ -4,20 +4,10 @@
 
 #include "Hostile.h"
 
-namespace {
-
-ixhostile::Case dictCase(std::string path, std::string expected, size_t memoryLimitMB) {
-    ixhostile::Case c{std::move(path), std::move(expected), memoryLimitMB};
-    c.dictionary = true;
-    return c;
-}
-
-}  // namespace
-
 // A million '[': refused at the 513th level, without a deep stack.
 IX_HOSTILE(JsonMillionOpenBrackets) {
-    return dictCase(ixhostile::writeFile(dir, "deep.json", std::string(1000000, '[')),
-                    "nesting deeper than 512 levels at line 1, column 513", 64);
+    return {ixhostile::writeFile(dir, "deep.json", std::string(1000000, '[')),
+            "nesting deeper than 512 levels at line 1, column 513", 64, ixhostile::Dictionary};
 }
 
 // The same in tuple arrays inside objects, closed properly: {"a":[{"a":[...]}]}.
@@ -25,12 +15,12 @@ IX_HOSTILE(JsonDeepObjectsInArrays) {
     std::string json;
     for (int i = 0; i < 100000; ++i) json += "{\"a\":[";
     for (int i = 0; i < 100000; ++i) json += "]}";
-    return dictCase(ixhostile::writeFile(dir, "objects.json", json), "nesting deeper than 512 levels", 64);
+    return {ixhostile::writeFile(dir, "objects.json", json), "nesting deeper than 512 levels", 64, ixhostile::Dictionary};
 }
 
 // A number of a million digits: beyond the range of a real, found without
 // quadratic work on the digits.
 IX_HOSTILE(JsonMillionDigitNumber) {
-    return dictCase(ixhostile::writeFile(dir, "digits.json", "{\"n\":" + std::string(1000000, '7') + "}"),
-                    "beyond the range of a real", 64);
+    return {ixhostile::writeFile(dir, "digits.json", "{\"n\":" + std::string(1000000, '7') + "}"),
+            "beyond the range of a real", 64, ixhostile::Dictionary};
 }

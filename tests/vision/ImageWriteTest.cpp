@@ -54,14 +54,12 @@ HObject reduced(const HObject& image) {
     return out;
 }
 
-std::vector<ixv::Run> runsOf(const ixv::Image& image) {
-    return image.domain()->runs();
-}
-
-bool sameRuns(const std::vector<ixv::Run>& a, const std::vector<ixv::Run>& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const ixv::Run& x, const ixv::Run& y) {
-               return x.row == y.row && x.columnBegin == y.columnBegin && x.columnEnd == y.columnEnd;
-           });
+// One flag per pixel: inside the image's domain or not.
+std::vector<uint8_t> domainMask(const ixv::Image& image) {
+    std::vector<uint8_t> inside(static_cast<size_t>(image.width() * image.height()), 0);
+    for (const ixv::Run& r : image.domain()->runs())
+        for (int x = r.columnBegin; x <= r.columnEnd; ++x) inside[r.row * image.width() + x] = 1;
+    return inside;
 }
 
 TEST(ImageWrite, LosslessFormatsRoundTripEveryTypeAndChannelCountTheyTake) {
@@ -144,12 +142,8 @@ TEST(ImageWrite, PixelsOutsideTheDomainHoldTheFillAndAlphaGivesTheDomainBack) {
         const ixv::Image& out = imageOf(read);
         ASSERT_EQ(out.channelCount(), in.channelCount());
         EXPECT_EQ(out.reducedDomain() != nullptr, c.domainBack);
-        if (c.domainBack) {
-            EXPECT_TRUE(sameRuns(runsOf(out), runsOf(in)));
-        }
-        std::vector<uint8_t> inside(static_cast<size_t>(in.width() * in.height()), 0);
-        for (const ixv::Run& r : runsOf(in))
-            for (int x = r.columnBegin; x <= r.columnEnd; ++x) inside[r.row * in.width() + x] = 1;
+        const std::vector<uint8_t> inside = domainMask(in);
+        if (c.domainBack) EXPECT_EQ(domainMask(out), inside);
         const Planes want = planesOf(in), got = planesOf(out);
         const double tolerance = std::string(c.format) == "jpeg" ? 40 : 0;
         for (size_t ch = 0; ch < want.size(); ++ch)
@@ -191,18 +185,9 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     ConcatObj(byte3, byte3, &two);
     EXPECT_EQ(code(two, "png", path.c_str()), 1404);
     EXPECT_NE(write(two, "png", path.c_str()).find("FileName"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(path));
-
-    // A directory or a missing folder: a file error naming the path, nothing left behind.
-    std::filesystem::create_directory(dir.path("folder"));
-    EXPECT_EQ(code(byte3, "png", dir.path("folder").c_str()), 5202);
-    EXPECT_NE(write(byte3, "png", dir.path("folder").c_str()).find(dir.path("folder")), std::string::npos);
+    // No failed write leaves a file behind; directories and missing folders are the file sink's test.
     EXPECT_EQ(code(byte3, "png", dir.path("missing/x.png").c_str()), 5202);
-    // A failed write leaves no temporary file.
-    EXPECT_EQ(code(testImage(ixv::PixelType::Real, 1), "png", path.c_str()), 9007);
-    size_t entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) entries += entry.path() != dir.path("folder");
-    EXPECT_EQ(entries, 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(ImageWrite, ReplacesTheFileALinkNamesKeepingItsPermissions) {

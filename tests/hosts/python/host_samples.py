@@ -1,5 +1,7 @@
 """The sample writers of scripts/make_samples.py, loaded once for the host tests."""
 import importlib.util
+import os
+import subprocess
 import tempfile
 import unittest
 from pathlib import Path
@@ -23,3 +25,9 @@ class ReaderCase(unittest.TestCase):
     def tearDown(self):
         self.reader.close()
         self.tmp.cleanup()
+
+
+def run_ixdump(*args):
+    """ixdump (named by IXDUMP) with `args`; it brings its own sanitizer runtime, so the interpreter's preload goes."""
+    env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    return subprocess.run([os.environ["IXDUMP"], *map(str, args)], capture_output=True, text=True, timeout=60, env=env)

@@ -7,7 +7,6 @@ library's ix_free_buffer.
 
 import ctypes
 import struct
-import tempfile
 import unittest
 from pathlib import Path
 from unittest import mock
@@ -15,26 +14,22 @@ from unittest import mock
 import ixadapter
 from ixadapter import PixelFormat, PixelType
 
-from host_samples import samples
+from host_samples import ReaderCase, samples
 
 # A 3 x 2 image: channel c holds 10 * (c + 1) + the pixel's position 0..5.
 W, H = 3, 2
 CHANNEL = [bytes(10 * (c + 1) + i for i in range(W * H)) for c in range(4)]
 DOMAIN = [(0, 0, 1), (1, 2, 2)]  # inside: positions 0, 1 and 5
-INSIDE = {0, 1, 5}
+MASK = bytes(255 if i in (0, 1, 5) else 0 for i in range(W * H))
 
 
-class Pixels(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.reader = ixadapter.Reader()
+def interleaved(*planes):
+    return bytes(plane[i] for i in range(W * H) for plane in planes)
 
-    def tearDown(self):
-        self.reader.close()
-        self.dir.cleanup()
 
+class Pixels(ReaderCase):
     def objects(self, *records):
-        path = Path(self.dir.name) / "images.hobj"
+        path = self.dir / "images.hobj"
         path.write_bytes(samples.object_file(list(records)))
         return self.reader.parse_object_file(path)
 
@@ -46,19 +41,13 @@ class Pixels(unittest.TestCase):
             samples.image_record(0, W, H, CHANNEL[:3], domain=DOMAIN),
             samples.image_record(0, W, H, CHANNEL[:4], domain=DOMAIN))
         gray, masked, colour, masked_colour, four = root.children
-        self.assertEqual(gray.extract_image(), (W, H, W, PixelFormat.GRAY, CHANNEL[0]))
-
-        def mask(i):
-            return 255 if i in INSIDE else 0
-        self.assertEqual(masked.extract_image(), (W, H, 4 * W, PixelFormat.BGRA, bytes(
-            v for i in range(W * H) for v in (CHANNEL[0][i], CHANNEL[0][i], CHANNEL[0][i], mask(i)))))
-        self.assertEqual(colour.extract_image(), (W, H, 3 * W, PixelFormat.BGR, bytes(
-            v for i in range(W * H) for v in (CHANNEL[2][i], CHANNEL[1][i], CHANNEL[0][i]))))
-        self.assertEqual(masked_colour.extract_image()[3:], (PixelFormat.BGRA, bytes(
-            v for i in range(W * H) for v in (CHANNEL[2][i], CHANNEL[1][i], CHANNEL[0][i], mask(i)))))
+        red, green, blue, fourth = CHANNEL
+        self.assertEqual(gray.extract_image(), (W, H, W, PixelFormat.GRAY, red))
+        self.assertEqual(masked.extract_image(), (W, H, 4 * W, PixelFormat.BGRA, interleaved(red, red, red, MASK)))
+        self.assertEqual(colour.extract_image(), (W, H, 3 * W, PixelFormat.BGR, interleaved(blue, green, red)))
+        self.assertEqual(masked_colour.extract_image()[3:], (PixelFormat.BGRA, interleaved(blue, green, red, MASK)))
         # Four channels: blue, green, red, the fourth channel, whatever the domain.
-        self.assertEqual(four.extract_image()[3:], (PixelFormat.BGRA, bytes(
-            v for i in range(W * H) for v in (CHANNEL[2][i], CHANNEL[1][i], CHANNEL[0][i], CHANNEL[3][i]))))
+        self.assertEqual(four.extract_image()[3:], (PixelFormat.BGRA, interleaved(blue, green, red, fourth)))
         self.assertEqual(four.image_channel_count(), 4)
 
     def test_other_types_are_scaled_and_what_is_no_image_fails_cleanly(self):

@@ -11,7 +11,7 @@ import ixadapter
 from ixadapter import PixelFormat
 
 IXDUMP = os.environ.get("IXDUMP")
-from host_samples import ReaderCase, samples
+from host_samples import ReaderCase, run_ixdump, samples
 
 W, H = 8, 6
 GRAY = bytes(10 * r + c for r in range(H) for c in range(W))
