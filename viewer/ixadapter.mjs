@@ -23,6 +23,15 @@ koffi.struct('IxJsonParam', {
     realValue: 'double',
 });
 
+koffi.struct('IxImageInfo', {
+    pixelType: 'int32_t',
+    width: 'int32_t',
+    height: 'int32_t',
+    channels: 'int32_t',
+    bytesPerValue: 'int32_t',
+    domainIsFull: 'int32_t',
+});
+
 const declarations = [
     'void *ix_reader_create()',
     'void ix_reader_destroy(void *handle)',
@@ -56,6 +65,7 @@ const declarations = [
     'const char32_t *ix_node_detail_line_at(void *node, int32_t index)',
     'int32_t ix_extract_image(void *handle, void *node, int32_t index, _Out_ int32_t *width, _Out_ int32_t *height, _Out_ int32_t *rowBytes, _Out_ int32_t *format, _Out_ void **pixels)',
     'int32_t ix_node_image_channel_count(void *handle, void *node, int32_t index)',
+    'int32_t ix_image_info(void *handle, void *node, int32_t index, _Out_ IxImageInfo *info)',
     'void ix_free_buffer(void *buffer)',
     'void ix_free_int_buffer(void *buffer)',
     'void ix_free_double_buffer(void *buffer)',

@@ -152,9 +152,14 @@ function describe(doc, node, nodePath) {
     return info;
 }
 
-// The pixel type as the node's summary names it; other types than byte reach
-// the page spread over 0..255 by their minimum and maximum.
-const pixelTypes = /\b(byte|int1|int2|uint2|int4|int8|real|complex|cyclic|direction)\b/;
+// The names of the library's pixel types (IX_PIXEL_TYPE_*); other types than byte
+// reach the page spread over 0..255 by their minimum and maximum.
+const pixelTypeNames = ['', 'byte', 'int1', 'uint2', 'int2', 'int4', 'int8', 'real', 'complex', 'direction', 'cyclic',
+    'vector_field'];
+function pixelTypeOf(doc, node, index) {
+    const info = {};
+    return ix.ix_image_info(doc.reader, node, index, info) ? pixelTypeNames[info.pixelType] ?? '' : '';
+}
 
 // The pixels of image `index` of a node, raw, with their layout in headers.
 function sendImage(res, doc, node, index) {
@@ -180,7 +185,7 @@ function sendImage(res, doc, node, index) {
         'X-Row-Bytes': rowBytes,
         'X-Format': PixelFormat[format],
         'X-Channels': ix.ix_node_image_channel_count(doc.reader, node, index),
-        'X-Pixel-Type': ix.ix_node_value_summary(node).match(pixelTypes)?.[1] ?? '',
+        'X-Pixel-Type': pixelTypeOf(doc, node, index),
     });
     res.end(body);
 }
