@@ -63,9 +63,7 @@ TEST(DlModel, ClassifierKeysAndValues) {
     handle.ReadDlModel(path.c_str());
     const HTuple model(handle);
 
-    HTuple semType;
-    TupleSemType(model, &semType);
-    EXPECT_STREQ(semType[0].C(), "dl_model");
+    EXPECT_STREQ(model.TupleSemType()[0].C(), "dl_model");
     // Every key in order with its value; the generic keys give what GetDlModelParam gives.
     HTuple keys;
     GetHandleParam(model, "keys", HTuple(), &keys);
