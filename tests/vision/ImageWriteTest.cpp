@@ -168,14 +168,13 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
         return errorOf([&] { WriteImage(image, format, HTuple(0), names); });
     };
     EXPECT_NE(write(byte3, "gif", path.c_str()).find("'gif'"), std::string::npos);
-    // Unknown formats and options; pixel types and channel counts the format does not take.
-    const std::tuple<HObject, const char*, Herror> cases[] = {
-        {byte3, "gif", 1302}, {byte3, "jpeg 101", 1302}, {byte3, "jpeg high", 1302}, {byte3, "png 10", 1302},
-        {byte3, "png 6 7", 1302}, {byte3, "bmp 3", 1302}, {byte3, "tiff zip", 1302}, {byte3, "hobj x", 1302},
-        {byte3, "pbm", 1302}, {byte3, " PBM", 1302}, {testImage(ixv::PixelType::UInt2, 1), "jpeg", 9007},
-        {testImage(ixv::PixelType::Byte, 2), "bmp", 9007}, {testImage(ixv::PixelType::Byte, 5), "png", 9007},
-    };
-    for (const auto& [image, format, error] : cases) EXPECT_EQ(code(image, format, path.c_str()), error) << format;
+    for (const char* bad : {"gif", "jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm", " PBM"})
+        EXPECT_EQ(code(byte3, bad, path.c_str()), 1302) << bad;
+
+    // Pixel types and channel counts, with what the format takes.
+    EXPECT_EQ(code(testImage(ixv::PixelType::UInt2, 1), "jpeg", path.c_str()), 9007);
+    EXPECT_EQ(code(testImage(ixv::PixelType::Byte, 2), "bmp", path.c_str()), 9007);
+    EXPECT_EQ(code(testImage(ixv::PixelType::Byte, 5), "png", path.c_str()), 9007);
     EXPECT_NE(write(testImage(ixv::PixelType::Real, 1), "pnm", path.c_str()).find("PNM takes byte or uint2"),
               std::string::npos);
 
