@@ -85,12 +85,8 @@ TEST(DxfWriters, OnePolylinePerObjectWithColumnsAsXAndRowsAsY) {
 
     HObject polygon;
     GenPolygonsXld(closed, &polygon, "ramer", 2.0);
-    WritePolygonXldDxf(polygon, path.c_str());
-    HTuple rows, cols, lengths, phis;
-    GetPolygonXld(polygon, &rows, &cols, &lengths, &phis);
-    std::string vertices = "1:";
-    for (Hlong i = 0; i < rows.Length(); ++i) vertices += " " + number(cols[i].D()) + "," + number(rows[i].D());
-    EXPECT_EQ(dxfPolylines(path), Lines{vertices});
+    WritePolygonXldDxf(polygon, path.c_str());  // a triangle keeps its corners
+    EXPECT_EQ(dxfPolylines(path), Lines{"1: 2,1.5 10,1.5 6,4.25 2,1.5"});
 
     WriteContourXldDxf(HObject(), path.c_str());
     EXPECT_TRUE(dxfPolylines(path).empty());

@@ -40,10 +40,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 namespace {
 
-struct ReaderDeleter {
-    void operator()(ReaderHandle* h) const { ix_reader_destroy(h); }
-};
-using Reader = std::unique_ptr<ReaderHandle, ReaderDeleter>;
+using Reader = std::unique_ptr<ReaderHandle, void (*)(ReaderHandle*)>;
 
 // A tool whose destruction is counted, to see when nodes release what they keep.
 class TrackedTool : public ixv::Tool {
@@ -77,14 +74,14 @@ TEST(ReaderHandle, CreationAppliesClipRegionEveryTime) {
         SetSystem("clip_region", "true");
         GetSystem("clip_region", &value);
         ASSERT_STREQ(value[0].C(), "true");
-        Reader reader(ix_reader_create());
+        Reader reader(ix_reader_create(), ix_reader_destroy);
         GetSystem("clip_region", &value);
         EXPECT_STREQ(value[0].C(), "false");
     }
 }
 
 TEST(ReaderHandle, LoadInstallsTreeFailureDiscardsItMissingArgumentsChangeNothing) {
-    Reader reader(ix_reader_create());
+    Reader reader(ix_reader_create(), ix_reader_destroy);
     ASSERT_EQ(TrackedTool::alive, 0);
     NativeNode* root = loadInto(reader.get(), L"first", succeed);
     ASSERT_NE(root, nullptr);
@@ -136,7 +133,7 @@ TEST(ReaderHandle, WhateverTheReaderThrowsBecomesTheMessage) {
         {throwing(42), L"Unexpected error while reading the file"},
     };
     for (const auto& [load, message] : cases) {
-        Reader reader(ix_reader_create());  // its texts have no room yet
+        Reader reader(ix_reader_create(), ix_reader_destroy);  // its texts have no room yet
         loadInto(reader.get(), L"p", succeed);
         EXPECT_EQ(loadInto(reader.get(), L"p", load), nullptr);
         failAllocations = false;
@@ -172,7 +169,7 @@ TEST(NodeFunctions, ValuesAndListsRejectIndexesOutsideThem) {
 }
 
 TEST(NodeFunctions, FullValueTextIsKeptInTheHandleUntilTheNextCall) {
-    Reader reader(ix_reader_create());
+    Reader reader(ix_reader_create(), ix_reader_destroy);
     NativeNode values, container;
     values.kind = IxNodeKind::Value;
     values.tuple = HTuple(1).Append(2);

@@ -63,9 +63,7 @@ TEST(DlModel, ClassifierKeysAndValues) {
     handle.ReadDlModel(path.c_str());
     const HTuple model(handle);
 
-    HTuple semType;
-    TupleSemType(model, &semType);
-    EXPECT_STREQ(semType[0].C(), "dl_model");
+    EXPECT_STREQ(model.TupleSemType()[0].C(), "dl_model");
     // Every key in order with its value; the generic keys give what GetDlModelParam gives.
     HTuple keys;
     GetHandleParam(model, "keys", HTuple(), &keys);
@@ -160,18 +158,16 @@ TEST(DlModel, TruncatedAndMalformedFilesAreErrors) {
         }
     }
     const std::string head = ox::integer(1, 8);
-    EXPECT_EQ(onnxError(head + ox::bytes(7, ox::lengthOnly(11, 50))),
-              "Invalid ONNX file: field 11 of the graph of 50 bytes runs past the end of the graph (0 bytes left) at "
-              "offset 5");
-    EXPECT_EQ(onnxError(head + ox::key(7, 3)), "Invalid ONNX file: field 7 of the model has wire type 3, which ONNX "
-                                               "does not use at offset 2");
-    EXPECT_EQ(onnxError(head + ox::key(2, 0) + std::string(10, '\xff') + "\x01"),
-              "Invalid ONNX file: varint of more than 64 bits in varint field at offset 3");
-    EXPECT_EQ(onnxError(head + ox::integer(7, 1)),
-              "Invalid ONNX file: field 7 of the model (graph) has wire type 0, expected 2 at offset 2");
-    EXPECT_EQ(onnxError(head + ox::bytes(7, ox::bytes(5, ox::integer(1, -3)))),
-              "Invalid ONNX file: negative dimension in initializer at offset 6");
-    EXPECT_EQ(onnxError(head + ox::integer(0, 1)), "Invalid ONNX file: field number 0 in model at offset 2");
+    const std::pair<std::string, const char*> cases[] = {
+        {ox::bytes(7, ox::lengthOnly(11, 50)), "field 11 of the graph of 50 bytes runs past the end of the graph "
+                                               "(0 bytes left) at offset 5"},
+        {ox::key(7, 3), "field 7 of the model has wire type 3, which ONNX does not use at offset 2"},
+        {ox::key(2, 0) + std::string(10, '\xff') + "\x01", "varint of more than 64 bits in varint field at offset 3"},
+        {ox::integer(7, 1), "field 7 of the model (graph) has wire type 0, expected 2 at offset 2"},
+        {ox::bytes(7, ox::bytes(5, ox::integer(1, -3))), "negative dimension in initializer at offset 6"},
+        {ox::integer(0, 1), "field number 0 in model at offset 2"},
+    };
+    for (const auto& [body, message] : cases) EXPECT_EQ(onnxError(head + body), std::string("Invalid ONNX file: ") + message);
 }
 
 TEST(DlModel, OtherFilesAreRefusedWithTheReason) {
@@ -186,11 +182,9 @@ TEST(DlModel, OtherFilesAreRefusedWithTheReason) {
         EXPECT_EQ(errorOf([&] { ReadDlModel(path.c_str(), &model); }), 5280) << path;
         const std::string message = messageOf([&] { ReadDlModel(path.c_str(), &model); });
         EXPECT_NE(message.find("the embedded backend reads ONNX models; .hdl files need the HALCON backend"),
-                  std::string::npos)
-            << message;
+                  std::string::npos) << message;
     }
-    HTuple model;
-    EXPECT_EQ(errorOf([&] { ReadDlModel(dir.path("missing.onnx").c_str(), &model); }), 5200);
+    EXPECT_EQ(errorOf([&] { readModel(dir.path("missing.onnx")); }), 5200);
     // An ONNX file is no dictionary.
     const std::string onnx = dir.write("c.onnx", ox::classifier());
     EXPECT_EQ(errorOf([&] { HDict().ReadDict(onnx.c_str(), HTuple(), HTuple()); }), 5280);

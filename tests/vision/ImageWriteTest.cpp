@@ -167,9 +167,8 @@ TEST(ImageWrite, RefusesWhatItCannotWriteWithTheVendorsErrors) {
     const auto code = [&](const HObject& image, const HTuple& format, const HTuple& names) {
         return errorOf([&] { WriteImage(image, format, HTuple(0), names); });
     };
-    EXPECT_EQ(code(byte3, "gif", path.c_str()), 1302);
     EXPECT_NE(write(byte3, "gif", path.c_str()).find("'gif'"), std::string::npos);
-    for (const char* bad : {"jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm", " PBM"})
+    for (const char* bad : {"gif", "jpeg 101", "jpeg high", "png 10", "png 6 7", "bmp 3", "tiff zip", "hobj x", "pbm", " PBM"})
         EXPECT_EQ(code(byte3, bad, path.c_str()), 1302) << bad;
 
     // Pixel types and channel counts, with what the format takes.

@@ -44,12 +44,10 @@ TEST(Tuple, ArraysOfAnyLengthAndElementsOfTheWrongTypeOrIndex) {
 
     const HTuple t = HTuple(1).Append(2.0).Append("s").Append(makeHandle("dict"));
     EXPECT_TRUE(t[3].H().IsInitialized());
-    EXPECT_EQ(errorOf([&] { t[0].D(); }), ixv::err::TupleElementType);
-    EXPECT_EQ(errorOf([&] { t[1].L(); }), ixv::err::TupleElementType);
-    EXPECT_EQ(errorOf([&] { t[0].S(); }), ixv::err::TupleElementType);
-    EXPECT_EQ(errorOf([&] { t[2].H(); }), ixv::err::TupleElementType);
-    EXPECT_EQ(errorOf([&] { t[4]; }), ixv::err::TupleIndex);
-    EXPECT_EQ(errorOf([&] { t[-1]; }), ixv::err::TupleIndex);
+    const std::vector<Herror> errors = {errorOf([&] { t[0].D(); }), errorOf([&] { t[1].L(); }), errorOf([&] { t[0].S(); }),
+                                        errorOf([&] { t[2].H(); }), errorOf([&] { t[4]; }), errorOf([&] { t[-1]; })};
+    const Herror type = ixv::err::TupleElementType, index = ixv::err::TupleIndex;
+    EXPECT_EQ(errors, (std::vector<Herror>{type, type, type, type, index, index}));
 }
 
 TEST(Tuple, CopiesShareStorageUntilOneChanges) {
