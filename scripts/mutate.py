@@ -36,7 +36,7 @@ FAULTS = [
     ("png-iend", "readers", "src/vision/embedded/formats/png/PngFormat.cpp",
      "if (!endsWithIend(file, stream.offset()))", "if (false)", "check removed: a PNG without IEND"),
     ("json-depth", "readers", "src/vision/embedded/formats/json/JsonFormat.cpp",
-     "if (depth > Limits::nestingDepth) throw", "if (depth > Limits::nestingDepth + 1) throw",
+     "if (depth > Limits::nestingDepth) stop", "if (depth > Limits::nestingDepth + 1) stop",
      "bound off by one: JSON nesting"),
     ("hdict-depth", "readers", "src/vision/embedded/formats/hdict/HdictFormat.cpp",
      "if (depth > static_cast<uint64_t>(Limits::nestingDepth))",
