@@ -28,7 +28,10 @@ std::string contentOf(const std::string& json, const HTuple& names = HTuple(), c
     return describe(HTuple(readJson(json, names, values)));
 }
 
+// The reader's message, for text that ReadDict takes for JSON (any with a value).
 std::string errorOfJson(const std::string& json) {
+    const bool value = json.find_first_not_of(" \t\r\n") != std::string::npos;
+    if (value && !ixv::formats::json::matches(reinterpret_cast<const uint8_t*>(json.data()), json.size())) return "not JSON";
     return messageOf([&] { readJson(json); });
 }
 
@@ -142,6 +145,8 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {R"({"a":[1e999999999999999999999]})", "number 1e999999999999999999999 beyond the range of a real at line 1, column 7"},
         {R"({"a":1e-99999999999999999999x})", "invalid number at line 1, column 6"},
         {R"({"a":"x\q"})", "invalid escape '\\q' at line 1, column 8"},
+        {"{\"a\":\"x\\\xC3\xA9\"}", "invalid escape '\\\xC3\xA9' at line 1, column 8"},
+        {std::string("{\"a\":\"x\\\0\"}", 11), "invalid escape: '\\' before the control character U+0000 at line 1, column 8"},
         {R"({"a":"\ud800"})", "unpaired surrogate in a \\u escape at line 1, column 7"},
         {R"({"a":"\udc00\ud800"})", "unpaired surrogate"},
         {"{\"a\":\"\t\"}", "control character in a string"},
@@ -150,6 +155,8 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {"{} x", "unexpected content after the top-level value at line 1, column 4"},
         {"{}}", "unexpected content after the top-level value at line 1, column 3"},
         {"42", "the top level must be an object or an array at line 1, column 1"},
+        {"\n\n  \"abc\"", "the top level must be an object or an array at line 3, column 3"},
+        {"null", "the top level must be an object or an array at line 1, column 1"},
         {"  ", "the file holds no value"},
         {"{\"a\":\"\xC3\x28\"}", "invalid UTF-8 at byte offset 6 (line 1, column 7)"},
         {"{\"a\":\"\xED\xA0\x80\"}", "invalid UTF-8 at byte offset 6"},  // an encoded surrogate

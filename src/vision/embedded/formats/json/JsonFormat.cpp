@@ -238,7 +238,7 @@ private:
             if (end_ - p_ < 2) return failed("unterminated string", start);
             const char e = p_[1];
             if (e != 'u') {
-                if (!std::strchr("\"\\/bfnrt", e)) return failed(std::string("invalid escape '\\") + e + "'");
+                if (e == '\0' || !std::strchr("\"\\/bfnrt", e)) return failed(invalidEscape(p_ + 1));
                 p_ += 2;
                 continue;
             }
@@ -253,6 +253,17 @@ private:
             }
             p_ += 6;
         }
+    }
+    // "invalid escape '\q'": the whole character after the backslash (the
+    // text is UTF-8), or its code point when it is a control character.
+    std::string invalidEscape(const char* at) const {
+        const unsigned char c = static_cast<unsigned char>(*at);
+        if (c < 0x20) {
+            const char hex[] = "0123456789ABCDEF";
+            return std::string("invalid escape: '\\' before the control character U+00") + hex[c >> 4] + hex[c & 15];
+        }
+        const size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        return "invalid escape '\\" + std::string(at, std::min<size_t>(length, static_cast<size_t>(end_ - at))) + "'";
     }
     bool number() {
         const char* start = p_;
@@ -1022,10 +1033,20 @@ private:
 
 }  // namespace
 
+// A JSON text: an object or an array, or a top-level string, number or
+// literal, which the reader then refuses as no dictionary.
 bool matches(const uint8_t* head, size_t size) {
     size_t i = size >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF ? 3 : 0;
     while (i < size && (head[i] == ' ' || head[i] == '\t' || head[i] == '\n' || head[i] == '\r')) ++i;
-    return i < size && (head[i] == '{' || head[i] == '[');
+    if (i == size) return false;
+    if (std::strchr("{[\"-0123456789", head[i]) && head[i] != 0) return true;
+    for (const char* literal : {"true", "false", "null"}) {
+        const size_t n = std::strlen(literal);
+        if (size - i >= n && std::memcmp(head + i, literal, n) == 0 &&
+            (size - i == n || (head[i + n] != 0 && std::strchr(" \t\r\n", head[i + n]))))
+            return true;
+    }
+    return false;
 }
 
 std::string lineColumn(const char* text, size_t offset) {
