@@ -34,3 +34,10 @@ IX_HOSTILE(JsonMillionDigitNumber) {
     return dictCase(ixhostile::writeFile(dir, "digits.json", "{\"n\":" + std::string(1000000, '7') + "}"),
                     "beyond the range of a real", 64);
 }
+
+// One element and ten million commas: refused at the second comma, with no
+// storage set aside for elements the commas seemed to separate.
+IX_HOSTILE(JsonArrayOfCommas) {
+    return dictCase(ixhostile::writeFile(dir, "commas.json", "[\"a\"" + std::string(10000000, ',') + "]"),
+                    "expected a value at line 1, column 6", 64);
+}
