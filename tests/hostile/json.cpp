@@ -35,8 +35,7 @@ IX_HOSTILE(JsonMillionDigitNumber) {
                     "beyond the range of a real", 64);
 }
 
-// One element and ten million commas: refused at the second comma, with no
-// storage set aside for elements the commas seemed to separate.
+// One element, ten million commas: refused at the second, no storage set aside for the rest.
 IX_HOSTILE(JsonArrayOfCommas) {
     return dictCase(ixhostile::writeFile(dir, "commas.json", "[\"a\"" + std::string(10000000, ',') + "]"),
                     "expected a value at line 1, column 6", 64);
