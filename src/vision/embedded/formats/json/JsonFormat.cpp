@@ -687,7 +687,8 @@ private:
 
     // The number of elements of an array of scalars, counted on the text
     // ahead (after its '[') so that its storage is allocated once; 0 for an
-    // array with a container, where counting stops.
+    // array with a container, where counting stops, and for one the reader
+    // will refuse at an element that is missing or starts no value.
     size_t scalarCount() const {
         size_t commas = 0;
         bool any = false;  // an element since the last comma
@@ -707,6 +708,8 @@ private:
             } else if (c == '[' || c == '{' || q >= end_) {
                 return 0;
             } else if (!space(c)) {
+                if (!any && !((c >= '0' && c <= '9') || c == '-' || c == 't' || c == 'f' || c == 'n'))
+                    return 0;  // no value starts so: the reader stops there
                 any = true;
             }
         }
