@@ -325,8 +325,15 @@ private:
 [[noreturn]] void explain(const char* text, size_t size, const char* what, const char* stoppedAt) {
     const Problem problem = Checker(text, size).run();
     if (!problem.what.empty()) invalid(problem.what + " at " + lineColumn(text, problem.offset));
-    // The checker finds nothing the reader refuses; should it, the reader's words and position.
-    const size_t offset = stoppedAt && stoppedAt >= text && stoppedAt <= text + size ? size_t(stoppedAt - text) : size;
+    // The checker finds nothing the reader refuses; should it, the reader's words, where
+    // it stopped or, at the end of the text, on the last character (a column inside its line).
+    size_t offset = stoppedAt && stoppedAt >= text && stoppedAt < text + size ? size_t(stoppedAt - text) : size;
+    if (offset == size) {
+        while (offset > 0 && (text[offset - 1] == ' ' || text[offset - 1] == '\t' || text[offset - 1] == '\r' ||
+                              text[offset - 1] == '\n'))
+            --offset;
+        if (offset > 0) --offset;
+    }
     invalid(std::string(what) + " at " + lineColumn(text, offset));
 }
 
