@@ -24,3 +24,9 @@ IX_HOSTILE(JsonMillionDigitNumber) {
     return {ixhostile::writeFile(dir, "digits.json", "{\"n\":" + std::string(1000000, '7') + "}"),
             "beyond the range of a real", 64, ixhostile::Dictionary};
 }
+
+// One element, ten million commas: refused at the second, no storage set aside for the rest.
+IX_HOSTILE(JsonArrayOfCommas) {
+    return dictCase(ixhostile::writeFile(dir, "commas.json", "[\"a\"" + std::string(10000000, ',') + "]"),
+                    "expected a value at line 1, column 6", 64);
+}

@@ -106,6 +106,7 @@ long magnitude(const char* integer, long integerDigits, const char* end) {
     const char* e = std::find_if(integer, end, [](char c) { return c == 'e' || c == 'E'; });
     if (e != end) {
         const char* digitsAt = e + 1 + (e[1] == '+' || e[1] == '-');
+        while (digitsAt + 1 < end && *digitsAt == '0') ++digitsAt;  // "1e0000000000000000001" is 1e1
         const std::string_view text(digitsAt, static_cast<size_t>(end - digitsAt));
         exponent = text.size() > 9 ? 999999999 : std::stol(std::string(text));
         if (e[1] == '-') exponent = -exponent;
@@ -693,15 +694,18 @@ private:
 
     // The number of elements of an array of scalars, counted on the text
     // ahead (after its '[') so that its storage is allocated once; 0 for an
-    // array with a container, where counting stops.
+    // array with a container, where counting stops, and for one the reader
+    // will refuse at an element that is missing or starts no value.
     size_t scalarCount() const {
         size_t commas = 0;
-        bool any = false;
+        bool any = false;  // an element since the last comma
         for (const char* q = p_;; ++q) {
             const char c = *q;
             if (c == ']') return any ? commas + 1 : 0;
             if (c == ',') {
+                if (!any) return 0;  // no element before it: the reader stops there
                 ++commas;
+                any = false;
             } else if (c == '"') {
                 any = true;
                 for (++q; *q != '"'; ++q) {
@@ -711,6 +715,8 @@ private:
             } else if (c == '[' || c == '{' || q >= end_) {
                 return 0;
             } else if (!space(c)) {
+                if (!any && !((c >= '0' && c <= '9') || c == '-' || c == 't' || c == 'f' || c == 'n'))
+                    return 0;  // no value starts so: the reader stops there
                 any = true;
             }
         }
