@@ -27,6 +27,6 @@ IX_HOSTILE(JsonMillionDigitNumber) {
 
 // One element, ten million commas: refused at the second, no storage set aside for the rest.
 IX_HOSTILE(JsonArrayOfCommas) {
-    return dictCase(ixhostile::writeFile(dir, "commas.json", "[\"a\"" + std::string(10000000, ',') + "]"),
-                    "expected a value at line 1, column 6", 64);
+    return {ixhostile::writeFile(dir, "commas.json", "[\"a\"" + std::string(10000000, ',') + "]"),
+            "expected a value at line 1, column 6", 64, ixhostile::Dictionary};
 }
