@@ -242,7 +242,7 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {"stl", Bytes(84, 0), "Invalid STL file: no points"},
     };
     for (const auto& [suffix, bytes, expected] : cases) {
-        const std::string message = messageOf([&] { readBytes(suffix, bytes); });
+        const std::string message = messageOf([&, &suffix = suffix, &bytes = bytes] { readBytes(suffix, bytes); });
         EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
 }
