@@ -109,6 +109,24 @@ std::wstring writeJsonFile(const TempDir& dir) {
     return std::wstring(path.begin(), path.end());
 }
 
+constexpr int kThreads = 8;
+
+// Runs `work(t, handle)` on kThreads threads that start together, each with a reader of its own.
+template <class Work>
+void atOnce(Work work) {
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            Reader own;
+            ++ready;
+            while (ready.load() < kThreads) std::this_thread::yield();
+            work(t, own.handle);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+}
+
 class TreeThreads : public ::testing::TestWithParam<std::wstring (*)(const TempDir&)> {};
 
 TEST_P(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
@@ -123,19 +141,8 @@ TEST_P(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
 
     root = ix_reader_parse_file(shared.handle, path.c_str());
     ASSERT_NE(root, nullptr);
-    constexpr int kThreads = 8;
     std::vector<std::wstring> seen(kThreads);
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            Reader own;
-            ++ready;
-            while (ready.load() < kThreads) std::this_thread::yield();
-            describe(own.handle, root, static_cast<size_t>(t) * 1237, seen[static_cast<size_t>(t)]);
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
+    atOnce([&](int t, ReaderHandle* own) { describe(own, root, static_cast<size_t>(t) * 1237, seen[static_cast<size_t>(t)]); });
     for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(seen[static_cast<size_t>(t)] == expected) << "thread " << t;
 }
 
@@ -188,22 +195,13 @@ TEST(TreeThreadsOwnHandles, EightThreadsLoadExtractSaveAndConvertEveryKindOfFile
     EXPECT_NE(expected[0].find(L"runs "), std::wstring::npos);
     EXPECT_NE(expected[3].find(L"converted 1"), std::wstring::npos);
 
-    constexpr int kThreads = 8;
     std::vector<std::vector<std::wstring>> seen(kThreads, std::vector<std::wstring>(files.size()));
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            Reader own;
-            ++ready;
-            while (ready.load() < kThreads) std::this_thread::yield();
-            for (size_t k = 0; k < files.size(); ++k) {  // each thread in an order of its own
-                const size_t f = (k + static_cast<size_t>(t)) % files.size();
-                seen[t][f] = loadSaveConvert(own.handle, files[f].first, files[f].second, dir.path("out" + std::to_string(t)));
-            }
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
+    atOnce([&](int t, ReaderHandle* own) {
+        for (size_t k = 0; k < files.size(); ++k) {  // each thread in an order of its own
+            const size_t f = (k + static_cast<size_t>(t)) % files.size();
+            seen[t][f] = loadSaveConvert(own, files[f].first, files[f].second, dir.path("out" + std::to_string(t)));
+        }
+    });
     for (int t = 0; t < kThreads; ++t)
         for (size_t f = 0; f < files.size(); ++f) EXPECT_TRUE(seen[t][f] == expected[f]) << "thread " << t << ", file " << f;
 }
