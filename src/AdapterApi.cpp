@@ -121,16 +121,25 @@ void fillInfo(const NativeImageInfo& from, IxImageInfo* to) {
     to->domainIsFull = from.domainIsFull ? 1 : 0;
 }
 
-// Hands a region's runs to the host, as three arrays of one count.
-int32_t handOverRuns(const std::optional<NativeRegionRuns>& runs, int32_t** outRows, int32_t** outColumnBegins,
-                     int32_t** outColumnEnds, int32_t* outCount) {
-    if (!runs) return 0;
-    const size_t n = runs->rows.size();
-    if (!handOver<int32_t>({{&runs->rows, n, outRows}, {&runs->columnBegins, n, outColumnBegins},
-                            {&runs->columnEnds, n, outColumnEnds}}))
-        return 0;
-    *outCount = countOf(n);
-    return 1;
+// Hands the runs `extract` gives (a region's, an image's domain) to the host, as
+// three arrays of one count, with the checks and neutral results of every extraction.
+template <class Extract>
+int32_t extractRuns(ReaderHandle* handle, const NativeNode* node, int32_t** outRows, int32_t** outColumnBegins,
+                    int32_t** outColumnEnds, int32_t* outCount, Extract&& extract) {
+    for (int32_t** out : {outRows, outColumnBegins, outColumnEnds})
+        if (out) *out = nullptr;
+    if (!handle || !node || !outRows || !outColumnBegins || !outColumnEnds || !outCount) return 0;
+    return guarded<int32_t>(0, [&] {
+        handle->lastError.clear();
+        const std::optional<NativeRegionRuns> runs = extract(handle->lastError);
+        if (!runs) return 0;
+        const size_t n = runs->rows.size();
+        if (!handOver<int32_t>({{&runs->rows, n, outRows}, {&runs->columnBegins, n, outColumnBegins},
+                                {&runs->columnEnds, n, outColumnEnds}}))
+            return 0;
+        *outCount = countOf(n);
+        return 1;
+    });
 }
 
 // Runs a save or a conversion after clearing the last error; its message, or
@@ -458,14 +467,8 @@ int32_t ix_extract_image_values(ReaderHandle* handle, const NativeNode* node, in
 
 int32_t ix_extract_image_domain_runs(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t** outRows,
                                      int32_t** outColumnBegins, int32_t** outColumnEnds, int32_t* outCount) {
-    for (int32_t** out : {outRows, outColumnBegins, outColumnEnds})
-        if (out) *out = nullptr;
-    if (!handle || !node || !outRows || !outColumnBegins || !outColumnEnds || !outCount) return 0;
-    return guarded<int32_t>(0, [&] {
-        handle->lastError.clear();
-        return handOverRuns(AdapterCore::extractImageDomainRuns(node, index, handle->lastError), outRows,
-                            outColumnBegins, outColumnEnds, outCount);
-    });
+    return extractRuns(handle, node, outRows, outColumnBegins, outColumnEnds, outCount,
+                       [&](std::wstring& error) { return AdapterCore::extractImageDomainRuns(node, index, error); });
 }
 
 int32_t ix_extract_model_points(ReaderHandle* handle, const NativeNode* node, float** outPoints, float** outNormals,
@@ -511,14 +514,8 @@ int32_t ix_extract_model_faces(ReaderHandle* handle, const NativeNode* node, int
 
 int32_t ix_extract_region_runs(ReaderHandle* handle, const NativeNode* node, int32_t index, int32_t** outRows,
                                int32_t** outColumnBegins, int32_t** outColumnEnds, int32_t* outCount) {
-    for (int32_t** out : {outRows, outColumnBegins, outColumnEnds})
-        if (out) *out = nullptr;
-    if (!handle || !node || !outRows || !outColumnBegins || !outColumnEnds || !outCount) return 0;
-    return guarded<int32_t>(0, [&] {
-        handle->lastError.clear();
-        return handOverRuns(AdapterCore::extractRegionRuns(node, index, handle->lastError), outRows, outColumnBegins,
-                            outColumnEnds, outCount);
-    });
+    return extractRuns(handle, node, outRows, outColumnBegins, outColumnEnds, outCount,
+                       [&](std::wstring& error) { return AdapterCore::extractRegionRuns(node, index, error); });
 }
 
 
