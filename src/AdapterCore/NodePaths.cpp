@@ -8,6 +8,7 @@
 #include "AdapterCore.h"
 #include "HandleNodes.h"
 #include "NumberText.h"
+#include "StringBridge.h"
 #include "TreeBuilder.h"
 
 using namespace HalconCpp;
@@ -112,16 +113,8 @@ std::optional<std::string> keyBytes(std::wstring_view segment) {
             }
             bytes += static_cast<char>(value);
             i += 2;
-        } else if (c < 0x80) {
-            bytes += static_cast<char>(c);
-        } else if (c < 0x800) {
-            bytes += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            bytes += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                      static_cast<char>(0x80 | (c & 0x3F))};
         } else if (c < 0x110000) {
-            bytes += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                      static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+            appendUtf8(bytes, c);
         } else {
             return std::nullopt;
         }

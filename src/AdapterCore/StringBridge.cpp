@@ -2,27 +2,28 @@
 
 #include <cwctype>
 
+void appendUtf8(std::string& bytes, uint32_t u) {
+    if (u <= 0x7F) {
+        bytes += static_cast<char>(u);
+    } else if (u <= 0x7FF) {
+        bytes += static_cast<char>(0xC0 | (u >> 6));
+        bytes += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u <= 0xFFFF) {
+        bytes += static_cast<char>(0xE0 | (u >> 12));
+        bytes += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        bytes += static_cast<char>((0xF0 | (u >> 18)) & 0xFF);
+        bytes += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+        bytes += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
+
 HalconCpp::HString toHString(const std::wstring& text) {
     std::string bytes;
     bytes.reserve(text.size());
-    for (wchar_t c : text) {
-        const uint32_t u = static_cast<uint32_t>(c);
-        if (u <= 0x7F) {
-            bytes += static_cast<char>(u);
-        } else if (u <= 0x7FF) {
-            bytes += static_cast<char>(0xC0 | (u >> 6));
-            bytes += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u <= 0xFFFF) {
-            bytes += static_cast<char>(0xE0 | (u >> 12));
-            bytes += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            bytes += static_cast<char>((0xF0 | (u >> 18)) & 0xFF);
-            bytes += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            bytes += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
+    for (wchar_t c : text) appendUtf8(bytes, static_cast<uint32_t>(c));
     // Built from the NUL-terminated form: an embedded code unit 0 ends the text.
     return HalconCpp::HString(bytes.c_str());
 }

@@ -7,6 +7,9 @@
 
 #include "../vision/HalconCpp.h"
 
+// Appends the UTF-8 encoding of the code unit `u`, unvalidated: as its value says.
+void appendUtf8(std::string& bytes, uint32_t u);
+
 // The UTF-8 encoding of `text`, unvalidated: every code unit is encoded as its
 // value says. A code unit 0 ends the library string there.
 HalconCpp::HString toHString(const std::wstring& text);
