@@ -50,17 +50,17 @@ function datasetOf(doc) {
 // or absolute and missing (a dataset moved from another machine), is the file's folder.
 function imageDirOf(doc) {
     const given = firstValue(doc.root, 'image_dir');
-    if (typeof given !== 'string' || given === '') return { dir: doc.folder, given: null };
+    if (typeof given !== 'string' || given === '') return { dir: doc.folder, given: null, beside: false };
     const resolved = path.resolve(doc.folder, given);
-    const moved = path.isAbsolute(given) && !fs.existsSync(resolved);
-    return { dir: moved ? doc.folder : resolved, given };
+    const beside = path.isAbsolute(given) && !fs.existsSync(resolved);
+    return { dir: beside ? doc.folder : resolved, given, beside };
 }
 
 // The summary: classes, samples, and how the boxes and samples spread over classes and splits.
 export function datasetSummary(doc) {
     const dataset = datasetOf(doc);
     if (!dataset) return { dataset: false };
-    const { dir, given } = imageDirOf(doc);
+    const { dir, given, beside } = imageDirOf(doc);
     const classes = dataset.names.map((name, i) => ({ id: dataset.ids[i], name, boxes: 0, samples: 0 }));
     const byId = new Map(classes.map((c) => [c.id, c]));
     const splits = new Map();
@@ -77,6 +77,7 @@ export function datasetSummary(doc) {
         name: String(firstValue(doc.root, 'dataset_name') ?? ''),
         imageDir: dir,
         imageDirGiven: given,
+        imageDirBeside: beside,
         sampleCount: dataset.count,
         classes,
         splits: [...splits].map(([split, samples]) => ({ split, samples })),
