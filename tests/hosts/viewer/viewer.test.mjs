@@ -287,6 +287,7 @@ test('requests of the wrong shape are refused, not failed on', async () => {
     await refused(`/api/save?doc=${id}`, JSON.stringify({ paths: [1], to: path.join(tmp, 'x.hobj') }));
     await refused(`/api/children?doc=${id}&path=/&from=-5`);
     await refused(`/api/image?doc=${id}&path=/[0]&index=abc`);
+    await refused(`/api/dataset/sample?doc=${id}&index=-1`);
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
     const long = await call('/api/open', ' '.repeat(2 << 20));
     assert.equal(long.status, 413); // refused before it is all held in memory
