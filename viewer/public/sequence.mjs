@@ -20,14 +20,15 @@ let current = 0;
 let ticket = 0;                  // the latest selection; older answers are dropped
 const cache = new Map();         // "path#index" -> a small canvas
 
-// A node's children, every page of them.
+// A node's children, page after page while the pages hold images: a dictionary of
+// a million numbers costs one request, a sequence of a million frames all of them.
 async function childrenOf(path) {
     const list = [];
     for (let total = Infinity; list.length < total;) {
         const page = await request(`/api/children?doc=${docId}&path=${encodeURIComponent(path)}&from=${list.length}`);
         total = page.total;
-        if (page.children.length === 0) break;
         list.push(...page.children);
+        if (!page.children.some((c) => c.isImage)) break;
     }
     return list;
 }
@@ -40,7 +41,8 @@ const imagesAmong = (list) => list.filter((c) => c.isImage)
 async function framesOf(path) {
     const kind = document.querySelector(`#tree li[data-path="${CSS.escape(path)}"]`)?.dataset.kind;
     if (kind === 'value') return { frames: [], at: 0 };
-    const parent = path === '/' ? null : path.slice(0, path.lastIndexOf('/')) || '/';
+    // Only an object's parent is looked through: it may be an image of several, or one beside others.
+    const parent = path === '/' || kind !== 'object' ? null : path.slice(0, path.lastIndexOf('/')) || '/';
     const siblings = parent ? await childrenOf(parent) : [];
     const self = siblings.find((c) => c.path === path);
     if (self?.isImage && self.objectCount > 1) return { frames: imagesAmong([self]), at: 0 };
