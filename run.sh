@@ -23,7 +23,9 @@ ixdump=build/release/tools/ixdump/ixdump
 files=("$@")
 if [ ${#files[@]} -eq 0 ]; then
   shopt -s nullglob
-  files=("$root"/samples/*)
+  for file in "$root"/samples/* "$root"/samples/*/*.json; do
+    if [ -f "$file" ]; then files+=("$file"); fi
+  done
   [ ${#files[@]} -eq 0 ] && exit 0
 fi
 "$ixdump" "${files[@]}"

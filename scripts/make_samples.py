@@ -186,6 +186,59 @@ def onnx_model(graph_name, ops, weights, inputs, outputs, opset=17, meta=()):
             + b"".join(pb_bytes(14, pb_bytes(1, k) + pb_bytes(2, v)) for k, v in meta))
 
 
+# --- the dataset with its images -------------------------------------------------
+
+def dataset_folder(out):
+    """dataset/: a detection dataset of four 96 x 64 part images, its boxes around the drawn parts."""
+    w, h = 96, 64
+    # Each part: (class id, top, left, size); a box is the part's pixels' outline.
+    nut, washer, scratch = 1, 2, 3
+
+    def shade(kind, r, c, top, left, size):
+        y, x = r - top, c - left
+        if not (0 <= y < size and 0 <= x < size):
+            return None
+        centre = (size - 1) / 2
+        d = math.hypot(y - centre, x - centre)
+        if kind == nut:
+            return 40 if d < size / 5 else 200
+        if kind == washer:
+            return 230 if size / 4 <= d <= size / 2 else None
+        return 20 if abs(y - x) <= 1 else None
+
+    parts = [
+        ("part_01.png", "train", 1, [(nut, 10, 8, 24), (washer, 24, 56, 32)]),
+        ("part_02.png", "train", 3, [(scratch, 6, 30, 40), (nut, 36, 66, 20)]),
+        ("part_03.png", "validation", 1, [(washer, 14, 30, 36)]),
+        ("part_04.png", "test", 3, []),
+    ]
+    images = out / "dataset" / "images"
+    images.mkdir(parents=True, exist_ok=True)
+    samples = []
+    for number, (name, split, channels, drawn) in enumerate(parts, 1):
+        rows = []
+        for r in range(h):
+            row = bytearray()
+            for c in range(w):
+                value = 90 + (r + c) // 8
+                for kind, top, left, size in drawn:
+                    value = shade(kind, r, c, top, left, size) or value
+                row += bytes([value] * channels) if channels == 1 else bytes((value, value, min(255, value + 30)))
+            rows.append(bytes(row))
+        (images / name).write_bytes(png(w, h, rows, 0 if channels == 1 else 2))
+        edges = [(top - 0.5, left - 0.5, top + size - 0.5, left + size - 0.5) for _, top, left, size in drawn]
+        samples.append(
+            '    {"image_id": %d, "image_file_name": "%s", "split": "%s",\n' % (number, name, split)
+            + '     "bbox_label_id": %s,\n' % [kind for kind, *_ in drawn]
+            + "".join('     "bbox_%s": %s%s\n' % (key, [e[k] for e in edges], "," if k < 3 else "")
+                      for k, key in enumerate(["row1", "col1", "row2", "col2"]))
+            + "    }")
+    (out / "dataset" / "parts.json").write_text(
+        '{\n  "dataset_name": "parts on the belt",\n  "image_dir": "images",\n'
+        '  "class_names": ["nut", "washer", "scratch"],\n  "class_ids": [1, 2, 3],\n'
+        '  "samples": [\n' + ",\n".join(samples) + "\n  ]\n}\n")
+
+
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "samples"
     out.mkdir(parents=True, exist_ok=True)
@@ -273,6 +326,8 @@ end_header
   ]
 }
 """)
+
+    dataset_folder(out)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { ix, koffi, LoadKind, NodeKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
+import { datasetSample, datasetSummary, modelCard } from './learning.mjs';
 
 const publicDir = path.join(projectRoot, 'viewer/public');
 
@@ -440,6 +441,10 @@ async function handle(req, res, launch) {
         const doc = documentOf(q);
         return sendJson(res, 200, scene(doc, q.get('path') || '/'));
     }
+    // The deep-learning views: a dataset's summary and samples, a model's card.
+    case 'GET /api/dataset': return sendJson(res, 200, datasetSummary(documentOf(q)));
+    case 'GET /api/dataset/sample': return sendJson(res, 200, datasetSample(documentOf(q), integerParam(q, 'index', 0)));
+    case 'GET /api/modelcard': return sendJson(res, 200, modelCard(documentOf(q)));
     case 'POST /api/save': {
         const doc = documentOf(q);
         return sendJson(res, 200, save(doc, await readJson(req)));

@@ -1,6 +1,10 @@
 // The viewer's page: a file's tree, fetched node by node, and the selected
 // node's image and geometry on a canvas.
 import { colours, compose, extentOf, rule } from './drawing.mjs';
+// The dataset, model card and frame views follow the events 'ix:document' and 'ix:selected'.
+import './dataset.mjs';
+import './modelcard.mjs';
+import './sequence.mjs';
 
 const $ = (id) => document.getElementById(id);
 
@@ -80,9 +84,11 @@ async function open() {
     try {
         const replace = doc?.id;
         doc = null;
+        document.dispatchEvent(new CustomEvent('ix:document', { detail: null }));
         const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
         if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
         doc = { id: opened.id, file, kind: opened.kind };
+        document.dispatchEvent(new CustomEvent('ix:document', { detail: doc }));
         document.body.dataset.doc = doc.id;
         $('folder').textContent = `in ${opened.folder}/`;
         opened.root.label = opened.root.label || file;
@@ -100,6 +106,7 @@ async function close() {
     ++opening;
     if (doc) await api('POST', `/api/close?doc=${doc.id}`).catch(() => {});
     doc = null;
+    document.dispatchEvent(new CustomEvent('ix:document', { detail: null }));
     $('folder').textContent = '';
     selected.clear();
     clearPicture();
@@ -210,6 +217,7 @@ async function select(path, add) {
     // Several objects (or a file's root) go to one object file.
     const several = selected.size > 1 || selected.has('/');
     $('save-to').placeholder = several ? 'objects.hobj (several objects: an object file)' : 'out.png, .tif, .dxf, .hobj';
+    document.dispatchEvent(new CustomEvent('ix:selected', { detail: { path, add } }));
     if (!add) await showScene(path);
 }
 
@@ -222,8 +230,8 @@ function clearPicture() {
     draw();
 }
 
-async function loadImage(path) {
-    const response = await fetch(`/api/image?doc=${doc.id}&path=${encodeURIComponent(path)}`);
+async function loadImage(path, index = 0) {
+    const response = await fetch(`/api/image?doc=${doc.id}&path=${encodeURIComponent(path)}&index=${index}`);
     if (!response.ok) throw new Error((await response.json()).error);
     const header = (name) => response.headers.get(name);
     const width = Number(header('X-Width')), height = Number(header('X-Height'));
@@ -239,18 +247,20 @@ function recompose() {
     if (picture) Object.assign(picture, compose(picture.pixels && picture, picture, shapes, shown));
 }
 
-async function showScene(path) {
+// Image `index` of an image node is drawn; `keepView` keeps the zoom and pan (stepping through frames).
+async function showScene(path, { index = 0, keepView = false } = {}) {
     const started = performance.now();
     try {
         const sceneData = await api('GET', `/api/scene?doc=${doc.id}&path=${encodeURIComponent(path)}`);
-        const image = sceneData.image ? await loadImage(sceneData.image) : null;
+        const image = sceneData.image ? await loadImage(sceneData.image, sceneData.image === path ? index : 0) : null;
         // A region without runs draws nothing and takes no colour, as in ixdump.
         shapes = sceneData.shapes.filter((s) => !s.runs || s.runs.rows.length)
             .map((s, k) => ({ ...s, colour: colours[k % colours.length] }));
         picture = image ?? (sceneData.extent ? extentOf(shapes) : null);
         recompose();
         $('pixel').textContent = scaledNote() || '\u00a0';
-        fit();
+        if (keepView) draw();
+        else fit();
         Object.assign($('canvas').dataset, { shown: `${doc.id}:${path}`, sceneMs: performance.now() - started });
     } catch (error) {
         clearPicture();
@@ -401,6 +411,7 @@ function setup() {
         $('pixel').textContent = pixelText(event.offsetX, event.offsetY);
     };
     window.onresize = draw;
+    document.addEventListener('ix:show-frame', (event) => { event.detail.shown = showScene(event.detail.path, event.detail); });
     // Leaving the page closes its file, so the server releases the reader.
     window.addEventListener('pagehide', () => {
         if (doc) fetch(`/api/close?doc=${doc.id}`, { method: 'POST', keepalive: true, headers: { 'Content-Type': 'application/json' }, body: '{}' });

@@ -287,6 +287,7 @@ test('requests of the wrong shape are refused, not failed on', async () => {
     await refused(`/api/save?doc=${id}`, JSON.stringify({ paths: [1], to: path.join(tmp, 'x.hobj') }));
     await refused(`/api/children?doc=${id}&path=/&from=-5`);
     await refused(`/api/image?doc=${id}&path=/[0]&index=abc`);
+    await refused(`/api/dataset/sample?doc=${id}&index=-1`);
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
     const long = await call('/api/open', ' '.repeat(2 << 20));
     assert.equal(long.status, 413); // refused before it is all held in memory
@@ -411,4 +412,69 @@ test('a page of another origin in the same browser can neither write a file nor 
         await evil?.close();
         attacker.close();
     }
+});
+
+// ---- Datasets, frames and model cards ---------------------------------------
+
+test("a dataset's boxes over its samples, frames stepped through at one view, a model card", async () => {
+    const palette = JSON.parse(fs.readFileSync(path.join(root, 'viewer/public/drawing.json'), 'utf8')).palette;
+    const sampleShown = (i) => page.waitForFunction((i) => document.getElementById('sample-canvas').dataset.sample === `${i}`, i);
+    // Each box's left edge, half-way down, in its class's colour.
+    const checkBoxes = async (index) => {
+        const docId = await page.evaluate(() => document.body.dataset.doc);
+        const { boxes } = await api(`/api/dataset/sample?doc=${docId}&index=${index}`);
+        assert.ok(boxes.length > 0);
+        for (const box of boxes) {
+            const seen = await page.evaluate((b) => {
+                const canvas = document.getElementById('sample-canvas');
+                const [scale, tx, ty] = ['scale', 'tx', 'ty'].map((k) => Number(canvas.dataset[k]));
+                const [x, y] = [Math.round(tx + (b.col1 + 0.5) * scale), Math.round(ty + ((b.row1 + b.row2) / 2 + 0.5) * scale)];
+                return Array.from(canvas.getContext('2d').getImageData(x, y, 1, 1).data);
+            }, box);
+            assert.deepEqual(seen, [...palette[box.classIndex], 255], `${box.className} of sample ${index}`);
+        }
+    };
+    await open('samples/dataset/parts.json');
+    await sampleShown(0);
+    await checkBoxes(0);
+    assert.equal(await page.textContent('#sample-note'), path.join(root, 'samples/dataset/images/part_01.png'));
+    assert.deepEqual(await page.locator('#sample-classes td').allTextContents(),
+                     ['nut', '1', '2', '2', 'washer', '2', '2', '2', 'scratch', '3', '1', '1']);
+    await page.keyboard.press('.');
+    await sampleShown(1);
+    await checkBoxes(1);
+    assert.match(await page.textContent('#sample-place'), /^sample 2 of 4 · train · image id 2 · 2 boxes$/);
+    // Moved without its images: said so, and the boxes drawn on a frame of their extent.
+    fs.copyFileSync(path.join(root, 'samples/dataset/parts.json'), path.join(tmp, 'parts.json'));
+    await open(path.join(tmp, 'parts.json'));
+    await sampleShown(0);
+    await checkBoxes(0);
+    assert.match(await page.textContent('#sample-note'), /^image missing: .*images\/part_01\.png; the boxes on an empty frame/);
+
+    // Frames: the next one at the same zoom and pan, the first and last by Home and End.
+    await open('samples/frames.seq');
+    await page.waitForSelector('#frames:not([hidden]) .frame-thumb canvas');
+    assert.equal(await page.locator('.frame-thumb').count(), 2);
+    await page.click('#one');
+    const view = () => page.evaluate(() => { const { scale, tx, ty } = document.getElementById('canvas').dataset; return [scale, tx, ty]; });
+    const before = await view();
+    const frameShown = async (key, frame) => {
+        await page.keyboard.press(key);
+        await page.waitForFunction((f) => document.getElementById('frames').dataset.current === `${f}`
+            && document.getElementById('canvas').dataset.shown.endsWith(`:/[${f}]`), frame);
+    };
+    await frameShown('.', 1);
+    assert.deepEqual(await view(), before);
+    const docId = await page.evaluate(() => document.body.dataset.doc);
+    const image = await api(`/api/image?doc=${docId}&path=${encodeURIComponent('/[1]')}`);
+    const gray = new Uint8Array(await image.arrayBuffer())[10 * Number(image.headers.get('X-Row-Bytes')) + 20];
+    assert.deepEqual(await canvasPixel(10, 20), [gray, gray, gray, 255]);
+    await frameShown('Home', 0);
+    await frameShown('End', 1);
+
+    // A deep-learning model: its card.
+    await open('samples/classifier.onnx');
+    await page.waitForSelector('#model-inputs');
+    assert.deepEqual(await page.locator('#model-inputs td').allTextContents(), ['image', 'float', '? × 3 × 32 × 32']);
+    assert.equal(await page.textContent('#model-images'), 'takes images of 32 × 32 pixels, 3 channels, any number at a time');
 });
