@@ -8,7 +8,8 @@ import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { ix, koffi, LoadKind, NodeKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
+import { ix, koffi, LoadKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
+import { ARRAY, CONTAINER, OBJECT, VALUE, nodeKindName } from './public/kinds.mjs';
 
 const publicDir = path.join(projectRoot, 'viewer/public');
 
@@ -129,7 +130,7 @@ function nodeAt(doc, nodePath) {
 }
 
 function describe(doc, node, nodePath) {
-    const kind = NodeKind[ix.ix_node_kind(node)] ?? 'container';
+    const kind = nodeKindName(ix.ix_node_kind(node));
     const info = {
         path: nodePath,
         label: ix.ix_node_label(node),
@@ -140,12 +141,12 @@ function describe(doc, node, nodePath) {
         details: [],
     };
     for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i) info.details.push(ix.ix_node_detail_line_at(node, i));
-    if (kind === 'object') {
+    if (kind === OBJECT) {
         info.objectClass = ix.ix_node_object_class(node);
         info.objectCount = ix.ix_node_object_count(node);
         info.isImage = ix.ix_node_is_image(node) === 1;
     }
-    if (kind === 'value') {
+    if (kind === VALUE) {
         info.totalCount = ix.ix_node_total_count(node);
         info.truncated = ix.ix_node_truncated(node) === 1;
     }
@@ -234,9 +235,9 @@ const drawingRule = JSON.parse(fs.readFileSync(path.join(publicDir, 'drawing.jso
 const geometryClasses = new Set(['region', 'xld_cont', 'xld_poly', 'xld_parallel']);
 
 function drawingCase(node) {
-    const kind = NodeKind[ix.ix_node_kind(node)];
-    const covered = kind === 'container' || kind === 'array' ? 'container'
-        : kind !== 'object' ? null
+    const kind = nodeKindName(ix.ix_node_kind(node));
+    const covered = kind === CONTAINER || kind === ARRAY ? 'container'
+        : kind !== OBJECT ? null
         : ix.ix_node_is_image(node) === 1 ? 'image'
         : geometryClasses.has(ix.ix_node_object_class(node)) ? 'geometry' : null;
     return drawingRule.cases.find((c) => c.node === covered) ?? null;
@@ -247,7 +248,7 @@ function drawingCase(node) {
 function scene(doc, nodePath) {
     const node = nodeAt(doc, nodePath);
     const rule = drawingCase(node);
-    const objectsOf = (p, n) => children(doc, p, n, 0, drawingRule.maxChildren).filter((c) => ix.ix_node_kind(c.node) === 3);
+    const objectsOf = (p, n) => children(doc, p, n, 0, drawingRule.maxChildren).filter((c) => nodeKindName(ix.ix_node_kind(c.node)) === OBJECT);
     const firstImage = (list) => list.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
     const objects = !rule ? [] : rule.draws === 'self' ? [{ node, path: nodePath }] : objectsOf(nodePath, node);
     const shapes = [];
@@ -290,7 +291,7 @@ function save(doc, { paths, to, overwrite }) {
     if (single) {
         saved = ix.ix_save_object_as(doc.reader, picked[0].node, target);
     } else {
-        const nodes = picked.map((p) => p.node).filter((n) => ix.ix_node_kind(n) === 3);
+        const nodes = picked.map((p) => p.node).filter((n) => nodeKindName(ix.ix_node_kind(n)) === OBJECT);
         if (nodes.length === 0) throw new HttpError(422, 'no iconic objects to save');
         saved = ix.ix_save_objects_as(doc.reader, nodes, nodes.length, target);
     }
