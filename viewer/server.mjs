@@ -273,6 +273,100 @@ function scene(doc, nodePath) {
     return { image, extent, shapes: image || extent ? shapes : [] };
 }
 
+// The page's navigation, answered by one function:
+//   GET /api/locate?doc&path  -> { path, steps: [{ path, index }] }: each node from the root's
+//     child down to the node at `path`, with its position in its parent (the page loads the
+//     part of a long list that holds it);
+//   GET /api/table?doc&path&from&count -> a tuple's values, an array's entries or a matrix's
+//     rows, `count` (at most 1000) from `from`: { shape, header, total, available, from, rows,
+//     stats }; stats { count, min, max, mean } over every number when all entries are numbers.
+function navigation(route, doc, query) {
+    const nodePath = query.get('path') || '/';
+    const node = nodeAt(doc, nodePath);
+    if (route === 'GET /api/locate') {
+        const steps = [];
+        let parentPath = '/';
+        for (const segment of nodePath.split('/').filter((s) => s !== '')) {
+            const parent = nodeAt(doc, parentPath);
+            const n = ix.ix_node_child_count(parent);
+            const isAt = (i) => ix.ix_node_path_segment(ix.ix_node_child_at(parent, i)) === segment;
+            // "[i]" is the entry at i; a key is looked for among the entries.
+            const position = Number(/^\[(\d+)\]$/.exec(segment)?.[1] ?? -1);
+            let index = position >= 0 && position < n && isAt(position) ? position : -1;
+            for (let i = 0; i < n && index < 0; ++i) if (isAt(i)) index = i;
+            if (index < 0) throw new HttpError(404, `no node at ${nodePath}`);
+            parentPath = childPath(parentPath, ix.ix_node_child_at(parent, index));
+            steps.push({ path: parentPath, index });
+        }
+        return { path: steps.at(-1)?.path ?? '/', steps };
+    }
+    const from = integerParam(query, 'from', 0);
+    const count = Math.min(integerParam(query, 'count', 100), 1000);
+    const kind = nodeKindName(ix.ix_node_kind(node));
+    // Every entry as [cells], and its number when it has one (NaN otherwise), for the whole
+    // node once: the last table asked for is kept, so paging through it parses nothing again.
+    const entries = () => {
+        if (doc.table?.node === node) return doc.table;
+        let shape, header, rows, numbers, available;
+        if (kind === VALUE) {
+            // Strings are always quoted in the full text: without a quote it is numbers and ", ".
+            const full = ix.ix_node_full_value_text(doc.reader, node);
+            const total = ix.ix_node_total_count(node);
+            shape = 'tuple';
+            header = ['value'];
+            if (!full.includes("'")) {
+                rows = (total === 0 ? [] : full.replace(/^\[|\]$/g, '').split(', ')).map((text) => [text]);
+            } else {
+                // A tuple with strings: the values the node holds, by their types.
+                rows = [];
+                for (let i = 0, n = ix.ix_node_value_count(node); i < n; ++i) {
+                    const type = ix.ix_node_value_type_at(node, i);
+                    rows.push([type === 0 ? `'${ix.ix_node_value_string_at(node, i)}'`
+                        : type === 1 ? String(ix.ix_node_value_int_at(node, i)) : String(ix.ix_node_value_real_at(node, i))]);
+                }
+            }
+            available = rows.length;
+            numbers = rows.map(([text]) => (text.startsWith("'") ? NaN : Number(text)));
+            return (doc.table = { node, shape, header, total, available, rows, numbers });
+        }
+        if (kind === ARRAY || kind === CONTAINER) {
+            shape = 'array';
+            header = ['type', 'value'];
+            rows = [];
+            numbers = [];
+            for (const c of children(doc, nodePath, node)) {
+                const single = nodeKindName(ix.ix_node_kind(c.node)) === VALUE && ix.ix_node_total_count(c.node) === 1
+                    && ix.ix_node_value_type_at(c.node, 0) !== 0;
+                rows.push([ix.ix_node_type_label(c.node), ix.ix_node_value_summary(c.node)]);
+                numbers.push(single ? Number(rows.at(-1)[1]) : NaN);
+            }
+        } else if (ix.ix_node_object_class(node) === 'matrix') {
+            shape = 'matrix';
+            rows = [];
+            for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i)
+                rows.push(ix.ix_node_detail_line_at(node, i).replace(/^\[\s*|\s*\]$/g, '').split(/\s+/).filter(Boolean));
+            header = (rows[0] ?? []).map((_, k) => String(k));
+            numbers = rows.flat().map(Number);
+        } else {
+            throw new HttpError(422, `a ${ix.ix_node_type_label(node)} node has no table`);
+        }
+        return (doc.table = { node, shape, header, total: rows.length, available: rows.length, rows, numbers });
+    };
+    const table = entries();
+    let stats = null;
+    if (table.numbers.length && table.numbers.every((v) => !Number.isNaN(v))) {
+        let min = Infinity, max = -Infinity, sum = 0;
+        for (const v of table.numbers) {
+            if (v < min) min = v;
+            if (v > max) max = v;
+            sum += v;
+        }
+        stats = { count: table.numbers.length, min, max, mean: sum / table.numbers.length };
+    }
+    const { shape, header, total, available } = table;
+    return { shape, header, total, available, from, rows: table.rows.slice(from, from + count), stats };
+}
+
 // One request saves at most this many nodes, each once: a short body must not write gigabytes.
 const maxSavedNodes = 1000;
 
@@ -441,6 +535,8 @@ async function handle(req, res, launch) {
         const doc = documentOf(q);
         return sendJson(res, 200, scene(doc, q.get('path') || '/'));
     }
+    case 'GET /api/locate':
+    case 'GET /api/table': return sendJson(res, 200, navigation(route, documentOf(q), q));
     case 'POST /api/save': {
         const doc = documentOf(q);
         return sendJson(res, 200, save(doc, await readJson(req)));
