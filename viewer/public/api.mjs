@@ -16,6 +16,8 @@ export async function api(method, url, body = {}) {
     });
     const value = await response.json();
     if (!response.ok) throw Object.assign(new Error(value.error), { status: response.status });
+    // An answer clears the error of an earlier action; a message that is not an error stays.
+    if (statusLine().className === 'error') status('');
     return value;
 }
 
@@ -37,6 +39,8 @@ export function nodeUrl(route, path, extra = {}) {
 
 export const children = (path, from = 0) => api('GET', nodeUrl('children', path, from ? { from } : {}));
 export const fullText = (path) => api('GET', nodeUrl('full', path));
+export const locate = (path) => api('GET', nodeUrl('locate', path));
+export const table = (path, from, count) => api('GET', nodeUrl('table', path, { from, count }));
 
 export function status(text, isError = false) {
     statusLine().textContent = text;

@@ -3,7 +3,7 @@
 import { colours, compose, extentOf, rule } from './drawing.mjs';
 import { api, session, status, write } from './api.mjs';
 import { jsonOptionKeys, OBJECT_LOAD, takesJsonOptions } from './kinds.mjs';
-import { clearTree, initTree, select, selected, showRoot } from './tree.mjs';
+import { clearTree, initTree, locationState, reveal, select, selected, showRoot } from './tree.mjs';
 
 const $ = (id) => document.getElementById(id);
 
@@ -60,7 +60,7 @@ async function open() {
         setDoc(null);
         const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
         if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
-        setDoc({ id: opened.id, file, kind: opened.kind });
+        setDoc({ id: opened.id, file, kind: opened.kind, as });
         document.body.dataset.doc = doc.id;
         $('folder').textContent = `in ${opened.folder}/`;
         opened.root.label = opened.root.label || file;
@@ -80,6 +80,16 @@ async function close() {
     $('folder').textContent = '';
     clearPicture();
     clearTree();
+}
+
+// The file and node the address names (a link, a reload).
+async function openFromLocation() {
+    const { file, as, path } = locationState();
+    if (!file) return;
+    $('path').value = file;
+    $('as').value = as;
+    await open();
+    if (doc && path !== '/') await reveal(path).catch((error) => status(error.message, true));
 }
 
 // Several objects (or a file's root) go to one object file.
@@ -285,6 +295,8 @@ function setup() {
     updateOptions();
     list('samples');
     draw();
+    window.addEventListener('hashchange', openFromLocation);
+    openFromLocation();
 }
 
 setup();

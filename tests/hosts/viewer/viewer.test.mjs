@@ -412,3 +412,40 @@ test('a page of another origin in the same browser can neither write a file nor 
         attacker.close();
     }
 });
+
+// ---- Navigating the tree -------------------------------------------------
+
+const focusedPath = () => page.evaluate(() => document.activeElement.dataset.path);
+const selectedPaths = () => page.locator('#tree li[aria-selected=true]').evaluateAll((items) => items.map((li) => li.dataset.path));
+
+test('the tree by keyboard; a path copied, gone to, and opened again by the address', async () => {
+    await open('samples/inspection.hdict');
+    await row('/').click();
+    // [key, the path focused after it]
+    const walk = [['ArrowDown', '/part_id'], ['End', '/stations'], ['ArrowRight', '/stations'], ['ArrowRight', '/stations/1'],
+                  ['ArrowDown', '/stations/2'], ['ArrowLeft', '/stations'], ['ArrowLeft', '/stations'], ['ArrowDown', '/stations'],
+                  ['Home', '/'], ['c', '/camera'], ['ArrowLeft', '/']];
+    for (const [key, want] of walk) {
+        await page.keyboard.press(key);
+        await page.waitForFunction(() => !document.querySelector('#tree li[aria-expanded=true]:not(:has(> ul))'));
+        assert.equal(await focusedPath(), want, key);
+    }
+    assert.equal(await page.locator('#tree li[tabindex="0"]').count(), 1);
+    await page.keyboard.press('c');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#table:not([hidden]) .stats');
+    assert.deepEqual(await selectedPaths(), ['/camera']);
+    assert.equal(await page.textContent('#table .stats'), 'min 0 · max 1200 · mean 329 (9 values)');
+
+    await page.context().grantPermissions(['clipboard-read', 'clipboard-write']);
+    await page.click('#copy-path');
+    assert.equal(await page.evaluate(() => navigator.clipboard.readText()), '/camera');
+
+    await page.fill('#goto-path', '/stations/3/[0]');
+    await page.press('#goto-path', 'Enter');
+    await page.waitForFunction(() => document.getElementById('node-path').textContent === '/stations/3/[0]');
+    assert.equal(await focusedPath(), '/stations/3/[0]');
+    await page.reload();
+    await page.waitForSelector('#tree li[data-path="/stations/3/[0]"][aria-selected=true]');
+    assert.ok(!page.url().includes('token'), page.url());
+});
