@@ -86,10 +86,14 @@ async function close() {
 async function openFromLocation() {
     const { file, as, path } = locationState();
     if (!file) return;
-    $('path').value = file;
-    $('as').value = as;
-    await open();
-    if (doc && path !== '/') await reveal(path).catch((error) => status(error.message, true));
+    // Another node of the open file is only gone to.
+    const again = !(doc && doc.file === file && (doc.as ?? '') === as);
+    if (again) {
+        $('path').value = file;
+        $('as').value = as;
+        await open();
+    }
+    if (doc && (path !== '/' || !again)) await reveal(path).catch((error) => status(error.message, true));
 }
 
 // Several objects (or a file's root) go to one object file.
