@@ -279,7 +279,7 @@ function scene(doc, nodePath) {
 //     part of a long list that holds it);
 //   GET /api/table?doc&path&from&count -> a tuple's values, an array's entries or a matrix's
 //     rows, `count` (at most 1000) from `from`: { shape, header, total, available, from, rows,
-//     stats }; stats { count, min, max, mean } over every number when all entries are numbers.
+//     stats }; stats { count, min, max, mean } over every value of a tuple of numbers or a matrix.
 function navigation(route, doc, query) {
     const nodePath = query.get('path') || '/';
     const node = nodeAt(doc, nodePath);
@@ -303,68 +303,58 @@ function navigation(route, doc, query) {
     const from = integerParam(query, 'from', 0);
     const count = Math.min(integerParam(query, 'count', 100), 1000);
     const kind = nodeKindName(ix.ix_node_kind(node));
-    // Every entry as [cells], and its number when it has one (NaN otherwise), for the whole
-    // node once: the last table asked for is kept, so paging through it parses nothing again.
-    const entries = () => {
-        if (doc.table?.node === node) return doc.table;
-        let shape, header, rows, numbers, available;
-        if (kind === VALUE) {
-            // Strings are always quoted in the full text: without a quote it is numbers and ", ".
-            const full = ix.ix_node_full_value_text(doc.reader, node);
-            const total = ix.ix_node_total_count(node);
-            shape = 'tuple';
-            header = ['value'];
-            if (!full.includes("'")) {
-                rows = (total === 0 ? [] : full.replace(/^\[|\]$/g, '').split(', ')).map((text) => [text]);
-            } else {
-                // A tuple with strings: the values the node holds, by their types.
-                rows = [];
-                for (let i = 0, n = ix.ix_node_value_count(node); i < n; ++i) {
-                    const type = ix.ix_node_value_type_at(node, i);
-                    rows.push([type === 0 ? `'${ix.ix_node_value_string_at(node, i)}'`
-                        : type === 1 ? String(ix.ix_node_value_int_at(node, i)) : String(ix.ix_node_value_real_at(node, i))]);
-                }
-            }
-            available = rows.length;
-            numbers = rows.map(([text]) => (text.startsWith("'") ? NaN : Number(text)));
-            return (doc.table = { node, shape, header, total, available, rows, numbers });
-        }
-        if (kind === ARRAY || kind === CONTAINER) {
-            shape = 'array';
-            header = ['type', 'value'];
-            rows = [];
-            numbers = [];
-            for (const c of children(doc, nodePath, node)) {
-                const single = nodeKindName(ix.ix_node_kind(c.node)) === VALUE && ix.ix_node_total_count(c.node) === 1
-                    && ix.ix_node_value_type_at(c.node, 0) !== 0;
-                rows.push([ix.ix_node_type_label(c.node), ix.ix_node_value_summary(c.node)]);
-                numbers.push(single ? Number(rows.at(-1)[1]) : NaN);
-            }
-        } else if (ix.ix_node_object_class(node) === 'matrix') {
-            shape = 'matrix';
-            rows = [];
-            for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i)
-                rows.push(ix.ix_node_detail_line_at(node, i).replace(/^\[\s*|\s*\]$/g, '').split(/\s+/).filter(Boolean));
-            header = (rows[0] ?? []).map((_, k) => String(k));
-            numbers = rows.flat().map(Number);
-        } else {
-            throw new HttpError(422, `a ${ix.ix_node_type_label(node)} node has no table`);
-        }
-        return (doc.table = { node, shape, header, total: rows.length, available: rows.length, rows, numbers });
-    };
-    const table = entries();
-    let stats = null;
-    if (table.numbers.length && table.numbers.every((v) => !Number.isNaN(v))) {
+    const statsOf = (numbers) => {
+        if (!numbers.length || numbers.some(Number.isNaN)) return null;
         let min = Infinity, max = -Infinity, sum = 0;
-        for (const v of table.numbers) {
+        for (const v of numbers) {
             if (v < min) min = v;
             if (v > max) max = v;
             sum += v;
         }
-        stats = { count: table.numbers.length, min, max, mean: sum / table.numbers.length };
-    }
-    const { shape, header, total, available } = table;
-    return { shape, header, total, available, from, rows: table.rows.slice(from, from + count), stats };
+        return { count: numbers.length, min, max, mean: sum / numbers.length };
+    };
+    // The whole node read once: the last table asked for is kept, so paging
+    // through a tuple of a million values parses its text once.
+    const tableOf = () => {
+        if (kind === VALUE) {
+            const total = ix.ix_node_total_count(node);
+            let texts;
+            // Strings are always quoted in the full text: without a quote it is numbers and ", ".
+            const full = ix.ix_node_full_value_text(doc.reader, node);
+            if (!full.includes("'")) {
+                texts = total === 0 ? [] : (full.startsWith('[') ? full.slice(1, -1) : full).split(', ');
+            } else {
+                // A tuple with strings: the values the node holds, by their types.
+                texts = [];
+                for (let i = 0, n = ix.ix_node_value_count(node); i < n; ++i) {
+                    const type = ix.ix_node_value_type_at(node, i);
+                    texts.push(type === 0 ? `'${ix.ix_node_value_string_at(node, i)}'`
+                        : type === 1 ? String(ix.ix_node_value_int_at(node, i)) : String(ix.ix_node_value_real_at(node, i)));
+                }
+            }
+            const stats = statsOf(texts.map((text) => (text.startsWith("'") ? NaN : Number(text))));
+            return { shape: 'tuple', header: ['value'], total, available: texts.length, stats,
+                     rowsAt: (f, c) => texts.slice(f, f + c).map((text) => [text]) };
+        }
+        if (kind === ARRAY) {
+            // An array's entries are nodes of their own: only the page asked for is built.
+            const total = ix.ix_node_child_count(node);
+            return { shape: 'array', header: ['type', 'value'], total, available: total, stats: null,
+                     rowsAt: (f, c) => children(doc, nodePath, node, f, c)
+                         .map((e) => [ix.ix_node_type_label(e.node), ix.ix_node_value_summary(e.node)]) };
+        }
+        if (ix.ix_node_object_class(node) === 'matrix') {
+            const rows = [];
+            for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i)
+                rows.push(ix.ix_node_detail_line_at(node, i).replace(/^\[\s*|\s*\]$/g, '').split(/\s+/).filter(Boolean));
+            return { shape: 'matrix', header: (rows[0] ?? []).map((_, k) => String(k)), total: rows.length,
+                     available: rows.length, stats: statsOf(rows.flat().map(Number)), rowsAt: (f, c) => rows.slice(f, f + c) };
+        }
+        throw new HttpError(422, `a ${ix.ix_node_type_label(node)} node has no table`);
+    };
+    if (doc.table?.node !== node) doc.table = { node, ...tableOf() };
+    const { shape, header, total, available, stats, rowsAt } = doc.table;
+    return { shape, header, total, available, from, rows: rowsAt(from, count), stats };
 }
 
 // One request saves at most this many nodes, each once: a short body must not write gigabytes.
