@@ -56,12 +56,12 @@ const declarations = [
     'const char32_t *ix_node_path_segment(void *node)',
     'void *ix_node_at_path(void *root, const char32_t *path)',
     'int32_t ix_node_total_count(void *node)',
-    'int32_t ix_node_truncated(void *node)',
     'int32_t ix_node_value_count(void *node)',
     'int32_t ix_node_value_type_at(void *node, int32_t index)',
     'const char32_t *ix_node_value_string_at(void *node, int32_t index)',
     'int64_t ix_node_value_int_at(void *node, int32_t index)',
     'double ix_node_value_real_at(void *node, int32_t index)',
+    'int32_t ix_node_truncated(void *node)',
     'const char32_t *ix_node_full_value_text(void *handle, void *node)',
     'const char32_t *ix_node_object_class(void *node)',
     'int32_t ix_node_is_image(void *node)',
@@ -90,12 +90,10 @@ for (const declaration of declarations) {
     ix[name] = declaration.startsWith('const char32_t') ? (...args) => fn(...args) ?? '' : fn;
 }
 
-export const NodeKind = ['container', 'array', 'value', 'object'];
 export const PixelFormat = ['gray', 'bgr', 'bgra'];
-export const JsonParamKeys = ['json_value_true', 'json_value_false', 'json_value_null', 'convert_json_arrays_to'];
-
-// The loads by the names the page uses, at their IxLoadKind values.
-export const LoadKind = [null, 'object', 'dict', 'dlmodel', 'om3d'];
+// Node kinds, loads and reading options by the names the page uses, at the library's numbers.
+import { nodeKinds, loadKinds, jsonOptionKeys } from './public/kinds.mjs';
+export { nodeKinds as NodeKind, loadKinds as LoadKind, jsonOptionKeys as JsonParamKeys };
 
 // A reading option { key, value } as the library's record: the value is an
 // integer when it reads wholly as one of 64 bits (kept exact as a BigInt), else a
@@ -103,7 +101,7 @@ export const LoadKind = [null, 'object', 'dict', 'dlmodel', 'om3d'];
 const int64 = (text) => /^[+-]?\d+$/.test(text) && BigInt.asIntN(64, BigInt(text)) === BigInt(text);
 export function jsonParam({ key, value }) {
     const text = String(value ?? '');
-    const record = { key: JsonParamKeys.indexOf(key), type: 0, text, intValue: 0, realValue: 0 };
+    const record = { key: jsonOptionKeys.indexOf(key), type: 0, text, intValue: 0, realValue: 0 };
     if (record.key < 0) throw Object.assign(new Error(`unknown reading option "${key}"`), { status: 400 });
     if (int64(text)) Object.assign(record, { type: 1, intValue: BigInt(text) });
     else if (text.trim() !== '' && Number.isFinite(Number(text))) Object.assign(record, { type: 2, realValue: Number(text) });

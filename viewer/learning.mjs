@@ -4,7 +4,8 @@
 // ({ reader, root, kind, folder }) and gives what the page shows as JSON.
 import fs from 'node:fs';
 import path from 'node:path';
-import { ix, NodeKind } from './ixadapter.mjs';
+import { ix } from './ixadapter.mjs';
+import { VALUE, nodeKindName } from './public/kinds.mjs';
 
 const refused = (status, message) => Object.assign(new Error(message), { status });
 
@@ -15,7 +16,7 @@ const childOf = (node, key) => (node ? ix.ix_node_at_path(node, `/${key}`) : nul
 // or tuple's (arrays read as dictionaries included) those of its children.
 function valuesOf(node) {
     if (!node) return [];
-    if (NodeKind[ix.ix_node_kind(node)] === 'value') {
+    if (nodeKindName(ix.ix_node_kind(node)) === VALUE) {
         const values = [];
         for (let i = 0, n = ix.ix_node_value_count(node); i < n; ++i) {
             const type = ix.ix_node_value_type_at(node, i);
@@ -38,7 +39,7 @@ function datasetOf(doc) {
     if (doc.kind !== 'dict') return null;
     const samples = childOf(doc.root, 'samples');
     const classNames = childOf(doc.root, 'class_names');
-    if (!samples || !classNames || NodeKind[ix.ix_node_kind(samples)] === 'value') return null;
+    if (!samples || !classNames || nodeKindName(ix.ix_node_kind(samples)) === VALUE) return null;
     const names = valuesOf(classNames).map(String);
     // Labels are class ids; without "class_ids" a class's id is its position.
     const given = valuesOf(childOf(doc.root, 'class_ids'));
@@ -136,7 +137,7 @@ export function modelCard(doc) {
     for (let i = 0, n = ix.ix_node_child_count(doc.root); i < n; ++i) {
         const child = ix.ix_node_child_at(doc.root, i);
         const key = ix.ix_node_label(child);
-        if (!shownApart.has(key) && NodeKind[ix.ix_node_kind(child)] === 'value') keys.push({ key, value: valuesOf(child).join(', ') });
+        if (!shownApart.has(key) && nodeKindName(ix.ix_node_kind(child)) === VALUE) keys.push({ key, value: valuesOf(child).join(', ') });
     }
     const [width, height, channels, batch] = imageKeys.map((key) => firstValue(doc.root, key));
     const meta = childOf(doc.root, 'meta_data');

@@ -8,8 +8,9 @@ import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { ix, koffi, LoadKind, NodeKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
+import { ix, koffi, LoadKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
 import { datasetSample, datasetSummary, modelCard } from './learning.mjs';
+import { ARRAY, CONTAINER, OBJECT, VALUE, nodeKindName } from './public/kinds.mjs';
 
 const publicDir = path.join(projectRoot, 'viewer/public');
 
@@ -130,7 +131,7 @@ function nodeAt(doc, nodePath) {
 }
 
 function describe(doc, node, nodePath) {
-    const kind = NodeKind[ix.ix_node_kind(node)] ?? 'container';
+    const kind = nodeKindName(ix.ix_node_kind(node));
     const info = {
         path: nodePath,
         label: ix.ix_node_label(node),
@@ -141,12 +142,12 @@ function describe(doc, node, nodePath) {
         details: [],
     };
     for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i) info.details.push(ix.ix_node_detail_line_at(node, i));
-    if (kind === 'object') {
+    if (kind === OBJECT) {
         info.objectClass = ix.ix_node_object_class(node);
         info.objectCount = ix.ix_node_object_count(node);
         info.isImage = ix.ix_node_is_image(node) === 1;
     }
-    if (kind === 'value') {
+    if (kind === VALUE) {
         info.totalCount = ix.ix_node_total_count(node);
         info.truncated = ix.ix_node_truncated(node) === 1;
     }
@@ -235,9 +236,9 @@ const drawingRule = JSON.parse(fs.readFileSync(path.join(publicDir, 'drawing.jso
 const geometryClasses = new Set(['region', 'xld_cont', 'xld_poly', 'xld_parallel']);
 
 function drawingCase(node) {
-    const kind = NodeKind[ix.ix_node_kind(node)];
-    const covered = kind === 'container' || kind === 'array' ? 'container'
-        : kind !== 'object' ? null
+    const kind = nodeKindName(ix.ix_node_kind(node));
+    const covered = kind === CONTAINER || kind === ARRAY ? 'container'
+        : kind !== OBJECT ? null
         : ix.ix_node_is_image(node) === 1 ? 'image'
         : geometryClasses.has(ix.ix_node_object_class(node)) ? 'geometry' : null;
     return drawingRule.cases.find((c) => c.node === covered) ?? null;
@@ -248,7 +249,7 @@ function drawingCase(node) {
 function scene(doc, nodePath) {
     const node = nodeAt(doc, nodePath);
     const rule = drawingCase(node);
-    const objectsOf = (p, n) => children(doc, p, n, 0, drawingRule.maxChildren).filter((c) => ix.ix_node_kind(c.node) === 3);
+    const objectsOf = (p, n) => children(doc, p, n, 0, drawingRule.maxChildren).filter((c) => nodeKindName(ix.ix_node_kind(c.node)) === OBJECT);
     const firstImage = (list) => list.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
     const objects = !rule ? [] : rule.draws === 'self' ? [{ node, path: nodePath }] : objectsOf(nodePath, node);
     const shapes = [];
@@ -273,6 +274,90 @@ function scene(doc, nodePath) {
     return { image, extent, shapes: image || extent ? shapes : [] };
 }
 
+// The page's navigation, answered by one function:
+//   GET /api/locate?doc&path  -> { path, steps: [{ path, index }] }: each node from the root's
+//     child down to the node at `path`, with its position in its parent (the page loads the
+//     part of a long list that holds it);
+//   GET /api/table?doc&path&from&count -> a tuple's values, an array's entries or a matrix's
+//     rows, `count` (at most 1000) from `from`: { shape, header, total, available, from, rows,
+//     stats }; stats { count, min, max, mean } over every value of a tuple of numbers or a matrix.
+function navigation(route, doc, query) {
+    const nodePath = query.get('path') || '/';
+    const node = nodeAt(doc, nodePath);
+    if (route === 'GET /api/locate') {
+        const steps = [];
+        let parentPath = '/';
+        for (const segment of nodePath.split('/').filter((s) => s !== '')) {
+            const parent = nodeAt(doc, parentPath);
+            const n = ix.ix_node_child_count(parent);
+            const isAt = (i) => ix.ix_node_path_segment(ix.ix_node_child_at(parent, i)) === segment;
+            // "[i]" is the entry at i; a key is looked for among the entries.
+            const position = Number(/^\[(\d+)\]$/.exec(segment)?.[1] ?? -1);
+            let index = position >= 0 && position < n && isAt(position) ? position : -1;
+            for (let i = 0; i < n && index < 0; ++i) if (isAt(i)) index = i;
+            if (index < 0) throw new HttpError(404, `no node at ${nodePath}`);
+            parentPath = childPath(parentPath, ix.ix_node_child_at(parent, index));
+            steps.push({ path: parentPath, index });
+        }
+        return { path: steps.at(-1)?.path ?? '/', steps };
+    }
+    const from = integerParam(query, 'from', 0);
+    const count = Math.min(integerParam(query, 'count', 100), 1000);
+    const kind = nodeKindName(ix.ix_node_kind(node));
+    const statsOf = (numbers) => {
+        if (!numbers.length || numbers.some(Number.isNaN)) return null;
+        let min = Infinity, max = -Infinity, sum = 0;
+        for (const v of numbers) {
+            if (v < min) min = v;
+            if (v > max) max = v;
+            sum += v;
+        }
+        return { count: numbers.length, min, max, mean: sum / numbers.length };
+    };
+    // The whole node read once: the last table asked for is kept, so paging
+    // through a tuple of a million values parses its text once.
+    const tableOf = () => {
+        if (kind === VALUE) {
+            const total = ix.ix_node_total_count(node);
+            let texts;
+            // Strings are always quoted in the full text: without a quote it is numbers and ", ".
+            const full = ix.ix_node_full_value_text(doc.reader, node);
+            if (!full.includes("'")) {
+                texts = total === 0 ? [] : (full.startsWith('[') ? full.slice(1, -1) : full).split(', ');
+            } else {
+                // A tuple with strings: the values the node holds, by their types.
+                texts = [];
+                for (let i = 0, n = ix.ix_node_value_count(node); i < n; ++i) {
+                    const type = ix.ix_node_value_type_at(node, i);
+                    texts.push(type === 0 ? `'${ix.ix_node_value_string_at(node, i)}'`
+                        : type === 1 ? String(ix.ix_node_value_int_at(node, i)) : String(ix.ix_node_value_real_at(node, i)));
+                }
+            }
+            const stats = statsOf(texts.map((text) => (text.startsWith("'") ? NaN : Number(text))));
+            return { shape: 'tuple', header: ['value'], total, available: texts.length, stats,
+                     rowsAt: (f, c) => texts.slice(f, f + c).map((text) => [text]) };
+        }
+        if (kind === ARRAY) {
+            // An array's entries are nodes of their own: only the page asked for is built.
+            const total = ix.ix_node_child_count(node);
+            return { shape: 'array', header: ['type', 'value'], total, available: total, stats: null,
+                     rowsAt: (f, c) => children(doc, nodePath, node, f, c)
+                         .map((e) => [ix.ix_node_type_label(e.node), ix.ix_node_value_summary(e.node)]) };
+        }
+        if (ix.ix_node_object_class(node) === 'matrix') {
+            const rows = [];
+            for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i)
+                rows.push(ix.ix_node_detail_line_at(node, i).replace(/^\[\s*|\s*\]$/g, '').split(/\s+/).filter(Boolean));
+            return { shape: 'matrix', header: (rows[0] ?? []).map((_, k) => String(k)), total: rows.length,
+                     available: rows.length, stats: statsOf(rows.flat().map(Number)), rowsAt: (f, c) => rows.slice(f, f + c) };
+        }
+        throw new HttpError(422, `a ${ix.ix_node_type_label(node)} node has no table`);
+    };
+    if (doc.table?.node !== node) doc.table = { node, ...tableOf() };
+    const { shape, header, total, available, stats, rowsAt } = doc.table;
+    return { shape, header, total, available, from, rows: rowsAt(from, count), stats };
+}
+
 // One request saves at most this many nodes, each once: a short body must not write gigabytes.
 const maxSavedNodes = 1000;
 
@@ -291,7 +376,7 @@ function save(doc, { paths, to, overwrite }) {
     if (single) {
         saved = ix.ix_save_object_as(doc.reader, picked[0].node, target);
     } else {
-        const nodes = picked.map((p) => p.node).filter((n) => ix.ix_node_kind(n) === 3);
+        const nodes = picked.map((p) => p.node).filter((n) => nodeKindName(ix.ix_node_kind(n)) === OBJECT);
         if (nodes.length === 0) throw new HttpError(422, 'no iconic objects to save');
         saved = ix.ix_save_objects_as(doc.reader, nodes, nodes.length, target);
     }
@@ -445,6 +530,8 @@ async function handle(req, res, launch) {
     case 'GET /api/dataset': return sendJson(res, 200, datasetSummary(documentOf(q)));
     case 'GET /api/dataset/sample': return sendJson(res, 200, datasetSample(documentOf(q), integerParam(q, 'index', 0)));
     case 'GET /api/modelcard': return sendJson(res, 200, modelCard(documentOf(q)));
+    case 'GET /api/locate':
+    case 'GET /api/table': return sendJson(res, 200, navigation(route, documentOf(q), q));
     case 'POST /api/save': {
         const doc = documentOf(q);
         return sendJson(res, 200, save(doc, await readJson(req)));

@@ -5,42 +5,23 @@ import { colours, compose, extentOf, rule } from './drawing.mjs';
 import './dataset.mjs';
 import './modelcard.mjs';
 import './sequence.mjs';
+import { api, session, status, write } from './api.mjs';
+import { jsonOptionKeys, OBJECT_LOAD, takesJsonOptions } from './kinds.mjs';
+import { clearTree, initTree, locationState, reveal, select, selected, showRoot } from './tree.mjs';
 
 const $ = (id) => document.getElementById(id);
 
-let doc = null;               // { id, file, kind }
+let doc = null;               // { id, file, kind }, also the api's session.doc
 let opening = 0;              // counts the opens and closes; a file opened by an older one is closed unseen
-let selected = new Set();     // paths of the selected nodes
 let picture = null;           // { x0, y0, width, height, base, lines } and, over an image, its pixels, format, rowBytes, pixelType
 let shapes = [];              // [{ class, colour, lines | runs }]
 const view = { scale: 1, tx: 0, ty: 0 };
 
-// A POST always carries a JSON body: the server takes no other.
-async function api(method, url, body = {}) {
-    const post = method === 'POST';
-    const response = await fetch(url, {
-        method,
-        headers: post ? { 'Content-Type': 'application/json' } : {},
-        body: post ? JSON.stringify(body) : undefined,
-    });
-    const value = await response.json();
-    if (!response.ok) throw Object.assign(new Error(value.error), { status: response.status });
-    return value;
-}
-
-// A save or conversion; replacing an existing file is asked first.
-async function write(url, body) {
-    try {
-        return await api('POST', url, body);
-    } catch (error) {
-        if (error.status !== 409 || !confirm(`${error.message}. Replace it?`)) throw error;
-        return api('POST', url, { ...body, overwrite: true });
-    }
-}
-
-function status(text, isError = false) {
-    $('status').textContent = text;
-    $('status').className = isError ? 'error' : '';
+// The views of datasets, model cards and frames follow 'ix:document'.
+function setDoc(value) {
+    doc = value;
+    session.doc = value;
+    document.dispatchEvent(new CustomEvent('ix:document', { detail: value }));
 }
 
 // ---- Files -------------------------------------------------------------
@@ -66,9 +47,9 @@ async function list(dir) {
     }
 }
 
+
 function jsonOptions() {
-    return ['json_value_true', 'json_value_false', 'json_value_null', 'convert_json_arrays_to']
-        .map((key) => ({ key, value: $(`opt-${key}`).value }))
+    return jsonOptionKeys.map((key) => ({ key, value: $(`opt-${key}`).value }))
         .filter((o) => o.value !== '');
 }
 
@@ -78,25 +59,21 @@ async function open() {
     const as = $('as').value;
     const started = performance.now();
     status('');
-    selected.clear();
     clearPicture();
-    $('tree').replaceChildren();
+    clearTree();
     try {
         const replace = doc?.id;
-        doc = null;
-        document.dispatchEvent(new CustomEvent('ix:document', { detail: null }));
+        setDoc(null);
         const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
         if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
-        doc = { id: opened.id, file, kind: opened.kind };
-        document.dispatchEvent(new CustomEvent('ix:document', { detail: doc }));
+        setDoc({ id: opened.id, file, kind: opened.kind, as });
         document.body.dataset.doc = doc.id;
         $('folder').textContent = `in ${opened.folder}/`;
         opened.root.label = opened.root.label || file;
-        $('tree').append(nodeItem(opened.root));
-        showChildren($('tree').firstChild, opened.children);
+        showRoot(opened.root, opened.children);
         // For the benchmark: the library's load, and the time until the tree was on the page.
         Object.assign(document.body.dataset, { loadMs: opened.loadMs, treeMs: performance.now() - started });
-        if (opened.kind === 'object') await select('/', false);
+        if (opened.kind === OBJECT_LOAD) await select('/', false);
     } catch (error) {
         if (ticket === opening) status(error.message, true);
     }
@@ -105,121 +82,32 @@ async function open() {
 async function close() {
     ++opening;
     if (doc) await api('POST', `/api/close?doc=${doc.id}`).catch(() => {});
-    doc = null;
-    document.dispatchEvent(new CustomEvent('ix:document', { detail: null }));
+    setDoc(null);
     $('folder').textContent = '';
-    selected.clear();
     clearPicture();
-    $('tree').replaceChildren();
+    clearTree();
 }
 
-// ---- Tree --------------------------------------------------------------
-
-function span(className, text) {
-    const s = document.createElement('span');
-    s.className = className;
-    s.textContent = text;
-    return s;
+// The file and node the address names (a link, a reload).
+async function openFromLocation() {
+    const { file, as, path } = locationState();
+    if (!file) return;
+    // Another node of the open file is only gone to.
+    const again = !(doc && doc.file === file && (doc.as ?? '') === as);
+    if (again) {
+        $('path').value = file;
+        $('as').value = as;
+        await open();
+    }
+    if (doc && (path !== '/' || !again)) await reveal(path).catch((error) => status(error.message, true));
 }
 
-function nodeItem(info) {
-    const li = document.createElement('li');
-    li.dataset.path = info.path;
-    li.dataset.kind = info.kind;
-    const row = document.createElement('div');
-    row.className = 'row';
-    const toggle = span('toggle', info.childCount > 0 ? '▸' : '');
-    row.append(toggle, span('label', info.label), span('type', info.type), span('summary', info.summary));
-    if (info.kind === 'value') {
-        const full = document.createElement('button');
-        full.className = 'show-full';
-        full.textContent = info.truncated ? 'all values' : 'full';
-        full.onclick = (event) => { event.stopPropagation(); showFull(li); };
-        row.append(' ', full);
-    }
-    row.onclick = (event) => {
-        if (event.target === toggle) return expand(li);
-        select(info.path, event.ctrlKey || event.metaKey);
-    };
-    row.ondblclick = () => expand(li);
-    li.append(row);
-    if (info.details.length) {
-        const details = document.createElement('ul');
-        details.className = 'details';
-        for (const line of info.details) details.append(Object.assign(document.createElement('li'), { textContent: line }));
-        li.append(details);
-    }
-    return li;
-}
-
-async function expand(li) {
-    const toggle = li.querySelector(':scope > .row > .toggle');
-    if (!toggle.textContent) return;
-    const open = li.querySelector(':scope > ul.tree');
-    if (open) {
-        open.remove();
-        toggle.textContent = '▸';
-        return;
-    }
-    try {
-        showChildren(li, await api('GET', `/api/children?doc=${doc.id}&path=${encodeURIComponent(li.dataset.path)}`));
-    } catch (error) {
-        status(error.message, true);
-    }
-}
-
-// Appends a page of children under `li`; a long list ends in a button for the next page.
-function showChildren(li, { total, from, children }) {
-    let ul = li.querySelector(':scope > ul.tree');
-    if (!ul) {
-        ul = Object.assign(document.createElement('ul'), { className: 'tree' });
-        li.append(ul);
-        li.querySelector(':scope > .row > .toggle').textContent = '▾';
-    }
-    ul.querySelector(':scope > li.more')?.remove();
-    ul.append(...children.map(nodeItem));
-    const shown = from + children.length;
-    if (shown < total) {
-        const more = Object.assign(document.createElement('li'), { className: 'more' });
-        const button = Object.assign(document.createElement('button'), { textContent: `${total - shown} more` });
-        button.onclick = async () => {
-            try {
-                showChildren(li, await api('GET', `/api/children?doc=${doc.id}&path=${encodeURIComponent(li.dataset.path)}&from=${shown}`));
-            } catch (error) {
-                status(error.message, true);
-            }
-        };
-        more.append(button);
-        ul.append(more);
-    }
-}
-
-async function showFull(li) {
-    const shown = li.querySelector(':scope > pre.full');
-    if (shown) return shown.remove();
-    try {
-        const { text } = await api('GET', `/api/full?doc=${doc.id}&path=${encodeURIComponent(li.dataset.path)}`);
-        const pre = Object.assign(document.createElement('pre'), { className: 'full', textContent: text });
-        li.querySelector(':scope > .row').after(pre);
-    } catch (error) {
-        status(error.message, true);
-    }
-}
-
-async function select(path, add) {
-    if (!add) selected.clear();
-    if (add && selected.has(path)) selected.delete(path);
-    else selected.add(path);
-    for (const row of document.querySelectorAll('.row.selected')) row.classList.remove('selected');
-    for (const li of document.querySelectorAll('#tree li')) {
-        if (selected.has(li.dataset.path)) li.querySelector(':scope > .row').classList.add('selected');
-    }
-    // Several objects (or a file's root) go to one object file.
+// Several objects (or a file's root) go to one object file.
+function selectionChanged() {
     const several = selected.size > 1 || selected.has('/');
     $('save-to').placeholder = several ? 'objects.hobj (several objects: an object file)' : 'out.png, .tif, .dxf, .hobj';
-    document.dispatchEvent(new CustomEvent('ix:selected', { detail: { path, add } }));
-    if (!add) await showScene(path);
 }
+
 
 // ---- Picture -----------------------------------------------------------
 
@@ -351,12 +239,13 @@ function pixelText(x, y) {
 // ---- Events ------------------------------------------------------------
 
 function setup() {
+    initTree({ show: showScene, selectionChanged });
     $('open').onsubmit = (event) => { event.preventDefault(); open(); };
     $('close').onclick = close;
     // The server's library tells a file's kind from its content; the options
     // go with every load it chooses and count only for dictionary files.
     const updateOptions = () => {
-        $('json-options').hidden = !['', 'dict'].includes($('as').value);
+        $('json-options').hidden = !takesJsonOptions($('as').value);
     };
     $('path').oninput = () => {
         updateOptions();
@@ -419,6 +308,8 @@ function setup() {
     updateOptions();
     list('samples');
     draw();
+    window.addEventListener('hashchange', openFromLocation);
+    openFromLocation();
 }
 
 setup();

@@ -478,3 +478,76 @@ test("a dataset's boxes over its samples, frames stepped through at one view, a 
     assert.deepEqual(await page.locator('#model-inputs td').allTextContents(), ['image', 'float', '? × 3 × 32 × 32']);
     assert.equal(await page.textContent('#model-images'), 'takes images of 32 × 32 pixels, 3 channels, any number at a time');
 });
+
+// ---- Navigating the tree -------------------------------------------------
+
+const focusedPath = () => page.evaluate(() => document.activeElement.dataset.path);
+const selectedPaths = () => page.locator('#tree li[aria-selected=true]').evaluateAll((items) => items.map((li) => li.dataset.path));
+
+test('the tree by keyboard; a path copied, gone to, and opened again by the address', async () => {
+    await open('samples/inspection.hdict');
+    await row('/').click();
+    // [key, the path focused after it]
+    const walk = [['ArrowDown', '/part_id'], ['End', '/stations'], ['ArrowRight', '/stations'], ['ArrowRight', '/stations/1'],
+                  ['ArrowDown', '/stations/2'], ['ArrowLeft', '/stations'], ['ArrowLeft', '/stations'], ['ArrowDown', '/stations'],
+                  ['Home', '/'], ['c', '/camera'], ['ArrowLeft', '/']];
+    for (const [key, want] of walk) {
+        await page.keyboard.press(key);
+        await page.waitForFunction(() => !document.querySelector('#tree li[aria-expanded=true]:not(:has(> ul))'));
+        assert.equal(await focusedPath(), want, key);
+    }
+    assert.equal(await page.locator('#tree li[tabindex="0"]').count(), 1);
+    await page.keyboard.press('c');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#table:not([hidden]) .stats');
+    assert.deepEqual(await selectedPaths(), ['/camera']);
+    assert.equal(await page.textContent('#table .stats'), 'min 0 · max 1200 · mean 329 (9 values)');
+
+    await page.context().grantPermissions(['clipboard-read', 'clipboard-write']);
+    await page.click('#copy-path');
+    assert.equal(await page.evaluate(() => navigator.clipboard.readText()), '/camera');
+
+    await page.fill('#goto-path', '/stations/3/[0]');
+    await page.press('#goto-path', 'Enter');
+    await page.waitForFunction(() => document.getElementById('node-path').textContent === '/stations/3/[0]');
+    assert.equal(await focusedPath(), '/stations/3/[0]');
+    await page.reload();
+    await page.waitForSelector('#tree li[data-path="/stations/3/[0]"][aria-selected=true]');
+    assert.ok(!page.url().includes('token'), page.url());
+});
+
+test('a long array: jump to an index, go to a path, filter, a tuple as a table', async () => {
+    const file = path.join(tmp, 'long.json');
+    fs.writeFileSync(file, JSON.stringify({ big: Array.from({ length: 5000 }, (_, i) => i), objs: Array.from({ length: 1200 }, (_, a) => ({ a })) }));
+    await page.fill('#path', file);
+    await page.dispatchEvent('#path', 'input');
+    await page.selectOption('#opt-convert_json_arrays_to', 'tuple');
+    await open(file);
+    await page.selectOption('#opt-convert_json_arrays_to', '');
+    await row('/objs').locator('.toggle').click();
+    await page.fill('#tree li.more .jump', '1100');
+    await page.press('#tree li.more .jump', 'Enter');
+    await page.waitForSelector('#tree li[data-path="/objs/[1100]"][aria-selected=true]');
+    assert.equal(await focusedPath(), '/objs/[1100]');
+    assert.deepEqual(await page.locator('#tree li.more > button').allTextContents(), ['500 more (500–999)']);
+
+    // A path that names no node: the server's message, cleared by the next answer.
+    for (const [to, shown] of [['/nope', 'no node at /nope'], ['/objs/[700]/a', '']]) {
+        await page.fill('#goto-path', to);
+        await page.press('#goto-path', 'Enter');
+        await page.waitForFunction(([to, shown]) => document.getElementById('status').textContent === shown
+            && (shown || document.getElementById('node-path').textContent === to), [to, shown]);
+    }
+    await page.fill('#filter', '[1100]');
+    const visible = () => page.locator('#tree li[data-path]').evaluateAll((items) => items.filter((li) => li.checkVisibility()).map((li) => li.dataset.path));
+    assert.deepEqual(await visible(), ['/', '/objs', '/objs/[1100]']);
+    await page.fill('#filter', '');
+
+    await row('/big').click();
+    await page.waitForSelector('#table .stats');
+    assert.equal(await page.textContent('#table .stats'), 'min 0 · max 4999 · mean 2499.5 (5000 values)');
+    await page.fill('#table-index', '4990');
+    await page.press('#table-index', 'Enter');
+    await page.waitForFunction(() => document.querySelector('#table tbody th')?.textContent === '4990');
+    assert.deepEqual(await page.locator('#table tbody td').allTextContents(), ['4990', '4991', '4992', '4993', '4994', '4995', '4996', '4997', '4998', '4999']);
+});
