@@ -3,10 +3,17 @@
 // box, in WebGL2. Drag orbits, shift- or right-drag pans, the wheel zooms, the
 // Reset button and the key "r" return to the first view.
 
-// The most points the server sends for display: every k-th point beyond it. Chosen
-// from docs/performance.md: rotating this many stays above 20 frames per second in
-// chromium's software renderer on two cores.
-export const displayCap = 2_000_000;
+// The most points the server sends for display (every k-th point beyond it). Moving
+// views draw samples of them at any count (`motion`); this bounds the picture at
+// rest, which a software renderer on two loaded cores draws in under a second
+// (docs/performance.md).
+export const displayCap = 1_000_000;
+
+// While the view moves, only the first `budget` points (or triangles) of a shuffled
+// order are drawn: a uniform sample, sized anew after each moving frame so that one
+// takes about `frameMs` (software renderers draw some 10^5 points in that time);
+// the whole set is drawn once the view has rested for `restMs`.
+export const motion = { enabled: true, frameMs: 40, restMs: 250, least: 10_000 };
 
 // Viridis, a perceptually uniform colour map, by nine control points (interpolated in the shader).
 const colourStops = [[68, 1, 84], [72, 40, 120], [62, 73, 137], [49, 104, 142], [38, 130, 142],
@@ -76,6 +83,8 @@ let canvas = null, bar = null, note = null;
 let model = null;   // the buffers and counts of the shown model
 let camera = null;  // { yaw, pitch, distance, target }
 let pending = false;
+let budget = 200_000;
+let resting = null; // the timer that ends a motion
 
 function element(tag, props, parent) {
     return parent.appendChild(Object.assign(document.createElement(tag), props));
@@ -116,7 +125,7 @@ function setup() {
 function listen() {
     let drag = null;
     canvas.onpointerdown = (event) => {
-        canvas.setPointerCapture(event.pointerId);
+        if (event.isTrusted) canvas.setPointerCapture(event.pointerId);
         drag = { x: event.clientX, y: event.clientY, pan: event.shiftKey || event.button === 2 };
     };
     canvas.onpointerup = () => { drag = null; };
@@ -133,13 +142,13 @@ function listen() {
             camera.yaw -= dx * 0.01;
             camera.pitch = Math.max(-1.55, Math.min(1.55, camera.pitch + dy * 0.01));
         }
-        redraw();
+        moved();
     };
     canvas.oncontextmenu = (event) => event.preventDefault();
     canvas.onwheel = (event) => {
         event.preventDefault();
         if (camera) camera.distance *= Math.exp(event.deltaY * 0.001);
-        redraw();
+        moved();
     };
     document.addEventListener('keydown', (event) => {
         const typing = /^(INPUT|SELECT|TEXTAREA)$/.test(event.target.tagName);
@@ -166,11 +175,41 @@ function release() {
 
 const count = (n) => n.toLocaleString('en-US');
 
-// Shows the model of node `path` of open file `docId` in place of the 2D canvas.
-export async function showModel(docId, path) {
+// A fixed pseudo-random order (the same picture each time) of the points, with the
+// indices of the faces following them, and of the triangles: any first part of
+// either is a uniform sample of the model.
+function shuffle(positions, normals, triangles, corners) {
+    let seed = 0x2545f491;
+    const random = (n) => {
+        seed = (seed + 0x6d2b79f5) | 0;
+        let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
+        t ^= t + Math.imul(t ^ (t >>> 7), 61 | t);
+        return (((t ^ (t >>> 14)) >>> 0) % n);
+    };
+    const swap = (a, i, j, size) => {
+        for (let k = 0; k < size; ++k) [a[i * size + k], a[j * size + k]] = [a[j * size + k], a[i * size + k]];
+    };
+    const n = positions.length / 3;
+    const place = new Uint32Array(n).map((_, i) => i); // place[i]: where point i went
+    const at = new Uint32Array(place);                  // at[k]: which point is at k
+    for (let k = n - 1; k > 0; --k) {
+        const j = random(k + 1);
+        swap(positions, k, j, 3);
+        if (normals) swap(normals, k, j, 3);
+        [at[k], at[j]] = [at[j], at[k]];
+        place[at[k]] = k;
+        place[at[j]] = j;
+    }
+    for (const list of [triangles, corners]) for (let i = 0; i < list.length; ++i) list[i] = place[list[i]];
+    for (let k = triangles.length / 3 - 1; k > 0; --k) swap(triangles, k, random(k + 1), 3);
+}
+
+// Shows the model of node `path` of open file `docId` in place of the 2D canvas,
+// at most `max` of its points.
+export async function showModel(docId, path, max = displayCap) {
     setup();
     if (!gl) throw new Error('this browser offers no WebGL2: the 3D view cannot be drawn');
-    const response = await fetch(`/api/model?doc=${docId}&path=${encodeURIComponent(path)}&max=${displayCap}`);
+    const response = await fetch(`/api/model?doc=${docId}&path=${encodeURIComponent(path)}&max=${max}`);
     if (!response.ok) throw new Error((await response.json()).error);
     const header = (name) => Number(response.headers.get(name));
     const bytes = await response.arrayBuffer();
@@ -191,6 +230,7 @@ export async function showModel(docId, path) {
             outline[k + 1] = corners[j + 1 < starts[p + 1] ? j + 1 : starts[p]];
         }
     }
+    shuffle(positions, normals, triangles, corners);
     const bounds = response.headers.get('X-Bounds').split(',').map(Number);
     const [x0, y0, z0, x1, y1, z1] = bounds;
     const box = new Float32Array([x0, y0, z0, x1, y0, z0, x1, y1, z0, x0, y1, z0, x0, y0, z1, x1, y0, z1, x1, y1, z1, x0, y1, z1]);
@@ -256,6 +296,13 @@ function redraw() {
     });
 }
 
+// The view moves: smaller samples until it rests, then the whole model.
+function moved() {
+    clearTimeout(resting);
+    resting = setTimeout(() => { resting = null; redraw(); }, motion.restMs);
+    redraw();
+}
+
 function attribute(location, b) {
     if (!b) return gl.disableVertexAttribArray(location);
     gl.bindBuffer(gl.ARRAY_BUFFER, b);
@@ -265,6 +312,10 @@ function attribute(location, b) {
 
 function draw() {
     if (!model || canvas.hidden) return;
+    const started = performance.now();
+    const moving = motion.enabled && resting !== null;
+    const sample = (n) => (moving ? Math.min(n, budget) : n);
+    canvas.dataset.drawn = sample(model.triangleCount || model.sent);
     const ratio = window.devicePixelRatio || 1;
     const width = Math.max(1, Math.round(canvas.clientWidth * ratio)), height = Math.max(1, Math.round(canvas.clientHeight * ratio));
     if (canvas.width !== width || canvas.height !== height) Object.assign(canvas, { width, height });
@@ -287,11 +338,11 @@ function draw() {
         gl.uniform1i(uniforms.colouring, 0);
         gl.uniform1i(uniforms.shaded, 1);
         gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, model.triangles);
-        gl.drawElements(gl.TRIANGLES, model.triangleCount * 3, gl.UNSIGNED_INT, 0);
+        gl.drawElements(gl.TRIANGLES, sample(model.triangleCount) * 3, gl.UNSIGNED_INT, 0);
         gl.uniform1i(uniforms.shaded, 0);
     } else {
         gl.uniform1i(uniforms.colouring, model.hasNormals ? 1 : 0);
-        gl.drawArrays(gl.POINTS, 0, model.sent);
+        gl.drawArrays(gl.POINTS, 0, sample(model.sent));
     }
     gl.uniform1i(uniforms.colouring, 2);
     if (model.outlines) {
@@ -304,7 +355,12 @@ function draw() {
     colour(boxColour);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, model.boxEdges);
     gl.drawElements(gl.LINES, 24, gl.UNSIGNED_SHORT, 0);
-    canvas.dataset.frames = Number(canvas.dataset.frames ?? 0) + 1;
+    if (moving) {
+        // Waits for this frame's last pixel to size the next one's sample.
+        gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
+        const took = Math.max(performance.now() - started, 1);
+        budget = Math.round(Math.max(motion.least, budget * Math.min(2, Math.sqrt(motion.frameMs / took))));
+    }
 }
 
 // The view drawn now and read back, RGBA rows from the bottom (for the tests and the benchmark).
