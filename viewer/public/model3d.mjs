@@ -13,7 +13,7 @@ export const displayCap = 1_000_000;
 // order are drawn: a uniform sample, sized anew after each moving frame so that one
 // takes about `frameMs` (software renderers draw some 10^5 points in that time);
 // the whole set is drawn once the view has rested for `restMs`.
-export const motion = { enabled: true, frameMs: 40, restMs: 250, least: 10_000 };
+export const motion = { enabled: true, frameMs: 30, restMs: 250, least: 10_000 };
 
 // Viridis, a perceptually uniform colour map, by nine control points (interpolated in the shader).
 const colourStops = [[68, 1, 84], [72, 40, 120], [62, 73, 137], [49, 104, 142], [38, 130, 142],
