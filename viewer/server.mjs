@@ -368,7 +368,7 @@ function navigation(route, doc, query) {
 // (all its points) are headers.
 function sendModel(res, doc, query) {
     const node = nodeAt(doc, query.get('path') || '/');
-    const max = Math.max(1, integerParam(query, 'max', 2_000_000));
+    const max = Math.max(1, integerParam(query, 'max', 1_000_000));
     const reader = doc.reader;
     const failed = () => { throw new HttpError(422, libraryError(reader, 'the node holds no 3D object model')); };
     const view = (pointer, type, count) => (pointer && count > 0 ? new type(koffi.view(pointer, count * 4)) : new type(0));
