@@ -150,9 +150,10 @@ function listen() {
         if (camera) camera.distance *= Math.exp(event.deltaY * 0.001);
         moved();
     };
+    // "r" where no other part of the page takes keys (the tree finds labels by their letters).
     document.addEventListener('keydown', (event) => {
-        const typing = /^(INPUT|SELECT|TEXTAREA)$/.test(event.target.tagName);
-        if (event.key === 'r' && !typing && !canvas.hidden && !event.ctrlKey && !event.metaKey) reset();
+        const here = event.target === canvas || event.target === document.body;
+        if (event.key === 'r' && here && !canvas.hidden && !event.ctrlKey && !event.metaKey && !event.altKey) reset();
     });
     new ResizeObserver(() => redraw()).observe(canvas);
 }
