@@ -80,6 +80,9 @@ const declarations = [
     'int32_t ix_extract_parallel_lines(void *handle, void *node, int32_t index, _Out_ void **rows1, _Out_ void **cols1, _Out_ int32_t *count1, _Out_ void **rows2, _Out_ void **cols2, _Out_ int32_t *count2)',
     'int32_t ix_save_object_as(void *handle, void *node, const char32_t *path)',
     'int32_t ix_save_objects_as(void *handle, void **nodes, int32_t count, const char32_t *path)',
+    'void ix_free_float_buffer(void *buffer)',
+    'int32_t ix_extract_model_points(void *handle, void *node, _Out_ void **points, _Out_ void **normals, _Out_ int32_t *count)',
+    'int32_t ix_extract_model_faces(void *handle, void *node, _Out_ void **triangles, _Out_ int32_t *triangleCount, _Out_ void **polygonIndices, _Out_ void **polygonStarts, _Out_ int32_t *polygonCount)',
 ];
 
 export const ix = {};

@@ -358,6 +358,103 @@ function navigation(route, doc, query) {
     return { shape, header, total, available, from, rows: rowsAt(from, count), stats };
 }
 
+// A 3D object model's points and faces for drawing, as one binary body in the
+// machine's byte order: float32 x, y, z of each point sent, then (X-Normals: 1)
+// float32 x, y, z of their normals, then uint32 point indices, three per triangle,
+// then the polygons as uint32 starts (polygons sent + 1) and indices. Beyond `max`
+// points only every k-th point is sent (X-Point-Stride: k), and only the faces
+// whose corners are all among them; beyond `max` triangles or polygons, every
+// k-th of those. The counts, sent and in the model, and the model's bounding box
+// (all its points) are headers.
+function sendModel(res, doc, query) {
+    const node = nodeAt(doc, query.get('path') || '/');
+    const max = Math.max(1, integerParam(query, 'max', 1_000_000));
+    const reader = doc.reader;
+    const failed = () => { throw new HttpError(422, libraryError(reader, 'the node holds no 3D object model')); };
+    const view = (pointer, type, count) => (pointer && count > 0 ? new type(koffi.view(pointer, count * 4)) : new type(0));
+    const pts = [[null], [null], [0]];
+    if (!ix.ix_extract_model_points(reader, node, ...pts)) failed();
+    const [[pointsPtr], [normalsPtr], [total]] = pts;
+    const faces = [[null], [0], [null], [null], [0]];
+    let points, normals = null, bounds = [0, 0, 0, 0, 0, 0];
+    const stride = Math.max(1, Math.ceil(total / max));
+    const sent = Math.ceil(total / stride);
+    try {
+        const all = view(pointsPtr, Float32Array, total * 3);
+        const lo = [Infinity, Infinity, Infinity], hi = [-Infinity, -Infinity, -Infinity];
+        for (let i = 0; i < total; ++i) {
+            for (let a = 0; a < 3; ++a) {
+                const v = all[i * 3 + a];
+                if (v < lo[a]) lo[a] = v;
+                if (v > hi[a]) hi[a] = v;
+            }
+        }
+        if (lo.every(Number.isFinite)) bounds = [...lo, ...hi]; // none for a model of no (finite) points
+        const thin = (from, to) => {
+            for (let k = 0, i = 0; k < sent * 3; k += 3, i += stride * 3) {
+                to[k] = from[i];
+                to[k + 1] = from[i + 1];
+                to[k + 2] = from[i + 2];
+            }
+            return to;
+        };
+        points = thin(all, new Float32Array(sent * 3));
+        if (normalsPtr) normals = thin(view(normalsPtr, Float32Array, total * 3), new Float32Array(sent * 3));
+    } finally {
+        if (pointsPtr) ix.ix_free_float_buffer(pointsPtr);
+        if (normalsPtr) ix.ix_free_float_buffer(normalsPtr);
+    }
+    if (!ix.ix_extract_model_faces(reader, node, ...faces)) failed();
+    const [[trianglesPtr], [triangleCount], [indicesPtr], [startsPtr], [polygonCount]] = faces;
+    // A corner's index among the points sent; -1 for a point left out (or none of the model's).
+    const corner = (i) => (i >= 0 && i < total && i % stride === 0 ? i / stride : -1);
+    let triangles, polygonStarts = [0], polygonIndices;
+    try {
+        const all = view(trianglesPtr, Int32Array, triangleCount * 3);
+        const step = Math.max(1, Math.ceil(triangleCount / max));
+        triangles = new Uint32Array(Math.ceil(triangleCount / step) * 3);
+        let kept = 0;
+        for (let t = 0; t < triangleCount; t += step) {
+            const a = corner(all[t * 3]), b = corner(all[t * 3 + 1]), c = corner(all[t * 3 + 2]);
+            if (a < 0 || b < 0 || c < 0) continue;
+            triangles[kept++ * 3] = a;
+            triangles[kept * 3 - 2] = b;
+            triangles[kept * 3 - 1] = c;
+        }
+        triangles = triangles.subarray(0, kept * 3);
+        const starts = view(startsPtr, Int32Array, polygonCount + 1);
+        const indices = view(indicesPtr, Int32Array, polygonCount > 0 ? starts[polygonCount] : 0);
+        const step2 = Math.max(1, Math.ceil(polygonCount / max));
+        polygonIndices = new Uint32Array(indices.length);
+        let length = 0;
+        for (let p = 0; p < polygonCount; p += step2) {
+            const corners = Array.from(indices.subarray(starts[p], starts[p + 1]), corner);
+            if (corners.length < 2 || corners.some((c) => c < 0)) continue;
+            polygonIndices.set(corners, length);
+            polygonStarts.push(length += corners.length);
+        }
+        polygonIndices = polygonIndices.subarray(0, length);
+    } finally {
+        for (const pointer of [trianglesPtr, indicesPtr, startsPtr]) if (pointer) ix.ix_free_int_buffer(pointer);
+    }
+    const parts = [points, normals, triangles, new Uint32Array(polygonStarts), polygonIndices];
+    const body = Buffer.concat(parts.filter(Boolean).map((a) => Buffer.from(a.buffer, a.byteOffset, a.byteLength)));
+    res.writeHead(200, {
+        'Content-Type': 'application/octet-stream',
+        'Content-Length': body.length,
+        'X-Point-Count': total,
+        'X-Points-Sent': sent,
+        'X-Point-Stride': stride,
+        'X-Normals': normals ? 1 : 0,
+        'X-Triangle-Count': triangleCount,
+        'X-Triangles-Sent': triangles.length / 3,
+        'X-Polygon-Count': polygonCount,
+        'X-Polygons-Sent': polygonStarts.length - 1,
+        'X-Bounds': bounds.join(','),
+    });
+    res.end(body);
+}
+
 // One request saves at most this many nodes, each once: a short body must not write gigabytes.
 const maxSavedNodes = 1000;
 
@@ -532,6 +629,7 @@ async function handle(req, res, launch) {
     case 'GET /api/modelcard': return sendJson(res, 200, modelCard(documentOf(q)));
     case 'GET /api/locate':
     case 'GET /api/table': return sendJson(res, 200, navigation(route, documentOf(q), q));
+    case 'GET /api/model': return sendModel(res, documentOf(q), q);
     case 'POST /api/save': {
         const doc = documentOf(q);
         return sendJson(res, 200, save(doc, await readJson(req)));

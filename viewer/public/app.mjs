@@ -8,6 +8,7 @@ import './sequence.mjs';
 import { api, session, status, write } from './api.mjs';
 import { jsonOptionKeys, OBJECT_LOAD, takesJsonOptions } from './kinds.mjs';
 import { clearTree, initTree, locationState, reveal, select, selected, showRoot } from './tree.mjs';
+import { hideModel, showModel } from './model3d.mjs';
 
 const $ = (id) => document.getElementById(id);
 
@@ -73,7 +74,7 @@ async function open() {
         showRoot(opened.root, opened.children);
         // For the benchmark: the library's load, and the time until the tree was on the page.
         Object.assign(document.body.dataset, { loadMs: opened.loadMs, treeMs: performance.now() - started });
-        if (opened.kind === OBJECT_LOAD) await select('/', false);
+        if ([OBJECT_LOAD, 'om3d'].includes(opened.kind)) await select('/', false);
     } catch (error) {
         if (ticket === opening) status(error.message, true);
     }
@@ -111,7 +112,15 @@ function selectionChanged() {
 
 // ---- Picture -----------------------------------------------------------
 
+// A 3D object model shows in its own view, in place of the canvas.
+function showNode(path) {
+    const type = document.querySelector(`#tree li[data-path="${CSS.escape(path)}"] > .row .type`)?.textContent;
+    if (type !== 'object_model_3d') return showScene(path);
+    return showModel(doc.id, path).catch((error) => { clearPicture(); status(error.message, true); });
+}
+
 function clearPicture() {
+    hideModel();
     picture = null;
     shapes = [];
     $('pixel').textContent = '\u00a0';
@@ -138,6 +147,7 @@ function recompose() {
 // Image `index` of an image node is drawn; `keepView` keeps the zoom and pan (stepping through frames).
 async function showScene(path, { index = 0, keepView = false } = {}) {
     const started = performance.now();
+    hideModel();
     try {
         const sceneData = await api('GET', `/api/scene?doc=${doc.id}&path=${encodeURIComponent(path)}`);
         const image = sceneData.image ? await loadImage(sceneData.image, sceneData.image === path ? index : 0) : null;
@@ -239,7 +249,7 @@ function pixelText(x, y) {
 // ---- Events ------------------------------------------------------------
 
 function setup() {
-    initTree({ show: showScene, selectionChanged });
+    initTree({ show: showNode, selectionChanged });
     $('open').onsubmit = (event) => { event.preventDefault(); open(); };
     $('close').onclick = close;
     // The server's library tells a file's kind from its content; the options

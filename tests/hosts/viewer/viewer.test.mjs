@@ -551,3 +551,55 @@ test('a long array: jump to an index, go to a path, filter, a tuple as a table',
     await page.waitForFunction(() => document.querySelector('#table tbody th')?.textContent === '4990');
     assert.deepEqual(await page.locator('#table tbody td').allTextContents(), ['4990', '4991', '4992', '4993', '4994', '4995', '4996', '4997', '4998', '4999']);
 });
+
+// ---- 3D object models ----------------------------------------------------
+
+// The 3D view read back: lit pixels, those of one colour, and how many differ from the first view's.
+const model3d = (rgb, first = false) => page.evaluate(async ([rgb, first]) => {
+    const { width, height, pixels } = (await import('/model3d.mjs')).modelPixels();
+    let lit = 0, coloured = 0, changed = 0;
+    const shades = new Set();
+    for (let i = 0; i < width * height * 4; i += 4) {
+        const [r, g, b] = pixels.subarray(i, i + 3);
+        if (r !== 40 || g !== 40 || b !== 40) ++lit, shades.add(`${r},${g},${b}`);
+        if (r === rgb[0] && g === rgb[1] && b === rgb[2]) ++coloured;
+        if (window.firstModel?.[i] !== r || window.firstModel?.[i + 1] !== g) ++changed;
+    }
+    if (first) window.firstModel = pixels;
+    return { lit, coloured, changed, shades: shades.size };
+}, [rgb, first]);
+
+test('3D object models: points, polygons and faces drawn, turned by a drag, and thinned by the server', async () => {
+    const mesh = path.join(tmp, 'tetrahedron.ply'); // four triangles
+    fs.writeFileSync(mesh, 'ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty float z\n' +
+        'element face 4\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 0 2 1\n3 0 1 3\n3 0 3 2\n3 1 2 3\n');
+    // [file, node, the view's note, a colour that must show: the highest point's (viridis' end), the outlines' or none]
+    const cases = [['samples/bracket.ply', '/', '6 points, 2 polygons, coloured by height (z)', [253, 231, 37]],
+                   ['samples/bracket.ply', '/', '', [255, 170, 0]],
+                   ['samples/inspection.hdict', '/surface', '8 points, coloured by height (z)', [253, 231, 37]],
+                   [mesh, '/', '4 points, 4 triangles, coloured by height (z), shaded by face', null]];
+    for (const [file, nodePath, note, rgb] of cases) {
+        await open(file);
+        if (nodePath !== '/') await row(nodePath).click();
+        await page.waitForFunction((p) => document.getElementById('model3d').dataset.shown === `${document.body.dataset.doc}:${p}`, nodePath);
+        if (note) assert.equal(await page.textContent('#model3d-bar span'), note);
+        const first = await model3d(rgb ?? [], true);
+        assert.ok(rgb ? first.coloured > 0 : first.lit > 20000 && first.shades >= 3, `${file} ${JSON.stringify(first)}`);
+        const box = await page.locator('#model3d').boundingBox();
+        await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+        await page.mouse.down();
+        await page.mouse.move(box.x + box.width / 2 + 120, box.y + box.height / 2 + 30, { steps: 4 });
+        await page.mouse.up();
+        assert.ok((await model3d([])).changed > 500, `${file}: the drag turned nothing`);
+        await page.keyboard.press('r');
+        assert.equal((await model3d([])).changed, 0, `${file}: r did not return to the first view`);
+    }
+    // Beyond `max` points, every k-th, and only the faces whose corners are all sent.
+    const { id } = await api('/api/open', JSON.stringify({ file: 'samples/bracket.ply' }));
+    const thinned = await api(`/api/model?doc=${id}&path=/&max=3`);
+    assert.deepEqual(['X-Point-Count', 'X-Points-Sent', 'X-Point-Stride', 'X-Polygons-Sent', 'X-Bounds'].map((h) => thinned.headers.get(h)),
+                     ['6', '3', '2', '0', '0,0,0,40,30,25']);
+    assert.deepEqual(Array.from(new Float32Array(await thinned.arrayBuffer(), 0, 9)), [0, 0, 0, 40, 30, 0, 0, 0, 25]);
+    assert.equal((await call(`/api/model?doc=${id}&path=/num_points`)).status, 422);
+    await api(`/api/close?doc=${id}`, '');
+});
