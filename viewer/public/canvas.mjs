@@ -77,7 +77,7 @@ export async function showScene(docId, path, { index = 0, keepView = false } = {
         shapes = scene.shapes.filter((s) => !s.runs || s.runs.rows.length)
             .map((s, k) => ({ ...s, colour: colours[k % colours.length] }));
         picture = image ?? (scene.extent ? extentOf(shapes) : null);
-        values.configure(picture?.planes ? picture : null);
+        values.configure(picture?.planes ? picture : null, keepView);
         $('image-note').textContent = note;
         recompose();
         $('pixel').textContent = '\u00a0';

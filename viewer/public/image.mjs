@@ -352,9 +352,13 @@ function showRange() {
 let current = null; // the values shown now, or null
 
 // Sets the controls for a picture of values (null: hides them): byte images as
-// stored, others over their percentiles; three or more channels as RGB.
-export function configure(shown) {
+// stored, others over their percentiles; three or more channels as RGB. With
+// `keep` (stepping through frames), a picture of the type and channels of the one
+// before keeps its settings.
+export function configure(shown, keep = false) {
+    const same = keep && shown && current && shown.type === current.type && shown.channels === current.channels;
     current = shown;
+    if (same) return;
     $('display').hidden = !shown;
     if (!shown) return;
     display.mode = byteLike.has(shown.type) ? 'stored' : 'percentile';
