@@ -71,6 +71,8 @@ const declarations = [
     'int32_t ix_extract_image(void *handle, void *node, int32_t index, _Out_ int32_t *width, _Out_ int32_t *height, _Out_ int32_t *rowBytes, _Out_ int32_t *format, _Out_ void **pixels)',
     'int32_t ix_node_image_channel_count(void *handle, void *node, int32_t index)',
     'int32_t ix_image_info(void *handle, void *node, int32_t index, _Out_ IxImageInfo *info)',
+    'int32_t ix_extract_image_values(void *handle, void *node, int32_t index, _Out_ IxImageInfo *info, _Out_ void **values)',
+    'int32_t ix_extract_image_domain_runs(void *handle, void *node, int32_t index, _Out_ void **rows, _Out_ void **begins, _Out_ void **ends, _Out_ int32_t *count)',
     'void ix_free_buffer(void *buffer)',
     'void ix_free_int_buffer(void *buffer)',
     'void ix_free_double_buffer(void *buffer)',

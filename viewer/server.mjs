@@ -192,6 +192,43 @@ function sendImage(res, doc, node, index) {
     res.end(body);
 }
 
+// The values of image `index` of a node in its own pixel type, channel after
+// channel (`ix_extract_image_values`), with their layout in headers; the
+// library's message (422) for an image whose values it does not hand out.
+function sendImageValues(res, doc, node, index) {
+    const info = {}, values = [null];
+    if (!ix.ix_extract_image_values(doc.reader, node, index, info, values))
+        throw new HttpError(422, libraryError(doc.reader, 'the node holds no image'));
+    const size = info.channels * info.height * info.width * info.bytesPerValue;
+    let body;
+    try {
+        body = Buffer.from(new Uint8Array(koffi.view(values[0], size))); // a copy
+    } finally {
+        ix.ix_free_buffer(values[0]);
+    }
+    res.writeHead(200, {
+        'Content-Type': 'application/octet-stream',
+        'Content-Length': body.length,
+        'X-Width': info.width,
+        'X-Height': info.height,
+        'X-Channels': info.channels,
+        'X-Pixel-Type': pixelTypeNames[info.pixelType] ?? '',
+        'X-Bytes-Per-Value': info.bytesPerValue,
+        'X-Domain-Full': info.domainIsFull ? 1 : 0,
+    });
+    res.end(body);
+}
+
+// The domain of image `index` of a node as runs: { rows, begins, ends }.
+function imageDomain(doc, node, index) {
+    const out = [[null], [null], [null], [0]];
+    if (!ix.ix_extract_image_domain_runs(doc.reader, node, index, ...out))
+        throw new HttpError(422, libraryError(doc.reader, 'the node holds no image'));
+    const count = out[3][0];
+    const [rows, begins, ends] = out.slice(0, 3).map(([p]) => Array.from(takeBuffer(p, 'int32_t', count, ix.ix_free_int_buffer)));
+    return { rows, begins, ends };
+}
+
 function lineOf(rows, cols) {
     return { rows: Array.from(rows), cols: Array.from(cols) };
 }
@@ -618,6 +655,14 @@ async function handle(req, res, launch) {
     case 'GET /api/image': {
         const doc = documentOf(q);
         return sendImage(res, doc, nodeAt(doc, q.get('path') || '/'), integerParam(q, 'index', 0));
+    }
+    case 'GET /api/values': {
+        const doc = documentOf(q);
+        return sendImageValues(res, doc, nodeAt(doc, q.get('path') || '/'), integerParam(q, 'index', 0));
+    }
+    case 'GET /api/domain': {
+        const doc = documentOf(q);
+        return sendJson(res, 200, imageDomain(doc, nodeAt(doc, q.get('path') || '/'), integerParam(q, 'index', 0)));
     }
     case 'GET /api/scene': {
         const doc = documentOf(q);

@@ -1,6 +1,6 @@
 // The viewer's page: a file's tree, fetched node by node, and the selected
 // node's image and geometry on a canvas.
-import { colours, compose, extentOf, rule } from './drawing.mjs';
+import { clearPicture as clearCanvas, setupCanvas, showScene as drawScene } from './canvas.mjs';
 // The dataset, model card and frame views follow the events 'ix:document' and 'ix:selected'.
 import './dataset.mjs';
 import './modelcard.mjs';
@@ -14,9 +14,6 @@ const $ = (id) => document.getElementById(id);
 
 let doc = null;               // { id, file, kind }, also the api's session.doc
 let opening = 0;              // counts the opens and closes; a file opened by an older one is closed unseen
-let picture = null;           // { x0, y0, width, height, base, lines } and, over an image, its pixels, format, rowBytes, pixelType
-let shapes = [];              // [{ class, colour, lines | runs }]
-const view = { scale: 1, tx: 0, ty: 0 };
 
 // The views of datasets, model cards and frames follow 'ix:document'.
 function setDoc(value) {
@@ -116,134 +113,23 @@ function selectionChanged() {
 function showNode(path) {
     const type = document.querySelector(`#tree li[data-path="${CSS.escape(path)}"] > .row .type`)?.textContent;
     if (type !== 'object_model_3d') return showScene(path);
+    clearCanvas();
     return showModel(doc.id, path).catch((error) => { clearPicture(); status(error.message, true); });
 }
 
 function clearPicture() {
     hideModel();
-    picture = null;
-    shapes = [];
-    $('pixel').textContent = '\u00a0';
-    draw();
-}
-
-async function loadImage(path, index = 0) {
-    const response = await fetch(`/api/image?doc=${doc.id}&path=${encodeURIComponent(path)}&index=${index}`);
-    if (!response.ok) throw new Error((await response.json()).error);
-    const header = (name) => response.headers.get(name);
-    const width = Number(header('X-Width')), height = Number(header('X-Height'));
-    const rowBytes = Number(header('X-Row-Bytes')), format = header('X-Format');
-    const pixels = new Uint8Array(await response.arrayBuffer());
-    const pixelType = header('X-Pixel-Type') || '';
-    const channels = Number(header('X-Channels'));
-    return { x0: 0, y0: 0, width, height, rowBytes, format, channels, pixels, pixelType, path };
-}
-
-// The picture's layers anew, with the classes switched on now.
-function recompose() {
-    if (picture) Object.assign(picture, compose(picture.pixels && picture, picture, shapes, shown));
+    clearCanvas();
 }
 
 // Image `index` of an image node is drawn; `keepView` keeps the zoom and pan (stepping through frames).
-async function showScene(path, { index = 0, keepView = false } = {}) {
-    const started = performance.now();
+async function showScene(path, options) {
     hideModel();
     try {
-        const sceneData = await api('GET', `/api/scene?doc=${doc.id}&path=${encodeURIComponent(path)}`);
-        const image = sceneData.image ? await loadImage(sceneData.image, sceneData.image === path ? index : 0) : null;
-        // A region without runs draws nothing and takes no colour, as in ixdump.
-        shapes = sceneData.shapes.filter((s) => !s.runs || s.runs.rows.length)
-            .map((s, k) => ({ ...s, colour: colours[k % colours.length] }));
-        picture = image ?? (sceneData.extent ? extentOf(shapes) : null);
-        recompose();
-        $('pixel').textContent = scaledNote() || '\u00a0';
-        if (keepView) draw();
-        else fit();
-        Object.assign($('canvas').dataset, { shown: `${doc.id}:${path}`, sceneMs: performance.now() - started });
+        await drawScene(doc.id, path, options);
     } catch (error) {
-        clearPicture();
         status(error.message, true);
     }
-}
-
-function bounds() {
-    return picture && { x0: picture.x0, y0: picture.y0, width: picture.width, height: picture.height };
-}
-
-function fit() {
-    const b = bounds();
-    const canvas = $('canvas');
-    if (b) {
-        view.scale = Math.min(canvas.clientWidth / b.width, canvas.clientHeight / b.height);
-        view.tx = (canvas.clientWidth - b.width * view.scale) / 2 - b.x0 * view.scale;
-        view.ty = (canvas.clientHeight - b.height * view.scale) / 2 - b.y0 * view.scale;
-    }
-    draw();
-}
-
-function oneToOne() {
-    const b = bounds();
-    view.scale = 1;
-    view.tx = b ? -b.x0 : 0;
-    view.ty = b ? -b.y0 : 0;
-    draw();
-}
-
-function shown(cls) {
-    return document.querySelector(`input[data-class="${cls}"]`).checked;
-}
-
-function draw() {
-    const canvas = $('canvas');
-    canvas.width = canvas.clientWidth;
-    canvas.height = canvas.clientHeight;
-    Object.assign(canvas.dataset, { scale: view.scale, tx: view.tx, ty: view.ty });
-    const ctx = canvas.getContext('2d');
-    ctx.fillStyle = `rgb(${rule.outsideDomain.join(', ')})`;
-    ctx.fillRect(0, 0, canvas.width, canvas.height);
-    if (!picture) return;
-    ctx.setTransform(view.scale, 0, 0, view.scale, view.tx, view.ty);
-    ctx.imageSmoothingEnabled = false;
-    ctx.drawImage(picture.base, picture.x0, picture.y0);
-    // From 1:1 on, the lines as ixdump draws them; smaller, a thin line would
-    // fall between the sampled pixels, so they are stroked at their place.
-    if (view.scale >= 1 && picture.lines) ctx.drawImage(picture.lines, picture.x0, picture.y0);
-    if (view.scale >= 1) return ctx.setTransform(1, 0, 0, 1, 0, 0);
-    ctx.lineWidth = 1.5 / view.scale;
-    for (const s of shapes) {
-        if (!s.lines || !shown(s.class)) continue;
-        ctx.strokeStyle = s.colour;
-        for (const line of s.lines) {
-            ctx.beginPath();
-            line.rows.forEach((r, i) => ctx.lineTo(line.cols[i] + 0.5, r + 0.5));
-            ctx.stroke();
-        }
-    }
-    ctx.setTransform(1, 0, 0, 1, 0, 0);
-}
-
-function scaledNote() {
-    const type = picture?.pixelType;
-    return type && type !== 'byte' ? `${type} image: the library scaled its min..max to 0..255` : '';
-}
-
-function pixelText(x, y) {
-    if (!picture?.pixels) return '\u00a0';
-    const outside = scaledNote() || '\u00a0';
-    const col = Math.floor((x - view.tx) / view.scale), row = Math.floor((y - view.ty) / view.scale);
-    if (row < 0 || col < 0 || row >= picture.height || col >= picture.width) return outside;
-    const at = row * picture.rowBytes;
-    const p = picture.pixels;
-    let value;
-    if (picture.format === 'gray') value = `${p[at + col]}`;
-    else {
-        const i = at + col * (picture.format === 'bgr' ? 3 : 4);
-        if (picture.format === 'bgra' && picture.channels !== 4 && p[i + 3] === 0) value = 'outside the domain';
-        else if (picture.channels === 1) value = `${p[i]}`;
-        else value = `${p[i + 2]}, ${p[i + 1]}, ${p[i]}` + (picture.channels === 4 ? `, ${p[i + 3]}` : '');
-    }
-    const note = scaledNote();
-    return `row ${row}, column ${col}: ${value}${note ? ` (${note})` : ''}`;
 }
 
 // ---- Events ------------------------------------------------------------
@@ -262,9 +148,6 @@ function setup() {
         if ($('path').value.endsWith('/')) list($('path').value);
     };
     $('as').onchange = updateOptions;
-    $('fit').onclick = fit;
-    $('one').onclick = oneToOne;
-    for (const box of document.querySelectorAll('input[data-class]')) box.onchange = () => { recompose(); draw(); };
     $('save').onsubmit = async (event) => {
         event.preventDefault();
         if (!doc) return status('open a file first', true);
@@ -288,28 +171,7 @@ function setup() {
             status(error.message, true);
         }
     };
-    const canvas = $('canvas');
-    canvas.onwheel = (event) => {
-        event.preventDefault();
-        const factor = Math.exp(-event.deltaY * 0.002);
-        view.tx = event.offsetX - (event.offsetX - view.tx) * factor;
-        view.ty = event.offsetY - (event.offsetY - view.ty) * factor;
-        view.scale *= factor;
-        draw();
-    };
-    let drag = null;
-    canvas.onmousedown = (event) => { drag = { x: event.clientX, y: event.clientY }; };
-    window.onmouseup = () => { drag = null; };
-    canvas.onmousemove = (event) => {
-        if (drag) {
-            view.tx += event.clientX - drag.x;
-            view.ty += event.clientY - drag.y;
-            drag = { x: event.clientX, y: event.clientY };
-            draw();
-        }
-        $('pixel').textContent = pixelText(event.offsetX, event.offsetY);
-    };
-    window.onresize = draw;
+    setupCanvas();
     document.addEventListener('ix:show-frame', (event) => { event.detail.shown = showScene(event.detail.path, event.detail); });
     // Leaving the page closes its file, so the server releases the reader.
     window.addEventListener('pagehide', () => {
@@ -317,7 +179,6 @@ function setup() {
     });
     updateOptions();
     list('samples');
-    draw();
     window.addEventListener('hashchange', openFromLocation);
     openFromLocation();
 }

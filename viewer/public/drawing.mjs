@@ -80,19 +80,28 @@ function segment(out, width, height, a, b, colour) {
     }
 }
 
-function toCanvas(buffer, width, height) {
-    const canvas = new OffscreenCanvas(width, height);
+// A layer's canvas; with `kept` (an object of the caller's), the one kept there
+// for the last picture of this size: a large picture's memory is touched for the
+// first time only once.
+function toCanvas(buffer, width, height, kept, layer) {
+    const old = kept?.[layer];
+    const canvas = old?.width === width && old.height === height ? old : new OffscreenCanvas(width, height);
+    if (kept) kept[layer] = canvas;
     canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(buffer.buffer), width, height), 0, 0);
     return canvas;
 }
 
 // The picture in two layers of `bounds`' size: `base` (image or backdrop, and
 // the regions) and `lines` (transparent but for the lines; null without any),
-// the shapes of the classes `shown` accepts, each in its palette colour.
-export function compose(image, bounds, shapes, shown) {
+// the shapes of the classes `shown` accepts, each in its palette colour. The
+// image comes as the library's bytes ({ pixels, rowBytes, format }) or as
+// { rgba }, its pixels made already (taken over, the regions drawn into it).
+// With `kept`, the layers' canvases are those of the caller's last picture of
+// this size, drawn anew: that picture's layers are gone.
+export function compose(image, bounds, shapes, shown, kept = null) {
     const { x0, y0, width, height } = bounds;
-    const base = new Uint32Array(width * height).fill(pixel(image ? rule.outsideDomain : rule.extentBackdrop));
-    if (image) {
+    const base = image?.rgba ?? new Uint32Array(width * height).fill(pixel(image ? rule.outsideDomain : rule.extentBackdrop));
+    if (image && !image.rgba) {
         const { pixels, rowBytes, format } = image;
         for (let r = 0, o = 0; r < height; ++r) {
             const i = r * rowBytes;
@@ -118,7 +127,7 @@ export function compose(image, bounds, shapes, shown) {
             for (let c = Math.max(s.runs.begins[i] - x0, 0); c <= last; ++c) blend(base, r * width + c, colour, rule.regionAlpha);
         });
     });
-    if (!shapes.some((s) => s.lines && shown(s.class))) return { base: toCanvas(base, width, height), lines: null };
+    if (!shapes.some((s) => s.lines && shown(s.class))) return { base: toCanvas(base, width, height, kept, 'base'), lines: null };
     const lines = new Uint32Array(width * height);
     shapes.forEach((s, k) => {
         if (!s.lines || !shown(s.class)) return;
@@ -131,5 +140,5 @@ export function compose(image, bounds, shapes, shown) {
                 if (finite(i - 1) && finite(i)) segment(lines, width, height, at(i - 1), at(i), colour);
         }
     });
-    return { base: toCanvas(base, width, height), lines: toCanvas(lines, width, height) };
+    return { base: toCanvas(base, width, height, kept, 'base'), lines: toCanvas(lines, width, height, kept, 'lines') };
 }
