@@ -3,8 +3,8 @@
 
     scripts/count_lines.py      prints both counts and the tests' share of the code
 
-Code: src/, tools/, python/ixadapter/, include/. Tests: tests/ (unit, host,
-hostile, fuzz targets and their seeds). Comment lines are those that start with
+Code: src/, tools/, python/ixadapter/, include/, viewer/ (its server and page).
+Tests: tests/ (unit, host, hostile, fuzz targets and their seeds). Comment lines are those that start with
 // or # (a shebang or a preprocessor line counts as code), and Python docstrings.
 """
 import pathlib
@@ -12,9 +12,9 @@ import re
 import subprocess
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-CODE = ("src/", "tools/", "python/ixadapter/", "include/")
+CODE = ("src/", "tools/", "python/ixadapter/", "include/", "viewer/")
 TESTS = ("tests/",)
-SUFFIXES = {".h", ".hpp", ".c", ".cpp", ".py"}
+SUFFIXES = {".h", ".hpp", ".c", ".cpp", ".py", ".js", ".mjs"}
 PREPROCESSOR = re.compile(r"#\s*(include|define|if|ifdef|ifndef|endif|else|elif|pragma|undef|error)\b")
 
 
