@@ -3,329 +3,17 @@
 // It holds the user's files, so it answers only its own page: a request must name
 // this server as its Host, come from no other origin, and, for the API, carry the
 // token of this launch (a cookie set when the printed URL is opened).
+// The files it holds are in documents.mjs, the requests it answers in routes.mjs.
 import http from 'node:http';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { ix, koffi, LoadKind, NodeKind, PixelFormat, jsonParam, takeBuffer, projectRoot } from './ixadapter.mjs';
+import { projectRoot } from './ixadapter.mjs';
+import { Documents, HttpError } from './documents.mjs';
+import { routes, send } from './routes.mjs';
 
 const publicDir = path.join(projectRoot, 'viewer/public');
-
-// The open files: one reader handle each, destroyed when the file is closed or replaced.
-const documents = new Map();
-let nextId = 1;
-
-class HttpError extends Error {
-    constructor(status, message) {
-        super(message);
-        this.status = status;
-    }
-}
-
-function libraryError(reader, fallback) {
-    return ix.ix_reader_last_error(reader) || fallback;
-}
-
-function resolveFile(file, folder = projectRoot) {
-    if (typeof file !== 'string' || file === '' || file.includes('\0')) throw new HttpError(400, 'no file named');
-    return path.resolve(folder, file);
-}
-
-// A file to write: relative to the open file's folder; an existing one is replaced only when asked to.
-function writeTarget(doc, to, overwrite) {
-    const target = resolveFile(to, doc.folder);
-    if (overwrite !== true && fs.existsSync(target)) throw new HttpError(409, `${target} already exists`);
-    return target;
-}
-
-function closeDocument(id) {
-    const doc = documents.get(id);
-    if (!doc) return false;
-    documents.delete(id);
-    ix.ix_reader_destroy(doc.reader);
-    return true;
-}
-
-function openDocument({ file, as, options = [], replace }) {
-    if (replace !== undefined) closeDocument(Number(replace));
-    const fullPath = resolveFile(file);
-    if (as && !LoadKind.includes(as))
-        throw new HttpError(400, `unknown kind of load "${as}"`);
-    if (!Array.isArray(options) || !options.every((o) => o !== null && typeof o === 'object'))
-        throw new HttpError(400, 'the reading options are not a list of { key, value }');
-    const params = !as || as === 'dict' ? options.map(jsonParam) : [];
-    const reader = ix.ix_reader_create();
-    const started = performance.now();
-    // Without `as`, the library chooses the load by the file's content.
-    let root = null;
-    if (!as) root = ix.ix_reader_parse_any_file(reader, fullPath, params, params.length);
-    else if (as === 'object') root = ix.ix_reader_parse_object_file(reader, fullPath);
-    else if (as === 'dict') root = ix.ix_reader_parse_file_with_options(reader, fullPath, params, params.length);
-    else if (as === 'dlmodel') root = ix.ix_reader_parse_dl_model_file(reader, fullPath);
-    else root = ix.ix_reader_parse_object_model_3d_file(reader, fullPath);
-    const kind = LoadKind[ix.ix_reader_last_load_kind(reader)];
-    const loadMs = performance.now() - started;
-    if (!root) {
-        const message = libraryError(reader, 'the file could not be read');
-        ix.ix_reader_destroy(reader);
-        throw new HttpError(422, message);
-    }
-    const id = nextId++;
-    const doc = { id, file, fullPath, folder: path.dirname(fullPath), kind, reader, root, nodes: new Map([['/', root]]) };
-    documents.set(id, doc);
-    return { id, file, kind, folder: doc.folder, loadMs, root: describe(doc, root, '/'), children: childPage(doc, '/') };
-}
-
-// A whole number in the query, `fallback` when it is absent.
-function integerParam(query, name, fallback) {
-    const text = query.get(name);
-    if (text === null || text === '') return fallback;
-    const value = Number(text);
-    if (!Number.isInteger(value) || value < 0 || value > 0x7fffffff) throw new HttpError(400, `${name}=${text} is not an index`);
-    return value;
-}
-
-function documentOf(query) {
-    const doc = documents.get(Number(query.get('doc')));
-    if (!doc) throw new HttpError(404, 'no such open file');
-    return doc;
-}
-
-// A child's path: its parent's and the segment the library escapes.
-function childPath(parent, child) {
-    return (parent === '/' ? '/' : parent + '/') + ix.ix_node_path_segment(child);
-}
-
-function children(doc, parentPath, parent, from = 0, count = Infinity, total = ix.ix_node_child_count(parent)) {
-    const list = [];
-    const end = Math.min(total, from + count);
-    for (let i = from; i < end; ++i) {
-        const child = ix.ix_node_child_at(parent, i);
-        const childPathText = childPath(parentPath, child);
-        doc.nodes.set(childPathText, child);
-        list.push({ node: child, path: childPathText });
-    }
-    return list;
-}
-
-// A page of a node's children as the page shows them: a long list comes in parts.
-const pageSize = 500;
-function childPage(doc, parentPath, from = 0) {
-    const parent = nodeAt(doc, parentPath);
-    const total = ix.ix_node_child_count(parent);
-    return { total, from, children: children(doc, parentPath, parent, from, pageSize, total).map((c) => describe(doc, c.node, c.path)) };
-}
-
-// The node at `nodePath` ("/", "/key/[3]"), as the library finds it.
-function nodeAt(doc, nodePath) {
-    let node = doc.nodes.get(nodePath);
-    if (!node) {
-        node = ix.ix_node_at_path(doc.root, nodePath);
-        if (!node) throw new HttpError(404, `no node at ${nodePath}`);
-        doc.nodes.set(nodePath, node);
-    }
-    return node;
-}
-
-function describe(doc, node, nodePath) {
-    const kind = NodeKind[ix.ix_node_kind(node)] ?? 'container';
-    const info = {
-        path: nodePath,
-        label: ix.ix_node_label(node),
-        kind,
-        type: ix.ix_node_type_label(node),
-        summary: ix.ix_node_value_summary(node),
-        childCount: ix.ix_node_child_count(node),
-        details: [],
-    };
-    for (let i = 0, n = ix.ix_node_detail_line_count(node); i < n; ++i) info.details.push(ix.ix_node_detail_line_at(node, i));
-    if (kind === 'object') {
-        info.objectClass = ix.ix_node_object_class(node);
-        info.objectCount = ix.ix_node_object_count(node);
-        info.isImage = ix.ix_node_is_image(node) === 1;
-    }
-    if (kind === 'value') {
-        info.totalCount = ix.ix_node_total_count(node);
-        info.truncated = ix.ix_node_truncated(node) === 1;
-    }
-    return info;
-}
-
-// The names of the library's pixel types (IX_PIXEL_TYPE_*); other types than byte
-// reach the page spread over 0..255 by their minimum and maximum.
-const pixelTypeNames = ['', 'byte', 'int1', 'uint2', 'int2', 'int4', 'int8', 'real', 'complex', 'direction', 'cyclic',
-    'vector_field'];
-function pixelTypeOf(doc, node, index) {
-    const info = {};
-    return ix.ix_image_info(doc.reader, node, index, info) ? pixelTypeNames[info.pixelType] ?? '' : '';
-}
-
-// The pixels of image `index` of a node, raw, with their layout in headers.
-function sendImage(res, doc, node, index) {
-    const out = [[0], [0], [0], [0], [null]];
-    if (!ix.ix_extract_image(doc.reader, node, index, ...out)) {
-        const message = ix.ix_reader_last_error(doc.reader);
-        const channels = ix.ix_node_image_channel_count(doc.reader, node, index);
-        throw new HttpError(422, message || (channels > 0 ? `an image of ${channels} channels cannot be drawn`
-                                                          : 'the node holds no image that can be drawn'));
-    }
-    const [[width], [height], [rowBytes], [format], [pixels]] = out;
-    let body;
-    try {
-        body = Buffer.from(new Uint8Array(koffi.view(pixels, height * rowBytes))); // a copy
-    } finally {
-        ix.ix_free_buffer(pixels);
-    }
-    res.writeHead(200, {
-        'Content-Type': 'application/octet-stream',
-        'Content-Length': body.length,
-        'X-Width': width,
-        'X-Height': height,
-        'X-Row-Bytes': rowBytes,
-        'X-Format': PixelFormat[format],
-        'X-Channels': ix.ix_node_image_channel_count(doc.reader, node, index),
-        'X-Pixel-Type': pixelTypeOf(doc, node, index),
-    });
-    res.end(body);
-}
-
-function lineOf(rows, cols) {
-    return { rows: Array.from(rows), cols: Array.from(cols) };
-}
-
-// The geometry of object `index` of a node; null for objects that are not geometry.
-function shapeOf(doc, node, index) {
-    const objectClass = ix.ix_node_object_class(node);
-    const reader = doc.reader;
-    const failed = () => { throw new HttpError(422, libraryError(reader, 'the geometry could not be extracted')); };
-    if (objectClass === 'region') {
-        const out = [[null], [null], [null], [0]];
-        if (!ix.ix_extract_region_runs(reader, node, index, ...out)) failed();
-        const count = out[3][0];
-        const rows = takeBuffer(out[0][0], 'int32_t', count, ix.ix_free_int_buffer);
-        const begins = takeBuffer(out[1][0], 'int32_t', count, ix.ix_free_int_buffer);
-        const ends = takeBuffer(out[2][0], 'int32_t', count, ix.ix_free_int_buffer);
-        return { class: 'region', runs: { rows: Array.from(rows), begins: Array.from(begins), ends: Array.from(ends) } };
-    }
-    if (objectClass === 'xld_cont' || objectClass === 'xld_poly') {
-        const out = [[null], [null], [0]];
-        const extract = objectClass === 'xld_cont' ? ix.ix_extract_contour_points : ix.ix_extract_polygon_points;
-        if (!extract(reader, node, index, ...out)) failed();
-        const count = out[2][0];
-        const rows = takeBuffer(out[0][0], 'double', count, ix.ix_free_double_buffer);
-        const cols = takeBuffer(out[1][0], 'double', count, ix.ix_free_double_buffer);
-        return { class: objectClass, lines: [lineOf(rows, cols)] };
-    }
-    if (objectClass === 'xld_parallel') {
-        const out = [[null], [null], [0], [null], [null], [0]];
-        if (!ix.ix_extract_parallel_lines(reader, node, index, ...out)) failed();
-        const rows1 = takeBuffer(out[0][0], 'double', out[2][0], ix.ix_free_double_buffer);
-        const cols1 = takeBuffer(out[1][0], 'double', out[2][0], ix.ix_free_double_buffer);
-        const rows2 = takeBuffer(out[3][0], 'double', out[5][0], ix.ix_free_double_buffer);
-        const cols2 = takeBuffer(out[4][0], 'double', out[5][0], ix.ix_free_double_buffer);
-        return { class: 'xld_parallel', lines: [lineOf(rows1, cols1), lineOf(rows2, cols2)] };
-    }
-    return null;
-}
-
-// The drawing rule, shared with ixdump --render: which nodes draw whose objects over what.
-const drawingRule = JSON.parse(fs.readFileSync(path.join(publicDir, 'drawing.json'), 'utf8'));
-const geometryClasses = new Set(['region', 'xld_cont', 'xld_poly', 'xld_parallel']);
-
-function drawingCase(node) {
-    const kind = NodeKind[ix.ix_node_kind(node)];
-    const covered = kind === 'container' || kind === 'array' ? 'container'
-        : kind !== 'object' ? null
-        : ix.ix_node_is_image(node) === 1 ? 'image'
-        : geometryClasses.has(ix.ix_node_object_class(node)) ? 'geometry' : null;
-    return drawingRule.cases.find((c) => c.node === covered) ?? null;
-}
-
-// What to draw for a node by the drawing rule: the image to draw over (a path),
-// the shapes, and whether the shapes go on a backdrop of their extent instead.
-function scene(doc, nodePath) {
-    const node = nodeAt(doc, nodePath);
-    const rule = drawingCase(node);
-    const objectsOf = (p, n) => children(doc, p, n, 0, drawingRule.maxChildren).filter((c) => ix.ix_node_kind(c.node) === 3);
-    const firstImage = (list) => list.find((o) => ix.ix_node_is_image(o.node) === 1)?.path ?? null;
-    const objects = !rule ? [] : rule.draws === 'self' ? [{ node, path: nodePath }] : objectsOf(nodePath, node);
-    const shapes = [];
-    for (const object of objects) {
-        if (ix.ix_node_is_image(object.node) === 1) continue;
-        for (let i = 0; i < ix.ix_node_object_count(object.node); ++i) {
-            const shape = shapeOf(doc, object.node, i);
-            if (shape) shapes.push({ ...shape, path: object.path, index: i });
-        }
-    }
-    let image = null, extent = false;
-    for (const over of rule?.over ?? []) {
-        if (over === 'self' && ix.ix_node_is_image(node) === 1) image = nodePath;
-        if (over === 'children') image = firstImage(objects);
-        if (over === 'siblings' && nodePath !== '/') {
-            const parentPath = nodePath.slice(0, nodePath.lastIndexOf('/')) || '/';
-            image = firstImage(objectsOf(parentPath, nodeAt(doc, parentPath)));
-        }
-        extent = over === 'extent';
-        if (image || extent) break;
-    }
-    return { image, extent, shapes: image || extent ? shapes : [] };
-}
-
-// One request saves at most this many nodes, each once: a short body must not write gigabytes.
-const maxSavedNodes = 1000;
-
-function save(doc, { paths, to, overwrite }) {
-    if (!Array.isArray(paths) || paths.length === 0) throw new HttpError(400, 'no node to save');
-    if (!paths.every((p) => typeof p === 'string')) throw new HttpError(400, 'a node path is not a string');
-    if (paths.length > maxSavedNodes) throw new HttpError(400, `at most ${maxSavedNodes} nodes are saved at once`);
-    const single = paths.length === 1 && paths[0] !== '/';
-    if (!single && path.extname(String(to)).toLowerCase() !== '.hobj')
-        throw new HttpError(400, 'several objects are saved as one object file: name it .hobj');
-    // A file's root stands for its objects.
-    const picked = paths.flatMap((p) => (p === '/' ? children(doc, '/', nodeAt(doc, '/')) : [{ path: p, node: nodeAt(doc, p) }]));
-    if (new Set(picked.map((p) => p.path)).size !== picked.length) throw new HttpError(400, 'a node is named more than once');
-    const target = writeTarget(doc, to, overwrite);
-    let saved;
-    if (single) {
-        saved = ix.ix_save_object_as(doc.reader, picked[0].node, target);
-    } else {
-        const nodes = picked.map((p) => p.node).filter((n) => ix.ix_node_kind(n) === 3);
-        if (nodes.length === 0) throw new HttpError(422, 'no iconic objects to save');
-        saved = ix.ix_save_objects_as(doc.reader, nodes, nodes.length, target);
-    }
-    if (!saved) throw new HttpError(422, libraryError(doc.reader, 'the selection holds no iconic objects'));
-    return { saved: target };
-}
-
-function convert(doc, { to, ignoreNonSerializable, overwrite }) {
-    const target = writeTarget(doc, to, overwrite);
-    const reader = ix.ix_reader_create();
-    try {
-        if (!ix.ix_reader_convert_dict_file(reader, doc.fullPath, target, ignoreNonSerializable ? 1 : 0))
-            throw new HttpError(422, libraryError(reader, 'the file could not be converted'));
-        return { converted: target };
-    } finally {
-        ix.ix_reader_destroy(reader);
-    }
-}
-
-function listing(dir) {
-    const full = resolveFile(dir || 'samples');
-    let entries;
-    try {
-        entries = fs.readdirSync(full, { withFileTypes: true });
-    } catch (error) {
-        throw new HttpError(404, `${dir}: ${error.code === 'ENOENT' ? 'no such folder' : error.message}`);
-    }
-    const relative = path.relative(projectRoot, full) || '.';
-    return {
-        dir: relative,
-        entries: entries.filter((e) => !e.name.startsWith('.'))
-            .map((e) => ({ name: e.name, path: path.join(relative, e.name), dir: e.isDirectory() }))
-            .sort((a, b) => (b.dir - a.dir) || a.name.localeCompare(b.name)),
-    };
-}
 
 // A request body is a few paths and options; a longer one is refused before it fills the memory.
 const maxBodyBytes = 1 << 20;
@@ -345,12 +33,6 @@ async function readJson(req) {
     }
     if (value === null || typeof value !== 'object' || Array.isArray(value)) throw new HttpError(400, 'the request is not a JSON object');
     return value;
-}
-
-function sendJson(res, status, value) {
-    const body = JSON.stringify(value);
-    res.writeHead(status, { 'Content-Type': 'application/json; charset=utf-8', 'Content-Length': Buffer.byteLength(body) });
-    res.end(body);
 }
 
 const contentTypes = { '.html': 'text/html; charset=utf-8', '.json': 'application/json', '.mjs': 'text/javascript', '.js': 'text/javascript', '.css': 'text/css' };
@@ -417,56 +99,33 @@ async function handle(req, res, launch) {
     const url = new URL(req.url, 'http://localhost');
     for (const [name, value] of Object.entries(safetyHeaders)) res.setHeader(name, value);
     checkRequest(req, url, launch);
-    const q = url.searchParams;
-    const route = `${req.method} ${url.pathname}`;
-    switch (route) {
-    case 'GET /api/version': return sendJson(res, 200, { version: ix.ix_adapter_halcon_version() });
-    case 'GET /api/list': return sendJson(res, 200, listing(q.get('dir')));
-    case 'POST /api/open': return sendJson(res, 200, openDocument(await readJson(req)));
-    case 'POST /api/close': return sendJson(res, 200, { closed: closeDocument(Number(q.get('doc'))) });
-    case 'GET /api/children': {
-        const doc = documentOf(q);
-        return sendJson(res, 200, childPage(doc, q.get('path') || '/', integerParam(q, 'from', 0)));
+    const handler = routes[`${req.method} ${url.pathname}`];
+    if (handler) {
+        const answer = await handler({ req, res, query: url.searchParams, documents: launch.documents, body: () => readJson(req) });
+        if (answer !== undefined) send.json(res, 200, answer);
+        return;
     }
-    case 'GET /api/full': {
-        const doc = documentOf(q);
-        return sendJson(res, 200, { text: ix.ix_node_full_value_text(doc.reader, nodeAt(doc, q.get('path') || '/')) });
-    }
-    case 'GET /api/image': {
-        const doc = documentOf(q);
-        return sendImage(res, doc, nodeAt(doc, q.get('path') || '/'), integerParam(q, 'index', 0));
-    }
-    case 'GET /api/scene': {
-        const doc = documentOf(q);
-        return sendJson(res, 200, scene(doc, q.get('path') || '/'));
-    }
-    case 'POST /api/save': {
-        const doc = documentOf(q);
-        return sendJson(res, 200, save(doc, await readJson(req)));
-    }
-    case 'POST /api/convert': {
-        const doc = documentOf(q);
-        return sendJson(res, 200, convert(doc, await readJson(req)));
-    }
-    default:
-        if (req.method !== 'GET') throw new HttpError(405, 'method not allowed');
-        if (q.has('token')) return welcome(res, url, launch);
-        return sendStatic(res, url.pathname);
-    }
+    if (req.method !== 'GET') throw new HttpError(405, 'method not allowed');
+    if (url.searchParams.has('token')) return welcome(res, url, launch);
+    return sendStatic(res, url.pathname);
 }
 
 // Starts the server on 127.0.0.1; `server.url` is the address to open, with this launch's token.
 export async function startServer(port = 0) {
     const token = crypto.randomBytes(32).toString('base64url');
-    const launch = { token, tokenDigest: digest(token) };
+    // The files each page holds: at most IX_VIEWER_FILES_PER_PAGE (8), closed
+    // IX_VIEWER_EXPIRY_SECONDS (120) after the page was last heard of.
+    const documents = new Documents({ perPage: Number(process.env.IX_VIEWER_FILES_PER_PAGE) || 8,
+                                      expirySeconds: Number(process.env.IX_VIEWER_EXPIRY_SECONDS) || 120 });
+    const launch = { token, tokenDigest: digest(token), documents };
     const server = http.createServer((req, res) => {
         handle(req, res, launch).catch((error) => {
             if (res.headersSent) return res.destroy();
             if (error.status === 413) res.setHeader('Connection', 'close'); // the rest of the body is not read
-            sendJson(res, error.status ?? 500, { error: error.message });
+            send.json(res, error.status ?? 500, { error: error.message });
         });
     });
-    server.on('close', () => { for (const id of [...documents.keys()]) closeDocument(id); });
+    server.on('close', () => documents.closeAll());
     await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
     const bound = server.address().port;
     launch.hosts = ['127.0.0.1', 'localhost', '[::1]'].map((name) => `${name}:${bound}`);
