@@ -103,11 +103,13 @@ export class Documents {
         return true;
     }
 
-    /** Closes the files of pages not heard of for the expiry time, and cancels their opens. */
+    /** Closes the files of pages not heard of for the expiry time. */
     expire(now = Date.now()) {
+        // A page waiting for an open or for work on one of its files is there.
+        for (const open of this.#opening.values()) this.#pages.set(open.page, now);
+        for (const doc of this.#open.values()) if (doc.reader.busy) this.#pages.set(doc.page, now);
         const gone = (page) => now - (this.#pages.get(page) ?? 0) > this.expiryMs;
         for (const doc of [...this.#open.values()]) if (gone(doc.page)) this.close(doc.id);
-        for (const open of this.#opening.values()) if (gone(open.page)) open.cancel(null);
         for (const page of [...this.#pages.keys()]) if (gone(page)) this.#pages.delete(page);
     }
 

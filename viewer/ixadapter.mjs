@@ -174,6 +174,11 @@ export class Reader {
         return this.#destroying;
     }
 
+    /** Whether calls on worker threads are using the tree. */
+    get busy() {
+        return this.#calls > 0;
+    }
+
     /**
      * Loads `file` with the load its content calls for, or the one `as` names
      * ('object', 'dict', 'dlmodel', 'om3d'); `options` ([{ key, value }]) go to a
@@ -398,7 +403,7 @@ export class Node {
         return withHandle(async (handle) => {
             const ok = await this.#reader._during(fn.async(handle, this.pointer, ...args, ...outputs));
             if (!ok) throw new IxError(ix.ix_reader_last_error(handle) || failure);
-            return outputs.map((o) => o[0]);
+            return outputs.map((o) => (Array.isArray(o) ? o[0] : o)); // a record is filled in place
         });
     }
 

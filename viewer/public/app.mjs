@@ -68,6 +68,13 @@ function jsonOptions() {
         .filter((o) => o.value !== '');
 }
 
+// This page's name to the server, which closes the page's files when it is gone:
+// the page says it is there every 20 s (the server waits 120 s by default).
+const pageId = crypto.randomUUID();
+let pendingOpen = null;       // the ticket of the open in flight, for Cancel
+const cancelOpen = (keepalive = false) => pendingOpen && fetch(`/api/cancel?open=${pendingOpen}`,
+    { method: 'POST', keepalive, headers: { 'Content-Type': 'application/json' }, body: '{}' }).catch(() => {});
+
 async function open() {
     const ticket = ++opening;
     const file = $('path').value.trim();
@@ -77,10 +84,23 @@ async function open() {
     selected.clear();
     clearPicture();
     $('tree').replaceChildren();
+    // A load that takes a while shows that it runs, and can be cancelled.
+    cancelOpen(); // an open still in flight is not wanted any more
+    const openTicket = pendingOpen = crypto.randomUUID();
+    const progress = setTimeout(() => {
+        status(`Opening ${file}…`);
+        $('cancel').hidden = false;
+    }, 200);
     try {
         const replace = doc?.id;
         doc = null;
-        const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
+        const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace, page: pageId, ticket: openTicket })
+            .finally(() => {
+                clearTimeout(progress);
+                if (pendingOpen === openTicket) pendingOpen = null;
+                $('cancel').hidden = true;
+                if (ticket === opening) status('');
+            });
         if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
         doc = { id: opened.id, file, kind: opened.kind };
         document.body.dataset.doc = doc.id;
@@ -92,7 +112,7 @@ async function open() {
         Object.assign(document.body.dataset, { loadMs: opened.loadMs, treeMs: performance.now() - started });
         if (opened.kind === 'object') await select('/', false);
     } catch (error) {
-        if (ticket === opening) status(error.message, true);
+        if (ticket === opening) status(error.message, error.status !== 409); // 409: cancelled
     }
 }
 
@@ -402,7 +422,10 @@ function setup() {
     };
     window.onresize = draw;
     // Leaving the page closes its file, so the server releases the reader.
+    $('cancel').onclick = () => cancelOpen();
+    setInterval(() => fetch(`/api/heartbeat?page=${pageId}`, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: '{}' }).catch(() => {}), 20_000);
     window.addEventListener('pagehide', () => {
+        cancelOpen(true);
         if (doc) fetch(`/api/close?doc=${doc.id}`, { method: 'POST', keepalive: true, headers: { 'Content-Type': 'application/json' }, body: '{}' });
     });
     updateOptions();
