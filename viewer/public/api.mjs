@@ -4,7 +4,8 @@
 const statusLine = () => document.getElementById('status');
 
 // The open file ({ id, file, kind }), or null; the node calls below are about it.
-export const session = { doc: null };
+// `page` names this page to the server, which holds the files each page opens.
+export const session = { doc: null, page: crypto.randomUUID() };
 
 // A POST always carries a JSON body: the server takes no other.
 export async function api(method, url, body = {}) {
