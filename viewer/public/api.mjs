@@ -39,7 +39,8 @@ export function nodeUrl(route, path, extra = {}) {
 }
 
 export const children = (path, from = 0) => api('GET', nodeUrl('children', path, from ? { from } : {}));
-export const fullText = (path) => api('GET', nodeUrl('full', path));
+// A part of the node's whole value text from character `from` on: { text, from, length }.
+export const fullText = (path, from = 0) => api('GET', nodeUrl('full', path, from ? { from } : {}));
 export const locate = (path) => api('GET', nodeUrl('locate', path));
 export const table = (path, from, count) => api('GET', nodeUrl('table', path, { from, count }));
 

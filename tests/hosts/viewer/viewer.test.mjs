@@ -18,6 +18,7 @@ const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../.
 const ixdump = process.env.IXDUMP ?? path.join(root, 'build/release/tools/ixdump/ixdump');
 const require = createRequire(path.join(root, 'viewer/package.json'));
 const { chromium } = require('playwright-core');
+process.env.IX_VIEWER_TEXT_PART ??= '10000'; // long texts come in parts of this many characters
 const { startServer } = await import(path.join(root, 'viewer/server.mjs'));
 
 let server, browser, page, base, tmp, cookie;
@@ -188,7 +189,7 @@ test('a dictionary file: nested nodes fetched on expanding, a full value on dema
     const valueRow = page.locator('#tree li[data-kind=value] > .row').first();
     const valuePath = await valueRow.evaluate((el) => el.parentElement.dataset.path);
     await valueRow.locator('.show-full').click();
-    const full = await page.locator(`#tree li[data-path="${valuePath}"] > pre.full`).textContent();
+    const full = await page.locator(`#tree li[data-path="${valuePath}"] > .full pre`).textContent();
     const dumped = execFileSync(ixdump,
                                 ['--full', valuePath, path.join(root, 'samples/inspection.hdict')], { encoding: 'utf8' });
     assert.ok(dumped.includes(full), `${full} / ${dumped}`);
@@ -542,6 +543,12 @@ test('a long array: jump to an index, go to a path, filter, a tuple as a table',
     await page.press('#table-index', 'Enter');
     await page.waitForFunction(() => document.querySelector('#table tbody th')?.textContent === '4990');
     assert.deepEqual(await page.locator('#table tbody td').allTextContents(), ['4990', '4991', '4992', '4993', '4994', '4995', '4996', '4997', '4998', '4999']);
+    // Its whole text, 28,890 characters, in three parts: the rest by "more".
+    await row('/big').locator('.show-full').click();
+    const more = page.locator('#tree li[data-path="/big"] > .full > .more-text');
+    for (let i = 0; i < 2; ++i) await more.click();
+    await more.waitFor({ state: 'hidden' });
+    assert.equal(await page.textContent('#tree li[data-path="/big"] > .full pre'), `[${Array.from({ length: 5000 }, (_, i) => i).join(', ')}]`);
 });
 
 // ---- 3D object models ----------------------------------------------------
