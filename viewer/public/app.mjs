@@ -154,7 +154,29 @@ async function showScene(path, options) {
 
 // ---- Events ------------------------------------------------------------
 
+// The handle between the tree and the view: dragged, or moved by the arrow keys.
+function setupSplitter() {
+    const splitter = $('splitter');
+    const widthTo = (px) => {
+        const width = Math.round(Math.min(Math.max(px, 160), window.innerWidth - 240));
+        document.body.style.setProperty('--side-width', `${width}px`);
+        splitter.setAttribute('aria-valuenow', width);
+        window.dispatchEvent(new Event('resize')); // the canvas and the views fit themselves again
+    };
+    splitter.onpointerdown = (event) => {
+        event.preventDefault(); // no text selected on the way
+        splitter.setPointerCapture(event.pointerId);
+        splitter.onpointermove = (move) => widthTo(move.clientX);
+    };
+    splitter.onpointerup = () => { splitter.onpointermove = null; };
+    splitter.onkeydown = (event) => {
+        const step = { ArrowLeft: -20, ArrowRight: 20 }[event.key];
+        if (step) widthTo($('side').getBoundingClientRect().width + step);
+    };
+}
+
 function setup() {
+    setupSplitter();
     initTree({ show: showNode, selectionChanged });
     $('open').onsubmit = (event) => { event.preventDefault(); open(); };
     $('close').onclick = close;

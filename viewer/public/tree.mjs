@@ -162,10 +162,13 @@ function setExpanded(li, open) {
 async function toggleItem(li, open = li.getAttribute('aria-expanded') !== 'true') {
     if (!li.hasAttribute('aria-expanded')) return;
     if (!open || groupOf(li)) return setExpanded(li, open);
+    li.setAttribute('aria-busy', 'true');
     try {
         showChildren(li, await children(li.dataset.path));
     } catch (error) {
         status(error.message, true);
+    } finally {
+        li.removeAttribute('aria-busy');
     }
 }
 

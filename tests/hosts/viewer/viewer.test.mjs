@@ -486,7 +486,7 @@ test('the tree by keyboard; a path copied, gone to, and opened again by the addr
                   ['Home', '/'], ['c', '/camera'], ['ArrowLeft', '/']];
     for (const [key, want] of walk) {
         await page.keyboard.press(key);
-        await page.waitForFunction(() => !document.querySelector('#tree li[aria-expanded=true]:not(:has(> ul))'));
+        await page.waitForFunction(() => !document.querySelector('#tree li[aria-busy=true], #tree li[aria-expanded=true]:not(:has(> ul))'));
         assert.equal(await focusedPath(), want, key);
     }
     assert.equal(await page.locator('#tree li[tabindex="0"]').count(), 1);
@@ -712,6 +712,11 @@ test('zoom stays within 1/64..256 about the cursor; f and 1; refit on resizing u
     const fitted = await scale();
     await page.setViewportSize({ width: 900, height: 500 });
     await page.waitForFunction((s) => Number(document.getElementById('canvas').dataset.scale) < s, fitted);
+    // The handle between the tree and the view, dragged to x = 200: the view takes the rest.
+    const handle = await page.locator('#splitter').boundingBox(), y = handle.y + 100, width = async (id) => (await page.locator(id).boundingBox()).width;
+    await page.mouse.move(handle.x + 2, y).then(() => page.mouse.down()).then(() => page.mouse.move(200, y)).then(() => page.mouse.up());
+    assert.deepEqual([await width('#side'), await width('#canvas')], [200, 900 - 205]);
+    await page.evaluate(() => document.body.style.removeProperty('--side-width'));
     await page.keyboard.press('1');
     await page.setViewportSize({ width: 1100, height: 640 });
     assert.equal(await scale(), 1);
