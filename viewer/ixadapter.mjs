@@ -382,11 +382,19 @@ export class Node {
         return found ? new Node(this.#reader, found, this.path === null ? null : (this.path === '/' ? '' : this.path) + relative) : null;
     }
 
-    /** The position of `node` among this node's children, or -1 (a search: an entry's position is in its path). */
-    indexOf(node) {
-        const pointer = this.pointer, wanted = koffi.address(node.pointer);
-        for (let i = 0, n = ix.ix_node_child_count(pointer); i < n; ++i)
-            if (koffi.address(ix.ix_node_child_at(pointer, i)) === wanted) return i;
+    /**
+     * The position of `node` among this node's children, or -1: a search (an
+     * entry's position is in its path). The library builds children 256 at a
+     * time when first asked for; each block is built on a worker thread, then
+     * looked through here.
+     */
+    async indexOf(node) {
+        const pointer = this.pointer, wanted = koffi.address(node.pointer), count = ix.ix_node_child_count(pointer);
+        for (let start = 0; start < count; start += 256) {
+            await this.#reader._during(ix.ix_node_child_at.async(pointer, start));
+            for (let i = start, end = Math.min(count, start + 256); i < end; ++i)
+                if (koffi.address(ix.ix_node_child_at(pointer, i)) === wanted) return i;
+        }
         return -1;
     }
 

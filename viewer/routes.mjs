@@ -201,7 +201,7 @@ async function locate(request) {
     for (const segment of nodePath.split('/').filter((s) => s !== '')) {
         const node = await nodeAt(doc, `${parent.path === '/' ? '' : parent.path}/${segment}`);
         const entry = /^\[(\d+)\]$/.exec(segment);
-        steps.push({ path: node.path, index: entry ? Number(entry[1]) : parent.indexOf(node) });
+        steps.push({ path: node.path, index: entry ? Number(entry[1]) : await parent.indexOf(node) });
         parent = node;
     }
     return { path: parent.path, steps };

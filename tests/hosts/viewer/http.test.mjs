@@ -134,9 +134,12 @@ test('long work leaves the server answering; files are bounded per page, expire 
     assert.equal(large.status, 200, large.error);
     assert.ok(answered.length >= 3 && Math.max(...answered) < loadMs / 4, `${answered.map(Math.round)} during ${Math.round(loadMs)} ms`);
 
-    // A miss under the large node is found without listing it; the long text comes in parts.
-    const miss = await timed(() => call('GET', `/api/children?doc=${large.id}&path=/big/k400000`));
+    // A miss under the large node is found without listing it; a hit has the position of each step.
+    const miss = await timed(() => call('GET', `/api/locate?doc=${large.id}&path=/big/k400000`));
     assert.ok(miss.result.status === 404 && miss.ms < loadMs / 4, `${miss.result.error} in ${miss.ms} ms`);
+    const hit = await timed(() => call('GET', `/api/locate?doc=${large.id}&path=/big/k399998`));
+    assert.deepEqual(hit.result.steps, [{ path: '/big', index: 0 }, { path: '/big/k399998', index: 399998 }]);
+    // The long text comes in parts.
     const text = (from) => call('GET', `/api/full?doc=${large.id}&path=/list&from=${from}&count=5000`);
     const first = await text(0);
     const last = await text(first.length - 10);
