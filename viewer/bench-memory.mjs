@@ -1,5 +1,5 @@
 // The viewer's memory, without a browser (run by hand):
-//   node viewer/bench-memory.mjs [--cycles N] [--keep]
+//   node viewer/bench-memory.mjs [--cycles N] [--keep] [--unclosed]
 // (--keep: the JSON files stay and their folder is printed; IXADAPTER_LIBRARY names
 // the library the server loads, as for the server itself).
 // The server runs in a child process (this script with --serve: startServer, as
@@ -13,6 +13,10 @@
 // - after each of N cycles (10 by default) that open, expand and close the COCO file
 //   and a dataset-like JSON file of ~48 MB (RSS after each cycle / after the first),
 //   and the library's load of each file as the server times it.
+// With --unclosed: ten pages each open a dataset-like JSON file of ~1.6 MB and are
+// gone without closing it (a tab closed before its `pagehide` went out); the RSS
+// after each open, and once the server's expiry (IX_VIEWER_EXPIRY_SECONDS, 10 here)
+// has passed.
 import { spawn } from 'node:child_process';
 import http from 'node:http';
 import fs from 'node:fs';
@@ -84,11 +88,11 @@ function* coco() {
 
 // A dataset description: 160,000 samples with a file name, an id, a split, a flag,
 // a note and five short arrays of box coordinates and labels.
-function* dataset() {
+function* dataset(samples = 160000) {
     const r = random(48);
     yield '{"class_names":' + JSON.stringify(Array.from({ length: 20 }, (_, i) => `class${i}`));
     yield ',"image_dir":"images","samples":[';
-    yield* list(160000, (i) => {
+    yield* list(samples, (i) => {
         const boxes = 1 + Math.floor(r() * 5);
         const coords = () => Array.from({ length: boxes }, () => fixed(r() * 1000, 4));
         return {
@@ -226,5 +230,36 @@ async function main() {
     }
 }
 
+// Ten pages open a file each and never close it.
+async function unclosed() {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ix-viewer-memory-'));
+    const file = path.join(dir, 'dataset.json');
+    const size = writeJson(file, dataset(5400));
+    const expiry = Number(process.env.IX_VIEWER_EXPIRY_SECONDS ??= '10');
+    const client = await startServer();
+    try {
+        await api(client, 'GET', '/api/version');
+        await settle();
+        const before = await memory(client);
+        console.log(`${path.basename(file)} (${mb(size)} MB) opened by ten pages, never closed (RSS before: ${mb(before.rss)} MB)\n`);
+        console.log('| open | RSS (MB) | malloc\'d, in use (MB) |');
+        console.log('|---:|---:|---:|');
+        for (let page = 1; page <= 10; ++page) {
+            const opened = await api(client, 'POST', '/api/open', { file, page: `tab${page}` });
+            await api(client, 'GET', `/api/children?doc=${opened.id}&path=/samples`);
+            await settle();
+            const now = await memory(client);
+            console.log(`| ${page} | ${mb(now.rss)} | ${mb(now.mallocUsed)} |`);
+        }
+        await new Promise((resolve) => setTimeout(resolve, (expiry + 3) * 1000));
+        const after = await memory(client);
+        console.log(`| ${expiry + 3} s later | ${mb(after.rss)} | ${mb(after.mallocUsed)} |`);
+    } finally {
+        client.server.kill();
+        fs.rmSync(dir, { recursive: true, force: true });
+    }
+}
+
 if (process.argv.includes('--serve')) await serve();
+else if (process.argv.includes('--unclosed')) await unclosed();
 else await main();

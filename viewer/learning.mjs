@@ -1,33 +1,21 @@
 // The server's side of the deep-learning views: a dataset's summary and its
 // samples, and a model's card, read from the tree the library built for the open
 // file (never by parsing the file again). Each function takes an open document
-// ({ reader, root, kind, folder }) and gives what the page shows as JSON.
+// ({ root (a Node), kind, folder }) and gives what the page shows as JSON.
 import fs from 'node:fs';
 import path from 'node:path';
-import { ix } from './ixadapter.mjs';
-import { VALUE, nodeKindName } from './public/kinds.mjs';
-
-const refused = (status, message) => Object.assign(new Error(message), { status });
+import { HttpError } from './documents.mjs';
+import { VALUE } from './public/kinds.mjs';
 
 // The child of `node` under `key` (a plain key: letters, digits, '_'), or null.
-const childOf = (node, key) => (node ? ix.ix_node_at_path(node, `/${key}`) : null);
+const childOf = (node, key) => (node ? node.at(`/${key}`) : null);
 
 // Every value below a node, in order: a value node's own values, a dictionary's
 // or tuple's (arrays read as dictionaries included) those of its children.
 function valuesOf(node) {
     if (!node) return [];
-    if (nodeKindName(ix.ix_node_kind(node)) === VALUE) {
-        const values = [];
-        for (let i = 0, n = ix.ix_node_value_count(node); i < n; ++i) {
-            const type = ix.ix_node_value_type_at(node, i);
-            values.push(type === 1 ? Number(ix.ix_node_value_int_at(node, i))
-                : type === 2 ? ix.ix_node_value_real_at(node, i) : ix.ix_node_value_string_at(node, i));
-        }
-        return values;
-    }
-    const values = [];
-    for (let i = 0, n = ix.ix_node_child_count(node); i < n; ++i) values.push(...valuesOf(ix.ix_node_child_at(node, i)));
-    return values;
+    if (node.kind === VALUE) return node.values.map((v) => (typeof v === 'bigint' ? Number(v) : v));
+    return node.children().flatMap(valuesOf);
 }
 
 const firstValue = (node, key) => valuesOf(childOf(node, key))[0];
@@ -39,12 +27,12 @@ function datasetOf(doc) {
     if (doc.kind !== 'dict') return null;
     const samples = childOf(doc.root, 'samples');
     const classNames = childOf(doc.root, 'class_names');
-    if (!samples || !classNames || nodeKindName(ix.ix_node_kind(samples)) === VALUE) return null;
+    if (!samples || !classNames || samples.kind === VALUE) return null;
     const names = valuesOf(classNames).map(String);
     // Labels are class ids; without "class_ids" a class's id is its position.
     const given = valuesOf(childOf(doc.root, 'class_ids'));
     const ids = given.length === names.length ? given : names.map((_, i) => i);
-    return { samples, names, ids, count: ix.ix_node_child_count(samples) };
+    return { samples, names, ids, count: samples.childCount };
 }
 
 // The image folder: "image_dir" taken from the file's folder; one that is absent,
@@ -66,7 +54,7 @@ export function datasetSummary(doc) {
     const byId = new Map(classes.map((c) => [c.id, c]));
     const splits = new Map();
     for (let i = 0; i < dataset.count; ++i) {
-        const sample = ix.ix_node_child_at(dataset.samples, i);
+        const sample = dataset.samples.child(i);
         const split = String(firstValue(sample, 'split') ?? '');
         splits.set(split, (splits.get(split) ?? 0) + 1);
         const labels = valuesOf(childOf(sample, 'bbox_label_id'));
@@ -88,9 +76,9 @@ export function datasetSummary(doc) {
 // Sample `index`: its image file (resolved, and whether it is there) and its boxes.
 export function datasetSample(doc, index) {
     const dataset = datasetOf(doc);
-    if (!dataset) throw refused(422, 'the open file is not a dataset (no "class_names" and "samples")');
-    if (index >= dataset.count) throw refused(404, `the dataset has ${dataset.count} samples`);
-    const sample = ix.ix_node_child_at(dataset.samples, index);
+    if (!dataset) throw new HttpError(422, 'the open file is not a dataset (no "class_names" and "samples")');
+    if (index >= dataset.count) throw new HttpError(404, `the dataset has ${dataset.count} samples`);
+    const sample = dataset.samples.child(index);
     const file = firstValue(sample, 'image_file_name');
     const image = typeof file === 'string' && file !== '' ? path.resolve(imageDirOf(doc).dir, file) : null;
     const [labels, row1, col1, row2, col2] = ['bbox_label_id', 'bbox_row1', 'bbox_col1', 'bbox_row2', 'bbox_col2']
@@ -117,8 +105,7 @@ export function datasetSample(doc, index) {
 // The tensors of "inputs" or "outputs": one dictionary, or a tuple of them.
 function tensorsOf(node) {
     if (!node) return [];
-    const list = childOf(node, 'name') ? [node]
-        : Array.from({ length: ix.ix_node_child_count(node) }, (_, i) => ix.ix_node_child_at(node, i));
+    const list = childOf(node, 'name') ? [node] : node.children();
     return list.filter((t) => childOf(t, 'name')).map((t) => ({
         name: String(firstValue(t, 'name')),
         type: String(firstValue(t, 'elem_type') ?? ''),
@@ -132,13 +119,9 @@ const shownApart = new Set(['inputs', 'outputs', 'meta_data', ...imageKeys]);
 // A deep-learning model's card: its plain keys, its inputs and outputs, and the
 // images it takes when it takes images.
 export function modelCard(doc) {
-    if (doc.kind !== 'dlmodel') throw refused(422, 'the open file is not a deep-learning model');
-    const keys = [];
-    for (let i = 0, n = ix.ix_node_child_count(doc.root); i < n; ++i) {
-        const child = ix.ix_node_child_at(doc.root, i);
-        const key = ix.ix_node_label(child);
-        if (!shownApart.has(key) && nodeKindName(ix.ix_node_kind(child)) === VALUE) keys.push({ key, value: valuesOf(child).join(', ') });
-    }
+    if (doc.kind !== 'dlmodel') throw new HttpError(422, 'the open file is not a deep-learning model');
+    const keys = doc.root.children().filter((child) => !shownApart.has(child.label) && child.kind === VALUE)
+        .map((child) => ({ key: child.label, value: valuesOf(child).join(', ') }));
     const [width, height, channels, batch] = imageKeys.map((key) => firstValue(doc.root, key));
     const meta = childOf(doc.root, 'meta_data');
     return {
@@ -146,9 +129,6 @@ export function modelCard(doc) {
         inputs: tensorsOf(childOf(doc.root, 'inputs')),
         outputs: tensorsOf(childOf(doc.root, 'outputs')),
         image: width === undefined ? null : { width, height, channels, batch },
-        meta: Array.from({ length: meta ? ix.ix_node_child_count(meta) : 0 }, (_, i) => {
-            const entry = ix.ix_node_child_at(meta, i);
-            return { key: ix.ix_node_label(entry), value: valuesOf(entry).join(', ') };
-        }),
+        meta: (meta?.children() ?? []).map((entry) => ({ key: entry.label, value: valuesOf(entry).join(', ') })),
     };
 }

@@ -4,7 +4,8 @@
 const statusLine = () => document.getElementById('status');
 
 // The open file ({ id, file, kind }), or null; the node calls below are about it.
-export const session = { doc: null };
+// `page` names this page to the server, which holds the files each page opens.
+export const session = { doc: null, page: crypto.randomUUID() };
 
 // A POST always carries a JSON body: the server takes no other.
 export async function api(method, url, body = {}) {
@@ -38,7 +39,8 @@ export function nodeUrl(route, path, extra = {}) {
 }
 
 export const children = (path, from = 0) => api('GET', nodeUrl('children', path, from ? { from } : {}));
-export const fullText = (path) => api('GET', nodeUrl('full', path));
+// A part of the node's whole value text from character `from` on: { text, from, length }.
+export const fullText = (path, from = 0) => api('GET', nodeUrl('full', path, from ? { from } : {}));
 export const locate = (path) => api('GET', nodeUrl('locate', path));
 export const table = (path, from, count) => api('GET', nodeUrl('table', path, { from, count }));
 

@@ -51,6 +51,12 @@ function jsonOptions() {
         .filter((o) => o.value !== '');
 }
 
+// The server closes a page's files when it is gone: the page says it is there
+// every 20 s (the server waits 120 s by default).
+let pendingOpen = null;       // the ticket of the open in flight, for Cancel
+const cancelOpen = (keepalive = false) => pendingOpen && fetch(`/api/cancel?open=${pendingOpen}`,
+    { method: 'POST', keepalive, headers: { 'Content-Type': 'application/json' }, body: '{}' }).catch(() => {});
+
 async function open() {
     const ticket = ++opening;
     const file = $('path').value.trim();
@@ -59,10 +65,23 @@ async function open() {
     status('');
     clearPicture();
     clearTree();
+    // A load that takes a while shows that it runs, and can be cancelled.
+    cancelOpen(); // an open still in flight is not wanted any more
+    const openTicket = pendingOpen = crypto.randomUUID();
+    const progress = setTimeout(() => {
+        status(`Opening ${file}…`);
+        $('cancel').hidden = false;
+    }, 200);
     try {
         const replace = doc?.id;
         setDoc(null);
-        const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace });
+        const opened = await api('POST', '/api/open', { file, as: as || undefined, options: jsonOptions(), replace, page: session.page, ticket: openTicket })
+            .finally(() => {
+                clearTimeout(progress);
+                if (pendingOpen === openTicket) pendingOpen = null;
+                $('cancel').hidden = true;
+                if (ticket === opening) status('');
+            });
         if (ticket !== opening) return api('POST', `/api/close?doc=${opened.id}`).catch(() => {});
         setDoc({ id: opened.id, file, kind: opened.kind, as });
         document.body.dataset.doc = doc.id;
@@ -73,12 +92,13 @@ async function open() {
         Object.assign(document.body.dataset, { loadMs: opened.loadMs, treeMs: performance.now() - started });
         if ([OBJECT_LOAD, 'om3d'].includes(opened.kind)) await select('/', false);
     } catch (error) {
-        if (ticket === opening) status(error.message, true);
+        if (ticket === opening) status(error.message, error.status !== 409); // 409: cancelled
     }
 }
 
 async function close() {
     ++opening;
+    cancelOpen();
     if (doc) await api('POST', `/api/close?doc=${doc.id}`).catch(() => {});
     setDoc(null);
     $('folder').textContent = '';
@@ -134,7 +154,29 @@ async function showScene(path, options) {
 
 // ---- Events ------------------------------------------------------------
 
+// The handle between the tree and the view: dragged, or moved by the arrow keys.
+function setupSplitter() {
+    const splitter = $('splitter');
+    const widthTo = (px) => {
+        const width = Math.round(Math.min(Math.max(px, 160), window.innerWidth - 240));
+        document.body.style.setProperty('--side-width', `${width}px`);
+        splitter.setAttribute('aria-valuenow', width);
+        window.dispatchEvent(new Event('resize')); // the canvas and the views fit themselves again
+    };
+    splitter.onpointerdown = (event) => {
+        event.preventDefault(); // no text selected on the way
+        splitter.setPointerCapture(event.pointerId);
+        splitter.onpointermove = (move) => widthTo(move.clientX);
+    };
+    splitter.onpointerup = () => { splitter.onpointermove = null; };
+    splitter.onkeydown = (event) => {
+        const step = { ArrowLeft: -20, ArrowRight: 20 }[event.key];
+        if (step) widthTo($('side').getBoundingClientRect().width + step);
+    };
+}
+
 function setup() {
+    setupSplitter();
     initTree({ show: showNode, selectionChanged });
     $('open').onsubmit = (event) => { event.preventDefault(); open(); };
     $('close').onclick = close;
@@ -174,7 +216,10 @@ function setup() {
     setupCanvas();
     document.addEventListener('ix:show-frame', (event) => { event.detail.shown = showScene(event.detail.path, event.detail); });
     // Leaving the page closes its file, so the server releases the reader.
+    $('cancel').onclick = () => cancelOpen();
+    setInterval(() => fetch(`/api/heartbeat?page=${session.page}`, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: '{}' }).catch(() => {}), 20_000);
     window.addEventListener('pagehide', () => {
+        cancelOpen(true);
         if (doc) fetch(`/api/close?doc=${doc.id}`, { method: 'POST', keepalive: true, headers: { 'Content-Type': 'application/json' }, body: '{}' });
     });
     updateOptions();

@@ -2,6 +2,7 @@
 // and "samples"): one sample's image with its boxes and class names, stepped with
 // keys and buttons, and how boxes and samples spread over classes and splits.
 import { extentOf, compose, rule } from './drawing.mjs';
+import { session } from './api.mjs';
 import { element, imageCanvas, overlay, request, stepButtons, stepOf, stepped, table } from './panel.mjs';
 
 const panel = overlay('samples', 'samples', () => draw());
@@ -33,7 +34,7 @@ function showSummary() {
 // The sample's image, opened as an image file on its own reader and closed once its pixels are here.
 async function loadPicture(sample) {
     if (!sample.imageFound) return null;
-    const opened = await request('/api/open', { file: sample.imageFile, as: 'object' });
+    const opened = await request('/api/open', { file: sample.imageFile, as: 'object', page: session.page });
     try {
         return await imageCanvas(opened.id, '/[0]');
     } finally {

@@ -162,10 +162,13 @@ function setExpanded(li, open) {
 async function toggleItem(li, open = li.getAttribute('aria-expanded') !== 'true') {
     if (!li.hasAttribute('aria-expanded')) return;
     if (!open || groupOf(li)) return setExpanded(li, open);
+    li.setAttribute('aria-busy', 'true');
     try {
         showChildren(li, await children(li.dataset.path));
     } catch (error) {
         status(error.message, true);
+    } finally {
+        li.removeAttribute('aria-busy');
     }
 }
 
@@ -199,16 +202,33 @@ export async function reveal(path) {
     await select(li.dataset.path, false);
 }
 
+// A long text comes in the server's parts: the rest is fetched by a "more" button under it.
 async function showFull(li) {
-    const shown = li.querySelector(':scope > pre.full');
+    const shown = li.querySelector(':scope > .full');
     if (shown) return shown.remove();
-    try {
-        const { text } = await fullText(li.dataset.path);
-        const pre = Object.assign(document.createElement('pre'), { className: 'full', textContent: text });
-        li.querySelector(':scope > .row').after(pre);
-    } catch (error) {
-        status(error.message, true);
-    }
+    const box = Object.assign(document.createElement('div'), { className: 'full' });
+    const pre = document.createElement('pre');
+    const more = Object.assign(document.createElement('button'), { className: 'more-text', hidden: true });
+    box.append(pre, more);
+    let from = 0;
+    const next = async () => {
+        more.disabled = true;
+        try {
+            const { text, length } = await fullText(li.dataset.path, from);
+            pre.append(text);
+            from += text.length;
+            more.hidden = from >= length;
+            more.textContent = `more (${from.toLocaleString()} of ${length.toLocaleString()} characters shown)`;
+            return true;
+        } catch (error) {
+            status(error.message, true);
+            return false;
+        } finally {
+            more.disabled = false;
+        }
+    };
+    more.onclick = (event) => { event.stopPropagation(); next(); };
+    if (await next()) li.querySelector(':scope > .row').after(box);
 }
 
 export async function select(path, add) {

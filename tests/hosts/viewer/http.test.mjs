@@ -16,12 +16,13 @@ const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../.
 let server, url, tmp, cwd, doc;
 let cookie = ''; // the page's, once the printed URL was opened
 
-// One request; by default as the page sends it: its Host, its cookie, a JSON body.
-function send({ method = 'GET', path: target, host = url.host, headers = {}, body }) {
+// One request; by default as the page sends it to the first server: its Host, its cookie, a JSON body.
+function send({ method = 'GET', path: target, to = { url, cookie }, host = to.url.host, headers = {}, body }) {
     const json = body === undefined ? {} : { 'content-type': 'application/json' };
     return new Promise((resolve, reject) => {
-        const req = http.request({ host: '127.0.0.1', port: url.port, method, path: target,
-                                   headers: { host, cookie, ...json, ...headers } }, (res) => {
+        // A connection of its own: a kept-alive one may be closed by the server as it is reused.
+        const req = http.request({ host: '127.0.0.1', port: to.url.port, method, path: target, agent: false,
+                                   headers: { host, cookie: to.cookie, ...json, ...headers } }, (res) => {
             let text = '';
             res.setEncoding('utf8');
             res.on('data', (chunk) => { text += chunk; });
@@ -32,25 +33,29 @@ function send({ method = 'GET', path: target, host = url.host, headers = {}, bod
     });
 }
 
+// A server started as `./run.sh --viewer` starts it, its printed URL opened: { process, url, cookie }.
+async function launch(env = {}) {
+    const started = spawn(process.execPath, [path.join(root, 'viewer/server.mjs')], { cwd, env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'inherit'] });
+    const line = await new Promise((resolve, reject) => {
+        let out = '';
+        started.stdout.on('data', (chunk) => { out += chunk; if (out.includes('\n')) resolve(out.split('\n')[0]); });
+        started.on('exit', (code) => reject(new Error(`the server exited with ${code}`)));
+    });
+    const printed = new URL(line.match(/^ixadapter viewer: (http:\/\/127\.0\.0\.1:\d+\/\?token=[\w-]{43})$/)?.[1] ?? assert.fail(line));
+    const welcome = await send({ path: printed.pathname + printed.search, to: { url: printed, cookie: '' } });
+    assert.equal(welcome.status, 303);
+    assert.equal(welcome.headers.location, '/');
+    assert.match(welcome.headers['set-cookie'][0], /^ixviewer-\d+=[\w-]{43}; HttpOnly; SameSite=Strict; Path=\/$/);
+    return { process: started, url: printed, cookie: welcome.headers['set-cookie'][0].split(';')[0] };
+}
+
 before(async () => {
     tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'ix-viewer-http-'));
     cwd = path.join(tmp, 'cwd');
     fs.mkdirSync(cwd);
     fs.copyFileSync(path.join(root, 'samples/scene.hobj'), path.join(tmp, 'scene.hobj'));
     fs.writeFileSync(path.join(tmp, 'existing.hobj'), 'kept');
-    server = spawn(process.execPath, [path.join(root, 'viewer/server.mjs')], { cwd, stdio: ['ignore', 'pipe', 'inherit'] });
-    const line = await new Promise((resolve, reject) => {
-        let out = '';
-        server.stdout.on('data', (chunk) => { out += chunk; if (out.includes('\n')) resolve(out.split('\n')[0]); });
-        server.on('exit', (code) => reject(new Error(`the server exited with ${code}`)));
-    });
-    url = new URL(line.match(/^ixadapter viewer: (http:\/\/127\.0\.0\.1:\d+\/\?token=[\w-]{43})$/)?.[1] ?? assert.fail(line));
-
-    const welcome = await send({ path: url.pathname + url.search });
-    assert.equal(welcome.status, 303);
-    assert.equal(welcome.headers.location, '/');
-    assert.match(welcome.headers['set-cookie'][0], /^ixviewer-\d+=[\w-]{43}; HttpOnly; SameSite=Strict; Path=\/$/);
-    cookie = welcome.headers['set-cookie'][0].split(';')[0];
+    ({ process: server, url, cookie } = await launch());
     doc = JSON.parse((await send({ method: 'POST', path: '/api/open', body: { file: path.join(tmp, 'scene.hobj') } })).text).id;
 });
 
@@ -97,4 +102,63 @@ test('requests not from the viewer\'s page, or beyond its bounds, are refused an
                          ['nosniff', 'no-referrer', 'no-store'], what);
     }
     assert.deepEqual(fs.readdirSync(cwd), []); // nothing relative lands in the server's working folder
+});
+
+test('long work leaves the server answering; files are bounded per page, expire with it, and long texts come in parts', async () => {
+    const quick = await launch({ IX_VIEWER_EXPIRY_SECONDS: '1', IX_VIEWER_TEXT_PART: '1000' });
+    after(() => quick.process.kill());
+    const to = { url: quick.url, cookie: quick.cookie };
+    const call = async (method, target, body) => {
+        const answer = await send({ method, path: target, to, body: method === 'POST' ? body ?? {} : undefined });
+        return { status: answer.status, ...JSON.parse(answer.text) };
+    };
+    const timed = async (work) => { const t = performance.now(); const result = await work(); return { result, ms: performance.now() - t }; };
+    // A dictionary of 400,000 keys beside a list of 600,000 numbers (read as a tuple): ~12 MB.
+    const big = path.join(tmp, 'big.json');
+    const keys = Array.from({ length: 400_000 }, (_, i) => `"k${i}":${i}`).join(',');
+    fs.writeFileSync(big, `{"big":{${keys}},"list":[${Array.from({ length: 600_000 }, (_, i) => i).join(',')}]}`);
+    const openBig = (page, ticket) => call('POST', '/api/open', { file: big, page, ticket, options: [{ key: 'convert_json_arrays_to', value: 'tuple' }] });
+
+    // During a long open, the version and another file's children are answered, each in a small part of its time.
+    const small = await call('POST', '/api/open', { file: path.join(tmp, 'scene.hobj'), page: 'a' });
+    let done = false;
+    const opening = timed(() => openBig('b', 'slow')).finally(() => { done = true; });
+    const answered = [];
+    while (!done) {
+        const version = await timed(() => call('GET', '/api/version'));
+        const children = await timed(() => call('GET', `/api/children?doc=${small.id}&path=/`));
+        assert.deepEqual([version.result.status, children.result.total], [200, 5]);
+        if (!done) answered.push(Math.max(version.ms, children.ms));
+    }
+    const { result: large, ms: loadMs } = await opening;
+    assert.equal(large.status, 200, large.error);
+    assert.ok(answered.length >= 3 && Math.max(...answered) < loadMs / 4, `${answered.map(Math.round)} during ${Math.round(loadMs)} ms`);
+
+    // A miss under the large node is found without listing it; a hit has the position of each step.
+    const miss = await timed(() => call('GET', `/api/locate?doc=${large.id}&path=/big/k400000`));
+    assert.ok(miss.result.status === 404 && miss.ms < loadMs / 4, `${miss.result.error} in ${miss.ms} ms`);
+    const hit = await timed(() => call('GET', `/api/locate?doc=${large.id}&path=/big/k399998`));
+    assert.deepEqual(hit.result.steps, [{ path: '/big', index: 0 }, { path: '/big/k399998', index: 399998 }]);
+    // The long text comes in parts.
+    const text = (from) => call('GET', `/api/full?doc=${large.id}&path=/list&from=${from}&count=5000`);
+    const first = await text(0);
+    const last = await text(first.length - 10);
+    assert.deepEqual([first.text.length, first.text.slice(0, 9), last.text], [1000, '[0, 1, 2,', '8, 599999]']);
+
+    // A cancelled open is answered at once; the load's reader goes when it returns.
+    const cancelled = timed(() => openBig('b', 'unwanted'));
+    let cancel;
+    do cancel = await call('POST', '/api/cancel?open=unwanted'); while (!cancel.cancelled);
+    const refused = await cancelled;
+    assert.ok(refused.result.status === 409 && refused.ms < loadMs / 2, `${refused.result.error} in ${refused.ms} ms`);
+    assert.equal((await call('POST', '/api/cancel?open=unwanted')).cancelled, false);
+
+    // The ninth file of a page closes the one it used least recently; a page gone loses its files.
+    const opened = [];
+    for (let i = 0; i < 9; ++i) opened.push(await call('POST', '/api/open', { file: path.join(tmp, 'scene.hobj'), page: 'c' }));
+    assert.deepEqual(opened[8].closed, [opened[0].id]);
+    assert.deepEqual((await call('POST', '/api/heartbeat?page=c')).documents, opened.slice(1).map((o) => o.id));
+    await new Promise((resolve) => setTimeout(resolve, 2500));
+    assert.deepEqual((await call('POST', '/api/heartbeat?page=c')).documents, []);
+    assert.equal((await call('GET', `/api/children?doc=${opened[8].id}&path=/`)).status, 404);
 });
