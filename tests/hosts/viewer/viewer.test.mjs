@@ -706,3 +706,40 @@ test('zoom stays within 1/64..256 about the cursor; f and 1; refit on resizing u
     await page.setViewportSize({ width: 1100, height: 640 });
     assert.equal(await scale(), 1);
 });
+
+// ---- Overlays as objects -------------------------------------------------
+
+test('overlays: an object keeps its colour alone and with its file, is picked on the canvas, the legend', async () => {
+    await openDrawn('samples/scene.hobj');
+    const swatch = (p) => row(p).locator('.swatch').evaluate((m) => getComputedStyle(m).backgroundColor);
+    const colours = await Promise.all(['/[1]', '/[2]', '/[3]', '/[4]'].map(swatch));
+    assert.equal(new Set(colours).size, 4);
+    assert.deepEqual(await page.locator('#legend > div').allTextContents(), [' regions 2', ' contours 1', ' polygons 1']);
+    const docId = await page.evaluate(() => document.body.dataset.doc);
+    const shapes = (await api(`/api/scene?doc=${docId}&path=/`)).shapes;
+    const [line, region] = [shapes.find((s) => s.path === '/[3]').lines[0], shapes.find((s) => s.path === '/[1]').runs];
+    const at = line.rows.length >> 1; // a point of the contour that no other line crosses
+    const [lr, lc] = [Math.round(line.rows[at]), Math.round(line.cols[at])];
+    const rgb = async () => `rgb(${(await canvasPixel(lr, lc)).slice(0, 3).join(', ')})`;
+    assert.equal(await rgb(), colours[2]);
+    await show('/[3]');
+    assert.equal(await rgb(), colours[2]);
+
+    // A click on the canvas selects the object under it in the tree; the file stays drawn around it.
+    await show('/');
+    const pickAt = async (r, c, picked, selected) => {
+        const point = r === null ? await page.locator('#canvas').boundingBox() : await pagePoint(r, c);
+        await page.mouse.click(point.x + (r === null ? 2 : 0), point.y + (r === null ? 2 : 0));
+        await page.waitForFunction(([p, s]) => document.getElementById('canvas').dataset.picked === p
+            && document.querySelector('#tree [aria-selected=true]')?.dataset.path === s, [picked, selected]);
+    };
+    const middle = Math.floor(region.rows.length / 2);
+    await pickAt(region.rows[middle], region.begins[middle] + 1, '/[1]', '/[1]');
+    assert.match(await page.textContent('#overlay-tip'), /^Object 2 \(region\)\narea: 110/);
+    await pickAt(lr, lc, '/[3]', '/[3]');
+    await pickAt(null, null, '', '/'); // beside every object: the file's node again
+    assert.equal(await page.evaluate(() => document.getElementById('canvas').dataset.shown), `${docId}:/`);
+    await page.click('#legend > div[data-class=region]');
+    assert.equal(await page.isChecked('input[data-class=region]'), false);
+    await page.click('#legend > div[data-class=region]');
+});
