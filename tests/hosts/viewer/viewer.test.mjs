@@ -152,9 +152,11 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
     await api(`/api/save?doc=${id}`, JSON.stringify({ paths: ['/[1]', '/[3]'], to: geometry }));
     await api(`/api/close?doc=${id}`, '');
     // [file, node]: a file's objects over its image, an image, a region, contour and
-    // polygon over the image beside them, geometry alone on a backdrop of its extent.
+    // polygon over the image beside them, geometry alone on a backdrop of its extent,
+    // a dictionary key of two regions (colours by the key's hash).
     const cases = [['samples/scene.hobj', '/'], ['samples/scene.hobj', '/[0]'], ['samples/scene.hobj', '/[1]'],
-                   ['samples/scene.hobj', '/[3]'], ['samples/scene.hobj', '/[4]'], [geometry, '/'], [geometry, '/[1]']];
+                   ['samples/scene.hobj', '/[3]'], ['samples/scene.hobj', '/[4]'], [geometry, '/'], [geometry, '/[1]'],
+                   ['samples/inspection.hdict', '/defects']];
     const out = path.join(tmp, 'render.png');
     for (const [file, nodePath] of cases) {
         execFileSync(ixdump, ['--render', nodePath, '--out', out, file], { cwd: root });
@@ -164,8 +166,8 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
         const [width, height, rowBytes] = ['X-Width', 'X-Height', 'X-Row-Bytes'].map((h) => Number(image.headers.get(h)));
         const bgr = new Uint8Array(await image.arrayBuffer());
         await open(file);
-        await page.waitForFunction(() => document.getElementById('canvas').dataset.shown === `${document.body.dataset.doc}:/`);
-        if (nodePath !== '/') await show(nodePath);
+        if (nodePath === '/') await page.waitForFunction(() => document.getElementById('canvas').dataset.shown === `${document.body.dataset.doc}:/`);
+        else await show(nodePath);
         await page.click('#one');
         // One row and column more than the picture: beyond it, the page's backdrop.
         const shown = await page.evaluate(([w, h]) => Array.from(
