@@ -70,7 +70,8 @@ function recompose() {
 function pick(shape) {
     if (!scenePath || (!shape && !overlays.emphasis.path)) return;
     picking = shape?.path ?? scenePath;
-    reveal(picking).catch(() => { picking = null; });
+    // The tree's item loses the focus it took, so that the canvas's keys (z) go on working.
+    reveal(picking).then(() => document.activeElement?.closest('#tree') && document.activeElement.blur(), () => { picking = null; });
 }
 
 // Draws the node at `path` of the open file `docId` by the drawing rule; of an
