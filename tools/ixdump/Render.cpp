@@ -27,6 +27,7 @@ using Line = std::vector<Point>;
 struct Shape {
     std::vector<int32_t> rows, begins, ends;  // a region's runs
     std::vector<Line> lines;                  // a contour, a polygon, a parallel's two lines
+    size_t colour = 0;                        // its entry of the palette
 };
 
 template <class T, void (*Free)(T*)>
@@ -332,6 +333,25 @@ bool writePicture(const Canvas& canvas, const std::string& path, std::wstring& e
     return true;
 }
 
+constexpr size_t kColours = sizeof drawing::kPalette / sizeof drawing::kPalette[0];
+
+// The palette entry of object `object` of `node`, the same wherever the node is
+// drawn: its position when its path segment is "[i]", else a hash (32-bit
+// FNV-1a over the code points) of the segment, plus the object's index.
+size_t colourIndex(const NativeNode* node, int32_t object) {
+    const std::wstring segment = ix_node_path_segment(node);
+    uint64_t key = 2166136261u;
+    const bool position = segment.size() > 2 && segment.front() == L'[' && segment.back() == L']' &&
+                          std::all_of(segment.begin() + 1, segment.end() - 1, [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+    if (position) {
+        key = 0;
+        for (size_t i = 1; i + 1 < segment.size(); ++i) key = (key * 10 + static_cast<uint64_t>(segment[i] - L'0')) % kColours;
+    } else {
+        for (wchar_t c : segment) key = static_cast<uint32_t>((key ^ static_cast<uint32_t>(c)) * 16777619u);
+    }
+    return (key % kColours + static_cast<size_t>(object)) % kColours;
+}
+
 bool isGeometry(const NativeNode* node) {
     const std::wstring objectClass = ix_node_object_class(node);
     return objectClass == L"region" || objectClass == L"xld_cont" || objectClass == L"xld_poly" ||
@@ -388,6 +408,7 @@ bool renderNode(ReaderHandle* reader, const NativeNode* node, const NativeNode* 
         for (int32_t i = 0; i < ix_node_object_count(object); ++i) {
             Shape shape;
             if (!extractShape(reader, object, i, shape, error)) return false;
+            shape.colour = colourIndex(object, i);
             if (!shape.rows.empty() || !shape.lines.empty()) shapes.push_back(std::move(shape));
         }
     }
@@ -409,8 +430,7 @@ bool renderNode(ReaderHandle* reader, const NativeNode* node, const NativeNode* 
     if (background ? !drawImage(reader, background, canvas, error) : !extentCanvas(shapes, canvas, error))
         return false;
     // Every region first, then every line, so that no translucent fill dims a line.
-    constexpr size_t colours = sizeof drawing::kPalette / sizeof drawing::kPalette[0];
-    for (size_t k = 0; k < shapes.size(); ++k) drawRuns(canvas, shapes[k], drawing::kPalette[k % colours]);
-    for (size_t k = 0; k < shapes.size(); ++k) drawLines(canvas, shapes[k], drawing::kPalette[k % colours]);
+    for (const Shape& shape : shapes) drawRuns(canvas, shape, drawing::kPalette[shape.colour]);
+    for (const Shape& shape : shapes) drawLines(canvas, shape, drawing::kPalette[shape.colour]);
     return writePicture(canvas, out, error);
 }

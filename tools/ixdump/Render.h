@@ -12,7 +12,8 @@
 // its geometry over the first image beside it in `parent` (null for a root);
 // geometry without an image gets a backdrop of its extent with a margin.
 // Regions are filled translucent, contours, polygons and parallels drawn as
-// lines, each object in a colour of its own. Writes the picture to `out`, a
+// lines, each object in the colour its path gives it (the same wherever it is
+// drawn, see drawing.json's colourMeans). Writes the picture to `out`, a
 // PNG or a JPEG by its suffix; false with the reason in `error` when there is
 // nothing to draw, the library refuses an extraction or the file cannot be
 // written.

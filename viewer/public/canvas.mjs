@@ -2,9 +2,12 @@
 // see image.mjs) with the geometry over it by the drawing rule, the view (zoom
 // about the cursor between 1/64 and 256 times, pan, Fit, 1:1, fitted again when
 // the window changes size until the user moves it) and, from 24 screen pixels
-// a pixel on, a grid with each pixel's values written in its cell.
-import { colours, compose, extentOf, rule } from './drawing.mjs';
+// a pixel on, a grid with each pixel's values written in its cell. The
+// geometry's objects are picked, outlined and listed by overlays.mjs.
+import { compose, extentOf, rule } from './drawing.mjs';
 import * as values from './image.mjs';
+import * as overlays from './overlays.mjs';
+import { reveal } from './tree.mjs';
 
 const $ = (id) => document.getElementById(id);
 
@@ -12,7 +15,9 @@ export const zoomLimits = { min: 1 / 64, max: 256 };
 const gridFrom = 24; // screen pixels a pixel
 
 let picture = null; // { x0, y0, width, height, base, lines } and, over an image, its values or its bytes
-let shapes = [];    // [{ class, colour, lines | runs }]
+let shapes = [];    // [{ class, path, index, colour, bounds, lines | runs }], see overlays.prepare
+let scenePath = null; // the node whose scene is shown
+let picking = null; // the path of an object clicked on the canvas, until the tree selects it
 const view = { scale: 1, tx: 0, ty: 0, fitted: true };
 let pointer = null; // the cursor's place on the canvas, for the readout
 const layers = {};  // the canvases of the picture's layers, kept for the next picture of their size
@@ -22,6 +27,8 @@ export function clearPicture() {
     ++scenes;
     picture = null;
     shapes = [];
+    scenePath = overlays.emphasis.path = null;
+    overlays.showLegend([], shown);
     values.configure(null);
     $('image-note').textContent = '';
     $('pixel').textContent = '\u00a0';
@@ -52,12 +59,32 @@ const shown = (cls) => document.querySelector(`input[data-class="${cls}"]`).chec
 function recompose() {
     if (!picture) return;
     const image = picture.planes ? { rgba: values.render(picture) } : picture.pixels && picture;
-    Object.assign(picture, compose(image, picture, shapes, shown, layers));
+    const filled = (cls) => shown(cls) && !(cls === 'region' && overlays.style.regions === 'outline');
+    const picked = overlays.emphasis.path;
+    Object.assign(picture, compose(image, picture, shapes, filled, layers, (s) => picked !== null && s.path !== picked));
+    overlays.showLegend(shapes, shown);
+}
+
+// An object clicked on the canvas: selected in the tree, drawn over the rest of
+// the scene (a click beside every object selects the scene's node again).
+function pick(shape) {
+    if (!scenePath || (!shape && !overlays.emphasis.path)) return;
+    picking = shape?.path ?? scenePath;
+    // The tree's item loses the focus it took, so that the canvas's keys (z) go on working.
+    reveal(picking).then(() => document.activeElement?.closest('#tree') && document.activeElement.blur(), () => { picking = null; });
 }
 
 // Draws the node at `path` of the open file `docId` by the drawing rule; of an
 // image node its image `index`; `keepView` keeps the zoom and pan (stepping through frames).
 export async function showScene(docId, path, { index = 0, keepView = false } = {}) {
+    if (picking === path && (path === scenePath || shapes.some((s) => s.path === path))) {
+        picking = null;
+        overlays.emphasis.path = path === scenePath ? null : path;
+        $('canvas').dataset.picked = overlays.emphasis.path ?? '';
+        recompose();
+        return draw();
+    }
+    picking = null;
     const started = performance.now(), ticket = ++scenes;
     let note = '';
     try {
@@ -74,8 +101,10 @@ export async function showScene(docId, path, { index = 0, keepView = false } = {
         }
         if (ticket !== scenes) return;
         // A region without runs draws nothing and takes no colour, as in ixdump.
-        shapes = scene.shapes.filter((s) => !s.runs || s.runs.rows.length)
-            .map((s, k) => ({ ...s, colour: colours[k % colours.length] }));
+        shapes = scene.shapes.filter((s) => !s.runs || s.runs.rows.length).map(overlays.prepare);
+        scenePath = path;
+        overlays.emphasis.path = null;
+        $('canvas').dataset.picked = '';
         picture = image ?? (scene.extent ? extentOf(shapes) : null);
         values.configure(picture?.planes ? picture : null, keepView);
         $('image-note').textContent = note;
@@ -107,6 +136,18 @@ export function fit() {
     draw();
 }
 
+// Zooms to the picked object (else to all the geometry), a margin around it.
+function zoomToSelected() {
+    const bounds = overlays.selectionBounds(shapes);
+    if (!bounds) return fit();
+    const canvas = $('canvas');
+    const [height, width] = [bounds.bottom - bounds.top, bounds.right - bounds.left];
+    const scale = clampScale(Math.min(32, canvas.clientWidth / (width * 1.2 + 8), canvas.clientHeight / (height * 1.2 + 8)));
+    Object.assign(view, { scale, fitted: false,
+        tx: canvas.clientWidth / 2 - (bounds.left + width / 2) * scale, ty: canvas.clientHeight / 2 - (bounds.top + height / 2) * scale });
+    draw();
+}
+
 export function oneToOne() {
     Object.assign(view, { scale: 1, tx: picture ? -picture.x0 : 0, ty: picture ? -picture.y0 : 0, fitted: false });
     draw();
@@ -131,21 +172,10 @@ function draw() {
     ctx.setTransform(view.scale, 0, 0, view.scale, view.tx, view.ty);
     ctx.imageSmoothingEnabled = false;
     ctx.drawImage(picture.base, picture.x0, picture.y0);
-    // From 1:1 on, the lines as ixdump draws them; smaller, a thin line would
-    // fall between the sampled pixels, so they are stroked at their place.
-    if (view.scale >= 1 && picture.lines) ctx.drawImage(picture.lines, picture.x0, picture.y0);
-    if (view.scale < 1) {
-        ctx.lineWidth = 1.5 / view.scale;
-        for (const s of shapes) {
-            if (!s.lines || !shown(s.class)) continue;
-            ctx.strokeStyle = s.colour;
-            for (const line of s.lines) {
-                ctx.beginPath();
-                line.rows.forEach((r, i) => ctx.lineTo(line.cols[i] + 0.5, r + 0.5));
-                ctx.stroke();
-            }
-        }
-    }
+    // From 1:1 on, lines one pixel wide as ixdump draws them; smaller, a thin
+    // line would fall between the sampled pixels, so they are stroked at their place.
+    if (view.scale >= 1 && overlays.style.width === 1 && picture.lines) ctx.drawImage(picture.lines, picture.x0, picture.y0);
+    overlays.stroke(ctx, shapes, shown, view.scale);
     ctx.setTransform(1, 0, 0, 1, 0, 0);
     if (view.scale >= gridFrom && (picture.planes || picture.pixels)) drawGrid(ctx, canvas);
 }
@@ -214,6 +244,7 @@ export function setupCanvas() {
         if (event.target.closest?.('#tree, [role=tree]')) return; // the tree's own keys
         if (event.key === 'f') fit();
         else if (event.key === '1') oneToOne();
+        else if (event.key === 'z') zoomToSelected();
     });
     const canvas = $('canvas');
     canvas.onwheel = (event) => {
@@ -221,8 +252,16 @@ export function setupCanvas() {
         zoomAt(event.offsetX, event.offsetY, Math.exp(-event.deltaY * 0.002));
         updateReadout();
     };
-    let drag = null;
-    canvas.onmousedown = (event) => { drag = { x: event.clientX, y: event.clientY }; };
+    overlays.setupOverlays({ changed: () => { recompose(); draw(); }, zoom: zoomToSelected });
+    // The shape under canvas point (x, y): lines within 4 screen pixels.
+    const shapeUnder = (x, y) => overlays.shapeAt(shapes, shown, (y - view.ty) / view.scale, (x - view.tx) / view.scale,
+                                                  Math.max(4 / view.scale, 0.75));
+    let drag = null, pressed = null;
+    canvas.onmousedown = (event) => { drag = pressed = { x: event.clientX, y: event.clientY }; };
+    // A click that did not pan picks the object under it.
+    canvas.onclick = (event) => {
+        if (pressed && Math.hypot(event.clientX - pressed.x, event.clientY - pressed.y) < 4) pick(shapeUnder(event.offsetX, event.offsetY));
+    };
     window.addEventListener('mouseup', () => { drag = null; });
     canvas.onmousemove = (event) => {
         if (drag) {
@@ -234,8 +273,9 @@ export function setupCanvas() {
         }
         pointer = { x: event.offsetX, y: event.offsetY };
         updateReadout();
+        overlays.showTip(drag ? null : shapeUnder(pointer.x, pointer.y), pointer.x, pointer.y);
     };
-    canvas.onmouseleave = () => { pointer = null; };
+    canvas.onmouseleave = () => { pointer = null; overlays.showTip(null); };
     window.addEventListener('resize', () => (view.fitted ? fit() : draw()));
     draw();
 }

@@ -2,12 +2,25 @@
 // (tools/ixdump/Render.cpp), by the rule both read from drawing.json: the image
 // over the backdrop by its alpha (or a backdrop of the geometry's extent with
 // the margin), every region blended at regionAlpha, then every line in steps
-// of one pixel, without anti-aliasing.
+// of one pixel, without anti-aliasing. Each object keeps one colour wherever it
+// is drawn: the colour its node's path gives it (colourIndex).
 export const rule = await (await fetch('/drawing.json')).json();
 
 // A colour as a pixel of a little-endian RGBA buffer (0xAABBGGRR).
 const pixel = ([r, g, b], a = 255) => ((a << 24) | (b << 16) | (g << 8) | r) >>> 0;
 export const colours = rule.palette.map((c) => `rgb(${c.join(', ')})`);
+
+// The palette entry of object `object` of the node at `path`: the node's
+// position when its path ends in "[i]", else a hash (32-bit FNV-1a over the code
+// points) of its last segment, plus the object's index in the node.
+export function colourIndex(path, object = 0) {
+    const segment = path.slice(path.lastIndexOf('/') + 1);
+    const position = /^\[(\d+)\]$/.exec(segment);
+    let key = 2166136261;
+    if (position) key = Number(position[1]);
+    else for (const ch of segment) key = Math.imul(key ^ ch.codePointAt(0), 16777619) >>> 0;
+    return (key % rule.palette.length + object) % rule.palette.length;
+}
 
 function blend(out, i, [r, g, b], alpha) {
     const p = out[i];
@@ -93,12 +106,13 @@ function toCanvas(buffer, width, height, kept, layer) {
 
 // The picture in two layers of `bounds`' size: `base` (image or backdrop, and
 // the regions) and `lines` (transparent but for the lines; null without any),
-// the shapes of the classes `shown` accepts, each in its palette colour. The
-// image comes as the library's bytes ({ pixels, rowBytes, format }) or as
+// the shapes of the classes `shown` accepts, each in its object's colour
+// (shapes carry their node's `path` and object `index`), those `dimmed` accepts
+// faint and under the rest. The image comes as the library's bytes ({ pixels, rowBytes, format }) or as
 // { rgba }, its pixels made already (taken over, the regions drawn into it).
 // With `kept`, the layers' canvases are those of the caller's last picture of
 // this size, drawn anew: that picture's layers are gone.
-export function compose(image, bounds, shapes, shown, kept = null) {
+export function compose(image, bounds, shapes, shown, kept = null, dimmed = () => false) {
     const { x0, y0, width, height } = bounds;
     const base = image?.rgba ?? new Uint32Array(width * height).fill(pixel(image ? rule.outsideDomain : rule.extentBackdrop));
     if (image && !image.rgba) {
@@ -117,21 +131,22 @@ export function compose(image, bounds, shapes, shown, kept = null) {
             }
         }
     }
-    shapes.forEach((s, k) => {
-        if (!s.runs || !shown(s.class)) return;
-        const colour = rule.palette[k % rule.palette.length];
+    const colourOf = (s) => rule.palette[colourIndex(s.path ?? '', s.index ?? 0)];
+    for (const s of shapes) {
+        if (!s.runs || !shown(s.class)) continue;
+        const colour = colourOf(s), alpha = dimmed(s) ? rule.regionAlpha / 4 : rule.regionAlpha;
         s.runs.rows.forEach((row, i) => {
             const r = row - y0;
             if (r < 0 || r >= height) return;
             const last = Math.min(s.runs.ends[i] - x0, width - 1);
-            for (let c = Math.max(s.runs.begins[i] - x0, 0); c <= last; ++c) blend(base, r * width + c, colour, rule.regionAlpha);
+            for (let c = Math.max(s.runs.begins[i] - x0, 0); c <= last; ++c) blend(base, r * width + c, colour, alpha);
         });
-    });
+    }
     if (!shapes.some((s) => s.lines && shown(s.class))) return { base: toCanvas(base, width, height, kept, 'base'), lines: null };
     const lines = new Uint32Array(width * height);
-    shapes.forEach((s, k) => {
-        if (!s.lines || !shown(s.class)) return;
-        const colour = pixel(rule.palette[k % rule.palette.length]);
+    const drawn = shapes.filter((s) => s.lines && shown(s.class));
+    for (const s of [...drawn.filter(dimmed), ...drawn.filter((s) => !dimmed(s))]) {
+        const colour = pixel(colourOf(s), dimmed(s) ? 96 : 255);
         for (const { rows, cols } of s.lines) {
             const at = (i) => [rows[i] - y0, cols[i] - x0];
             const finite = (i) => Number.isFinite(at(i)[0]) && Number.isFinite(at(i)[1]);
@@ -139,6 +154,6 @@ export function compose(image, bounds, shapes, shown, kept = null) {
             for (let i = 1; i < rows.length; ++i)
                 if (finite(i - 1) && finite(i)) segment(lines, width, height, at(i - 1), at(i), colour);
         }
-    });
+    }
     return { base: toCanvas(base, width, height, kept, 'base'), lines: toCanvas(lines, width, height, kept, 'lines') };
 }

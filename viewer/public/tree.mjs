@@ -4,6 +4,7 @@
 import { children, fullText, locate, session, status } from './api.mjs';
 import { ARRAY, VALUE } from './kinds.mjs';
 import { hideTable, showTable } from './table.mjs';
+import { swatch } from './overlays.mjs';
 
 const $ = (id) => document.getElementById(id);
 const treeRoot = () => $('tree');
@@ -71,6 +72,8 @@ function nodeItem(info, level, index) {
     row.title = info.path;
     const toggle = span('toggle', info.childCount > 0 ? '▸' : '');
     row.append(toggle, span('label', info.label), span('type', info.type), span('summary', info.summary));
+    const mark = swatch(info); // a geometry node's colour on the canvas
+    if (mark) toggle.after(mark);
     if (info.kind === VALUE) {
         const full = Object.assign(document.createElement('button'), { className: 'show-full', tabIndex: -1 });
         full.textContent = info.truncated ? 'all values' : 'full';

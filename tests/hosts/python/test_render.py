@@ -47,20 +47,23 @@ class Render(ReaderCase):
     def test_every_object_of_a_file_over_its_first_image(self):
         # The image's domain leaves out row 0; a region fills rows 2-3, columns 1-2;
         # a contour runs along row 4, a polygon down column 6.
-        (width, height, at), _ = self.render([
+        records = [
             samples.image_record(0, W, H, [GRAY], domain=[(r, 0, W - 1) for r in range(1, H)]),
             samples.record(2, samples.runs([(2, 1, 2), (3, 1, 2)])),
             samples.record(3, samples.line([(4.0, 0.0), (4.0, 3.0)])),
             samples.record(4, samples.line([(1.0, 6.0), (5.0, 6.0)])),
-        ])
+        ]
+        (width, height, at), _ = self.render(records)
         self.assertEqual((width, height), (W, H))
         self.assertEqual(at(0, 3), BACKDROP)                      # outside the domain
         self.assertEqual(at(5, 0), (50, 50, 50))                  # the image itself
-        self.assertEqual(at(2, 1), blend(RED, (21, 21, 21)))      # the region, translucent
+        # Each object in the colour of its position, as when it is drawn alone.
+        self.assertEqual(at(2, 1), blend(GREEN, (21, 21, 21)))    # the region, translucent
         self.assertEqual(at(2, 3), (23, 23, 23))                  # beside it
-        self.assertEqual([at(4, c) for c in range(4)], [GREEN] * 4)
+        self.assertEqual([at(4, c) for c in range(4)], [BLUE] * 4)
         self.assertEqual(at(4, 4), (44, 44, 44))
-        self.assertEqual([at(r, 6) for r in range(1, 6)], [BLUE] * 5)
+        self.assertEqual([at(r, 6) for r in range(1, 6)], [YELLOW] * 5)
+        self.assertEqual(self.render(records, path="/[2]")[0][2](4, 1), BLUE)
 
     def test_geometry_alone_gets_a_canvas_of_its_extent(self):
         # Points 10..13 rows and 20..30 columns, with a margin of two pixels.
@@ -96,7 +99,7 @@ class Render(ReaderCase):
             samples.image_record(0, W, H, [GRAY]),
             samples.record(3, samples.line([(-1.7e308, 3.0), (1.7e308, 3.0)])),
         ])
-        self.assertEqual([at(r, 3) for r in range(H)], [RED] * H)
+        self.assertEqual([at(r, 3) for r in range(H)], [GREEN] * H)
 
     def test_the_picture_is_written_as_the_librarys_writers_write_files(self):
         far = [samples.record(3, samples.line([(1e300, 1e300), (1e300, 1e300)]))]

@@ -153,9 +153,11 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
     await api(`/api/save?doc=${id}`, JSON.stringify({ paths: ['/[1]', '/[3]'], to: geometry }));
     await api(`/api/close?doc=${id}`, '');
     // [file, node]: a file's objects over its image, an image, a region, contour and
-    // polygon over the image beside them, geometry alone on a backdrop of its extent.
+    // polygon over the image beside them, geometry alone on a backdrop of its extent,
+    // a dictionary key of two regions (colours by the key's hash).
     const cases = [['samples/scene.hobj', '/'], ['samples/scene.hobj', '/[0]'], ['samples/scene.hobj', '/[1]'],
-                   ['samples/scene.hobj', '/[3]'], ['samples/scene.hobj', '/[4]'], [geometry, '/'], [geometry, '/[1]']];
+                   ['samples/scene.hobj', '/[3]'], ['samples/scene.hobj', '/[4]'], [geometry, '/'], [geometry, '/[1]'],
+                   ['samples/inspection.hdict', '/defects']];
     const out = path.join(tmp, 'render.png');
     for (const [file, nodePath] of cases) {
         execFileSync(ixdump, ['--render', nodePath, '--out', out, file], { cwd: root });
@@ -165,8 +167,8 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
         const [width, height, rowBytes] = ['X-Width', 'X-Height', 'X-Row-Bytes'].map((h) => Number(image.headers.get(h)));
         const bgr = new Uint8Array(await image.arrayBuffer());
         await open(file);
-        await page.waitForFunction(() => document.getElementById('canvas').dataset.shown === `${document.body.dataset.doc}:/`);
-        if (nodePath !== '/') await show(nodePath);
+        if (nodePath === '/') await page.waitForFunction(() => document.getElementById('canvas').dataset.shown === `${document.body.dataset.doc}:/`);
+        else await show(nodePath);
         await page.click('#one');
         // One row and column more than the picture: beyond it, the page's backdrop.
         const shown = await page.evaluate(([w, h]) => Array.from(
@@ -720,4 +722,41 @@ test('zoom stays within 1/64..256 about the cursor; f and 1; refit on resizing u
     await page.keyboard.press('1');
     await page.setViewportSize({ width: 1100, height: 640 });
     assert.equal(await scale(), 1);
+});
+
+// ---- Overlays as objects -------------------------------------------------
+
+test('overlays: an object keeps its colour alone and with its file, is picked on the canvas, the legend', async () => {
+    await openDrawn('samples/scene.hobj');
+    const swatch = (p) => row(p).locator('.swatch').evaluate((m) => getComputedStyle(m).backgroundColor);
+    const colours = await Promise.all(['/[1]', '/[2]', '/[3]', '/[4]'].map(swatch));
+    assert.equal(new Set(colours).size, 4);
+    assert.deepEqual(await page.locator('#legend > div').allTextContents(), [' regions 2', ' contours 1', ' polygons 1']);
+    const docId = await page.evaluate(() => document.body.dataset.doc);
+    const shapes = (await api(`/api/scene?doc=${docId}&path=/`)).shapes;
+    const [line, region] = [shapes.find((s) => s.path === '/[3]').lines[0], shapes.find((s) => s.path === '/[1]').runs];
+    const at = line.rows.length >> 1; // a point of the contour that no other line crosses
+    const [lr, lc] = [Math.round(line.rows[at]), Math.round(line.cols[at])];
+    const rgb = async () => `rgb(${(await canvasPixel(lr, lc)).slice(0, 3).join(', ')})`;
+    assert.equal(await rgb(), colours[2]);
+    await show('/[3]');
+    assert.equal(await rgb(), colours[2]);
+
+    // A click on the canvas selects the object under it in the tree; the file stays drawn around it.
+    await show('/');
+    const pickAt = async (r, c, picked, selected) => {
+        const point = r === null ? await page.locator('#canvas').boundingBox() : await pagePoint(r, c);
+        await page.mouse.click(point.x + (r === null ? 2 : 0), point.y + (r === null ? 2 : 0));
+        await page.waitForFunction(([p, s]) => document.getElementById('canvas').dataset.picked === p
+            && document.querySelector('#tree [aria-selected=true]')?.dataset.path === s, [picked, selected]);
+    };
+    const middle = Math.floor(region.rows.length / 2);
+    await pickAt(region.rows[middle], region.begins[middle] + 1, '/[1]', '/[1]');
+    assert.match(await page.textContent('#overlay-tip'), /^Object 2 \(region\)\narea: 110/);
+    await pickAt(lr, lc, '/[3]', '/[3]');
+    await pickAt(null, null, '', '/'); // beside every object: the file's node again
+    assert.equal(await page.evaluate(() => document.getElementById('canvas').dataset.shown), `${docId}:/`);
+    await page.click('#legend > div[data-class=region]');
+    assert.equal(await page.isChecked('input[data-class=region]'), false);
+    await page.click('#legend > div[data-class=region]');
 });
