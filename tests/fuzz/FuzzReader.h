@@ -15,8 +15,3 @@ inline int fuzzReader(const char* suffix, const uint8_t* data, size_t size) {
     }
     return 0;
 }
-
-#define IX_FUZZ_READER(suffix)                                                  \
-    extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
-        return fuzzReader(suffix, data, size);                                  \
-    }

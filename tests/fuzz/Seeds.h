@@ -6,8 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace ixv {
+class ObjectModel3d;
+}
 
 namespace ixseeds {
 
@@ -19,6 +24,9 @@ inline std::map<std::string, Maker>& registry() {
     static std::map<std::string, Maker> makers;
     return makers;
 }
+
+// A model with every field set: points, normals, triangles, a polygon, an attribute and a primitive.
+std::shared_ptr<ixv::ObjectModel3d> modelOfEveryField();
 
 }  // namespace ixseeds
 

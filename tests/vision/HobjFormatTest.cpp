@@ -22,19 +22,6 @@ ixv::IconicPtr readAll(const ixv::formats::ByteSource& file, ixv::Budget& budget
     return ixv::formats::hobj::readObjects(file, budget), nullptr;
 }
 
-// An image of the type with distinct pixel bytes in each of `channels` channels.
-HObject patternImage(const char* type, int channels, int width, int height) {
-    std::vector<ixv::Plane> planes;
-    ixv::PixelType t;
-    ixv::pixelTypeFromName(type, &t);
-    for (int c = 0; c < channels; ++c) {
-        auto plane = ixv::Image::newPlane(t, width, height);
-        for (size_t i = 0; i < plane->size(); ++i) plane->data()[i] = static_cast<uint8_t>(i * 7 + c * 31 + 1);
-        planes.push_back(plane);
-    }
-    return ixv::objectOf({ixv::Image::make(t, width, height, planes)});
-}
-
 // Objects compared by their encoding, which holds every value; the encoding itself is the documented example's.
 void expectSameObjects(const HObject& a, const HObject& b) {
     EXPECT_EQ(ixv::formats::hobj::encode(ixv::objectsOf(a)), ixv::formats::hobj::encode(ixv::objectsOf(b)));
@@ -44,10 +31,10 @@ TEST(ObjectFile, EveryPixelTypeAndClassRoundTripsExactly) {
     TempDir dir;
     HObject all, region, reduced, contour, polygon, parallels, empty;
     GenEmptyObj(&all);
-    for (const char* type : {"byte", "int1", "uint2", "int2", "int4", "int8", "real"})
-        all = all.ConcatObj(patternImage(type, 2, 5, 3));
+    for (int type = 0; type <= static_cast<int>(ixv::PixelType::Real); ++type)
+        all = all.ConcatObj(testImage(static_cast<ixv::PixelType>(type), 2, 5, 3));
     GenCircle(&region, 5.0, 5.0, 3.5);
-    ReduceDomain(patternImage("byte", 3, 9, 9), region, &reduced);
+    ReduceDomain(testImage(ixv::PixelType::Byte, 3, 9, 9), region, &reduced);
     GenContourPolygonXld(&contour, HTuple(0.25).Append(-1e9).Append(7.0), HTuple(1.5).Append(2.0).Append(1e-300));
     GenContourPolygonXld(&polygon, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
                          HTuple(0.0).Append(40.0).Append(40.0).Append(0.0));
@@ -83,10 +70,10 @@ TEST(ObjectFile, DamagedFilesAreRefusedWhole) {
     HObject region, contour;
     GenRectangle1(&region, 0, 0, 3, 3);
     GenContourPolygonXld(&contour, HTuple(1.0).Append(2.0), HTuple(3.0).Append(4.0));
-    const Bytes good = ixv::formats::hobj::encode(ixv::objectsOf(patternImage("uint2", 2, 4, 4).ConcatObj(region).ConcatObj(contour)));
+    const Bytes good = ixv::formats::hobj::encode(ixv::objectsOf(testImage(ixv::PixelType::UInt2, 2, 4, 4).ConcatObj(region).ConcatObj(contour)));
     for (size_t n = 8; n < good.size(); ++n)  // shorter: not an object file of ours
         EXPECT_EQ(readError(readAll, Bytes(good.begin(), good.begin() + n)).rfind("Invalid object file: ", 0), 0u) << n;
-    expectTruncatedWhileRead(ixv::formats::hobj::readImage, ixv::formats::hobj::encode(ixv::objectsOf(patternImage("uint2", 2, 512, 512))));
+    expectTruncatedWhileRead(ixv::formats::hobj::readImage, ixv::formats::hobj::encode(ixv::objectsOf(testImage(ixv::PixelType::UInt2, 2, 512, 512))));
 
     Bytes hugeRuns = ixv::formats::hobj::encode(ixv::objectsOf(region));
     hugeRuns[32] = 0xFF, hugeRuns[35] = 0x7F;  // run count of the region: far beyond the record
@@ -115,7 +102,7 @@ TEST(ObjectFile, DamagedFilesAreRefusedWhole) {
 
 TEST(ObjectFile, ReadImageTakesTheFirstImageOfObjectFilesOfImagesOnly) {
     TempDir dir;
-    HObject images = patternImage("byte", 1, 3, 3).ConcatObj(patternImage("real", 3, 2, 2)), read, region;
+    HObject images = testImage(ixv::PixelType::Byte, 1, 3, 3).ConcatObj(testImage(ixv::PixelType::Real, 3, 2, 2)), read, region;
     WriteObject(images, dir.path("images.hobj").c_str());
     ReadImage(&read, dir.path("images.hobj").c_str());
     expectSameObjects(images.SelectObj(1), read);

@@ -12,34 +12,6 @@ using namespace HalconCpp;
 
 namespace {
 
-// An image of `channels` channels of the type whose values use the type's
-// range (negative, above 255, fractional), never only 0 and the maximum.
-HObject testImage(ixv::PixelType type, int channels, int width = 7, int height = 5) {
-    std::vector<ixv::Plane> planes;
-    for (int c = 0; c < channels; ++c) {
-        auto plane = ixv::Image::newPlane(type, width, height);
-        for (int i = 0; i < width * height; ++i) {
-            const int64_t v = (i * 37 + c * 101 + 3) % 200;
-            auto put = [&](auto sample) { std::memcpy(plane->data() + i * sizeof sample, &sample, sizeof sample); };
-            switch (type) {
-            case ixv::PixelType::Byte: put(static_cast<uint8_t>(v)); break;
-            case ixv::PixelType::Int1: put(static_cast<int8_t>(v - 100)); break;
-            case ixv::PixelType::UInt2: put(static_cast<uint16_t>(v * 300)); break;
-            case ixv::PixelType::Int2: put(static_cast<int16_t>(v * 300 - 30000)); break;
-            case ixv::PixelType::Int4: put(static_cast<int32_t>(v * 10000000 - 1000000000)); break;
-            case ixv::PixelType::Int8: put(static_cast<int64_t>(v - 100) * 4000000000000LL); break;
-            case ixv::PixelType::Real: put(static_cast<float>(v) * 0.37f - 20.5f); break;
-            }
-        }
-        planes.push_back(plane);
-    }
-    return ixv::objectOf({ixv::Image::make(type, width, height, planes)});
-}
-
-const ixv::Image& imageOf(const HObject& object) {
-    return ixv::objectAs<ixv::Image>(ixv::objectsOf(object).front(), "test");
-}
-
 HObject writeAndRead(const HObject& image, const std::string& format, double fill, const std::string& path) {
     WriteImage(image, HTuple(format.c_str()), HTuple(fill), HTuple(path.c_str()));
     HObject read;

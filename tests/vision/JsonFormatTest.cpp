@@ -157,7 +157,6 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
         {"{}}", "unexpected content after the top-level value at line 1, column 3"},
         {"42", "the top level must be an object or an array at line 1, column 1"},
         {"\n\n  \"abc\"", "the top level must be an object or an array at line 3, column 3"},
-        {"null", "the top level must be an object or an array at line 1, column 1"},
         {"  ", "the file holds no value"},
         {"{\"a\":\"\xC3\x28\"}", "invalid UTF-8 at byte offset 6 (line 1, column 7)"},
         {"{\"a\":\"\xED\xA0\x80\"}", "invalid UTF-8 at byte offset 6"},  // an encoded surrogate

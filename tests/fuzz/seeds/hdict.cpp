@@ -12,14 +12,6 @@ IX_SEEDS(hdict) {
     CreateDict(&root);
     CreateDict(&inner);
     CreateMatrix(2, 2, 1.5, &matrix);
-    auto model = std::make_shared<ixv::ObjectModel3d>();
-    model->x = {0, 1, 0}, model->y = {0, 0, 1}, model->z = {0, 0, 0};
-    model->nx = {0, 0, 0}, model->ny = {0, 0, 0}, model->nz = {1, 1, 1};
-    model->triangles = {0, 1, 2};
-    model->polygonStarts = {0}, model->polygonIndices = {2, 1, 0};
-    model->attributes.push_back({"red", false, {1, 2, 3}});
-    model->primitiveType = "plane";
-    model->primitiveParameters = {0, 0, 3, 0, 0, 1, 2};
     HObject image, region, reduced;
     GenImageConst(&image, "byte", 4, 3);
     GenRectangle1(&region, 0, 1, 1, 2);
@@ -28,7 +20,7 @@ IX_SEEDS(hdict) {
     SetDictTuple(inner, 3, HTuple("text").Append(2.5).Append(HTuple(HHandle())));
     SetDictTuple(root, "ints", HTuple(Hlong{1}).Append(Hlong{2}));
     SetDictTuple(root, "reals", HTuple(0.5).Append(-1.0));
-    SetDictTuple(root, -4, HTuple(inner).Append(matrix).Append(HTuple(ixv::handleOf(model))));
+    SetDictTuple(root, -4, HTuple(inner).Append(matrix).Append(HTuple(ixv::handleOf(ixseeds::modelOfEveryField()))));
     SetDictObject(reduced.ConcatObj(region), root, "objects");
     add(ixv::formats::hdict::encode(root[0].H()));
     add(ixtest::hdict::nested(6));

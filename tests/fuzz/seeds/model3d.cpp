@@ -6,6 +6,7 @@
 #include "Seeds.h"
 #include "formats/hdict/Binary.h"
 #include "formats/hdict/Model3dBlock.h"
+#include "tools/ObjectModel3d.h"
 
 using namespace ixtest::model3d;
 
@@ -42,18 +43,22 @@ IX_SEEDS(obj) {
                 "g second\nf -4 -3 -2\nl 1 2\n"));
 }
 
+std::shared_ptr<ixv::ObjectModel3d> ixseeds::modelOfEveryField() {
+    auto model = std::make_shared<ixv::ObjectModel3d>();
+    model->x = {0, 1, 0}, model->y = {0, 0, 1}, model->z = {0, 0, 0};
+    model->nx = {0, 0, 0}, model->ny = {0, 0, 0}, model->nz = {1, 1, 1};
+    model->triangles = {0, 1, 2};
+    model->polygonStarts = {0}, model->polygonIndices = {2, 1, 0};
+    model->attributes.push_back({"red", false, {1, 2, 3}});
+    model->primitiveType = "plane";
+    model->primitiveParameters = {0, 0, 3, 0, 0, 1, 2};
+    return model;
+}
+
 IX_SEEDS(om3) {
-    ixv::ObjectModel3d model;
-    model.x = {0, 1, 0}, model.y = {0, 0, 1}, model.z = {0, 0, 0};
-    model.nx = {0, 0, 0}, model.ny = {0, 0, 0}, model.nz = {1, 1, 1};
-    model.triangles = {0, 1, 2};
-    model.polygonStarts = {0}, model.polygonIndices = {2, 1, 0};
-    model.attributes.push_back({"red", false, {1, 2, 3}});
-    model.primitiveType = "plane";
-    model.primitiveParameters = {0, 0, 0, 0, 0, 1, 2};
     std::vector<uint8_t> bytes = {0x89, 'I', 'X', 'O', 'M', '3', '\r', '\n', 1, 0, 0, 0, 0, 0, 0, 0};
     ixv::formats::BinaryOut out(&bytes);
-    ixv::formats::model3d::write(model, out, "write_object_model_3d");
+    ixv::formats::model3d::write(*ixseeds::modelOfEveryField(), out, "write_object_model_3d");
     out.flush();
     add(bytes);
 }

@@ -1,14 +1,14 @@
-// A libFuzzer target for the 3D object model reader of the format with the
-// given suffix: on arbitrary bytes it gives a model or an HException, never a
-// crash; what it gives has every point index within the points.
-#pragma once
-
-#include "HalconCpp.h"
-#include "formats/Formats.h"
+// The reader of the images or 3D object models of one format (IX_FUZZ_SUFFIX,
+// set by the build for each target) on arbitrary bytes: a value or an
+// HException, never a crash; a model that reads has every point index within
+// its points.
+#include "FuzzReader.h"
 #include "tools/ObjectModel3d.h"
 #include "tools/Tool.h"
 
-inline int fuzzModel3d(const char* suffix, const uint8_t* data, size_t size) {
+namespace {
+
+int fuzzModel3d(const char* suffix, const uint8_t* data, size_t size) {
     using namespace ixv::formats;
     try {
         const auto file = ByteSource::inMemory(data, size, "read_object_model_3d");
@@ -25,7 +25,8 @@ inline int fuzzModel3d(const char* suffix, const uint8_t* data, size_t size) {
     return 0;
 }
 
-#define IX_FUZZ_MODEL3D(suffix)                                                 \
-    extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
-        return fuzzModel3d(suffix, data, size);                                 \
-    }
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return IX_FUZZ_MODEL3D ? fuzzModel3d(IX_FUZZ_SUFFIX, data, size) : fuzzReader(IX_FUZZ_SUFFIX, data, size);
+}

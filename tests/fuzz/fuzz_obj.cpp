@@ -1,4 +1,0 @@
-// The OBJ reader (tinyobjloader) on arbitrary bytes.
-#include "FuzzModel3d.h"
-
-IX_FUZZ_MODEL3D("obj")

@@ -1,4 +1,0 @@
-// The TIFF reader on arbitrary bytes.
-#include "FuzzReader.h"
-
-IX_FUZZ_READER("tif")
