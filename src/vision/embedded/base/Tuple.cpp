@@ -389,8 +389,8 @@ HTuple::HTuple(const HTupleElement& element) : data_() {
     case TupleData::Kind::Mixed: break;
     }
     const size_t at = static_cast<size_t>(element.index_);
-    if (data.texts.tuples.size() == data.mixed.size()) {
-        *this = data.texts.tuples[at];
+    if (const std::vector<HTuple>* texts = data.texts.of(data.mixed.size())) {
+        *this = (*texts)[at];
         return;
     }
     const Element& e = data.mixed[at];

@@ -344,14 +344,14 @@ private:
 // integers, reals alone an array of reals, anything else a list of values.
 class TupleBuilder {
 public:
-    TupleBuilder(Budget& budget, size_t expected) : budget_(budget), expected_(expected) {
-        if (expected_ > 0) {
-            take(8 * expected_);
-            longs_.reserve(expected_);
-        }
+    // The storage of the tuple comes from `arena`; its arrays are reserved
+    // at their expected length once the first element says which.
+    TupleBuilder(Budget& budget, size_t expected, Arena* arena) : budget_(budget), expected_(expected), arena_(arena) {
+        if (expected_ > 0) take(8 * expected_);
     }
     void integer(Hlong value) {
         if (kind_ == TupleData::Kind::Longs) {
+            if (longs_.empty() && longs_.capacity() == 0) longs_.reserve(expected_);
             if (longs_.size() >= expected_) take(8);
             longs_.push_back(value);
         } else {
@@ -398,13 +398,22 @@ public:
         }
     }
     HTuple finish() {
-        switch (kind_) {
-        case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
-        case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
-        case TupleData::Kind::Mixed:
-        case TupleData::Kind::Repeated: break;
+        const size_t n = longs_.size() + doubles_.size() + mixed_.size();
+        if (n <= 1) {
+            switch (kind_) {
+            case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
+            case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
+            case TupleData::Kind::Mixed:
+            case TupleData::Kind::Repeated: break;
+            }
+            return tupleOfElements(std::move(mixed_));
         }
-        return tupleOfElements(std::move(mixed_));
+        auto data = std::allocate_shared<TupleData>(ArenaAllocator<TupleData>(arena_));
+        data->kind = kind_;
+        data->longs = std::move(longs_);
+        data->doubles = std::move(doubles_);
+        data->mixed = std::move(mixed_);
+        return Access::tuple(std::move(data));
     }
 
 private:
@@ -413,6 +422,7 @@ private:
     }
     Budget& budget_;
     size_t expected_;
+    Arena* arena_;
     TupleData::Kind kind_ = TupleData::Kind::Longs;
     std::vector<Hlong> longs_;
     std::vector<double> doubles_;
@@ -796,19 +806,17 @@ private:
     // reader sees it.
     void shareKeyTexts(TupleData& keys) {
         constexpr size_t kMostKeys = 256;
-        std::vector<HTuple>& texts = keys.texts.tuples;
         const size_t n = keys.mixed.size();
-        if (texts.size() == n || n > kMostKeys) return;
+        if (keys.texts.of(n) || n > kMostKeys) return;
         take(n * (sizeof(HTuple) + kStringBytes));
-        texts.reserve(n);
+        auto texts = std::make_unique<std::vector<HTuple>>();
+        texts->reserve(n);
         for (const Element& e : keys.mixed) {
             const std::string* text = std::get_if<std::string>(&e);
-            if (!text) {
-                texts.clear();
-                return;
-            }
-            texts.push_back(tupleOfText(*text, arena_));
+            if (!text) return;
+            texts->push_back(tupleOfText(*text, arena_));
         }
+        keys.texts.tuples = std::move(texts);
     }
 
     Keys arrayKeys(size_t n) {
@@ -1002,7 +1010,7 @@ private:
         take(kTupleBytes);
         const size_t count = scalarCount();
         const bool huge = count >= kHugeArray;
-        TupleBuilder tuple(budget_, count);
+        TupleBuilder tuple(budget_, count, arena_);
         skipSpace();
         if (*p_ == ']') {
             ++p_;
