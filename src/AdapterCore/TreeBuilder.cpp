@@ -1,6 +1,7 @@
 #include "TreeBuilder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -187,63 +188,92 @@ size_t childCount(const NativeNode& node) {
     return node.children.size();
 }
 
+namespace {
+
+bool isPlainType(const char* name) {
+    return std::strcmp(name, "integer") == 0 || std::strcmp(name, "real") == 0 || std::strcmp(name, "string") == 0;
+}
+
+// Whether handles are among the `n` elements of `t`, as hasHandleElement
+// decides it, with their flags in `handles` when the answer is yes.
+bool handlesAmong(const HTuple& t, Hlong n, HTuple& handles) {
+    if (n == 0 || isPlainType(t.TupleSemType()[0].C())) return false;
+    handles = t.TupleIsHandleElem();
+    for (Hlong i = 0; i < n; ++i)
+        if (handles[i].L() != 0) return true;
+    return false;
+}
+
+}  // namespace
+
 uint64_t dictTreeCost(const HDict& root, uint64_t limit) {
     // The walk takes the same turns as keyChild and elementChild, with the
-    // open dictionaries and arrays on a stack of its own.
+    // open dictionaries and arrays on a stack of its own. It asks the least
+    // per key: one value, and whether a value of one element is a handle.
     struct Open {
-        HDict dict;  // not initialized for an array
-        HTuple items;
-        ElementFlags flags;
-        int dictDepth;  // dictionaries above the items
+        HDict dict;     // not initialized for an array
+        HTuple items;   // the keys, or the array's elements
+        HTuple handles; // an array's handle flags
+        Hlong count = 0;
         Hlong next = 0;
+        int dictDepth = 0;  // dictionaries above the items
     };
     std::vector<Open> open;
-    open.push_back(Open{root, root.GetDictParam("keys", HTuple()), {}, 1});
+    open.reserve(64);
+    const auto push = [&open](HDict dict, HTuple items, HTuple handles, int depth) {
+        const Hlong count = items.Length();
+        if (count > 0) open.push_back(Open{std::move(dict), std::move(items), std::move(handles), count, 0, depth});
+    };
+    push(root, root.GetDictParam("keys", HTuple()), HTuple(), 1);
     uint64_t cost = kNodeBytes;
     const auto valuesCost = [](Hlong n) { return kValueBytes * static_cast<uint64_t>(std::min<Hlong>(n, kMaxNodeValues)); };
+    HDict dict;
+    HTuple keys, t, handles;
     while (!open.empty() && cost <= limit) {
         Open& top = open.back();
-        if (top.next >= top.items.Length()) {
-            open.pop_back();
-            continue;
-        }
         const Hlong i = top.next++;
         const int depth = top.dictDepth;
+        const bool last = top.next >= top.count;
         cost += kNodeBytes;
-        HDict dict;
-        HTuple keys;
         if (!top.dict.IsInitialized()) {
-            if (top.flags.handle[i].L() == 0) {
+            if (top.handles[i].L() == 0) {
                 cost += kValueBytes;
-            } else if (openNested(top.items, i, depth, dict, keys) == Nested::Dict) {
-                open.push_back(Open{dict, std::move(keys), {}, depth + 1});
+                if (last) open.pop_back();
+            } else {
+                const Nested nested = openNested(top.items, i, depth, dict, keys);
+                if (last) open.pop_back();
+                if (nested == Nested::Dict) push(std::move(dict), std::move(keys), HTuple(), depth + 1);
             }
             continue;
         }
-        HTuple t;
-        ElementFlags flags;
         try {
             // A key that holds no tuple (objects, or what cannot be read) is one
             // node, and so raises here; files hold few such keys.
             t = top.dict.GetDictTuple(HTuple(top.items[i]));
-            if (t.Length() == 1) {
-                flags.handle = t.TupleIsHandleElem();
-                if (flags.handle[0].L() == 0) {
-                    cost += kValueBytes;
-                    continue;
-                }
-                const Nested nested = openNested(t, 0, depth, dict, keys);
-                if (nested == Nested::Dict) open.push_back(Open{dict, std::move(keys), {}, depth + 1});
-                if (nested != Nested::NoDict) continue;
+        } catch (const HException&) {
+            if (last) open.pop_back();
+            continue;
+        }
+        if (last) open.pop_back();  // `top` is gone from here on
+        const Hlong n = t.Length();
+        if (n == 1) {
+            if (t.TupleIsHandleElem()[0].L() == 0) {
+                cost += kValueBytes;
+                continue;
             }
-            if (!hasHandleElement(t, flags)) {
-                cost += valuesCost(t.Length());
+            const Nested nested = openNested(t, 0, depth, dict, keys);
+            if (nested == Nested::Dict) push(std::move(dict), std::move(keys), HTuple(), depth + 1);
+            if (nested != Nested::NoDict) continue;
+        }
+        try {
+            if (!handlesAmong(t, n, handles)) {
+                cost += valuesCost(n);
                 continue;
             }
         } catch (const HException&) {
             continue;
         }
-        open.push_back(Open{HDict(), t, std::move(flags), depth});
+        push(HDict(), std::move(t), std::move(handles), depth);
     }
     return cost;
 }

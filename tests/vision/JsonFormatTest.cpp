@@ -87,7 +87,7 @@ TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
     for (int i = 0; i < 3; ++i) {
         json += i ? "," : "";
         for (int k = 0; k < 20; ++k) json += (k ? ",\"k" : "{\"k") + std::to_string(k) + "\":" + std::to_string(i);
-        json += R"(,"text":"a string longer than fifteen bytes","box":[1.5,2.5])";
+        json += R"(,"text":"a string longer than fifteen bytes","box":[1.5,2.5],"small":{"a":1,"b":2})";
         json += i == 2 ? R"(,"k5":"again","t\u0061b":1})" : "}";  // a repeated key, an escaped one
     }
     json += "]}";
@@ -106,14 +106,20 @@ TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
     EXPECT_EQ(first.GetDictTuple("new")[0].L(), 7);
     EXPECT_EQ(second.GetDictTuple("k19")[0].L(), 1);
     EXPECT_EQ(errorOf([&] { second.GetDictTuple("new"); }), ixv::err::DictKeyMissing);
-    EXPECT_EQ(second.GetDictParam("keys", HTuple()).Length(), 22);
-    EXPECT_EQ(keysBefore.Length(), 22);
+    EXPECT_EQ(second.GetDictParam("keys", HTuple()).Length(), 23);
+    EXPECT_EQ(keysBefore.Length(), 23);
     EXPECT_EQ(HDict(second.GetDictTuple("box")[0].H()).GetDictParam("keys", HTuple()).Length(), 2);
     EXPECT_STREQ(second.GetDictTuple("text")[0].C(), "a string longer than fifteen bytes");
     const HDict third(array.GetDictTuple(2)[0].H());
     EXPECT_STREQ(third.GetDictTuple("k5")[0].C(), "again");
     EXPECT_EQ(third.GetDictTuple("tab")[0].L(), 1);
-    EXPECT_EQ(third.GetDictParam("keys", HTuple()).Length(), 23);
+    EXPECT_EQ(third.GetDictParam("keys", HTuple()).Length(), 24);
+    for (const HDict& d : {first, third}) {  // a key taken out of a shared key tuple finds its own value
+        const HDict small(d.GetDictTuple("small")[0].H());
+        const HTuple keys = small.GetDictParam("keys", HTuple());
+        EXPECT_EQ(small.GetDictTuple(HTuple(keys[1]))[0].L(), 2);
+        EXPECT_STREQ(HTuple(keys[0])[0].C(), "a");
+    }
 }
 
 TEST(JsonFormat, ReadingOptions) {

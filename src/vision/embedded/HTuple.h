@@ -62,9 +62,9 @@ class HTuple {
 public:
     HTuple() : data_() {}
     HTuple(int value);
-    HTuple(Hlong value);
+    HTuple(Hlong value) : integer_(value), one_(One::Integer) {}
     HTuple(float value);
-    HTuple(double value);
+    HTuple(double value) : real_(value), one_(One::Real) {}
     HTuple(const char* value);
     HTuple(const HString& value);
     HTuple(const HHandle& value);
@@ -99,15 +99,20 @@ public:
     }
     ~HTuple() { destroy(); }
 
-    Hlong Length() const;
+    // The queries asked once per value of a dictionary walk are answered
+    // here for a tuple held inline; stored tuples go out of line.
+    Hlong Length() const { return one_ != One::None ? 1 : data_ ? storedLength() : 0; }
     HTuple& Append(const HTuple& tuple);
     void Clear();
-    HTupleElement operator[](Hlong index);
-    HTupleElement operator[](Hlong index) const;
+    HTupleElement operator[](Hlong index) { return static_cast<const HTuple&>(*this)[index]; }
+    HTupleElement operator[](Hlong index) const {
+        if (index < 0 || index >= Length()) outOfRange(index);
+        return HTupleElement(*this, index);
+    }
 
-    HTuple TupleIsIntElem() const;
-    HTuple TupleIsStringElem() const;
-    HTuple TupleIsHandleElem() const;
+    HTuple TupleIsIntElem() const { return one_ != One::None ? HTuple(Hlong{one_ == One::Integer}) : storedFlags(0); }
+    HTuple TupleIsStringElem() const { return one_ != One::None ? HTuple(Hlong{one_ == One::String}) : storedFlags(2); }
+    HTuple TupleIsHandleElem() const { return one_ != One::None ? HTuple(Hlong{one_ == One::Handle}) : storedFlags(3); }
     HTuple TupleSemType() const;
     HTuple TupleSemTypeElem() const;
     HTuple TupleLength() const;
@@ -121,6 +126,9 @@ private:
     // number takes the place of the pointer: 24 bytes a tuple.
     enum class One : unsigned char { None, Integer, Real, String, Handle };
     bool shared() const { return one_ != One::Integer && one_ != One::Real; }
+    Hlong storedLength() const;
+    HTuple storedFlags(int kind) const;
+    [[noreturn]] void outOfRange(Hlong index) const;
     void destroy() noexcept {
         if (shared()) data_.~shared_ptr();
     }

@@ -364,9 +364,7 @@ HHandle HTupleElement::H() const {
 }
 
 HTuple::HTuple(int value) : HTuple(static_cast<Hlong>(value)) {}
-HTuple::HTuple(Hlong value) : integer_(value), one_(One::Integer) {}
 HTuple::HTuple(float value) : HTuple(static_cast<double>(value)) {}
-HTuple::HTuple(double value) : real_(value), one_(One::Real) {}
 HTuple::HTuple(const char* value) : HTuple(ixv::tupleOfText(value ? value : "")) {}
 HTuple::HTuple(const HString& value) : HTuple(ixv::tupleOfText(std::string_view(value.TextA(), value.LengthA()))) {}
 HTuple::HTuple(const HHandle& value) : data_(ixv::Access::tool(value)), one_(One::Handle) {}
@@ -390,7 +388,12 @@ HTuple::HTuple(const HTupleElement& element) : data_() {
     case TupleData::Kind::Doubles: *this = HTuple(data.doubles[static_cast<size_t>(element.index_)]); return;
     case TupleData::Kind::Mixed: break;
     }
-    const Element& e = data.mixed[static_cast<size_t>(element.index_)];
+    const size_t at = static_cast<size_t>(element.index_);
+    if (const std::vector<HTuple>* texts = data.texts.of(data.mixed.size())) {
+        *this = (*texts)[at];
+        return;
+    }
+    const Element& e = data.mixed[at];
     switch (e.index()) {
     case 0: *this = HTuple(std::get<Hlong>(e)); break;
     case 1: *this = HTuple(std::get<double>(e)); break;
@@ -399,9 +402,17 @@ HTuple::HTuple(const HTupleElement& element) : data_() {
     }
 }
 
-Hlong HTuple::Length() const {
-    if (one_ != One::None) return 1;
-    return data_ ? static_cast<const TupleData*>(data_.get())->size() : 0;
+Hlong HTuple::storedLength() const {
+    return static_cast<const TupleData*>(data_.get())->size();
+}
+
+HTuple HTuple::storedFlags(int kind) const {
+    return flagsOf(*this, static_cast<size_t>(kind));
+}
+
+void HTuple::outOfRange(Hlong index) const {
+    ixv::raise("tuple_access", ixv::err::TupleIndex,
+               "index " + std::to_string(index) + ", length " + std::to_string(Length()));
 }
 
 HTuple& HTuple::Append(const HTuple& tuple) {
@@ -427,28 +438,6 @@ void HTuple::Clear() {
     *this = HTuple();
 }
 
-HTupleElement HTuple::operator[](Hlong index) {
-    return static_cast<const HTuple&>(*this)[index];
-}
-
-HTupleElement HTuple::operator[](Hlong index) const {
-    if (index < 0 || index >= Length())
-        ixv::raise("tuple_access", ixv::err::TupleIndex,
-                   "index " + std::to_string(index) + ", length " + std::to_string(Length()));
-    return HTupleElement(*this, index);
-}
-
-HTuple HTuple::TupleIsIntElem() const {
-    return flagsOf(*this, 0);
-}
-
-HTuple HTuple::TupleIsStringElem() const {
-    return flagsOf(*this, 2);
-}
-
-HTuple HTuple::TupleIsHandleElem() const {
-    return flagsOf(*this, 3);
-}
 
 HTuple HTuple::TupleSemType() const {
     const int kind = uniformKind(*this);

@@ -27,6 +27,26 @@ struct TupleData {
     Hlong repeats = 0;         // Repeated: how many times it stands
     std::vector<double> doubles;
     std::vector<Element> mixed;
+    // The keys of dictionaries that many share (the records of a file): a
+    // tuple of one string ready for each element, so that taking one key out
+    // (HTuple(keys[i])) shares its text instead of copying it. Used while it
+    // matches `mixed` in length; a copy of the data starts without them.
+    // One pointer, as most tuples have none.
+    struct TextTuples {
+        std::unique_ptr<std::vector<HalconCpp::HTuple>> tuples;
+        TextTuples() = default;
+        TextTuples(const TextTuples&) {}
+        TextTuples(TextTuples&&) noexcept = default;
+        TextTuples& operator=(const TextTuples&) {
+            tuples.reset();
+            return *this;
+        }
+        TextTuples& operator=(TextTuples&&) noexcept = default;
+        // The ready tuples when there is one for each of `n` elements, else null.
+        const std::vector<HalconCpp::HTuple>* of(size_t n) const {
+            return tuples && tuples->size() == n ? tuples.get() : nullptr;
+        }
+    } texts;
 
     Hlong size() const;
     // The element at `index` as a variant, whatever the storage.

@@ -153,6 +153,10 @@ size_t Dict::find(const KeyRef& key) const {
     }
     const TupleData& keys = *keys_->keys;
     if (!keys_->index) {
+        // A key taken out of this key tuple shares its text: found by its place.
+        if (const std::vector<HTuple>* texts = key.isInteger ? nullptr : keys.texts.of(n))
+            for (size_t i = 0; i < n; ++i)
+                if (Access::text((*texts)[i]) == key.text.data()) return i;
         for (size_t i = 0; i < n; ++i)
             if (same(keyAtOf(keys, i), key)) return i;
         return npos;

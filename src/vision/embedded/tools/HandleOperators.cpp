@@ -1,5 +1,6 @@
 // The operators on handles: dictionaries, matrices, 3D object models,
 // deep-learning models, and the generic key queries every handle answers.
+#include <cstring>
 #include <string>
 
 #include "base/Access.h"
@@ -30,16 +31,17 @@ Tool& toolOf(const HHandle& handle, const char* proc) {
 }
 
 // "keys", "key_exists" and "key_data_type" of any tool, for each element of `key`.
-HTuple keyParam(const Tool& tool, const std::string& name, const HTuple& key, const char* proc) {
-    if (name == "keys") return tool.keys();
-    if (name != "key_data_type" && name != "key_exists")
-        raiseParValue(proc, 2, "unknown parameter '" + name + "'; expected keys, key_exists or key_data_type");
-    if (name == "key_data_type" && key.Length() == 1) return sharedString(tool.keyDataType(key, proc));
+HTuple keyParam(const Tool& tool, const char* name, const HTuple& key, const char* proc) {
+    if (std::strcmp(name, "keys") == 0) return tool.keys();
+    const bool dataType = std::strcmp(name, "key_data_type") == 0;
+    if (!dataType && std::strcmp(name, "key_exists") != 0)
+        raiseParValue(proc, 2, "unknown parameter '" + std::string(name) + "'; expected keys, key_exists or key_data_type");
+    if (dataType && key.Length() == 1) return sharedString(tool.keyDataType(key, proc));
     std::vector<Element> result;
     result.reserve(static_cast<size_t>(key.Length()));
     for (Hlong i = 0; i < key.Length(); ++i) {
         const HTuple one(key[i]);
-        if (name == "key_data_type") {
+        if (dataType) {
             result.emplace_back(std::string(tool.keyDataType(one, proc)));
         } else {
             bool exists = true;
@@ -51,7 +53,7 @@ HTuple keyParam(const Tool& tool, const std::string& name, const HTuple& key, co
             result.emplace_back(Hlong{exists ? 1 : 0});
         }
     }
-    if (name == "key_exists") {
+    if (!dataType) {
         std::vector<Hlong> flags;
         for (const Element& e : result) flags.push_back(std::get<Hlong>(e));
         return tupleOfLongs(std::move(flags));
@@ -186,7 +188,7 @@ void GetDlModelParam(const HTuple& DLModelHandle, const HTuple& GenParamName, HT
 void GetHandleParam(const HTuple& Handle, const HTuple& GenParamName, const HTuple& Key, HTuple* GenParamValue) {
     const char* proc = "get_handle_param";
     const Tool& tool = toolOf(singleHandle(Handle, proc, 1), proc);
-    const HTuple value = keyParam(tool, singleString(GenParamName, proc, 2), Key, proc);
+    const HTuple value = keyParam(tool, singleString(GenParamName, proc, 2).c_str(), Key, proc);
     if (GenParamValue) *GenParamValue = value;
 }
 

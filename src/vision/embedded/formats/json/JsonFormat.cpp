@@ -344,14 +344,14 @@ private:
 // integers, reals alone an array of reals, anything else a list of values.
 class TupleBuilder {
 public:
-    TupleBuilder(Budget& budget, size_t expected) : budget_(budget), expected_(expected) {
-        if (expected_ > 0) {
-            take(8 * expected_);
-            longs_.reserve(expected_);
-        }
+    // The storage of the tuple comes from `arena`; its arrays are reserved
+    // at their expected length once the first element says which.
+    TupleBuilder(Budget& budget, size_t expected, Arena* arena) : budget_(budget), expected_(expected), arena_(arena) {
+        if (expected_ > 0) take(8 * expected_);
     }
     void integer(Hlong value) {
         if (kind_ == TupleData::Kind::Longs) {
+            if (longs_.empty() && longs_.capacity() == 0) longs_.reserve(expected_);
             if (longs_.size() >= expected_) take(8);
             longs_.push_back(value);
         } else {
@@ -398,13 +398,22 @@ public:
         }
     }
     HTuple finish() {
-        switch (kind_) {
-        case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
-        case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
-        case TupleData::Kind::Mixed:
-        case TupleData::Kind::Repeated: break;
+        const size_t n = longs_.size() + doubles_.size() + mixed_.size();
+        if (n <= 1) {
+            switch (kind_) {
+            case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
+            case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
+            case TupleData::Kind::Mixed:
+            case TupleData::Kind::Repeated: break;
+            }
+            return tupleOfElements(std::move(mixed_));
         }
-        return tupleOfElements(std::move(mixed_));
+        auto data = std::allocate_shared<TupleData>(ArenaAllocator<TupleData>(arena_));
+        data->kind = kind_;
+        data->longs = std::move(longs_);
+        data->doubles = std::move(doubles_);
+        data->mixed = std::move(mixed_);
+        return Access::tuple(std::move(data));
     }
 
 private:
@@ -413,6 +422,7 @@ private:
     }
     Budget& budget_;
     size_t expected_;
+    Arena* arena_;
     TupleData::Kind kind_ = TupleData::Kind::Longs;
     std::vector<Hlong> longs_;
     std::vector<double> doubles_;
@@ -732,12 +742,13 @@ private:
         std::vector<uint64_t> bits;  // the values of an array of numbers alone
         // The keys of an object, copied here as they come (the text behind
         // the walk is given back), each as its offset and length; their views
-        // once the object is read; their positions once the object is too
-        // long to search linearly (views into `nameBytes`, remade when it moves).
+        // once the object is read; once the object is too long to search
+        // linearly, an open-addressed index of their positions: one slot of
+        // 8 bytes a key (its hash above, its position + 1 below), no node.
         std::string nameBytes;
         std::vector<std::pair<size_t, size_t>> spans;
         std::vector<std::string_view> names;
-        std::unordered_map<std::string_view, size_t, TextHash> index;
+        std::vector<uint64_t> index;
         // The keys of the last object read at this depth: records come in
         // runs of one shape, and an object whose keys match them one by one
         // needs no search for repeated keys and no lookup of its shape.
@@ -763,24 +774,49 @@ private:
     using Keys = std::shared_ptr<const Dict::KeySet>;
 
     const Keys& objectKeys(const std::vector<std::string_view>& names) {
+        // An object of very many keys is its own shape: looking it up would
+        // copy all its keys once more, for a match that seldom comes.
+        const bool shareable = names.size() <= kShapeKeys;
         shape_.clear();
-        for (std::string_view name : names) {
-            const uint32_t size = static_cast<uint32_t>(name.size());
-            shape_.append(reinterpret_cast<const char*>(&size), sizeof size).append(name);
+        for (size_t i = 0; shareable && i < names.size(); ++i) {
+            const uint32_t size = static_cast<uint32_t>(names[i].size());
+            shape_.append(reinterpret_cast<const char*>(&size), sizeof size).append(names[i]);
         }
-        if (const auto found = shapes_.find(shape_); found != shapes_.end()) return found->second;
+        if (const auto found = shareable ? shapes_.find(shape_) : shapes_.end(); found != shapes_.end()) {
+            shareKeyTexts(*found->second->keys);
+            return found->second;
+        }
         auto keys = std::make_shared<TupleData>();
         keys->kind = TupleData::Kind::Mixed;
         keys->mixed.reserve(names.size());
         take(names.size() * kKeyBytes + shape_.size());
         for (std::string_view name : names) keys->mixed.emplace_back(std::string(name));
         Keys made = std::make_shared<const Dict::KeySet>(Dict::KeySet{keys, Dict::indexOf(*keys)});
-        if (shapes_.size() >= kShapes) {
+        if (!shareable || shapes_.size() >= kShapes) {
             unshared_ = std::move(made);
             return unshared_;
         }
         take(shape_.size() + 64);
         return shapes_.emplace(shape_, std::move(made)).first->second;
+    }
+
+    // The keys of a shape met again (records): one string tuple ready per
+    // key, in the arena, so that a reader of the dictionaries takes keys out
+    // without copying their texts. Made once per shape, while only this
+    // reader sees it.
+    void shareKeyTexts(TupleData& keys) {
+        constexpr size_t kMostKeys = 256;
+        const size_t n = keys.mixed.size();
+        if (keys.texts.of(n) || n > kMostKeys) return;
+        take(n * (sizeof(HTuple) + kStringBytes));
+        auto texts = std::make_unique<std::vector<HTuple>>();
+        texts->reserve(n);
+        for (const Element& e : keys.mixed) {
+            const std::string* text = std::get_if<std::string>(&e);
+            if (!text) return;
+            texts->push_back(tupleOfText(*text, arena_));
+        }
+        keys.texts.tuples = std::move(texts);
     }
 
     Keys arrayKeys(size_t n) {
@@ -804,6 +840,33 @@ private:
         return dict;
     }
 
+    static uint32_t keyHash(std::string_view key) {
+        const uint64_t h = hashText(key);
+        return static_cast<uint32_t>(h ^ (h >> 32));
+    }
+
+    static void indexSlot(std::vector<uint64_t>& index, uint64_t slot) {
+        const size_t mask = index.size() - 1;
+        size_t at = (slot >> 32) & mask;
+        while (index[at] != 0) at = (at + 1) & mask;
+        index[at] = slot;
+    }
+
+    // Indexes key `i` of `p` (the last one read), the index made or grown
+    // (to four slots a key) when the object outgrows a linear search.
+    static void indexKey(Pending& p, size_t i) {
+        const size_t n = i + 1;
+        if (p.index.empty() && n <= kLinearFields) return;
+        if (n * 2 > p.index.size()) {
+            size_t capacity = 64;
+            while (capacity < n * 4) capacity *= 2;
+            p.index.assign(capacity, 0);
+            for (size_t j = 0; j < n; ++j) indexSlot(p.index, uint64_t{keyHash(p.name(j))} << 32 | (j + 1));
+            return;
+        }
+        indexSlot(p.index, uint64_t{keyHash(p.name(i))} << 32 | (i + 1));
+    }
+
     // The place of a key already read in this object, or null.
     static HTuple* repeated(Pending& p, std::string_view key) {
         if (p.index.empty()) {
@@ -811,8 +874,14 @@ private:
                 if (p.name(i) == key) return &p.values[i];
             return nullptr;
         }
-        const auto found = p.index.find(key);
-        return found == p.index.end() ? nullptr : &p.values[found->second];
+        const uint32_t h = keyHash(key);
+        const size_t mask = p.index.size() - 1;
+        for (size_t at = h & mask;; at = (at + 1) & mask) {
+            const uint64_t slot = p.index[at];
+            if (slot == 0) return nullptr;
+            const size_t i = static_cast<uint32_t>(slot) - 1;
+            if (static_cast<uint32_t>(slot >> 32) == h && p.name(i) == key) return &p.values[i];
+        }
     }
 
     // A dictionary of an object's fields (at '{'), in document order; a
@@ -841,12 +910,7 @@ private:
                 ++p_;
                 skipSpace();
                 const size_t at = p.nameBytes.size();
-                const char* before = p.nameBytes.data();
                 p.nameBytes.append(key);
-                if (p.nameBytes.data() != before && !p.index.empty()) {
-                    p.index.clear();
-                    for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
-                }
                 take(kValueBytes);
                 HTuple value = held(depth);
                 const std::string_view name(p.nameBytes.data() + at, key.size());
@@ -857,15 +921,14 @@ private:
                 }
                 p.values.push_back(std::move(value));
                 p.spans.emplace_back(at, key.size());
-                if (!p.index.empty())
-                    p.index.emplace(name, p.spans.size() - 1);
-                else if (p.spans.size() > kLinearFields)
-                    for (size_t i = 0; i < p.spans.size(); ++i) p.index.emplace(p.name(i), i);
+                indexKey(p, p.spans.size() - 1);
             } while (more('}'));
         }
         if (!onShape || p.spans.size() != expected->size()) {
             for (size_t i = 0; i < p.spans.size(); ++i) p.names.push_back(p.name(i));
             p.shape = objectKeys(p.names);
+        } else {
+            shareKeyTexts(*p.shape->keys);
         }
         return handleOf(dictOf(p.values, p.shape, false));
     }
@@ -947,7 +1010,7 @@ private:
         take(kTupleBytes);
         const size_t count = scalarCount();
         const bool huge = count >= kHugeArray;
-        TupleBuilder tuple(budget_, count);
+        TupleBuilder tuple(budget_, count, arena_);
         skipSpace();
         if (*p_ == ']') {
             ++p_;
@@ -1033,6 +1096,7 @@ private:
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
+    static constexpr size_t kShapeKeys = 4096;
     static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
     std::unordered_map<std::string, HTuple, TextHash> strings_;
     std::vector<Pending> pending_;
