@@ -19,9 +19,13 @@ PREPROCESSOR = re.compile(r"#\s*(include|define|if|ifdef|ifndef|endif|else|elif|
 
 
 def lines_of(path):
-    count, in_docstring, quote = 0, False, None
+    count, in_docstring, quote, in_string = 0, False, None, None
     for line in path.read_text(errors="replace").splitlines():
         text = line.strip()
+        if path.suffix == ".py" and in_string:  # a triple-quoted literal in an expression: code
+            in_string = None if in_string in text else in_string
+            count += bool(text)
+            continue
         if path.suffix == ".py" and in_docstring:
             in_docstring = not text.endswith(quote)
             continue
@@ -33,6 +37,9 @@ def lines_of(path):
             continue
         if text.startswith("#") and not (path.suffix != ".py" and PREPROCESSOR.match(text)):
             continue
+        for mark in ('"""', "'''") if path.suffix == ".py" else ():
+            if text.count(mark) % 2:
+                in_string = mark
         count += 1
     return count
 

@@ -2,7 +2,7 @@
 """Plants faults in the library, one at a time, and runs the suites against each:
 a fault the suites do not catch is a behaviour no test pins.
 
-    scripts/mutate.py [--list] [--only ID,ID...] [--build DIR] [--report FILE]
+    scripts/mutate.py [--list] [--only ID,ID...] [--build DIR] [--report FILE] [--timeout SECONDS]
 
 Each fault is a text replaced once in one source file: a comparison flipped, a
 bound off by one, a check removed, a mapping entry dropped. The build directory
@@ -11,6 +11,8 @@ rebuilt after each fault; the suites of the layers (ctest labels vision, adapter
 hostile, host) run with --stop-on-failure. A fault whose build fails counts as
 caught by the compiler and is reported apart. The source is restored after
 each fault, also when the run is interrupted. The report is a Markdown table.
+A test that times out counts as failing: on a busy machine raise --timeout, or
+a fault no test notices is reported caught.
 """
 import argparse
 import pathlib
@@ -156,6 +158,7 @@ def main():
     parser.add_argument("--only", help="comma-separated fault ids")
     parser.add_argument("--build", default="build/mutate")
     parser.add_argument("--report", help="also write the table to this file")
+    parser.add_argument("--timeout", type=int, default=120, help="seconds a test may take (default 120)")
     args = parser.parse_args()
     faults = [f for f in FAULTS if not args.only or f[0] in args.only.split(",")]
     for fault_id, area, name, text, _, what in faults:
@@ -173,7 +176,7 @@ def main():
             "-DIX_BUILD_BENCH=OFF"], log, 600) or run(["cmake", "--build", str(build)], log, 3600):
         sys.exit(f"the unchanged source does not build; see {log}")
     suites = ["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "-L", "vision|adapter|hostile|host",
-              "--timeout", "120"]
+              "--timeout", str(args.timeout)]
     if run(suites, log, 1800):
         sys.exit(f"the suites fail on the unchanged source; see {log}")
     rows, caught = [], 0

@@ -155,9 +155,6 @@ TEST(SaveObjects, SeveralNodesGoToOneObjectFileSkippingUnusableEntriesAfterTheFi
     ReadObject(&back, png.c_str());
     ASSERT_EQ(back.CountObj(), 3);
     EXPECT_EQ(std::string(back.GetObjClass()[0].C()) + " " + back.GetObjClass()[2].C(), "region xld_cont");
-    HTuple area, row, column;
-    AreaCenter(back.SelectObj(1), &area, &row, &column);
-    EXPECT_EQ(area[0].L(), 50);
 
     const NativeNode* nullFirst[] = {nullptr, region.get()};
     const NativeNode* valueFirst[] = {&value, region.get()};

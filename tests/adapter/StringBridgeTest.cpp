@@ -40,10 +40,4 @@ TEST(StringBridge, DecodesAsComputedSkippingWhatStartsNothing) {
     for (const auto& [bytes, text] : cases) EXPECT_EQ(fromHString(HalconCpp::HString(bytes.c_str())), text) << bytes;
 }
 
-TEST(StringBridge, SuffixIsLowerCasedTextAfterTheLastDot) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {L"image.PNG", L"png"}, {L"archive.tar.gz", L"gz"}, {L"noext", L""}, {L"/x/.hobj", L"hobj"}};
-    for (const auto& [path, suffix] : cases) EXPECT_EQ(suffixOf(path), suffix) << path;
-}
-
 }  // namespace

@@ -10,14 +10,6 @@ IX_HOSTILE(JsonMillionOpenBrackets) {
             "nesting deeper than 512 levels at line 1, column 513", 64, ixhostile::Dictionary};
 }
 
-// The same in tuple arrays inside objects, closed properly: {"a":[{"a":[...]}]}.
-IX_HOSTILE(JsonDeepObjectsInArrays) {
-    std::string json;
-    for (int i = 0; i < 100000; ++i) json += "{\"a\":[";
-    for (int i = 0; i < 100000; ++i) json += "]}";
-    return {ixhostile::writeFile(dir, "objects.json", json), "nesting deeper than 512 levels", 64, ixhostile::Dictionary};
-}
-
 // A number of a million digits: beyond the range of a real, found without
 // quadratic work on the digits.
 IX_HOSTILE(JsonMillionDigitNumber) {

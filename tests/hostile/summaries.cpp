@@ -26,16 +26,10 @@ IX_HOSTILE(ImageOfATallFullDomain) {
     return {path, "", 400};
 }
 
-// One contour, polygon or parallel (rows then columns of each line) far outside any image.
+// A contour, a polygon and a parallel (rows then columns of each line) far outside any image.
 IX_HOSTILE(LinesFarOutside) {
-    return {ixhostile::writeFile(dir, "far.hobj", file(1, {{3, polyline({0, 1e300, 1e300, -1e300})}})), "", 64};
-}
-
-IX_HOSTILE(PolygonFarOutside) {
-    return {ixhostile::writeFile(dir, "far.hobj", file(1, {{4, polyline({0, 1e300, 5e299, 1e300, -1e300, 3})}})), "", 64};
-}
-
-IX_HOSTILE(ParallelFarOutside) {
-    const Bytes lines = concat(polyline({0, 1e300, 1e300, -1e300}), polyline({1e300, 2, -1e300, 1e300}));
-    return {ixhostile::writeFile(dir, "far.hobj", file(1, {{5, lines}})), "", 64};
+    const Bytes parallel = concat(polyline({0, 1e300, 1e300, -1e300}), polyline({1e300, 2, -1e300, 1e300}));
+    return {ixhostile::writeFile(dir, "far.hobj", file(3, {{3, polyline({0, 1e300, 1e300, -1e300})},
+                                                          {4, polyline({0, 1e300, 5e299, 1e300, -1e300, 3})}, {5, parallel}})),
+            "", 64};
 }

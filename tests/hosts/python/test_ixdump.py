@@ -3,21 +3,18 @@
 import json
 import re
 import os
-import subprocess
 import tempfile
 import unittest
 from pathlib import Path
 
-IXDUMP = os.environ.get("IXDUMP")
+from host_samples import run_ixdump
+
 SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[3] / "samples"))
 
 
-@unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
+@unittest.skipUnless(os.environ.get("IXDUMP"), "IXDUMP names the ixdump to test")
 class Ixdump(unittest.TestCase):
-    def run_ixdump(self, *args):
-        # ixdump brings its own sanitizer runtime when it has one; the interpreter's preload is not for it.
-        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-        return subprocess.run([IXDUMP, *map(str, args)], capture_output=True, text=True, timeout=60, env=env)
+    run_ixdump = staticmethod(run_ixdump)
 
     def test_prints_the_tree_as_text_and_as_json(self):
         result = self.run_ixdump(SAMPLES / "scene.hobj")

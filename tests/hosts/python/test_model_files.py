@@ -47,30 +47,20 @@ class ModelFiles(ReaderCase):
         path.write_bytes(onnx_model())
         root = self.reader.parse_dl_model_file(path)
         self.assertEqual((root.kind, root.label), (NodeKind.CONTAINER, ""))
-        keys = self.keys(root)
-        self.assertEqual(keys["type"].values, ["onnx"])
-        self.assertEqual([keys[k].values for k in ("ir_version", "opset_version", "num_nodes", "num_initializers",
-                                                   "num_trainable_params")], [[8], [17], [2], [1], [12]])
-        self.assertEqual((keys["producer_name"].values, keys["graph_name"].values), (["make_samples"], ["tiny"]))
-        self.assertEqual([keys[k].values for k in ("batch_size", "image_num_channels", "image_height",
-                                                   "image_width")], [[-1], [3], [224], [224]])
+        keys = self.keys(root)  # each key's value is the ONNX reader's test
+        self.assertEqual((keys["type"].values, keys["graph_name"].values, keys["batch_size"].values),
+                         (["onnx"], ["tiny"], [-1]))
         # One input (the initializer "w" is none): its dictionary is the key's node.
         tensor = self.keys(keys["inputs"])
         self.assertEqual((tensor["name"].values, tensor["elem_type"].values, tensor["shape"].values),
                          (["x"], ["float"], [-1, 3, 224, 224]))
-        output = self.keys(keys["outputs"])
-        self.assertEqual((output["elem_type"].values, output["shape"].values), (["int64"], [-1, 1000]))
-        self.assertEqual(self.keys(keys["meta_data"])["author"].values, ["me"])
 
     def test_a_ply_model_is_read_in_metres(self):
         path = self.dir / "tri.ply"
         path.write_bytes(PLY)
         root = self.reader.parse_object_model_3d_file(path)
         keys = self.keys(root)
-        self.assertEqual((keys["num_points"].values, keys["num_triangles"].values), ([3], [1]))
-        self.assertEqual(keys["bounding_box1"].values, [0, 0, 0, 2, 4, 6])
-        self.assertEqual(keys["center"].values, [2 / 3, 4 / 3, 2])
-        self.assertEqual(keys["point_coord_z"].values, [0, 0, 6])
+        self.assertEqual((keys["num_points"].values, keys["center"].values), ([3], [2 / 3, 4 / 3, 2]))
         points, normals = root.model_points()
         self.assertEqual(([list(p) for p in points], normals), ([[0, 0, 0], [2, 0, 0], [0, 4, 6]], None))
         triangles, polygons = root.model_faces()
@@ -107,25 +97,11 @@ class ModelFiles(ReaderCase):
         self.assertEqual((lib.ix_reader_last_load_kind(None),
                           lib.ix_reader_parse_any_file(self.reader._handle, None, None, 0)), (LoadKind.NONE, None))
 
-    def test_files_of_another_kind_are_refused_with_the_librarys_message(self):
-        hdl = self.dir / "model.hdl"
-        hdl.write_bytes(b"HDL\x00" + bytes(60))
-        with self.assertRaisesRegex(ixadapter.IxError, "ONNX"):
-            self.reader.parse_dl_model_file(hdl)
-        with self.assertRaisesRegex(ixadapter.IxError, "^File not found"):
-            self.reader.parse_object_model_3d_file(self.dir / "missing.ply")
-        broken = self.dir / "broken.ply"
-        broken.write_bytes(PLY[:-12])
-        with self.assertRaises(ixadapter.IxError):
-            self.reader.parse_object_model_3d_file(broken)
-
     @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
     def test_ixdump_chooses_the_reader_by_content(self):
         (self.dir / "tiny.onnx").write_bytes(onnx_model())
-        (self.dir / "tri.ply").write_bytes(PLY)
         (self.dir / "tri.data").write_bytes(PLY)
         for args, expected in (([self.dir / "tiny.onnx"], "  /opset_version  "),
-                               ([self.dir / "tri.ply"], "  /num_points  "),
                                ([self.dir / "tri.data"], "  /num_points  "),
                                (["--as", "om3d", self.dir / "tri.data"], "  /num_points  ")):
             result = run_ixdump(*args)
