@@ -31,12 +31,6 @@ class Ixdump(unittest.TestCase):
     def test_depth_and_full_value_text(self):
         result = self.run_ixdump("--depth", "0", SAMPLES / "scene.hobj")
         self.assertEqual(result.stdout.splitlines()[1:], ["  ..."])
-        result = self.run_ixdump("--full", "/[1]", SAMPLES / "scene.hobj")
-        self.assertEqual((result.returncode, result.stdout), (1, ""))
-        self.assertIn("/[1] (region) has no value text", result.stderr)
-        result = self.run_ixdump("--full", "/[9]", SAMPLES / "scene.hobj")
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("no node at /[9]", result.stderr)
         # Keys that are empty or hold "/" or "%" still name one node each.
         with tempfile.TemporaryDirectory() as folder:
             keys = Path(folder) / "keys.json"
@@ -65,28 +59,25 @@ class Ixdump(unittest.TestCase):
             result = self.run_ixdump("--save", "/[3]", "--to", contour, SAMPLES / "scene.hobj")
             self.assertEqual((result.returncode, result.stdout), (0, ""))
             self.assertIn("POLYLINE", contour.read_text())
-            result = self.run_ixdump("--save", "/[1]", "--to", Path(d) / "region.dxf", SAMPLES / "scene.hobj")
-            self.assertEqual((result.returncode, result.stdout), (1, ""))
-            self.assertIn("Unexpected object detected", result.stderr)
-            result = self.run_ixdump("--save", "/[9]", "--to", everything, SAMPLES / "scene.hobj")
-            self.assertEqual(result.returncode, 1)
-            self.assertIn("no node at /[9]", result.stderr)
-            self.assertEqual(self.run_ixdump("--save", "/", SAMPLES / "scene.hobj").returncode, 2)
 
-    def test_errors_go_to_stderr_with_status_1(self):
+    def test_errors_go_to_stderr_with_status_1_and_misuse_with_status_2(self):
+        scene = SAMPLES / "scene.hobj"
         with tempfile.TemporaryDirectory() as d:
             broken = Path(d) / "broken.png"
             broken.write_bytes(b"\x89PNG\r\n\x1a\n" + b"\x00" * 40)
-            result = self.run_ixdump(Path(d) / "missing.png", broken)
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stdout, "")
-        errors = result.stderr.splitlines()
-        self.assertTrue(errors[0].endswith("missing.png: File not found"), errors[0])
-        self.assertIn("Invalid PNG file", errors[1])
-        self.assertEqual(self.run_ixdump().returncode, 2)
-        result = self.run_ixdump("--bogus", "x")
-        self.assertEqual((result.returncode, result.stderr),
-                         (2, "ixdump: unknown option --bogus; ixdump --help lists the options\n"))
+            for args, status, error in [
+                    ((Path(d) / "missing.png", broken), 1, "missing.png: File not found\n"),
+                    (("--full", "/[1]", scene), 1, "/[1] (region) has no value text"),
+                    (("--full", "/[9]", scene), 1, "no node at /[9]"),
+                    (("--save", "/[1]", "--to", Path(d) / "region.dxf", scene), 1, "Unexpected object detected"),
+                    (("--save", "/[9]", "--to", Path(d) / "all.hobj", scene), 1, "no node at /[9]"),
+                    (("--save", "/", scene), 2, ""), ((), 2, ""),
+                    (("--bogus", "x"), 2, "ixdump: unknown option --bogus; ixdump --help lists the options\n")]:
+                result = self.run_ixdump(*args)
+                self.assertEqual((result.returncode, result.stdout), (status, ""), args)
+                self.assertIn(error, result.stderr, args)
+            self.assertIn("Invalid PNG file", self.run_ixdump(Path(d) / "missing.png", broken).stderr.splitlines()[1])
+            self.assertEqual(sorted(p.name for p in Path(d).iterdir()), ["broken.png"])
 
 
 if __name__ == "__main__":

@@ -75,19 +75,6 @@ class Render(ReaderCase):
         self.assertEqual(at(5, 12), RED)      # (13, 30)
         self.assertEqual(at(3, 5), (0, 0, 0))
 
-    def test_what_cannot_be_drawn_is_an_error(self):
-        picture, error = self.render([samples.record(2, samples.runs([]))])
-        self.assertIsNone(picture)
-        self.assertIn("nothing to draw", error)
-        picture, error = self.render([samples.record(2, samples.runs([]))], path="/[7]")
-        self.assertIn("no node at /[7]", error)
-        channels = [GRAY, GRAY]
-        picture, error = self.render([samples.image_record(0, W, H, channels)])
-        self.assertIn("cannot be drawn", error)
-        picture, error = self.render([samples.image_record(0, W, H, [GRAY])], out=self.dir / "out.bmp")
-        self.assertIn("a .png or .jpg/.jpeg file", error)
-        self.assertFalse((self.dir / "out.bmp").exists())
-
     def test_a_jpg_name_gets_a_jpeg(self):
         out = self.dir / "out.JPG"
         (width, height, at), _ = self.render([samples.image_record(0, W, H, [GRAY])], out=out)
@@ -101,14 +88,22 @@ class Render(ReaderCase):
         ])
         self.assertEqual([at(r, 3) for r in range(H)], [GREEN] * H)
 
-    def test_a_picture_that_cannot_be_written_is_an_error_and_leaves_no_file(self):
+    def test_what_cannot_be_drawn_or_written_is_an_error_and_leaves_no_file(self):
         # Links, permissions and FIFOs are the replacing file's, tested through the library's writers.
-        picture, error = self.render([samples.record(3, samples.line([(1e300, 1e300), (1e300, 1e300)]))])
-        self.assertIn("too far from the origin", error)
-        line = [samples.record(3, samples.line([(1.0, 1.0), (2.0, 2.0)]))]
-        picture, error = self.render(line, out=self.dir / "full.png", file_size_limit=64)
-        self.assertIn("full.png: File too large", error)
-        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["scene.hobj"])
+        empty, gray = samples.record(2, samples.runs([])), samples.image_record(0, W, H, [GRAY])
+        line = samples.record(3, samples.line([(1.0, 1.0), (2.0, 2.0)]))
+        far = samples.record(3, samples.line([(1e300, 1e300), (1e300, 1e300)]))
+        # records, path, output name, file size limit, the message
+        for records, path, out, size, message in [
+                ([empty], "/", "out.png", None, "nothing to draw"), ([empty], "/[7]", "out.png", None, "no node at /[7]"),
+                ([samples.image_record(0, W, H, [GRAY, GRAY])], "/", "out.png", None, "cannot be drawn"),
+                ([gray], "/", "out.bmp", None, "a .png or .jpg/.jpeg file"),
+                ([far], "/", "out.png", None, "too far from the origin"),
+                ([line], "/", "full.png", 64, "full.png: File too large")]:
+            picture, error = self.render(records, path=path, out=self.dir / out, file_size_limit=size)
+            self.assertIsNone(picture, message)
+            self.assertIn(message, error)
+            self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["scene.hobj"], message)
 
 
 if __name__ == "__main__":

@@ -85,6 +85,15 @@ test('requests not from the viewer\'s page, or beyond its bounds, are refused an
         ['a node twice', save({ paths: ['/[0]', '/[0]'], to: 'twice.hobj' }), 400, 'twice.hobj'],
         ['a file\'s root and one of its objects', save({ paths: ['/', '/[0]'], to: 'overlap.hobj' }), 400, 'overlap.hobj'],
         ['several objects to a .png', save({ paths: ['/[0]', '/[1]'], to: 'two.png' }), 400, 'two.png'],
+        // Requests of the wrong shape: refused, not failed on.
+        ['a path that is no text', save({ paths: [1], to: 'number.hobj' }), 400, 'number.hobj'],
+        ['an open of null', { method: 'POST', path: '/api/open', body: null }, 400],
+        ['reading options that are no list', { method: 'POST', path: '/api/open', body: { file: path.join(tmp, 'scene.hobj'), options: 'x' } }, 400],
+        ['an unknown reading option', { method: 'POST', path: '/api/open', body: { file: path.join(tmp, 'scene.hobj'), options: [{ key: 'nope', value: 1 }] } }, 400],
+        ['a negative first child', { path: `/api/children?doc=${doc}&path=/&from=-5` }, 400],
+        ['an index that is no number', { path: `/api/image?doc=${doc}&path=/[0]&index=abc` }, 400],
+        ['a negative sample', { path: `/api/dataset/sample?doc=${doc}&index=-1` }, 400],
+        ['a body of 2 MB, refused before it is all held', { method: 'POST', path: '/api/open', body: ' '.repeat(2 << 20) }, 413],
         // What the page sends passes.
         ['localhost as Host', { path: '/api/version', host: `localhost:${url.port}` }, 200],
         ['a relative save, beside the open file', save({ paths: ['/[1]'], to: 'region.hobj' }), 200, 'region.hobj'],
