@@ -173,7 +173,7 @@ def main():
     build.mkdir(parents=True, exist_ok=True)
     log.write_text("")
     if run(["cmake", "-S", ".", "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-            "-DIX_BUILD_BENCH=OFF"], log, 600) or run(["cmake", "--build", str(build)], log, 3600):
+            "-DIX_BUILD_BENCH=OFF"], log, 600) or run(["cmake", "--build", str(build), "--parallel", "2"], log, 3600):
         sys.exit(f"the unchanged source does not build; see {log}")
     suites = ["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "-L", "vision|adapter|hostile|host",
               "--timeout", str(args.timeout)]
@@ -186,7 +186,7 @@ def main():
         started = time.monotonic()
         try:
             path.write_text(original.replace(text, replacement, 1))
-            if run(["cmake", "--build", str(build)], log, 1800):
+            if run(["cmake", "--build", str(build), "--parallel", "2"], log, 1800):
                 outcome = "caught (build)"
             else:
                 outcome = "caught" if run(suites, log, 1800) else "MISSED"
@@ -195,7 +195,7 @@ def main():
         caught += outcome != "MISSED"
         rows.append(f"| {fault_id} | {area} | `{name}` | {what} | {outcome} |")
         print(rows[-1], f"({time.monotonic() - started:.0f} s)", flush=True)
-    run(["cmake", "--build", str(build)], log, 3600)
+    run(["cmake", "--build", str(build), "--parallel", "2"], log, 3600)
     table = "\n".join(["| fault | area | file | what | outcome |", "|---|---|---|---|---|"] + rows)
     summary = f"\n{caught} of {len(faults)} faults caught ({100 * caught / len(faults):.0f}%)."
     print("\n" + table + summary)
