@@ -125,6 +125,7 @@ TEST(BmpFormat, InvalidFilesAreErrors) {
         {patched(46, {1, 1}), "palette of 257 colours for 8-bit pixels"},
         {patched(46, {200}), "truncated palette"},
         {patched(10, {50}), "palette overlaps the pixel data"},
+        {[&] { Bytes b = base; std::fill_n(b.begin() + 46, 4, 0); b[10] = 56; return readError(read, b); }(), "empty palette"},
         {patched(10, {0xFF, 0xFF}), "pixel data offset"},
         {patched(26, {2}), "2 planes"},
         {readError(read, file({8, 4, 2, rows({{0, 1, 2, 3}, {3, 4, 1, 0}}), grays(4)})), "pixel index 4 outside"},
