@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Render.h"
+#include "Utf8.h"
 #include "ix_adapter.h"
 
 namespace {
@@ -50,24 +51,7 @@ const char* const kUsage =
 
 std::string utf8(const wchar_t* text) {
     std::string out;
-    for (; text && *text; ++text) {
-        const uint32_t u = static_cast<uint32_t>(*text);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | ((u >> 18) & 0x07));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
+    for (; text && *text; ++text) appendUtf8Code(out, static_cast<uint32_t>(*text));
     return out;
 }
 

@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Utf8.h"
 #include "base/Access.h"
 #include "base/Arena.h"
 #include "base/Errors.h"
@@ -533,23 +534,6 @@ private:
         }
         return value;
     }
-    static void appendUtf8(std::string& out, uint32_t code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
 
     // A string at '"': a view of the text when it holds no escape, else its
     // text unescaped into `scratch`. Valid only until the next string.
@@ -601,7 +585,7 @@ private:
                     code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(low) - 0xDC00);
                     p_ += 6;
                 }
-                appendUtf8(scratch, code);
+                appendUtf8Code(scratch, code);
                 break;
             }
             default: stop("an invalid escape");
