@@ -71,28 +71,19 @@ async function statusAfter(button) {
     return page.textContent('#status');
 }
 
-// The canvas position, in page coordinates, of the centre of image pixel (r, c).
-async function pagePoint(r, c) {
-    return page.evaluate(([r, c]) => {
-        const canvas = document.getElementById('canvas');
-        const { scale, tx, ty } = canvas.dataset;
-        const box = canvas.getBoundingClientRect();
-        return { x: box.left + Number(tx) + (c + 0.5) * Number(scale), y: box.top + Number(ty) + (r + 0.5) * Number(scale) };
-    }, [r, c]);
-}
+// Where the centre of image pixel (r, c) shows at the current view: its page coordinates
+// { x, y } and the canvas pixel there (RGBA).
+const atPixel = (r, c) => page.evaluate(([r, c]) => {
+    const canvas = document.getElementById('canvas');
+    const { scale, tx, ty } = canvas.dataset;
+    const [x, y] = [Number(tx) + (c + 0.5) * Number(scale), Number(ty) + (r + 0.5) * Number(scale)];
+    const box = canvas.getBoundingClientRect();
+    const rgba = Array.from(canvas.getContext('2d').getImageData(Math.floor(x), Math.floor(y), 1, 1).data);
+    return { x: box.left + x, y: box.top + y, rgba };
+}, [r, c]);
+const canvasPixel = async (r, c) => (await atPixel(r, c)).rgba;
 
 const rowText = async (nodePath, part) => row(nodePath).locator(`.${part}`).textContent();
-
-// The canvas pixel (RGBA) where image pixel (r, c) shows, at the current view.
-async function canvasPixel(r, c) {
-    return page.evaluate(([r, c]) => {
-        const canvas = document.getElementById('canvas');
-        const { scale, tx, ty } = canvas.dataset;
-        const x = Math.floor(Number(tx) + (c + 0.5) * Number(scale));
-        const y = Math.floor(Number(ty) + (r + 0.5) * Number(scale));
-        return Array.from(canvas.getContext('2d').getImageData(x, y, 1, 1).data);
-    }, [r, c]);
-}
 
 // A request as the page makes it, with the page's cookie; a body makes it a JSON POST.
 const call = (url, body) => fetch(base + url, body === undefined ? { headers: { cookie } }
@@ -124,8 +115,7 @@ test('an object file: its tree, its image and a region over it, saved and loaded
     assert.deepEqual(await row('/[1]').locator('.label, .type, .summary').allTextContents(),
                      ['Object 2', 'region', 'area: 110; center: 9.5, 15.0']);
 
-    // The image alone at 1:1: the canvas shows the library's pixels inside the domain.
-    await show('/[0]');
+    // The image's pixels as the server hands them out; its drawing is the drawing cases' test.
     const { header, bytes: pixels } = await pixelsOf('image', '/[0]');
     const rowBytes = header('X-Row-Bytes');
     assert.deepEqual([header('X-Width'), header('X-Format')], [64, 'bgra']); // one channel with a reduced domain
@@ -539,7 +529,7 @@ async function openDrawn(file) {
 }
 
 async function readout(r, c) {
-    const point = await pagePoint(r, c);
+    const point = await atPixel(r, c);
     await page.mouse.move(point.x, point.y);
     return page.textContent('#pixel');
 }
@@ -650,7 +640,7 @@ test('overlays: an object keeps its colour alone and with its file, is picked on
     // A click on the canvas selects the object under it in the tree; the file stays drawn around it.
     await show('/');
     const pickAt = async (r, c, picked, selected) => {
-        const point = r === null ? await page.locator('#canvas').boundingBox() : await pagePoint(r, c);
+        const point = r === null ? await page.locator('#canvas').boundingBox() : await atPixel(r, c);
         await page.mouse.click(point.x + (r === null ? 2 : 0), point.y + (r === null ? 2 : 0));
         await page.waitForFunction(([p, s]) => document.getElementById('canvas').dataset.picked === p
             && document.querySelector('#tree [aria-selected=true]')?.dataset.path === s, [picked, selected]);
