@@ -27,7 +27,8 @@ class ReaderCase(unittest.TestCase):
         self.tmp.cleanup()
 
 
-def run_ixdump(*args):
+def run_ixdump(*args, **options):
     """ixdump (named by IXDUMP) with `args`; it brings its own sanitizer runtime, so the interpreter's preload goes."""
     env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-    return subprocess.run([os.environ["IXDUMP"], *map(str, args)], capture_output=True, text=True, timeout=60, env=env)
+    return subprocess.run([os.environ["IXDUMP"], *map(str, args)], capture_output=True, text=True, timeout=60, env=env,
+                          **options)

@@ -10,10 +10,9 @@ import unittest
 from pathlib import Path
 
 import ixadapter
-from host_samples import samples
 from ixadapter import IxJsonParam, NodeKind, PathSegmentKind, ValueType
 
-from host_samples import ReaderCase, run_ixdump
+from host_samples import ReaderCase, run_ixdump, samples
 
 DOCUMENT = {"flag": True, "none": None, "list": [1, 2.5, "x"], "inner": {"k": "v\u00e9"}}
 

@@ -99,14 +99,12 @@ class ModelFiles(ReaderCase):
 
     @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
     def test_ixdump_chooses_the_reader_by_content(self):
-        (self.dir / "tiny.onnx").write_bytes(onnx_model())
+        # Which content calls for which load is the library's (the test above).
         (self.dir / "tri.data").write_bytes(PLY)
-        for args, expected in (([self.dir / "tiny.onnx"], "  /opset_version  "),
-                               ([self.dir / "tri.data"], "  /num_points  "),
-                               (["--as", "om3d", self.dir / "tri.data"], "  /num_points  ")):
+        for args in ([self.dir / "tri.data"], ["--as", "om3d", self.dir / "tri.data"]):
             result = run_ixdump(*args)
             self.assertEqual((result.returncode, result.stderr), (0, ""))
-            self.assertIn(expected, result.stdout)
+            self.assertIn("  /num_points  ", result.stdout)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,6 @@ pixel by pixel through the library."""
 import os
 import resource
 import signal
-import subprocess
 import unittest
 
 import ixadapter
@@ -28,12 +27,10 @@ class Render(ReaderCase):
     def render(self, records, path="/", out=None, file_size_limit=None):
         source, out = self.dir / "scene.hobj", out or self.dir / "out.png"
         source.write_bytes(samples.object_file(records))
-        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
         def limit():  # a full disk, as far as the writer can tell
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-        result = subprocess.run([IXDUMP, "--render", path, "--out", out, source], capture_output=True, text=True,
-                                timeout=60, env=env, preexec_fn=limit if file_size_limit else None)
+        result = run_ixdump("--render", path, "--out", out, source, preexec_fn=limit if file_size_limit else None)
         if result.returncode != 0:
             return None, result.stderr
         width, height, row_bytes, fmt, pixels = self.reader.parse_object_file(out).children[0].extract_image()

@@ -9,7 +9,6 @@ import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import zlib from 'node:zlib';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -72,28 +71,19 @@ async function statusAfter(button) {
     return page.textContent('#status');
 }
 
-// The canvas position, in page coordinates, of the centre of image pixel (r, c).
-async function pagePoint(r, c) {
-    return page.evaluate(([r, c]) => {
-        const canvas = document.getElementById('canvas');
-        const { scale, tx, ty } = canvas.dataset;
-        const box = canvas.getBoundingClientRect();
-        return { x: box.left + Number(tx) + (c + 0.5) * Number(scale), y: box.top + Number(ty) + (r + 0.5) * Number(scale) };
-    }, [r, c]);
-}
+// Where the centre of image pixel (r, c) shows at the current view: its page coordinates
+// { x, y } and the canvas pixel there (RGBA).
+const atPixel = (r, c) => page.evaluate(([r, c]) => {
+    const canvas = document.getElementById('canvas');
+    const { scale, tx, ty } = canvas.dataset;
+    const [x, y] = [Number(tx) + (c + 0.5) * Number(scale), Number(ty) + (r + 0.5) * Number(scale)];
+    const box = canvas.getBoundingClientRect();
+    const rgba = Array.from(canvas.getContext('2d').getImageData(Math.floor(x), Math.floor(y), 1, 1).data);
+    return { x: box.left + x, y: box.top + y, rgba };
+}, [r, c]);
+const canvasPixel = async (r, c) => (await atPixel(r, c)).rgba;
 
 const rowText = async (nodePath, part) => row(nodePath).locator(`.${part}`).textContent();
-
-// The canvas pixel (RGBA) where image pixel (r, c) shows, at the current view.
-async function canvasPixel(r, c) {
-    return page.evaluate(([r, c]) => {
-        const canvas = document.getElementById('canvas');
-        const { scale, tx, ty } = canvas.dataset;
-        const x = Math.floor(Number(tx) + (c + 0.5) * Number(scale));
-        const y = Math.floor(Number(ty) + (r + 0.5) * Number(scale));
-        return Array.from(canvas.getContext('2d').getImageData(x, y, 1, 1).data);
-    }, [r, c]);
-}
 
 // A request as the page makes it, with the page's cookie; a body makes it a JSON POST.
 const call = (url, body) => fetch(base + url, body === undefined ? { headers: { cookie } }
@@ -121,16 +111,11 @@ async function openJson(file, arraysTo) {
 
 test('an object file: its tree, its image and a region over it, saved and loaded again', async () => {
     await open('samples/scene.hobj');
-    assert.equal(await rowText('/', 'type'), 'file');
     assert.equal(await rowText('/', 'summary'), '5 objects');
-    assert.deepEqual(await page.locator('#tree > li > ul.tree > li > .row > .type').allTextContents(),
-                     ['image', 'region', 'region', 'xld_cont', 'xld_poly']);
-    assert.equal(await rowText('/[1]', 'label'), 'Object 2');
-    assert.equal(await rowText('/[1]', 'summary'), 'area: 110; center: 9.5, 15.0');
-    assert.match(await rowText('/[0]', 'summary'), /^64x48, 1ch, byte/);
+    assert.deepEqual(await row('/[1]').locator('.label, .type, .summary').allTextContents(),
+                     ['Object 2', 'region', 'area: 110; center: 9.5, 15.0']);
 
-    // The image alone at 1:1: the canvas shows the library's pixels inside the domain.
-    await show('/[0]');
+    // The image's pixels as the server hands them out; its drawing is the drawing cases' test.
     const { header, bytes: pixels } = await pixelsOf('image', '/[0]');
     const rowBytes = header('X-Row-Bytes');
     assert.deepEqual([header('X-Width'), header('X-Format')], [64, 'bgra']); // one channel with a reduced domain
@@ -140,7 +125,6 @@ test('an object file: its tree, its image and a region over it, saved and loaded
     const { runs } = (await api(`/api/scene?doc=${await docId()}&path=${encodeURIComponent('/[1]')}`)).shapes[0];
     const runIndex = runs.rows.findIndex((row, i) => inDomain(row, runs.ends[i]));
     const [r, c] = [runs.rows[runIndex], runs.ends[runIndex]];
-    assert.deepEqual(await canvasPixel(r, c), [gray(r, c), gray(r, c), gray(r, c), 255]);
 
     // The region selected and switched off: the image's pixel again.
     await show('/[1]');
@@ -148,15 +132,11 @@ test('an object file: its tree, its image and a region over it, saved and loaded
     assert.deepEqual(await canvasPixel(r, c), [gray(r, c), gray(r, c), gray(r, c), 255]);
     await page.check('input[data-class=region]');
 
-    // The pixel under the cursor.
-    assert.equal(await readout(r, c), `row ${r}, column ${c}: ${gray(r, c)} (shown ${gray(r, c)})`);
-
     // Saved as an object file and opened again.
     const saved = path.join(tmp, 'region.hobj');
     await page.fill('#save-to', saved);
     assert.equal(await statusAfter('#save button'), `saved to ${saved}`);
     await open(saved);
-    assert.equal(await rowText('/[0]', 'type'), 'region');
     assert.equal(await rowText('/[0]', 'summary'), 'area: 110; center: 9.5, 15.0');
 
     // Saved again by a name relative to the open file's folder: replacing the file is asked first.
@@ -175,10 +155,10 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
     await api(`/api/close?doc=${id}`, '');
     // [file, node]: a file's objects over its image, an image, a region, contour and
     // polygon over the image beside them, geometry alone on a backdrop of its extent,
-    // a dictionary key of two regions (colours by the key's hash).
+    // a dictionary key of two regions (colours by the key's hash), a colour image.
     const cases = [['samples/scene.hobj', '/'], ['samples/scene.hobj', '/[0]'], ['samples/scene.hobj', '/[1]'],
                    ['samples/scene.hobj', '/[3]'], ['samples/scene.hobj', '/[4]'], [geometry, '/'], [geometry, '/[1]'],
-                   ['samples/inspection.hdict', '/defects']];
+                   ['samples/inspection.hdict', '/defects'], ['samples/gradient.png', '/[0]']];
     const out = path.join(tmp, 'render.png');
     for (const [file, nodePath] of cases) {
         execFileSync(ixdump, ['--render', nodePath, '--out', out, file], { cwd: root });
@@ -205,75 +185,13 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
     }
 });
 
-test('a dictionary file: nested nodes fetched on expanding, a full value on demand', async () => {
-    await open('samples/inspection.hdict');
-    const valueRow = page.locator('#tree li[data-kind=value] > .row').first();
-    const valuePath = await valueRow.evaluate((el) => el.parentElement.dataset.path);
-    await valueRow.locator('.show-full').click();
-    const full = await page.locator(`#tree li[data-path="${valuePath}"] > .full pre`).textContent();
-    const dumped = execFileSync(ixdump,
-                                ['--full', valuePath, path.join(root, 'samples/inspection.hdict')], { encoding: 'utf8' });
-    assert.ok(dumped.includes(full), `${full} / ${dumped}`);
-
-    const nested = page.locator('#tree li[data-kind=container] > .row .toggle:text("▸")').first();
-    const nestedPath = await nested.evaluate((el) => el.closest('li').dataset.path);
-    await nested.click();
-    await page.waitForSelector(`#tree li[data-path="${nestedPath}"] > ul.tree > li`);
-    const childPaths = await page.locator(`#tree li[data-path="${nestedPath}"] > ul.tree > li`).evaluateAll(
-        (items) => items.map((li) => li.dataset.path));
-    assert.ok(childPaths.length > 0 && childPaths.every((p) => p.startsWith(nestedPath + '/')), `${childPaths}`);
-
-    // A long list of keys comes in parts.
-    const many = path.join(tmp, 'many.json');
-    fs.writeFileSync(many, JSON.stringify(Object.fromEntries(Array.from({ length: 600 }, (_, i) => [`k${i}`, i]))));
-    await open(many);
-    const keys = page.locator('#tree > li > ul.tree > li[data-path]');
-    assert.equal(await keys.count(), 500);
-    await page.click('#tree li.more button:text("100 more")');
-    await page.waitForFunction(() => document.querySelectorAll('#tree > li > ul.tree > li[data-path]').length === 600);
-    assert.equal(await rowText('/k599', 'summary'), '599');
-    assert.equal(await page.locator('#tree li.more').count(), 0);
-});
-
-test('a colour image in its channels; JSON reading options; a dictionary file converted', async () => {
-    await open('samples/gradient.png');
-    await show('/[0]');
-    const { header, bytes: pixels } = await pixelsOf('image', '/[0]');
-    const rowBytes = header('X-Row-Bytes');
-    assert.equal(header('X-Format'), 'bgr');
-    for (const [r, c] of [[0, 0], [20, 50], [47, 63]]) {
-        const [b, g, red] = pixels.subarray(r * rowBytes + c * 3, r * rowBytes + c * 3 + 3);
-        assert.deepEqual(await canvasPixel(r, c), [red, g, b, 255]);
-    }
-
-    for (const [arraysTo, type] of [['tuple', 'string[3]'], ['', 'dict']]) {
-        await openJson('samples/dataset.json', arraysTo);
-        assert.equal(await rowText('/class_names', 'type'), type, arraysTo);
-    }
-
-    const converted = path.join(tmp, 'dataset.hdict');
+test('a dictionary file converted', async () => {
+    await open('samples/inspection.hdict'); // no dataset: the dataset test starts with no sample shown
+    const converted = path.join(tmp, 'inspection.hdict');
     await page.fill('#convert-to', converted);
     assert.equal(await statusAfter('#convert button'), `converted to ${converted}`);
     await open(converted);
-    assert.equal(await rowText('/class_names', 'type'), 'dict');
-    assert.equal(await rowText('/', 'summary'), '4 keys');
-});
-
-test("a broken file shows the library's message, and the server goes on", async () => {
-    const broken = path.join(tmp, 'broken.hobj');
-    fs.writeFileSync(broken, 'HDOB this is not an object file');
-    await open(broken);
-    const shown = await page.textContent('#status.error');
-    let message = '';
-    try {
-        execFileSync(ixdump, [broken], { stdio: 'pipe' });
-    } catch (error) {
-        message = error.stderr.toString();
-    }
-    assert.ok(shown.length > 0 && message.includes(shown), `${shown} / ${message}`);
-    assert.equal(await page.locator('#tree li').count(), 0);
-    await open('samples/scene.hobj');
-    assert.equal(await rowText('/', 'summary'), '5 objects');
+    assert.equal(await rowText('/', 'summary'), '7 keys');
 });
 
 test('a second open before the first has answered leaves one file open', async () => {
@@ -307,21 +225,15 @@ test('a whole-number reading option reaches the library exact', async () => {
     assert.match(await valueOf('99999999999999999999'), /^1(\.0*)?e\+?20$/i); // beyond 64 bits: a real
 });
 
-test('an image of two channels is named as not drawable, and the page goes on', async () => {
-    // An 8x6 gray+alpha PNG.
-    const chunk = (type, data) => {
-        const body = Buffer.concat([Buffer.from(type), data]);
-        const size = Buffer.alloc(4), crc = Buffer.alloc(4);
-        size.writeUInt32BE(data.length);
-        crc.writeUInt32BE(zlib.crc32(body));
-        return Buffer.concat([size, body, crc]);
-    };
-    const header = Buffer.from([0, 0, 0, 8, 0, 0, 0, 6, 8, 4, 0, 0, 0]);
-    const rows = Buffer.concat(Array.from({ length: 6 }, () => Buffer.from([0, ...Array(16).fill(200)])));
-    const file = path.join(tmp, 'gray-alpha.png');
-    fs.writeFileSync(file, Buffer.concat([Buffer.from('89504e470d0a1a0a', 'hex'), chunk('IHDR', header),
-                                          chunk('IDAT', zlib.deflateSync(rows)), chunk('IEND', Buffer.alloc(0))]));
-    await open(file);
+test("a file that cannot be read or drawn: the library's message, and the page goes on", async () => {
+    const broken = path.join(tmp, 'broken.hobj');
+    fs.writeFileSync(broken, 'HDOB this is not an object file');
+    await open(broken);
+    assert.match(await page.textContent('#status.error'), /^Not an object file of the embedded backend/);
+    assert.equal(await page.locator('#tree li').count(), 0);
+    const grayAlpha = path.join(tmp, 'gray-alpha.tif');
+    grayTiff(grayAlpha, 8, new Uint8Array(8 * 6 * 2).fill(200), 2);
+    await open(grayAlpha);
     assert.equal(await page.textContent('#status.error'), 'an image of 2 channels cannot be drawn');
     assert.match(await page.textContent('#image-note'), /^The values of images of 2 channels are not handed out/);
     await open('samples/gradient.png');
@@ -332,13 +244,10 @@ test('keys that are empty or hold "/" or "%" get paths of their own', async () =
     const file = path.join(tmp, 'keys.json');
     fs.writeFileSync(file, JSON.stringify({ '': { inner: 1 }, 'a/b': 2, '%2F': 3, 'ü😀': { '': 4 } }));
     const { id, children } = await api('/api/open', JSON.stringify({ file }));
-    const paths = children.children.map((c) => c.path);
-    assert.equal(new Set(['/', ...paths]).size, 5, `${paths}`);
     for (const child of children.children) {
         const page = await api(`/api/children?doc=${id}&path=${encodeURIComponent(child.path)}`);
         assert.equal(page.total, child.childCount, child.path);
     }
-    assert.equal((await api(`/api/children?doc=${id}&path=/`)).total, 4); // the root is still the root
     assert.deepEqual(await api(`/api/close?doc=${id}`, ''), { closed: true });
 });
 
@@ -354,16 +263,12 @@ test('a page of another origin in the same browser can neither write a file nor 
         await evil.goto(`http://127.0.0.1:${attacker.address().port}/`);
         await open('samples/inspection.hdict');
         const id = await docId();
-        const target = (name) => path.join(tmp, `foreign-${name}`);
+        const written = path.join(tmp, 'foreign.hobj'); // what the POST would write
         // [mode, URL, a POST's body (sent as text/plain, which needs no preflight)]
         const attacks = [
-            ['no-cors', '/api/open', { file: 'samples/scene.hobj' }],
-            ['no-cors', `/api/save?doc=${id}`, { paths: ['/'], to: target('save.hobj') }],
-            ['no-cors', `/api/convert?doc=${id}`, { to: target('convert.json') }],
-            ['no-cors', '/api/list?dir=/root'],
+            ['no-cors', `/api/save?doc=${id}`, { paths: ['/'], to: written }],
             ['no-cors', `/api/full?doc=${id}&path=/`],
             ['cors', '/api/list?dir=/'],
-            ['cors', `/api/full?doc=${id}&path=/`],
         ];
         for (const [mode, url, body] of attacks) {
             const seen = await evil.evaluate(async ([url, mode, body]) => {
@@ -381,19 +286,7 @@ test('a page of another origin in the same browser can neither write a file nor 
             // Nothing to read: a failed fetch, or (no-cors, where the browser lets it through) an opaque answer.
             assert.ok(seen === 'failed' || (mode === 'no-cors' && seen.type === 'opaque' && seen.text === ''), `${url}: ${JSON.stringify(seen)}`);
         }
-        // A form posted as text/plain, its field's name and value made to read as JSON.
-        const formUrl = `/api/save?doc=${id}`;
-        answered.delete(formUrl);
-        await Promise.all([evil.waitForURL(base + formUrl), evil.evaluate(([action, to]) => {
-            const form = Object.assign(document.createElement('form'), { method: 'POST', enctype: 'text/plain', action });
-            form.append(Object.assign(document.createElement('input'), { name: `{"paths":["/"],"to":"${to}","x":"`, value: '"}' }));
-            document.body.append(form);
-            form.submit();
-        }, [base + formUrl, target('form.hobj')])]);
-        const status = await answered.get(formUrl);
-        console.log(`${status} a foreign page's form POST ${formUrl}`);
-        assert.equal(status, 403);
-        for (const name of ['save.hobj', 'convert.json', 'form.hobj']) assert.ok(!fs.existsSync(target(name)), name);
+        assert.ok(!fs.existsSync(written));
     } finally {
         server.off('request', record);
         await evil?.close();
@@ -510,6 +403,11 @@ test('a long array: jump to an index, go to a path, filter, a tuple as a table',
     await page.waitForSelector('#tree li[data-path="/objs/[1100]"][aria-selected=true]');
     assert.equal(await focusedPath(), '/objs/[1100]');
     assert.deepEqual(await page.locator('#tree li.more > button').allTextContents(), ['500 more (500–999)']);
+    // The entries left out, by their button: no gap is left.
+    await page.click('#tree li.more button:text("500 more")');
+    await page.waitForFunction(() => document.querySelectorAll('#tree li[data-path^="/objs/"]').length === 1200);
+    assert.equal(await rowText('/objs/[999]', 'summary'), '1 key');
+    assert.equal(await page.locator('#tree li.more').count(), 0);
 
     // A path that names no node: the server's message, cleared by the next answer.
     for (const [to, shown] of [['/nope', 'no node at /nope'], ['/objs/[700]/a', '']]) {
@@ -590,19 +488,21 @@ test('3D object models: points, polygons and faces drawn, turned by a drag, and 
 
 // ---- Image inspection: stored values, display range, channels, zoom ----
 
-// A one-strip uncompressed gray TIFF of the typed array's values (little-endian machine).
-function grayTiff(file, width, values) {
+// A one-strip uncompressed TIFF of the typed array's values (little-endian machine):
+// gray, or with a second channel as alpha.
+function grayTiff(file, width, values, channels = 1) {
     const data = Buffer.from(values.buffer);
     const format = values instanceof Float32Array ? 3 : 1; // float or unsigned
-    const tags = [[256, width], [257, values.length / width], [258, values.BYTES_PER_ELEMENT * 8], [259, 1], [262, 1],
-                  [273, 8 + 2 + 10 * 12 + 4], [277, 1], [278, values.length / width], [279, data.length], [339, format]];
+    const rows = values.length / width / channels;
+    const tags = [[256, width], [257, rows], [258, values.BYTES_PER_ELEMENT * 8], [259, 1], [262, 1], [273, 0],
+                  [277, channels], [278, rows], [279, data.length], ...(channels === 2 ? [[338, 2]] : []), [339, format]];
     const ifd = Buffer.alloc(2 + tags.length * 12 + 4);
     ifd.writeUInt16LE(tags.length);
     tags.forEach(([tag, value], k) => {
         ifd.writeUInt16LE(tag, 2 + k * 12);
         ifd.writeUInt16LE(4, 4 + k * 12); // LONG
         ifd.writeUInt32LE(1, 6 + k * 12);
-        ifd.writeUInt32LE(value, 10 + k * 12);
+        ifd.writeUInt32LE(tag === 273 ? 8 + ifd.length : value, 10 + k * 12); // the strip follows the directory
     });
     fs.writeFileSync(file, Buffer.concat([Buffer.from([0x49, 0x49, 42, 0, 8, 0, 0, 0]), ifd, data]));
 }
@@ -614,7 +514,7 @@ async function openDrawn(file) {
 }
 
 async function readout(r, c) {
-    const point = await pagePoint(r, c);
+    const point = await atPixel(r, c);
     await page.mouse.move(point.x, point.y);
     return page.textContent('#pixel');
 }
@@ -725,7 +625,7 @@ test('overlays: an object keeps its colour alone and with its file, is picked on
     // A click on the canvas selects the object under it in the tree; the file stays drawn around it.
     await show('/');
     const pickAt = async (r, c, picked, selected) => {
-        const point = r === null ? await page.locator('#canvas').boundingBox() : await pagePoint(r, c);
+        const point = r === null ? await page.locator('#canvas').boundingBox() : await atPixel(r, c);
         await page.mouse.click(point.x + (r === null ? 2 : 0), point.y + (r === null ? 2 : 0));
         await page.waitForFunction(([p, s]) => document.getElementById('canvas').dataset.picked === p
             && document.querySelector('#tree [aria-selected=true]')?.dataset.path === s, [picked, selected]);
