@@ -110,6 +110,7 @@ document.addEventListener('ix:document', async ({ detail: doc }) => {
     docId = doc?.id ?? null;
     summary = null;
     shown = null;
+    delete canvas.dataset.sample;   // the sample drawn belongs to the document before
     panel.remove();
     if (doc?.kind !== 'dict') return;
     try {
