@@ -194,13 +194,9 @@ TEST(DictFiles, ConversionLeavesOutWhatJsonCannotHoldOnlyWhenAsked) {
     const std::string json = dir.path("d.json");
     const std::wstring wideJson(json.begin(), json.end());
     EXPECT_FALSE(AdapterCore::convertDictFile(wideBinary, wideJson, false, error));
-    EXPECT_FALSE(error.empty());
-    error.clear();
-    EXPECT_TRUE(AdapterCore::convertDictFile(wideBinary, wideJson, true, error));
-    EXPECT_EQ(error, L"");
-    const auto converted = AdapterCore::parseFile(wideJson, error);
-    ASSERT_TRUE(converted);
-    EXPECT_EQ(converted->valueSummary, L"1 key");  // a missing file is the hosts' test
+    EXPECT_NE(error.find(L"does not serialize"), std::wstring::npos) << error;
+    // What a conversion leaving them out writes is the tree threads' test; a missing file the hosts'.
+    EXPECT_TRUE(AdapterCore::convertDictFile(wideBinary, wideJson, true, error)) << error;
 }
 
 }  // namespace
