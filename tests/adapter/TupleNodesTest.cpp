@@ -2,6 +2,7 @@
 // arrays of handles.
 #include <gtest/gtest.h>
 
+#include "NewDict.h"
 #include "AdapterCore/TupleNodes.h"
 #include "HalconCpp.h"
 #include "NodeLine.h"
@@ -26,8 +27,7 @@ HTuple integers(Hlong count) {
 }
 
 HTuple dictWith(const char* key, const HTuple& value) {
-    HTuple dict;
-    CreateDict(&dict);
+    const HTuple dict = newDict();
     SetDictTuple(dict, key, value);
     return dict;
 }
