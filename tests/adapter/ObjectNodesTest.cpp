@@ -31,9 +31,8 @@ HObject contour(const HTuple& rows, const HTuple& columns) {
 }
 
 TEST(Summaries, RegionsAndXldShowAreaCentrePointsAndLengths) {
-    HObject empty, polygon, parallels;
-    GenEmptyRegion(&empty);
-    EXPECT_EQ(regionValueSummary(empty), L"area: 0");
+    // An empty region and a single image are the object nodes' table below.
+    HObject polygon, parallels;
     EXPECT_EQ(regionValueSummary(rectangle(0, 0, 19, 23)), L"area: 480; center: 9.5, 11.5");
 
     const HObject open = contour(HTuple(0.0).Append(0.0).Append(3.0), HTuple(0.0).Append(4.0).Append(8.0));
@@ -55,7 +54,6 @@ TEST(Summaries, RegionsAndXldShowAreaCentrePointsAndLengths) {
 }
 
 TEST(Summaries, ImagesShowSizeChannelsTypeAndReducedDomain) {
-    EXPECT_EQ(imageValueSummary(image("byte", 640, 480), 1), L"640x480, 1ch, byte");
     EXPECT_EQ(imageValueSummary(image("uint2", 5, 4), 0), L"5x4, 1ch, uint2");
 
     HObject reduced;

@@ -2,6 +2,7 @@
 // read through ReadDlModel and seen through GetDlModelParam and the generic keys.
 #include <gtest/gtest.h>
 
+#include "NewDict.h"
 #include "HalconCpp.h"
 #include "OnnxWriter.h"
 #include "TestFiles.h"
@@ -81,9 +82,7 @@ TEST(DlModel, ClassifierKeysAndValues) {
               "num_trainable_params=224\nmeta_data={author='line 4',classes='ok,ng'}\nimage_width=224\n"
               "image_height=224\nimage_num_channels=3\nbatch_size=-1\n");
     EXPECT_EQ(errorOf([&] { param(model, "learning_rate"); }), 1302);
-    HTuple dict;
-    CreateDict(&dict);
-    EXPECT_EQ(errorOf([&] { param(dict, "type"); }), 2404);
+    EXPECT_EQ(errorOf([&] { param(newDict(), "type"); }), 2404);
 }
 
 TEST(DlModel, TypesShapesOpsetsAndMetadata) {

@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include "NewDict.h"
 #include "TestFiles.h"
 #include "TupleText.h"
 #include "base/Access.h"
@@ -236,16 +237,14 @@ TEST(JsonFormat, WritingIsTheInverseOfReading) {
         EXPECT_EQ(written(HTuple(readJson(text, kTuples, mode))), text);
     }
     // Exactly as written: a tuple of one value is that value, reals keep a "." or an exponent.
-    HTuple dict;
-    CreateDict(&dict);
+    const HTuple dict = newDict();
     SetDictTuple(dict, "r", HTuple(2.0).Append(HTuple(1e21)).Append(HTuple(0.1)));
     SetDictTuple(dict, "one", HTuple(Hlong{3}));
     SetDictTuple(dict, "none", HTuple());
     SetDictTuple(dict, "s", HTuple("\x01\t\"\xE2\x82\xAC"));
     SetDictTuple(dict, "h", HTuple(HHandle()));
     EXPECT_EQ(written(dict), "{\n  \"r\": [2.0, 1e+21, 0.1],\n  \"one\": 3,\n  \"none\": [],\n  \"s\": \"\\u0001\\t\\\"\xE2\x82\xAC\",\n  \"h\": null\n}\n");
-    HTuple array;
-    CreateDict(&array);
+    const HTuple array = newDict();
     SetDictTuple(array, 0, HTuple("a"));
     SetDictTuple(array, 1, HTuple(Hlong{2}));
     EXPECT_EQ(written(array), "[\n  \"a\",\n  2\n]\n");
@@ -257,9 +256,7 @@ TEST(JsonFormat, ContentJsonCannotHoldRaisesOrIsLeftOut) {
     HObject region;
     GenRectangle1(&region, 0, 0, 2, 2);
     const auto make = [](const char* key, auto set) {
-        HTuple outer, inner;
-        CreateDict(&outer);
-        CreateDict(&inner);
+        const HTuple outer = newDict(), inner = newDict();
         SetDictTuple(outer, "kept", 1);
         SetDictTuple(outer, "inner", inner);
         set(inner, key);
@@ -286,16 +283,14 @@ TEST(JsonFormat, ContentJsonCannotHoldRaisesOrIsLeftOut) {
         EXPECT_EQ(contentOf(written(c.dict, keep, no)), "{kept=1,inner={}}") << c.detail;
     }
     // In an array, what is left out leaves null in its place: the elements after it keep their positions.
-    HTuple array;
-    CreateDict(&array);
+    const HTuple array = newDict();
     SetDictTuple(array, 0, "a");
     SetDictTuple(array, 1, matrix);
     SetDictTuple(array, 2, "c");
     EXPECT_EQ(contentOf(written(array, HTuple("raise_error_if_content_not_serializable"), HTuple("false"))),
               "{[0]='a',[1]=null,[2]='c'}");
     // A dictionary that contains itself is refused at the nesting bound, whatever the flag.
-    HTuple self;
-    CreateDict(&self);
+    const HTuple self = newDict();
     SetDictTuple(self, "me", self);
     TempDir dir;
     const std::string message = messageOf([&] {

@@ -151,6 +151,13 @@ TEST_F(ModelFiles, ScaleParametersAndUnknownFiles) {
               5200u);
 }
 
+// The header of a PLY file of `points` vertices of float x, y and z, then `more`, up to its end.
+std::string plyHead(const char* format, uint64_t points, const std::string& more = "") {
+    return "ply\nformat " + std::string(format) + " 1.0\nelement vertex " + std::to_string(points) +
+           "\nproperty float x\nproperty float y\nproperty float z\n" + more;
+}
+const std::string kFace = "element face 1\nproperty list uchar int vertex_indices\n";
+
 // Every field of a model, as a .om3 file holds them.
 Bytes blockOf(const ixv::ObjectModel3d& model) {
     Bytes bytes;
@@ -195,7 +202,6 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         }
     }
 
-    const std::string ply = "ply\nformat binary_little_endian 1.0\n";
     std::string bigFace, face = "f";  // 259 points, then a triangle: not two triangles
     for (int i = 1; i <= 259; ++i) {
         bigFace += "v 0 0 0\n";
@@ -203,17 +209,11 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
     }
     bigFace += face + "\nf 1 2 3\n";
     const std::tuple<const char*, Bytes, std::string> cases[] = {
-        {"ply", bytesOf(ply + "element vertex 4000000000\nproperty float x\nproperty float y\nproperty float z\nend_header\n"),
-         "4000000000 points exceeds the limit"},
-        {"ply", bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
-                 "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n3 0 0 1\n"),
+        {"ply", bytesOf(plyHead("binary_little_endian", 4000000000) + "end_header\n"), "4000000000 points exceeds the limit"},
+        {"ply", bytesOf(plyHead("ascii", 1, kFace) + "end_header\n0 0 0\n3 0 0 1\n"),
          "Invalid PLY file: face 0 refers to point 1 of a model of 1 points"},
-        {"ply", bytesOf("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
-                 "end_header\n0 x 0\n"),
-         "Invalid PLY file: 'x' is no number (vertex property) at line 8"},
-        {"ply", bytesOf(ply + "element vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
-                       "element face 1\nproperty list uchar int vertex_indices\nend_header\n" +
-                 std::string(12, '\0') + "\xff"),
+        {"ply", bytesOf(plyHead("ascii", 1) + "end_header\n0 x 0\n"), "Invalid PLY file: 'x' is no number (vertex property) at line 8"},
+        {"ply", bytesOf(plyHead("binary_little_endian", 1, kFace) + "end_header\n" + std::string(12, '\0') + "\xff"),
          "Invalid PLY file: a list of 255 items needs 1020 bytes, 0 left at offset"},
         {"ply", bytesOf(std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty fl\0at\x01 x\nend_header\n", 67)),
          "Invalid PLY file: unknown property type 'fl\\x00at\\x01' at line 4"},
@@ -236,8 +236,7 @@ TEST_F(ModelFiles, DamagedAndHostileFilesAreErrors) {
         {"obj", bytesOf("\xff\xfev"), "Invalid OBJ file: UTF-16 text"},
         {"obj", bytesOf("# nothing\n"), "Invalid OBJ file: no points"},
         {"off", bytesOf("OFF 0 0 0\n"), "Invalid OFF file: no points"},
-        {"ply", bytesOf("ply\nformat ascii 1.0\nelement vertex 0\nproperty float x\nproperty float y\nproperty float z\n"
-                 "end_header\n"), "Invalid PLY file: no points"},
+        {"ply", bytesOf(plyHead("ascii", 0) + "end_header\n"), "Invalid PLY file: no points"},
         {"stl", bytesOf("solid a\nendsolid a\n"), "Invalid STL file: no points"},
         {"stl", Bytes(84, 0), "Invalid STL file: no points"},
     };
@@ -266,13 +265,9 @@ TEST_F(ModelFiles, NumbersIgnoreTheLocale) {
         std::string locale;
         ~Restore() { std::setlocale(LC_ALL, locale.c_str()); }
     } restore{saved};
-    const std::string head = "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
-                             "property float z\n";
-    EXPECT_EQ(reals(read("a.ply", bytesOf(head + "end_header\n1.5 0 0\n")).param("point_coord_x")),
+    EXPECT_EQ(reals(read("a.ply", bytesOf(plyHead("ascii", 1) + "end_header\n1.5 0 0\n")).param("point_coord_x")),
               (std::vector<double>{1.5}));
-    const std::string message =
-        error("b.ply", bytesOf(head + "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
-                                      "0 0 0\n3 0 0.5 0\n"));
+    const std::string message = error("b.ply", bytesOf(plyHead("ascii", 1, kFace) + "end_header\n0 0 0\n3 0 0.5 0\n"));
     EXPECT_NE(message.find("point index 0.5 out of range"), std::string::npos) << message;
 }
 

@@ -218,19 +218,4 @@ TEST(TiffFormat, BrokenFilesAreErrorsAndPrintNothing) {
     }
 }
 
-// The content decides the format: whole magic numbers only, TIFF and BigTIFF in both byte orders.
-TEST(Formats, TheFirstBytesDecide) {
-    const std::pair<std::string, const char*> cases[] = {
-        {"\x89PNG\r\n\x1a\n", "PNG"}, {"\x89PNG\r\n\x1a", ""}, {"\xff\xd8\xff", "JPEG"}, {"\xff\xd8", ""},
-        {std::string("\xff\xd8\0\1", 4), ""}, {"BM", "BMP"}, {"BMW is a car maker", ""}, {"P6", "PNM"},
-        {"Paris", ""}, {"P7\n", ""}, {std::string("II*\0", 4), "TIFF"}, {std::string("MM\0*\0\0\0\x08", 8), "TIFF"},
-        {std::string("II+\0", 4), "TIFF"}, {std::string("MM\0+", 4), "TIFF"}, {std::string("II\0*", 4), ""},
-        {std::string("MM*\0", 4), ""}, {"II*", ""}, {"\x89IXOBJ\r\n", "object"},
-    };
-    for (const auto& [head, name] : cases) {
-        const ixv::formats::Format* format = ixv::formats::formatOf(reinterpret_cast<const uint8_t*>(head.data()), head.size());
-        EXPECT_EQ(format ? format->name : "", std::string(name)) << head;
-    }
-}
-
 }  // namespace

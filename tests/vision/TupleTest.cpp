@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "NewDict.h"
 #include "base/Access.h"
 #include "base/Errors.h"
 #include "HalconCpp.h"
@@ -131,8 +132,8 @@ TEST(Tuple, FlagsOfATupleOfOneKindAreHeldOnceAndReadAsAnArray) {
 
     // Written and read back, in both dictionary formats.
     TempDir dir;
-    HTuple dict, back, read;
-    CreateDict(&dict);
+    const HTuple dict = newDict();
+    HTuple back, read;
     SetDictTuple(dict, "flags", flags);
     for (const char* name : {"flags.hdict", "flags.json"}) {
         const std::string path = dir.path(name);
