@@ -2,12 +2,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <vector>
+
+#include "ByteWriter.h"
 
 namespace ixtest::bmp {
 
-using Bytes = std::vector<uint8_t>;
+using ixtest::Bytes, ixtest::put;
 
 struct Bitmap {
     uint16_t bits;
@@ -18,10 +18,6 @@ struct Bitmap {
     std::vector<uint32_t> masks = {};  // in the header, or after a 40-byte one
     uint32_t headerSize = 40;          // 12: OS/2, 40, 108, 124
 };
-
-inline void put(Bytes& b, uint32_t v, int bytes = 4) {
-    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 
 inline Bytes file(const Bitmap& bm) {
     Bytes info;

@@ -3,17 +3,13 @@
 // the library's own encoder.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "ByteWriter.h"
 
 namespace ixtest::hdict {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void put(Bytes& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
+using ixtest::Bytes, ixtest::put;
 
 // The magic, version 1 and the reserved field.
 inline Bytes header() {

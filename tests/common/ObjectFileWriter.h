@@ -2,18 +2,14 @@
 // record by record; valid ones come from the library's own encoder.
 #pragma once
 
-#include <cstdint>
 #include <cstring>
 #include <utility>
-#include <vector>
+
+#include "ByteWriter.h"
 
 namespace ixtest::hobj {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void put(Bytes& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
+using ixtest::Bytes, ixtest::put;
 
 // A file declaring `count` objects, with its records, each as (tag, payload).
 inline Bytes file(uint32_t count, const std::vector<std::pair<uint32_t, Bytes>>& records) {

@@ -6,10 +6,8 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace ixtest::onnx {
@@ -40,12 +38,6 @@ inline std::string bytes(uint32_t number, const std::string& content) {
 // The key and length of a length-delimited field whose `length` bytes follow elsewhere.
 inline std::string lengthOnly(uint32_t number, uint64_t length) {
     return key(number, 2) + varint(length);
-}
-
-inline std::string concat(std::initializer_list<std::string> parts) {
-    std::string out;
-    for (const std::string& part : parts) out += part;
-    return out;
 }
 
 // --- ONNX messages ---------------------------------------------------------------

@@ -68,24 +68,20 @@ inline ixv::Budget budgetOf(ReadFormat read, const ixv::formats::ByteSource& fil
     return ixv::Budget(file.size(), 0, "read_image");
 }
 
-// The message reading `bytes` raises, or "" when they read; nothing may be printed meanwhile.
-inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const std::string message = messageOf([&] {
-        const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
-        ixv::Budget budget = budgetOf(read, file);
-        read(file, budget);
-    });
-    EXPECT_EQ(::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr(), "");
-    return message;
-}
-
 // The image a file holds.
 inline std::shared_ptr<const ixv::Image> readOne(ReadFormat read, const std::vector<uint8_t>& bytes) {
     const auto file = ixv::formats::ByteSource::inMemory(bytes.data(), bytes.size());
     ixv::Budget budget = budgetOf(read, file);
     return std::dynamic_pointer_cast<const ixv::Image>(read(file, budget));
+}
+
+// The message reading `bytes` raises, or "" when they read; nothing may be printed meanwhile.
+inline std::string readError(ReadFormat read, const std::vector<uint8_t>& bytes) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const std::string message = messageOf([&] { readOne(read, bytes); });
+    EXPECT_EQ(::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr(), "");
+    return message;
 }
 
 // Pixel type, width x height x channels, and the domain's area unless it is the full rectangle.

@@ -41,8 +41,7 @@ struct Tags {
     Tags& strips(uint32_t rows) { rowsPerStrip = rows; return *this; }
     Tags& raw(std::vector<uint8_t> data) { rawData = std::move(data); return *this; }
     Tags& palette(std::vector<uint16_t> map) { photometric = PHOTOMETRIC_PALETTE; colormap = std::move(map); return *this; }
-    // Subsampled YCbCr, stored as libtiff takes it: blocks of Y samples, then Cb and Cr;
-    // the value function gets the byte's index in its strip as x and the strip as y.
+    // Subsampled YCbCr, written only as raw data: blocks of Y samples, then Cb and Cr.
     Tags& subsampled(uint16_t x, uint16_t y) {
         photometric = PHOTOMETRIC_YCBCR; samples = 3; subsampleX = x; subsampleY = y; return *this;
     }
@@ -94,26 +93,20 @@ inline bool writePage(TIFF* tif, const Tags& t, const Value& f) {
         TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);  // libjpeg converts our RGB rows
     else if (t.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, t.subsampleX, t.subsampleY);
-    const bool separate = t.planar == PLANARCONFIG_SEPARATE, subsampled = t.subsampleX != 1 || t.subsampleY != 1;
+    const bool separate = t.planar == PLANARCONFIG_SEPARATE;
     const int planes = separate ? t.samples : 1;
     if (t.tileWidth) {
         TIFFSetField(tif, TIFFTAG_TILEWIDTH, t.tileWidth);
         TIFFSetField(tif, TIFFTAG_TILELENGTH, t.tileLength);
     } else {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip                         ? t.rowsPerStrip
-                                                : subsampled || !t.rawData.empty() ? t.height
-                                                                                    : TIFFDefaultStripSize(tif, 0));
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip        ? t.rowsPerStrip
+                                                : t.rawData.empty() ? TIFFDefaultStripSize(tif, 0)
+                                                                    : t.height);
     }
     if (!t.rawData.empty()) {
         auto* data = const_cast<uint8_t*>(t.rawData.data());
         if ((t.tileWidth ? TIFFWriteRawTile : TIFFWriteRawStrip)(tif, 0, data, tmsize_t(t.rawData.size())) < 0)
             return false;
-    } else if (subsampled) {  // packed blocks, a strip at a time
-        std::vector<uint8_t> data(static_cast<size_t>(TIFFStripSize(tif)));
-        for (uint32_t strip = 0; strip < TIFFNumberOfStrips(tif); ++strip) {
-            for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(f(uint32_t(i), strip, 0));
-            if (TIFFWriteEncodedStrip(tif, strip, data.data(), static_cast<tmsize_t>(data.size())) < 0) return false;
-        }
     } else if (!t.tileWidth) {
         std::vector<uint8_t> data = encode(t, f);
         const size_t rowBytes = data.size() / t.height / planes;

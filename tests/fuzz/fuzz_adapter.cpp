@@ -74,26 +74,17 @@ void extract(ReaderHandle* reader, const NativeNode* node) {
             ix_free_buffer(pixels);
             ix_node_image_channel_count(reader, node, i);
         }
-        int32_t *rows = nullptr, *begins = nullptr, *ends = nullptr, n = 0, n2 = 0;
-        if (ix_extract_region_runs(reader, node, i, &rows, &begins, &ends, &n))
-            check(n >= 0 && rows && begins && ends && (n == 0 || begins[n - 1] <= ends[n - 1]));
-        ix_free_int_buffer(rows);
-        ix_free_int_buffer(begins);
-        ix_free_int_buffer(ends);
-        double *r = nullptr, *c = nullptr, *r2 = nullptr, *c2 = nullptr;
-        if (ix_extract_contour_points(reader, node, i, &r, &c, &n)) check(n >= 0 && r && c);
-        ix_free_double_buffer(r);
-        ix_free_double_buffer(c);
-        r = c = nullptr;
-        if (ix_extract_polygon_points(reader, node, i, &r, &c, &n)) check(n >= 0 && r && c);
-        ix_free_double_buffer(r);
-        ix_free_double_buffer(c);
-        r = c = nullptr;
-        if (ix_extract_parallel_lines(reader, node, i, &r, &c, &n, &r2, &c2, &n2)) check(n >= 0 && n2 >= 0 && r && c2);
-        ix_free_double_buffer(r);
-        ix_free_double_buffer(c);
-        ix_free_double_buffer(r2);
-        ix_free_double_buffer(c2);
+        int32_t* runs[3] = {};  // rows, first and last columns
+        int32_t n[4] = {};
+        if (ix_extract_region_runs(reader, node, i, &runs[0], &runs[1], &runs[2], &n[0]))
+            check(n[0] >= 0 && runs[0] && runs[1] && runs[2] && (n[0] == 0 || runs[1][n[0] - 1] <= runs[2][n[0] - 1]));
+        for (int32_t* buffer : runs) ix_free_int_buffer(buffer);
+        double* xy[8] = {};  // rows and columns of a contour, a polygon and the two lines of parallels
+        if (ix_extract_contour_points(reader, node, i, &xy[0], &xy[1], &n[0])) check(n[0] >= 0 && xy[0] && xy[1]);
+        if (ix_extract_polygon_points(reader, node, i, &xy[2], &xy[3], &n[1])) check(n[1] >= 0 && xy[2] && xy[3]);
+        if (ix_extract_parallel_lines(reader, node, i, &xy[4], &xy[5], &n[2], &xy[6], &xy[7], &n[3]))
+            check(n[2] >= 0 && n[3] >= 0 && xy[4] && xy[7]);
+        for (double* buffer : xy) ix_free_double_buffer(buffer);
     }
 }
 

@@ -10,8 +10,7 @@ IX_HOSTILE(PlyVertexCountBomb) {
     std::string bytes = "ply\nformat binary_little_endian 1.0\nelement vertex 134217728\nproperty float x\n"
                         "property float y\nproperty float z\nend_header\n";
     bytes.resize(bytes.size() + (1 << 20));
-    return {ixhostile::writeFile(dir, "points.ply", bytes), "134217728 points need at least 1610612736 bytes", 64,
-            ixhostile::Model3d};
+    return {ixhostile::writeFile(dir, "points.ply", bytes), "134217728 points need at least 1610612736 bytes", 64};
 }
 
 // 2^28 faces of one point, two bytes each promised, 8 MB present.
@@ -20,13 +19,12 @@ IX_HOSTILE(PlyFaceCountBomb) {
                         "property float z\nelement face 268435456\nproperty list uchar uchar vertex_indices\nend_header\n";
     bytes.append(12, '\0');
     for (int i = 0; i < (4 << 20); ++i) bytes.append("\x01\x00", 2);
-    return {ixhostile::writeFile(dir, "faces.ply", bytes), "268435456 faces need at least 268435456 bytes", 64,
-            ixhostile::Model3d};
+    return {ixhostile::writeFile(dir, "faces.ply", bytes), "268435456 faces need at least 268435456 bytes", 64};
 }
 
 // 2 million faces "f 1 1 1" (16 MB): read within the memory OBJ files are charged (41 bytes per byte).
 IX_HOSTILE(ObjSmallestFaces) {
     std::string bytes = "v 0 0 0\n";
     for (int i = 0; i < 2000000; ++i) bytes += "f 1 1 1\n";
-    return {ixhostile::writeFile(dir, "faces.obj", bytes), "", 512, ixhostile::Model3d};
+    return {ixhostile::writeFile(dir, "faces.obj", bytes), "", 512};
 }

@@ -8,20 +8,15 @@ using namespace ixtest::bmp;
 
 IX_SEEDS(bmp) {
     const std::vector<uint32_t> colours = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x808080};
-    auto ramp = [](size_t size) {
-        Bytes b(size);
-        for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(i * 29 + 3);
-        return b;
-    };
     const Bitmap bitmaps[] = {
         {1, 10, 2, {0xA5, 0x40, 0, 0, 0x0F, 0xF0, 0, 0}, grays(2)},
         {8, 3, -2, {0, 1, 2, 0, 3, 2, 1, 0}, grays(4)},
         {4, 5, 2, {5, 0x12, 0, 0, 0, 5, 0x01, 0x24, 0x30, 0, 0, 1}, colours, 2},
         // A delta, then the end of the bitmap followed by padding.
         {8, 8, 6, {2, 1, 0, 2, 3, 2, 0, 3, 1, 4, 0, 0, 0, 1, 0, 0, 0, 0}, colours, 1},
-        {16, 3, 2, ramp(16), {}, 3, {0xF800, 0x07E0, 0x001F}},
-        {24, 3, 2, ramp(24)},
-        {32, 2, 2, ramp(16), {}, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 124},
+        {16, 3, 2, Bytes(16, 0x5A), {}, 3, {0xF800, 0x07E0, 0x001F}},
+        {24, 3, 2, Bytes(24, 0x5A)},
+        {32, 2, 2, Bytes(16, 0x5A), {}, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 124},
         {8, 2, 2, {0, 1, 0, 0, 2, 4, 0, 0}, colours, 0, {}, 12},
     };
     for (const Bitmap& bitmap : bitmaps) add(file(bitmap));

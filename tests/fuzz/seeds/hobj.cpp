@@ -10,14 +10,10 @@ IX_SEEDS(hobj) {
     GenImageConst(&image, "uint2", 5, 3);
     GenRectangle1(&region, 1, 1, 2, 3);
     ReduceDomain(image, region, &reduced);
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(2.5).Append(4.0), HTuple(1.0).Append(1.5).Append(9.0));
-    GenPolygonsXld(contour, &polygon, "ramer", 0.5);
-    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(5.0), HTuple(0.0).Append(10.0).Append(10.0));
-    HObject square;
-    GenContourPolygonXld(&square, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
+    GenContourPolygonXld(&contour, HTuple(0.0).Append(0.0).Append(10.0).Append(10.0),
                          HTuple(0.0).Append(40.0).Append(40.0).Append(0.0));
-    GenPolygonsXld(square, &square, "ramer", 0.0);
-    GenParallelsXld(square, &parallel, 5.0, 20.0, 0.1, "false");
+    GenPolygonsXld(contour, &polygon, "ramer", 0.0);
+    GenParallelsXld(polygon, &parallel, 5.0, 20.0, 0.1, "false");
     GenEmptyObj(&empty);
     add(ixv::formats::hobj::encode(ixv::objectsOf(empty)));
     add(ixv::formats::hobj::encode(ixv::objectsOf(image.ConcatObj(reduced))));

@@ -22,7 +22,7 @@ IX_SEEDS(tiff) {
         {Tags(17, 7).bps(1).photo(PHOTOMETRIC_MINISWHITE).compress(COMPRESSION_CCITTFAX4), "w"},
         {Tags(17, 7).bps(4).compress(COMPRESSION_LZW).palette(map), "w"},
         {Tags(32, 32).rgb().photo(PHOTOMETRIC_YCBCR).compress(COMPRESSION_JPEG).strips(16), "w"},
-        {Tags(32, 32).subsampled(2, 2).strips(16), "w"},
+        {Tags(32, 32).subsampled(2, 2).raw(std::vector<uint8_t>(16 * 16 * 6, 0x80)), "w"},
         {Tags(9, 7).spp(4).photo(PHOTOMETRIC_SEPARATED).compress(COMPRESSION_ZSTD), "w"},
     };
     // Pages of a pattern in range for any sample: palette indices and samples of 1 to 4 bits included.

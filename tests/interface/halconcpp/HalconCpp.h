@@ -1,6 +1,6 @@
-// The vendor interface as the adapter may use it, declarations only: exactly
-// the classes, members and operators listed in the boundary document
-// (vision-api.md), nothing of the embedded library. The adapter's
+// The vendor interface as the adapter uses it, declarations only: of the
+// classes, members and operators listed in the boundary document
+// (vision-api.md), those the adapter calls, nothing of the embedded library. The adapter's
 // sources are compiled against this header (-fsyntax-only, IX_VISION_HALCON=1)
 // so that a call the vendor's headers would not offer fails our build, not
 // the first build against the vendor library.
@@ -24,7 +24,6 @@ public:
     ~HString();
     const char* TextA() const;
     size_t LengthA() const;
-    const char* Text() const;
 };
 
 class HException {
@@ -32,8 +31,6 @@ public:
     HException(const HException&);
     ~HException();
     const HString& ErrorMessage() const;
-    Herror ErrorCode() const;
-    const HString& ProcName() const;
 };
 
 class HHandle {
@@ -60,20 +57,16 @@ public:
     HTuple();
     HTuple(int);
     HTuple(Hlong);
-    HTuple(float);
     HTuple(double);
     HTuple(const char*);
     HTuple(const HString&);
     HTuple(const HHandle&);
-    HTuple(const Hlong* l, Hlong num);
-    HTuple(const double* d, Hlong num);
     HTuple(const HTupleElement&);
     HTuple(const HTuple&);
     HTuple& operator=(const HTuple&);
     ~HTuple();
     Hlong Length() const;
     HTuple& Append(const HTuple&);
-    void Clear();
     HTupleElement operator[](Hlong);
     const HTupleElement operator[](Hlong) const;
     HTuple TupleIsIntElem() const;
@@ -81,10 +74,8 @@ public:
     HTuple TupleIsHandleElem() const;
     HTuple TupleSemType() const;
     HTuple TupleSemTypeElem() const;
-    HTuple TupleLength() const;
 };
 
-class HRegion;
 
 class HObject {
 public:
@@ -92,12 +83,8 @@ public:
     HObject(const HObject&);
     HObject& operator=(const HObject&);
     virtual ~HObject();
-    bool IsInitialized() const;
     HObject SelectObj(Hlong Index) const;
-    HObject SelectObj(const HTuple& Index) const;
     HTuple GetObjClass() const;
-    Hlong CountObj() const;
-    HObject ConcatObj(const HObject&) const;
 };
 
 class HImage : public HObject {
@@ -111,17 +98,8 @@ public:
     HTuple Width() const;
     HTuple Height() const;
     HImage ConvertImageType(const char* NewType) const;
-    HImage ConvertImageType(const HString& NewType) const;
     HImage ScaleImageMax() const;
     HImage InterleaveChannels(const char* PixelFormat, const char* RowBytes, Hlong Alpha) const;
-    HImage InterleaveChannels(const HString& PixelFormat, const HTuple& RowBytes, Hlong Alpha) const;
-    HRegion GetDomain() const;
-};
-
-class HRegion : public HObject {
-public:
-    HRegion();
-    HRegion(const HObject&);
 };
 
 class HDict : public HHandle {
@@ -129,10 +107,8 @@ public:
     HDict();
     HDict(const HHandle&);
     void ReadDict(const HString& FileName, const HTuple& GenParamName, const HTuple& GenParamValue);
-    void ReadDict(const char* FileName, const HTuple& GenParamName, const HTuple& GenParamValue);
     void WriteDict(const HString& FileName, const HTuple& GenParamName, const HTuple& GenParamValue) const;
     HTuple GetDictParam(const HString& GenParamName, const HTuple& Key) const;
-    HTuple GetDictParam(const char* GenParamName, const char* Key) const;
     HTuple GetDictTuple(const HTuple& Key) const;
     HObject GetDictObject(const HTuple& Key) const;
 };
@@ -141,7 +117,6 @@ class HDlModel : public HHandle {
 public:
     HDlModel();
     void ReadDlModel(const HString& FileName);
-    void ReadDlModel(const char* FileName);
 };
 
 void SetSystem(const HTuple& SystemParameter, const HTuple& Value);
@@ -171,10 +146,6 @@ void GetParallelsXld(const HObject& Parallels, HTuple* Row1, HTuple* Col1, HTupl
                      HTuple* Row2, HTuple* Col2, HTuple* Length2, HTuple* Phi2);
 void LengthXld(const HObject& XLD, HTuple* Length);
 void TupleSemType(const HTuple& T, HTuple* SemType);
-void TupleSemTypeElem(const HTuple& T, HTuple* SemTypes);
-void TupleIsIntElem(const HTuple& T, HTuple* IsInt);
-void TupleIsStringElem(const HTuple& T, HTuple* IsString);
-void TupleIsHandleElem(const HTuple& T, HTuple* IsHandle);
 void GetHandleParam(const HTuple& Handle, const HTuple& GenParamName, const HTuple& Key, HTuple* GenParamValue);
 void GetHandleTuple(const HTuple& Handle, const HTuple& Key, HTuple* Tuple);
 void GetHandleObject(HObject* Object, const HTuple& Handle, const HTuple& Key);
