@@ -146,7 +146,8 @@ TEST_P(TreeThreads, EightThreadsReadingOneFreshTreeEachSeeWhatOneThreadSees) {
     for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(seen[static_cast<size_t>(t)] == expected) << "thread " << t;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, TreeThreads, ::testing::Values(writeTreeFile, writeJsonFile));
+INSTANTIATE_TEST_SUITE_P(Files, TreeThreads, ::testing::Values(writeTreeFile, writeJsonFile),
+                         [](const auto& file) { return file.param == writeTreeFile ? "ObjectsAndDictionaries" : "Json"; });
 
 // Loads `path` with the load function of `kind` (o object, d dictionary, m
 // model, 3 3D model) on `own` and describes the tree; saves its objects into
