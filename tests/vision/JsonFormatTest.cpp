@@ -75,9 +75,9 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
     const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));
     using Kind = ixv::TupleData::Kind;
-    EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind, Kind::Longs);
-    EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind, Kind::Doubles);
-    EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind, Kind::Mixed);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind(), Kind::Longs);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind(), Kind::Doubles);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind(), Kind::Mixed);
 }
 
 TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {

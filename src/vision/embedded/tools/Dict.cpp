@@ -31,8 +31,8 @@ uint32_t hash32(const KeyRef& key) {
 }
 
 KeyRef keyAtOf(const TupleData& keys, size_t i) {
-    if (keys.kind == TupleData::Kind::Longs) return KeyRef{true, keys.longs[i], {}};
-    const Element& e = keys.mixed[i];
+    if (keys.kind() == TupleData::Kind::Longs) return KeyRef{true, keys.longs()[i], {}};
+    const Element& e = keys.mixed()[i];
     if (const Hlong* l = std::get_if<Hlong>(&e)) return KeyRef{true, *l, {}};
     return KeyRef{false, 0, std::get<std::string>(e)};
 }
@@ -249,14 +249,12 @@ void Dict::append(DictKey key, DictValue value) {
     TupleData& keys = *own.keys;
     const size_t i = values_.size();
     if (sequential_ && !(key.isInteger() && key.integer() == static_cast<Hlong>(i))) sequential_ = false;
-    if (key.isInteger() && keys.kind == TupleData::Kind::Longs) {
-        keys.longs.push_back(key.integer());
+    if (key.isInteger() && keys.kind() == TupleData::Kind::Longs) {
+        keys.pushLong(key.integer());
+    } else if (key.isInteger()) {
+        keys.mixedToChange().emplace_back(key.integer());
     } else {
-        keys.makeMixed();
-        if (key.isInteger())
-            keys.mixed.emplace_back(key.integer());
-        else
-            keys.mixed.emplace_back(std::move(std::get<std::string>(key.value)));
+        keys.mixedToChange().emplace_back(std::move(std::get<std::string>(key.value)));
     }
     values_.push_back(std::move(value.tuple));
     if (value.isObject || objects_) {

@@ -345,41 +345,34 @@ private:
 // integers, reals alone an array of reals, anything else a list of values.
 class TupleBuilder {
 public:
-    // The storage of the tuple comes from `arena`; its arrays are reserved
-    // at their expected length once the first element says which.
+    // Numbers go straight to room for the expected count in `arena`, where
+    // the tuple, made of two or more, views them; its storage comes from
+    // there too.
     TupleBuilder(Budget& budget, size_t expected, Arena* arena) : budget_(budget), expected_(expected), arena_(arena) {
         if (expected_ > 0) take(8 * expected_);
     }
     void integer(Hlong value) {
-        if (kind_ == TupleData::Kind::Longs) {
-            if (longs_.empty() && longs_.capacity() == 0) longs_.reserve(expected_);
-            if (longs_.size() >= expected_) take(8);
-            longs_.push_back(value);
-        } else {
-            element(value);
-        }
+        if (kind_ != TupleData::Kind::Longs) return element(value);
+        if (count_ == room_) grow();
+        static_cast<Hlong*>(values_)[count_++] = value;
     }
     void real(double value) {
-        if (kind_ == TupleData::Kind::Longs && longs_.empty()) {
-            kind_ = TupleData::Kind::Doubles;
-            longs_ = {};
-            doubles_.reserve(expected_);
-        }
-        if (kind_ == TupleData::Kind::Doubles) {
-            if (doubles_.size() >= expected_) take(8);
-            doubles_.push_back(value);
-        } else {
-            element(value);
-        }
+        if (kind_ == TupleData::Kind::Longs && count_ == 0) kind_ = TupleData::Kind::Doubles;
+        if (kind_ != TupleData::Kind::Doubles) return element(value);
+        if (count_ == room_) grow();
+        static_cast<double*>(values_)[count_++] = value;
     }
     void element(Element value) {
         if (kind_ != TupleData::Kind::Mixed) {
-            take(kElementBytes * (std::max(expected_, longs_.size() + doubles_.size()) + 1));
-            mixed_.reserve(expected_);
-            for (Hlong v : longs_) mixed_.emplace_back(v);
-            for (double v : doubles_) mixed_.emplace_back(v);
-            longs_ = {};
-            doubles_ = {};
+            take(kElementBytes * (std::max(expected_, count_) + 1));
+            mixed_.reserve(std::max(expected_, count_ + 1));
+            for (size_t i = 0; i < count_; ++i) {
+                if (kind_ == TupleData::Kind::Longs)
+                    mixed_.emplace_back(static_cast<const Hlong*>(values_)[i]);
+                else
+                    mixed_.emplace_back(static_cast<const double*>(values_)[i]);
+            }
+            count_ = 0;
             kind_ = TupleData::Kind::Mixed;
         } else if (mixed_.size() >= expected_) {
             take(kElementBytes);
@@ -399,21 +392,17 @@ public:
         }
     }
     HTuple finish() {
-        const size_t n = longs_.size() + doubles_.size() + mixed_.size();
-        if (n <= 1) {
-            switch (kind_) {
-            case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
-            case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
-            case TupleData::Kind::Mixed:
-            case TupleData::Kind::Repeated: break;
-            }
-            return tupleOfElements(std::move(mixed_));
+        if (kind_ == TupleData::Kind::Mixed) return tupleOfElements(std::move(mixed_));
+        if (count_ == 0) return tupleOfLongs({});
+        if (count_ == 1) {
+            if (kind_ == TupleData::Kind::Longs) return HTuple(*static_cast<const Hlong*>(values_));
+            return HTuple(*static_cast<const double*>(values_));
         }
         auto data = std::allocate_shared<TupleData>(ArenaAllocator<TupleData>(arena_));
-        data->kind = kind_;
-        data->longs = std::move(longs_);
-        data->doubles = std::move(doubles_);
-        data->mixed = std::move(mixed_);
+        if (kind_ == TupleData::Kind::Longs)
+            data->viewLongs(static_cast<const Hlong*>(values_), count_);
+        else
+            data->viewDoubles(static_cast<const double*>(values_), count_);
         return Access::tuple(std::move(data));
     }
 
@@ -421,12 +410,24 @@ private:
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
+    // Room for the expected count, or, past it (a literal of several values,
+    // an array whose count is not known ahead), twice the room: the old room
+    // stays in the arena, which is given back whole.
+    void grow() {
+        const size_t room = room_ == 0 && expected_ > 0 ? expected_ : std::max<size_t>(8, 2 * room_);
+        if (room_ > 0 || expected_ == 0) take(8 * (room - room_));
+        void* values = arena_->allocate(8 * room, 8);
+        if (count_ > 0) std::memcpy(values, values_, 8 * count_);
+        values_ = values;
+        room_ = room;
+    }
     Budget& budget_;
     size_t expected_;
     Arena* arena_;
     TupleData::Kind kind_ = TupleData::Kind::Longs;
-    std::vector<Hlong> longs_;
-    std::vector<double> doubles_;
+    void* values_ = nullptr;  // Longs, Doubles: in the arena
+    size_t count_ = 0;
+    size_t room_ = 0;
     std::vector<Element> mixed_;
 };
 
@@ -771,10 +772,10 @@ private:
             return found->second;
         }
         auto keys = std::make_shared<TupleData>();
-        keys->kind = TupleData::Kind::Mixed;
-        keys->mixed.reserve(names.size());
+        std::vector<Element>& elements = keys->mixedToChange();
+        elements.reserve(names.size());
         take(names.size() * kKeyBytes + shape_.size());
-        for (std::string_view name : names) keys->mixed.emplace_back(std::string(name));
+        for (std::string_view name : names) elements.emplace_back(std::string(name));
         Keys made = std::make_shared<const Dict::KeySet>(Dict::KeySet{keys, Dict::indexOf(*keys)});
         if (!shareable || shapes_.size() >= kShapes) {
             unshared_ = std::move(made);
@@ -790,12 +791,12 @@ private:
     // reader sees it.
     void shareKeyTexts(TupleData& keys) {
         constexpr size_t kMostKeys = 256;
-        const size_t n = keys.mixed.size();
+        const size_t n = keys.mixed().size();
         if (keys.texts.of(n) || n > kMostKeys) return;
         take(n * (sizeof(HTuple) + kStringBytes));
         auto texts = std::make_unique<std::vector<HTuple>>();
         texts->reserve(n);
-        for (const Element& e : keys.mixed) {
+        for (const Element& e : keys.mixed()) {
             const std::string* text = std::get_if<std::string>(&e);
             if (!text) return;
             texts->push_back(tupleOfText(*text, arena_));
@@ -809,7 +810,7 @@ private:
         std::vector<Hlong> indices(n);
         for (size_t i = 0; i < n; ++i) indices[i] = static_cast<Hlong>(i);
         auto tuple = std::make_shared<TupleData>();
-        tuple->longs = std::move(indices);
+        tuple->setLongs(std::move(indices));
         Keys keys = std::make_shared<const Dict::KeySet>(Dict::KeySet{std::move(tuple), nullptr});
         if (n < kSharedArrayKeys) {
             if (iota_.size() <= n) iota_.resize(n + 1);
@@ -874,7 +875,7 @@ private:
         enter(depth);
         ++p_;
         Pending& p = pending(depth);
-        const std::vector<Element>* expected = p.shape ? &p.shape->keys->mixed : nullptr;
+        const std::vector<Element>* expected = p.shape ? &p.shape->keys->mixed() : nullptr;
         bool onShape = expected != nullptr;
         skipSpace();
         if (*p_ == '}') {
