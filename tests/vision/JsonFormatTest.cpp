@@ -78,6 +78,11 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind(), Kind::Longs);
     EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind(), Kind::Doubles);
     EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind(), Kind::Mixed);
+    // They view their numbers in the file's memory, outlive it and change alone.
+    HTuple reals = HDict(readJson(R"({"r":[1.5,2.5,3.5]})", kTuples, kTuple)).GetDictTuple("r"), shared = reals;
+    shared.Append(4.5);
+    reals.Append(HTuple(Hlong{5}));
+    EXPECT_EQ(ixtest::describe(shared) + ixtest::describe(reals), "(1.5,2.5,3.5,4.5)(1.5,2.5,3.5,5)");
 }
 
 TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {

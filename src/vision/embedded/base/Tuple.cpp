@@ -26,7 +26,7 @@ void TupleData::destroyStorage() noexcept {
         mixed_.~vector();
     else if (kind_ == Kind::Doubles)
         doubles_.~vector();
-    else
+    else if (kind_ == Kind::Longs)
         longs_.~vector();
 }
 
@@ -37,8 +37,10 @@ void TupleData::reset(Kind kind) noexcept {
         new (&mixed_) std::vector<Element>();
     else if (kind == Kind::Doubles)
         new (&doubles_) std::vector<double>();
-    else
+    else if (kind == Kind::Longs)
         new (&longs_) std::vector<Hlong>();
+    else
+        repeated_ = 0;
     viewed_ = false;
     count_ = 0;
     values_ = nullptr;
@@ -53,7 +55,7 @@ void TupleData::sync() {
         values_ = longs_.data();
         count_ = longs_.size();
     } else if (kind_ == Kind::Repeated) {
-        values_ = longs_.data();
+        values_ = &repeated_;
     }
 }
 
@@ -77,7 +79,7 @@ TupleData& TupleData::operator=(const TupleData& other) {
     case Kind::Longs: longs_.assign(other.longs(), other.longs() + other.count_); break;
     case Kind::Doubles: doubles_.assign(other.doubles(), other.doubles() + other.count_); break;
     case Kind::Repeated:
-        longs_.assign(other.longs(), other.longs() + 1);
+        repeated_ = other.repeated_;
         count_ = other.count_;
         break;
     case Kind::Mixed: mixed_ = other.mixed_; break;
@@ -93,13 +95,13 @@ TupleData& TupleData::operator=(TupleData&& other) noexcept {
     switch (other.kind_) {
     case Kind::Doubles: doubles_ = std::move(other.doubles_); break;
     case Kind::Mixed: mixed_ = std::move(other.mixed_); break;
-    case Kind::Longs:
-    case Kind::Repeated: longs_ = std::move(other.longs_); break;
+    case Kind::Longs: longs_ = std::move(other.longs_); break;
+    case Kind::Repeated: repeated_ = other.repeated_; break;
     }
     // A view stays one: it lives as long as the other TupleData's values did.
     viewed_ = other.viewed_;
     count_ = other.count_;
-    values_ = other.values_;
+    values_ = other.kind_ == Kind::Repeated ? &repeated_ : other.values_;
     texts = std::move(other.texts);
     other.reset(Kind::Longs);
     return *this;
@@ -110,8 +112,8 @@ size_t TupleData::capacity() const {
     switch (kind_) {
     case Kind::Doubles: return doubles_.capacity();
     case Kind::Mixed: return mixed_.capacity();
-    case Kind::Longs:
-    case Kind::Repeated: break;
+    case Kind::Repeated: return 1;
+    case Kind::Longs: break;
     }
     return longs_.capacity();
 }
@@ -130,7 +132,7 @@ void TupleData::setDoubles(std::vector<double> values) {
 
 void TupleData::setRepeated(Hlong value, Hlong count) {
     reset(Kind::Repeated);
-    longs_.assign(1, value);
+    repeated_ = value;
     count_ = static_cast<size_t>(count);
     sync();
 }
@@ -167,9 +169,9 @@ Element TupleData::element(Hlong index) const {
 
 void TupleData::expand() {
     if (kind_ != Kind::Repeated) return;
-    const Hlong value = longs()[0];
+    const Hlong value = repeated_;
     const size_t count = count_;
-    kind_ = Kind::Longs;
+    reset(Kind::Longs);
     longs_.assign(count, value);
     sync();
 }

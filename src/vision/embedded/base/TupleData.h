@@ -105,9 +105,10 @@ private:
     size_t count_ = 0;              // Longs, Doubles: the values; Repeated: how many times the one stands
     const void* values_ = nullptr;  // the first value (Longs, Doubles, Repeated)
     union {
-        std::vector<Hlong> longs_;  // Longs, Repeated (the one integer), unless viewed
+        std::vector<Hlong> longs_;  // Longs, unless viewed
         std::vector<double> doubles_;
         std::vector<Element> mixed_;
+        Hlong repeated_;  // Repeated: the one integer
     };
 };
 
