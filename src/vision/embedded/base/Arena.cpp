@@ -30,7 +30,21 @@ void* mapAligned(size_t size, size_t align) {
 
 }  // namespace
 
+void* mapPages(size_t* size) {
+    const size_t page = 4096;
+    if (*size >= kHugePage) {
+        *size = (*size + kHugePage - 1) & ~(kHugePage - 1);
+        void* memory = mapAligned(*size, kHugePage);
+        if (memory) ::madvise(memory, *size, MADV_HUGEPAGE);  // advice only: its failure changes nothing
+        return memory;
+    }
+    *size = (*size + page - 1) & ~(page - 1);
+    void* memory = ::mmap(nullptr, *size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return memory == MAP_FAILED ? nullptr : memory;
+}
+
 Arena::~Arena() {
+    dropSpare();
     while (last_) {
         Block* previous = last_->previous;
         ::munmap(last_, last_->size);
@@ -38,18 +52,38 @@ Arena::~Arena() {
     }
 }
 
-void Arena::grow(size_t least) {
-    const size_t page = 4096;
-    size_t size = std::max(next_, (least + sizeof(Block) + page - 1) & ~(page - 1));
-    void* memory = nullptr;
-    if (size >= kHugePage) {
-        size = (size + kHugePage - 1) & ~(kHugePage - 1);
-        memory = mapAligned(size, kHugePage);
-        if (memory) ::madvise(memory, size, MADV_HUGEPAGE);  // advice only: its failure changes nothing
-    } else {
-        memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED) memory = nullptr;
+void Arena::donate(void* memory, size_t size) {
+    if (size < sizeof(Block)) return;
+    if (spare_ && reinterpret_cast<char*>(spare_) + spare_->size == memory) {
+        spare_->size += size;  // the next pages of the same run
+        return;
     }
+    dropSpare();
+    donated_ = true;
+    spare_ = static_cast<Block*>(memory);
+    spare_->previous = nullptr;
+    spare_->size = size;
+}
+
+void Arena::dropSpare() {
+    if (spare_) ::munmap(spare_, spare_->size);
+    spare_ = nullptr;
+}
+
+void Arena::grow(size_t least) {
+    if (spare_ && spare_->size >= least + sizeof(Block)) {
+        Block* block = spare_;
+        spare_ = nullptr;
+        block->previous = last_;
+        last_ = block;
+        at_ = reinterpret_cast<char*>(block) + sizeof(Block);
+        end_ = reinterpret_cast<char*>(block) + block->size;
+        return;
+    }
+    // While pages come donated, fresh blocks are of one huge page: a large
+    // one would be filled while donated pages wait, resident, for the next.
+    size_t size = std::max(donated_ ? std::min(next_, kHugePage) : next_, least + sizeof(Block));
+    void* memory = mapPages(&size);
     if (!memory) throw std::bad_alloc();
     Block* block = static_cast<Block*>(memory);
     block->previous = last_;

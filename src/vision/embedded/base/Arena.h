@@ -21,6 +21,11 @@
 
 namespace ixv {
 
+// Whole pages for `*size` bytes, mapped from the system (`*size` rounded up to
+// what was mapped); from 2 MiB on, placed on whole huge pages and offered to
+// the kernel's transparent huge pages. Null when the system refuses.
+void* mapPages(size_t* size);
+
 class Arena {
 public:
     // A new arena with one reference, the caller's.
@@ -44,6 +49,14 @@ public:
     // Bytes mapped so far.
     size_t mapped() const { return mapped_; }
 
+    // Hands over `size` bytes of whole pages mapped by the caller (mmap), no
+    // longer needed there and still resident: the arena fills them before it
+    // maps fresh pages, which the system would first have to clear, and
+    // unmaps them with its blocks. For the reader's text behind its position.
+    void donate(void* memory, size_t size);
+    // Unmaps what was donated and not yet used.
+    void dropSpare();
+
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
@@ -58,6 +71,8 @@ private:
     };
     std::atomic<size_t> refs_{1};
     Block* last_ = nullptr;
+    Block* spare_ = nullptr;  // donated pages not yet used, one run
+    bool donated_ = false;    // once pages come donated, fresh blocks stay small
     char* at_ = nullptr;
     char* end_ = nullptr;
     size_t next_ = size_t{1} << 18;  // doubles up to kMaxBlock

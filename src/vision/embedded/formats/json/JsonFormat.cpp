@@ -431,14 +431,69 @@ private:
     std::vector<Element> mixed_;
 };
 
+// The text's buffer. A large one is mapped on whole huge pages offered to the
+// kernel's transparent huge pages (its first touch, by the read, costs
+// several times less so), and the reader hands the pages behind its position
+// over to the file's arena as it goes: the dictionaries fill pages the text
+// held instead of fresh ones, which the system would first have to clear.
+class TextBuffer {
+public:
+    explicit TextBuffer(size_t size) {
+        constexpr size_t kMappedText = size_t{4} << 20;
+        if (size >= kMappedText) {
+            mapped_ = size;
+            data_ = static_cast<char*>(mapPages(&mapped_));
+        } else {
+            data_ = static_cast<char*>(std::malloc(size));
+        }
+        if (!data_) throw std::bad_alloc();
+    }
+    ~TextBuffer() {
+        if (!mapped_) {
+            std::free(data_);
+            return;
+        }
+        // All but the pages handed over, which the arena unmaps.
+        char* const end = data_ + mapped_;
+        char* const from = handedFrom_ ? handedFrom_ : end;
+        char* const to = handedFrom_ ? handedTo_ : end;
+        if (from > data_) ::munmap(data_, size_t(from - data_));
+        if (end > to) ::munmap(to, size_t(end - to));
+    }
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    char* get() const { return data_; }
+
+    // Gives back whole pages [from, to) of the text, each range after the
+    // last: to `arena` when the buffer was mapped, else to the system.
+    bool giveBack(char* from, char* to, Arena* arena) {
+        if (!mapped_) return ::madvise(from, size_t(to - from), MADV_DONTNEED) == 0;
+        if (handedFrom_ && from > handedTo_) ::munmap(handedTo_, size_t(from - handedTo_));
+        if (!handedFrom_) handedFrom_ = from;
+        handedTo_ = to;
+        arena->donate(from, size_t(to - from));
+        return true;
+    }
+
+private:
+    char* data_ = nullptr;
+    size_t mapped_ = 0;  // 0 for a buffer from malloc
+    char* handedFrom_ = nullptr;
+    char* handedTo_ = nullptr;
+};
+
 // The reader: one walk over the text, building the dictionaries as the
 // values come. It refuses what the checker refuses and nothing else; the
 // checker then says what and where.
 class Reader {
 public:
-    Reader(Budget& budget, const DictReadOptions& options, const char* text, size_t length)
-        : p_(text), end_(text + length), released_(text), budget_(budget), options_(options), arena_(Arena::make()) {}
-    ~Reader() { arena_->release(); }
+    Reader(Budget& budget, const DictReadOptions& options, const char* text, size_t length, TextBuffer& buffer)
+        : p_(text), end_(text + length), released_(text), budget_(budget), options_(options), buffer_(buffer),
+          arena_(Arena::make()) {}
+    ~Reader() {
+        arena_->dropSpare();
+        arena_->release();
+    }
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
@@ -492,11 +547,11 @@ private:
     // The walk reads text behind its position no more: numbers are parsed
     // where they stand, strings copied or unescaped as they are read. Every
     // 64 Ki values the whole pages of text behind the position (but one)
-    // are given back to the system, at least 1 MB at a time, so that the
-    // text is gone by the time the dictionaries are whole: for a dataset
-    // description, whose dictionaries are several times the text, it lowers
-    // the peak by nearly the text's size. The error path reads the file
-    // again when it needs the text.
+    // are handed over to the file's arena (see TextBuffer), at least 1 MB at
+    // a time, so that the text is gone by the time the dictionaries are
+    // whole: for a dataset description, whose dictionaries are several times
+    // the text, it lowers the peak by nearly the text's size. The error path
+    // reads the file again when it needs the text.
     void tick() {
         if (__builtin_expect(++values_ & 0xFFFF, 1)) return;
         releaseConsumedText();
@@ -506,7 +561,7 @@ private:
         const uintptr_t from = (reinterpret_cast<uintptr_t>(released_) + page - 1) & ~(page - 1);
         const uintptr_t to = (reinterpret_cast<uintptr_t>(p_) & ~(page - 1)) - page;
         if (to <= from || to - from < (uintptr_t{1} << 20)) return;
-        if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) {
+        if (buffer_.giveBack(reinterpret_cast<char*>(from), reinterpret_cast<char*>(to), arena_)) {
             released_ = reinterpret_cast<const char*>(to);
             releasedAny_ = true;
         }
@@ -1081,6 +1136,7 @@ private:
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
+    TextBuffer& buffer_;
     static constexpr size_t kShapeKeys = 4096;
     static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
     std::unordered_map<std::string, HTuple, TextHash> strings_;
@@ -1126,37 +1182,12 @@ std::string lineColumn(const char* text, size_t offset) {
 
 namespace {
 
-// The text's buffer; a large one on whole huge pages offered to the kernel's
-// transparent huge pages (its first touch, by the read, costs several times
-// less so).
-class TextBuffer {
-public:
-    explicit TextBuffer(size_t size) {
-        constexpr size_t kHugePage = size_t{2} << 20;
-        if (size >= 2 * kHugePage) {
-            const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
-            data_ = static_cast<char*>(std::aligned_alloc(kHugePage, rounded));
-            if (data_) ::madvise(data_, rounded, MADV_HUGEPAGE);  // advice only
-        } else {
-            data_ = static_cast<char*>(std::malloc(size));
-        }
-        if (!data_) throw std::bad_alloc();
-    }
-    ~TextBuffer() { std::free(data_); }
-    TextBuffer(const TextBuffer&) = delete;
-    TextBuffer& operator=(const TextBuffer&) = delete;
-    char* get() const { return data_; }
-
-private:
-    char* data_ = nullptr;
-};
-
 HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
     const DictReadOptions options = dictReadOptions(names, values, kProc);
     const uint64_t size = file.size();
     checkLimit(size, kLongestText, kProc, "JSON file of " + std::to_string(size) + " bytes", " bytes");
     budget.take(size + kPadding, "JSON text of " + std::to_string(size) + " bytes");
-    const TextBuffer buffer(size + kPadding);
+    TextBuffer buffer(size + kPadding);
     file.read(0, buffer.get(), size, "JSON", "text");
     std::memset(buffer.get() + size, 0, kPadding);
 
@@ -1170,12 +1201,17 @@ HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, co
                 ")");
     }
 
-    Reader reader(budget, options, text, length);
+    Reader reader(budget, options, text, length, buffer);
     try {
         return reader.root();
     } catch (const Stop& stop) {
-        if (reader.releasedText()) file.read(0, buffer.get(), size, "JSON", "text");  // pages given back read as zeros
-        explain(text, length, stop.what, reader.position());
+        if (!reader.releasedText()) explain(text, length, stop.what, reader.position());
+        // Pages behind the walk hold the arena's values now: the text again, in a buffer of its own.
+        const size_t at = size_t(reader.position() - text);
+        std::vector<char> again(size + kPadding, '\0');
+        file.read(0, again.data(), size, "JSON", "text");
+        const char* const textAgain = again.data() + (bom ? 3 : 0);
+        explain(textAgain, length, stop.what, textAgain + at);
     }
 }
 
