@@ -15,6 +15,8 @@ constexpr size_t kMaxBlock = size_t{1} << 24;
 // mapping it, and the first touch of fresh memory costs several times more in
 // 4 KiB pages than in 2 MiB pages on the machines we measured.
 constexpr size_t kHugePage = size_t{2} << 20;
+// Donated pages waiting to be used, at most.
+constexpr size_t kMostSpare = size_t{2} << 20;
 
 // `size` bytes mapped at a multiple of `align` (a power of two, a multiple
 // of the page size), or null.
@@ -53,9 +55,15 @@ Arena::~Arena() {
 }
 
 void Arena::donate(void* memory, size_t size) {
-    if (size < sizeof(Block)) return;
-    if (spare_ && reinterpret_cast<char*>(spare_) + spare_->size == memory) {
-        spare_->size += size;  // the next pages of the same run
+    if (size < sizeof(Block)) {
+        ::munmap(memory, size);
+        return;
+    }
+    // The next pages of the same run join it, up to a few megabytes: pages
+    // the arena does not take soon (a huge array filling a block of its own)
+    // go back to the system, as they would without the arena.
+    if (spare_ && reinterpret_cast<char*>(spare_) + spare_->size == memory && spare_->size + size <= kMostSpare) {
+        spare_->size += size;
         return;
     }
     dropSpare();
