@@ -89,8 +89,14 @@ TupleData& TupleData::operator=(const TupleData& other) {
     return *this;
 }
 
-TupleData& TupleData::operator=(TupleData&& other) noexcept {
+TupleData& TupleData::operator=(TupleData&& other) {
     if (this == &other) return *this;
+    if (other.viewed_) {
+        // The values live as long as the other TupleData's block, not this one's.
+        *this = static_cast<const TupleData&>(other);
+        other.reset(Kind::Longs);
+        return *this;
+    }
     reset(other.kind_);
     switch (other.kind_) {
     case Kind::Doubles: doubles_ = std::move(other.doubles_); break;
@@ -98,8 +104,6 @@ TupleData& TupleData::operator=(TupleData&& other) noexcept {
     case Kind::Longs: longs_ = std::move(other.longs_); break;
     case Kind::Repeated: repeated_ = other.repeated_; break;
     }
-    // A view stays one: it lives as long as the other TupleData's values did.
-    viewed_ = other.viewed_;
     count_ = other.count_;
     values_ = other.kind_ == Kind::Repeated ? &repeated_ : other.values_;
     texts = std::move(other.texts);
@@ -191,6 +195,11 @@ void TupleData::makeMixed() {
 
 void TupleData::append(const TupleData& other) {
     if (other.size() == 0) return;
+    if (&other == this) {
+        const TupleData copy = other;
+        append(copy);
+        return;
+    }
     if (size() == 0) {
         *this = other;
         return;

@@ -30,7 +30,7 @@ struct TupleData {
     // A copy owns its values, whatever the original viewed.
     TupleData(const TupleData& other);
     TupleData& operator=(const TupleData& other);
-    TupleData& operator=(TupleData&& other) noexcept;
+    TupleData& operator=(TupleData&& other);  // a view is copied
     ~TupleData() { destroyStorage(); }
 
     Kind kind() const { return kind_; }
