@@ -91,7 +91,7 @@ TEST(DictFile, EveryKindOfContentRoundTrips) {
     ASSERT_EQ(objectsBack.CountObj(), 2);
     EXPECT_NE(shapeOf(dynamic_cast<const ixv::Image&>(*ixv::objectsOf(objectsBack)[0])).find(" domain "), std::string::npos);
     // An all-integer tuple loads as one array, not element by element.
-    EXPECT_EQ(ixv::storedOf(view.GetDictTuple("integers"))->kind, ixv::TupleData::Kind::Longs);
+    EXPECT_EQ(ixv::storedOf(view.GetDictTuple("integers"))->kind(), ixv::TupleData::Kind::Longs);
 }
 
 TEST(DictFile, TheDocumentedExampleReadsAsDescribed) {

@@ -76,9 +76,14 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
     const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));
     using Kind = ixv::TupleData::Kind;
-    EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind, Kind::Longs);
-    EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind, Kind::Doubles);
-    EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind, Kind::Mixed);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(0))->kind(), Kind::Longs);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(1))->kind(), Kind::Doubles);
+    EXPECT_EQ(ixv::storedOf(dict.valueAt(2))->kind(), Kind::Mixed);
+    // They view their numbers in the file's memory, outlive it and change alone.
+    HTuple reals = HDict(readJson(R"({"r":[1.5,2.5,3.5]})", kTuples, kTuple)).GetDictTuple("r"), shared = reals;
+    shared.Append(4.5);
+    reals.Append(HTuple(Hlong{5}));
+    EXPECT_EQ(ixtest::describe(shared) + ixtest::describe(reals), "(1.5,2.5,3.5,4.5)(1.5,2.5,3.5,5)");
 }
 
 TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
@@ -177,15 +182,21 @@ TEST(JsonFormat, MalformedFilesSayWhatAndWhere) {
     EXPECT_EQ(errorOfJson(std::string(512, '[') + std::string(512, ']')), "");
     EXPECT_EQ(errorOfJson("{\"a\":" + std::string(511, '[') + std::string(511, ']') + "}"), "");
 
-    // In an array of a million scalars read as a tuple, the reader gives back
-    // the text behind it; an error past that is still placed and described
-    // from the whole text.
+    // In a long file the reader hands the text behind it over to the file's
+    // memory, where values read before are kept; an error past that is still
+    // placed and described from the whole text.
     std::string longFile = "{\"a\":[";
-    for (int i = 0; i < 1100000; ++i) longFile += "0,";
+    for (int i = 0; i < 2200000; ++i) longFile += "0,";
     longFile += "tru]}";
     const std::string where = "expected a value at line 1, column " + std::to_string(longFile.size() - 4);
     EXPECT_EQ(messageOf([&] { readJson(longFile, kTuples, kTuple); }), "Invalid JSON: " + where);
     EXPECT_EQ(errorOfJson(longFile), "Invalid JSON: " + where);
+    std::string records = "[";
+    for (int i = 0; i < 150000; ++i) records += "{\"id\":" + std::to_string(i) + ",\"box\":[1.5," + std::to_string(i) + "]},";
+    const HDict array(readJson(records + "{}]", kTuples, kTuple));
+    for (Hlong i = 0; i < 150000; i += 101)
+        EXPECT_EQ(describe(HDict(array.GetDictTuple(i)[0].H()).GetDictTuple("box")), "(1.5," + std::to_string(i) + ")");
+    EXPECT_EQ(errorOfJson(records + "tru]"), "Invalid JSON: expected a value at line 1, column " + std::to_string(records.size() + 1));
 
     // Every cut of a valid file is refused, never read in part.
     const std::string good = R"({"a":[1,-2.5e3,"x\u00e9"],"b":{"c":[true,false,null]}})";

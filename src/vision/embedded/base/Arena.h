@@ -2,8 +2,8 @@
 // back to the system whole.
 //
 // A reader makes one arena per file and allocates the dictionaries, their
-// value lists and their texts from it. Every object allocated from it keeps it
-// alive (its allocator holds a reference), so the arena lives until the last
+// value lists and their texts from it. Every shared block allocated from it
+// keeps it alive (see ArenaAllocator), so the arena lives until the last
 // of them dies, however the host shares them out; then its blocks, mapped from
 // the system, are unmapped at once. Nothing is freed one by one: millions of
 // small blocks would otherwise be left in the allocator's free lists, and the
@@ -20,6 +20,11 @@
 #include <type_traits>
 
 namespace ixv {
+
+// Whole pages for `*size` bytes, mapped from the system (`*size` rounded up to
+// what was mapped); from 2 MiB on, placed on whole huge pages and offered to
+// the kernel's transparent huge pages. Null when the system refuses.
+void* mapPages(size_t* size);
 
 class Arena {
 public:
@@ -44,6 +49,14 @@ public:
     // Bytes mapped so far.
     size_t mapped() const { return mapped_; }
 
+    // Hands over `size` bytes of whole pages mapped by the caller (mmap), no
+    // longer needed there and still resident: the arena fills them before it
+    // maps fresh pages, which the system would first have to clear, and
+    // unmaps them with its blocks. For the reader's text behind its position.
+    void donate(void* memory, size_t size);
+    // Unmaps what was donated and not yet used.
+    void dropSpare();
+
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
@@ -58,6 +71,8 @@ private:
     };
     std::atomic<size_t> refs_{1};
     Block* last_ = nullptr;
+    Block* spare_ = nullptr;  // donated pages not yet used, one run
+    bool donated_ = false;    // once pages come donated, fresh blocks stay small
     char* at_ = nullptr;
     char* end_ = nullptr;
     size_t next_ = size_t{1} << 18;  // doubles up to kMaxBlock
@@ -65,37 +80,34 @@ private:
 };
 
 // A standard allocator over an arena, or over the heap when it has none (a
-// dictionary made by CreateDict). Copies hold a reference to the arena;
-// deallocating into an arena does nothing.
+// dictionary made by CreateDict). Each allocation from an arena holds a
+// reference to it, given back when the block is deallocated (for the shared
+// blocks of dictionaries, tuples and texts: the last thing done with them), so
+// copies of the allocator are plain pointers: making and destroying a shared
+// block costs one reference count each way, not one per copy the standard
+// library makes of its allocator.
 template <class T>
 class ArenaAllocator {
 public:
     using value_type = T;
 
     ArenaAllocator() noexcept = default;
-    explicit ArenaAllocator(Arena* arena) noexcept : arena_(arena) {
-        if (arena_) arena_->retain();
-    }
-    ArenaAllocator(const ArenaAllocator& other) noexcept : ArenaAllocator(other.arena_) {}
+    explicit ArenaAllocator(Arena* arena) noexcept : arena_(arena) {}
     template <class U>
-    ArenaAllocator(const ArenaAllocator<U>& other) noexcept : ArenaAllocator(other.arena()) {}
-    ArenaAllocator& operator=(const ArenaAllocator& other) noexcept {
-        if (other.arena_) other.arena_->retain();
-        if (arena_) arena_->release();
-        arena_ = other.arena_;
-        return *this;
-    }
-    ~ArenaAllocator() {
-        if (arena_) arena_->release();
-    }
+    ArenaAllocator(const ArenaAllocator<U>& other) noexcept : arena_(other.arena()) {}
 
     T* allocate(size_t n) {
         if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-        if (arena_) return static_cast<T*>(arena_->allocate(n * sizeof(T), alignof(T)));
-        return static_cast<T*>(::operator new(n * sizeof(T)));
+        if (!arena_) return static_cast<T*>(::operator new(n * sizeof(T)));
+        T* block = static_cast<T*>(arena_->allocate(n * sizeof(T), alignof(T)));
+        arena_->retain();
+        return block;
     }
     void deallocate(T* p, size_t) noexcept {
-        if (!arena_) ::operator delete(p);
+        if (arena_)
+            arena_->release();  // may unmap the block: nothing touches it after
+        else
+            ::operator delete(p);
     }
 
     Arena* arena() const noexcept { return arena_; }

@@ -16,69 +16,215 @@ using HalconCpp::HTupleElement;
 
 namespace ixv {
 
-Hlong TupleData::size() const {
-    switch (kind) {
-    case Kind::Longs: return static_cast<Hlong>(longs.size());
-    case Kind::Doubles: return static_cast<Hlong>(doubles.size());
-    case Kind::Mixed: return static_cast<Hlong>(mixed.size());
-    case Kind::Repeated: return repeats;
+const std::vector<Element>& TupleData::noElements() {
+    static const std::vector<Element> none;
+    return none;
+}
+
+void TupleData::destroyStorage() noexcept {
+    if (kind_ == Kind::Mixed)
+        mixed_.~vector();
+    else if (kind_ == Kind::Doubles)
+        doubles_.~vector();
+    else if (kind_ == Kind::Longs)
+        longs_.~vector();
+}
+
+void TupleData::reset(Kind kind) noexcept {
+    destroyStorage();
+    kind_ = kind;
+    if (kind == Kind::Mixed)
+        new (&mixed_) std::vector<Element>();
+    else if (kind == Kind::Doubles)
+        new (&doubles_) std::vector<double>();
+    else if (kind == Kind::Longs)
+        new (&longs_) std::vector<Hlong>();
+    else
+        repeated_ = 0;
+    viewed_ = false;
+    count_ = 0;
+    values_ = nullptr;
+}
+
+void TupleData::sync() {
+    viewed_ = false;
+    if (kind_ == Kind::Doubles) {
+        values_ = doubles_.data();
+        count_ = doubles_.size();
+    } else if (kind_ == Kind::Longs) {
+        values_ = longs_.data();
+        count_ = longs_.size();
+    } else if (kind_ == Kind::Repeated) {
+        values_ = &repeated_;
     }
-    return 0;
+}
+
+void TupleData::own() {
+    if (!viewed_) return;
+    if (kind_ == Kind::Doubles)
+        doubles_.assign(doubles(), doubles() + count_);
+    else
+        longs_.assign(longs(), longs() + count_);
+    sync();
+}
+
+TupleData::TupleData(const TupleData& other) : longs_() {
+    *this = other;
+}
+
+TupleData& TupleData::operator=(const TupleData& other) {
+    if (this == &other) return *this;
+    reset(other.kind_);
+    switch (other.kind_) {
+    case Kind::Longs: longs_.assign(other.longs(), other.longs() + other.count_); break;
+    case Kind::Doubles: doubles_.assign(other.doubles(), other.doubles() + other.count_); break;
+    case Kind::Repeated:
+        repeated_ = other.repeated_;
+        count_ = other.count_;
+        break;
+    case Kind::Mixed: mixed_ = other.mixed_; break;
+    }
+    sync();
+    texts = other.texts;
+    return *this;
+}
+
+TupleData& TupleData::operator=(TupleData&& other) {
+    if (this == &other) return *this;
+    if (other.viewed_) {
+        // The values live as long as the other TupleData's block, not this one's.
+        *this = static_cast<const TupleData&>(other);
+        other.reset(Kind::Longs);
+        return *this;
+    }
+    reset(other.kind_);
+    switch (other.kind_) {
+    case Kind::Doubles: doubles_ = std::move(other.doubles_); break;
+    case Kind::Mixed: mixed_ = std::move(other.mixed_); break;
+    case Kind::Longs: longs_ = std::move(other.longs_); break;
+    case Kind::Repeated: repeated_ = other.repeated_; break;
+    }
+    count_ = other.count_;
+    values_ = other.kind_ == Kind::Repeated ? &repeated_ : other.values_;
+    texts = std::move(other.texts);
+    other.reset(Kind::Longs);
+    return *this;
+}
+
+size_t TupleData::capacity() const {
+    if (viewed_) return 0;
+    switch (kind_) {
+    case Kind::Doubles: return doubles_.capacity();
+    case Kind::Mixed: return mixed_.capacity();
+    case Kind::Repeated: return 1;
+    case Kind::Longs: break;
+    }
+    return longs_.capacity();
+}
+
+void TupleData::setLongs(std::vector<Hlong> values) {
+    reset(Kind::Longs);
+    longs_ = std::move(values);
+    sync();
+}
+
+void TupleData::setDoubles(std::vector<double> values) {
+    reset(Kind::Doubles);
+    doubles_ = std::move(values);
+    sync();
+}
+
+void TupleData::setRepeated(Hlong value, Hlong count) {
+    reset(Kind::Repeated);
+    repeated_ = value;
+    count_ = static_cast<size_t>(count);
+    sync();
+}
+
+void TupleData::viewLongs(const Hlong* values, size_t count) {
+    reset(Kind::Longs);
+    viewed_ = true;
+    values_ = values;
+    count_ = count;
+}
+
+void TupleData::viewDoubles(const double* values, size_t count) {
+    reset(Kind::Doubles);
+    viewed_ = true;
+    values_ = values;
+    count_ = count;
+}
+
+void TupleData::pushLong(Hlong value) {
+    own();
+    longs_.push_back(value);
+    sync();
 }
 
 Element TupleData::element(Hlong index) const {
-    switch (kind) {
-    case Kind::Longs: return longs[static_cast<size_t>(index)];
-    case Kind::Doubles: return doubles[static_cast<size_t>(index)];
-    case Kind::Repeated: return longs[0];
+    switch (kind_) {
+    case Kind::Longs: return longs()[index];
+    case Kind::Doubles: return doubles()[index];
+    case Kind::Repeated: return longs()[0];
     case Kind::Mixed: break;
     }
-    return mixed[static_cast<size_t>(index)];
+    return mixed_[static_cast<size_t>(index)];
 }
 
 void TupleData::expand() {
-    if (kind != Kind::Repeated) return;
-    const Hlong value = longs[0];
-    longs.assign(static_cast<size_t>(repeats), value);
-    repeats = 0;
-    kind = Kind::Longs;
+    if (kind_ != Kind::Repeated) return;
+    const Hlong value = repeated_;
+    const size_t count = count_;
+    reset(Kind::Longs);
+    longs_.assign(count, value);
+    sync();
 }
 
 void TupleData::makeMixed() {
-    if (kind == Kind::Mixed) return;
+    if (kind_ == Kind::Mixed) return;
     expand();
-    mixed.reserve(static_cast<size_t>(size()));
-    for (Hlong v : longs) mixed.emplace_back(v);
-    for (double v : doubles) mixed.emplace_back(v);
-    longs = {};
-    doubles = {};
-    kind = Kind::Mixed;
+    std::vector<Element> elements;
+    elements.reserve(count_);
+    if (kind_ == Kind::Longs)
+        for (size_t i = 0; i < count_; ++i) elements.emplace_back(longs()[i]);
+    else
+        for (size_t i = 0; i < count_; ++i) elements.emplace_back(doubles()[i]);
+    reset(Kind::Mixed);
+    mixed_ = std::move(elements);
 }
 
 void TupleData::append(const TupleData& other) {
     if (other.size() == 0) return;
+    if (&other == this) {
+        const TupleData copy = other;
+        append(copy);
+        return;
+    }
     if (size() == 0) {
         *this = other;
         return;
     }
-    if (other.kind == Kind::Repeated) {
+    if (other.kind_ == Kind::Repeated) {
         TupleData expanded = other;
         expanded.expand();
         append(expanded);
         return;
     }
     expand();
-    if (kind == other.kind && kind == Kind::Longs) {
-        longs.insert(longs.end(), other.longs.begin(), other.longs.end());
-    } else if (kind == other.kind && kind == Kind::Doubles) {
-        doubles.insert(doubles.end(), other.doubles.begin(), other.doubles.end());
+    own();
+    if (kind_ == other.kind_ && kind_ == Kind::Longs) {
+        longs_.insert(longs_.end(), other.longs(), other.longs() + other.count_);
+        sync();
+    } else if (kind_ == other.kind_ && kind_ == Kind::Doubles) {
+        doubles_.insert(doubles_.end(), other.doubles(), other.doubles() + other.count_);
+        sync();
     } else {
         makeMixed();
         // Grown geometrically: reserving just the new size on every append
         // would copy the whole list each time.
-        const size_t needed = mixed.size() + static_cast<size_t>(other.size());
-        if (needed > mixed.capacity()) mixed.reserve(std::max(needed, 2 * mixed.capacity()));
-        for (Hlong i = 0; i < other.size(); ++i) mixed.push_back(other.element(i));
+        const size_t needed = mixed_.size() + static_cast<size_t>(other.size());
+        if (needed > mixed_.capacity()) mixed_.reserve(std::max(needed, 2 * mixed_.capacity()));
+        for (Hlong i = 0; i < other.size(); ++i) mixed_.push_back(other.element(i));
     }
 }
 
@@ -86,15 +232,14 @@ void TupleData::append(const TupleData& other) {
 HTuple tupleOfLongs(std::vector<Hlong> values) {
     if (values.size() == 1) return HTuple(values[0]);
     auto data = std::make_shared<TupleData>();
-    data->longs = std::move(values);
+    data->setLongs(std::move(values));
     return Access::tuple(std::move(data));
 }
 
 HTuple tupleOfDoubles(std::vector<double> values) {
     if (values.size() == 1) return HTuple(values[0]);
     auto data = std::make_shared<TupleData>();
-    data->kind = TupleData::Kind::Doubles;
-    data->doubles = std::move(values);
+    data->setDoubles(std::move(values));
     return Access::tuple(std::move(data));
 }
 
@@ -108,17 +253,14 @@ HTuple tupleOfElements(std::vector<Element> values) {
         }
     }
     auto data = std::make_shared<TupleData>();
-    data->kind = TupleData::Kind::Mixed;
-    data->mixed = std::move(values);
+    data->mixedToChange() = std::move(values);
     return Access::tuple(std::move(data));
 }
 
 HTuple tupleOfRepeated(Hlong value, Hlong count) {
     if (count <= 0) return tupleOfLongs({});
     auto data = std::make_shared<TupleData>();
-    data->kind = TupleData::Kind::Repeated;
-    data->longs = {value};
-    data->repeats = count;
+    data->setRepeated(value, count);
     return Access::tuple(std::move(data));
 }
 
@@ -139,16 +281,16 @@ const Hlong* singleInteger(const HTuple& tuple) {
     if (const Hlong* l = Access::integer(tuple)) return l;
     const TupleData* data = Access::stored(tuple);
     if (!data || data->size() != 1) return nullptr;
-    if (data->kind == TupleData::Kind::Longs || data->kind == TupleData::Kind::Repeated) return &data->longs[0];
-    return data->kind == TupleData::Kind::Mixed ? std::get_if<Hlong>(&data->mixed[0]) : nullptr;
+    if (data->kind() == TupleData::Kind::Longs || data->kind() == TupleData::Kind::Repeated) return &data->longs()[0];
+    return data->kind() == TupleData::Kind::Mixed ? std::get_if<Hlong>(&data->mixed()[0]) : nullptr;
 }
 
 const double* singleReal(const HTuple& tuple) {
     if (const double* d = Access::real(tuple)) return d;
     const TupleData* data = Access::stored(tuple);
     if (!data || data->size() != 1) return nullptr;
-    if (data->kind == TupleData::Kind::Doubles) return &data->doubles[0];
-    return data->kind == TupleData::Kind::Mixed ? std::get_if<double>(&data->mixed[0]) : nullptr;
+    if (data->kind() == TupleData::Kind::Doubles) return &data->doubles()[0];
+    return data->kind() == TupleData::Kind::Mixed ? std::get_if<double>(&data->mixed()[0]) : nullptr;
 }
 
 bool oneString(const HTuple& tuple, std::string_view* text) {
@@ -157,8 +299,8 @@ bool oneString(const HTuple& tuple, std::string_view* text) {
         return true;
     }
     const TupleData* data = Access::stored(tuple);
-    if (!data || data->kind != TupleData::Kind::Mixed || data->mixed.size() != 1) return false;
-    const std::string* s = std::get_if<std::string>(&data->mixed[0]);
+    if (!data || data->kind() != TupleData::Kind::Mixed || data->mixed().size() != 1) return false;
+    const std::string* s = std::get_if<std::string>(&data->mixed()[0]);
     if (s) *text = *s;
     return s != nullptr;
 }
@@ -175,15 +317,12 @@ std::shared_ptr<const TupleData> storageOf(const HTuple& tuple) {
     if (tuple.Length() == 0) return nullptr;
     if (Access::stored(tuple)) return std::static_pointer_cast<const TupleData>(Access::share(tuple));
     auto data = std::make_shared<TupleData>();
-    if (const Hlong* l = Access::integer(tuple)) {
-        data->longs = {*l};
-    } else if (const double* d = Access::real(tuple)) {
-        data->kind = TupleData::Kind::Doubles;
-        data->doubles = {*d};
-    } else {
-        data->kind = TupleData::Kind::Mixed;
-        data->mixed = {elementOf(tuple, 0)};
-    }
+    if (const Hlong* l = Access::integer(tuple))
+        data->setLongs({*l});
+    else if (const double* d = Access::real(tuple))
+        data->setDoubles({*d});
+    else
+        data->mixedToChange() = {elementOf(tuple, 0)};
     return data;
 }
 
@@ -265,14 +404,14 @@ int uniformKind(const HTuple& tuple) {
     if (ixv::Access::isHandle(tuple)) return 3;
     const TupleData* data = ixv::Access::stored(tuple);
     if (!data || data->size() == 0) return -1;
-    switch (data->kind) {
+    switch (data->kind()) {
     case TupleData::Kind::Longs:
     case TupleData::Kind::Repeated: return 0;
     case TupleData::Kind::Doubles: return 1;
     case TupleData::Kind::Mixed: break;
     }
-    const size_t first = data->mixed[0].index();
-    for (const Element& e : data->mixed)
+    const size_t first = data->mixed()[0].index();
+    for (const Element& e : data->mixed())
         if (e.index() != first) return -1;
     return static_cast<int>(first);
 }
@@ -282,12 +421,12 @@ HTuple flagsOf(const HTuple& tuple, size_t kind) {
     const Hlong n = tuple.Length();
     if (n == 0) return ixv::tupleOfLongs({});
     const TupleData* data = ixv::Access::stored(tuple);
-    if (!data || data->kind != TupleData::Kind::Mixed) return n == 1 ? HTuple(Hlong{uniformKind(tuple) == int(kind)}) : ixv::tupleOfRepeated(uniformKind(tuple) == int(kind), n);
-    if (n == 1) return HTuple(Hlong{data->mixed[0].index() == kind});
+    if (!data || data->kind() != TupleData::Kind::Mixed) return n == 1 ? HTuple(Hlong{uniformKind(tuple) == int(kind)}) : ixv::tupleOfRepeated(uniformKind(tuple) == int(kind), n);
+    if (n == 1) return HTuple(Hlong{data->mixed()[0].index() == kind});
     std::vector<Hlong> flags;
     flags.reserve(static_cast<size_t>(n));
     bool same = true;
-    for (const Element& e : data->mixed) {
+    for (const Element& e : data->mixed()) {
         flags.push_back(e.index() == kind ? 1 : 0);
         same = same && flags.back() == flags.front();
     }
@@ -322,10 +461,10 @@ int HTupleElement::I() const {
 Hlong HTupleElement::L() const {
     if (const Hlong* l = ixv::Access::integer(*tuple_)) return *l;
     if (const TupleData* data = ixv::Access::stored(*tuple_)) {
-        if (data->kind == TupleData::Kind::Longs) return data->longs[static_cast<size_t>(index_)];
-        if (data->kind == TupleData::Kind::Repeated) return data->longs[0];
-        if (data->kind == TupleData::Kind::Mixed)
-            if (const Hlong* l = std::get_if<Hlong>(&data->mixed[static_cast<size_t>(index_)])) return *l;
+        if (data->kind() == TupleData::Kind::Longs) return data->longs()[static_cast<size_t>(index_)];
+        if (data->kind() == TupleData::Kind::Repeated) return data->longs()[0];
+        if (data->kind() == TupleData::Kind::Mixed)
+            if (const Hlong* l = std::get_if<Hlong>(&data->mixed()[static_cast<size_t>(index_)])) return *l;
     }
     wrongType("integer", ixv::elementOf(*tuple_, index_));
 }
@@ -333,9 +472,9 @@ Hlong HTupleElement::L() const {
 double HTupleElement::D() const {
     if (const double* d = ixv::Access::real(*tuple_)) return *d;
     if (const TupleData* data = ixv::Access::stored(*tuple_)) {
-        if (data->kind == TupleData::Kind::Doubles) return data->doubles[static_cast<size_t>(index_)];
-        if (data->kind == TupleData::Kind::Mixed)
-            if (const double* d = std::get_if<double>(&data->mixed[static_cast<size_t>(index_)])) return *d;
+        if (data->kind() == TupleData::Kind::Doubles) return data->doubles()[static_cast<size_t>(index_)];
+        if (data->kind() == TupleData::Kind::Mixed)
+            if (const double* d = std::get_if<double>(&data->mixed()[static_cast<size_t>(index_)])) return *d;
     }
     wrongType("real", ixv::elementOf(*tuple_, index_));
 }
@@ -343,23 +482,23 @@ double HTupleElement::D() const {
 // The whole text, bytes after a NUL included, as the tuple holds it.
 HString HTupleElement::S() const {
     if (ixv::Access::text(*tuple_)) return ixv::Access::string(std::string(ixv::Access::textView(*tuple_)));
-    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
-        if (const std::string* s = std::get_if<std::string>(&data->mixed[static_cast<size_t>(index_)]))
+    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind() == TupleData::Kind::Mixed)
+        if (const std::string* s = std::get_if<std::string>(&data->mixed()[static_cast<size_t>(index_)]))
             return ixv::Access::string(*s);
     wrongType("string", ixv::elementOf(*tuple_, index_));
 }
 
 const char* HTupleElement::C() const {
     if (const char* s = ixv::Access::text(*tuple_)) return s;
-    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
-        if (const std::string* s = std::get_if<std::string>(&data->mixed[static_cast<size_t>(index_)])) return s->c_str();
+    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind() == TupleData::Kind::Mixed)
+        if (const std::string* s = std::get_if<std::string>(&data->mixed()[static_cast<size_t>(index_)])) return s->c_str();
     wrongType("string", ixv::elementOf(*tuple_, index_));
 }
 
 HHandle HTupleElement::H() const {
     if (ixv::Access::isHandle(*tuple_)) return ixv::Access::handle(ixv::Access::handleTool(*tuple_));
-    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind == TupleData::Kind::Mixed)
-        if (const HHandle* h = std::get_if<HHandle>(&data->mixed[static_cast<size_t>(index_)])) return *h;
+    if (const TupleData* data = ixv::Access::stored(*tuple_); data && data->kind() == TupleData::Kind::Mixed)
+        if (const HHandle* h = std::get_if<HHandle>(&data->mixed()[static_cast<size_t>(index_)])) return *h;
     wrongType("handle", ixv::elementOf(*tuple_, index_));
 }
 
@@ -382,18 +521,18 @@ HTuple::HTuple(const HTupleElement& element) : data_() {
         return;
     }
     const TupleData& data = *static_cast<const TupleData*>(from.data_.get());
-    switch (data.kind) {
-    case TupleData::Kind::Longs: *this = HTuple(data.longs[static_cast<size_t>(element.index_)]); return;
-    case TupleData::Kind::Repeated: *this = HTuple(data.longs[0]); return;
-    case TupleData::Kind::Doubles: *this = HTuple(data.doubles[static_cast<size_t>(element.index_)]); return;
+    switch (data.kind()) {
+    case TupleData::Kind::Longs: *this = HTuple(data.longs()[static_cast<size_t>(element.index_)]); return;
+    case TupleData::Kind::Repeated: *this = HTuple(data.longs()[0]); return;
+    case TupleData::Kind::Doubles: *this = HTuple(data.doubles()[static_cast<size_t>(element.index_)]); return;
     case TupleData::Kind::Mixed: break;
     }
     const size_t at = static_cast<size_t>(element.index_);
-    if (const std::vector<HTuple>* texts = data.texts.of(data.mixed.size())) {
+    if (const std::vector<HTuple>* texts = data.texts.of(data.mixed().size())) {
         *this = (*texts)[at];
         return;
     }
-    const Element& e = data.mixed[at];
+    const Element& e = data.mixed()[at];
     switch (e.index()) {
     case 0: *this = HTuple(std::get<Hlong>(e)); break;
     case 1: *this = HTuple(std::get<double>(e)); break;
@@ -447,7 +586,7 @@ HTuple HTuple::TupleSemType() const {
     }
     if (kind < 3) return ixv::sharedString(kSharedNames[kind]);
     if (one_ == One::Handle) return ixv::sharedString(ixv::handleSemType(ixv::Access::handle(ixv::Access::handleTool(*this))));
-    const auto& mixed = static_cast<const TupleData*>(data_.get())->mixed;
+    const auto& mixed = static_cast<const TupleData*>(data_.get())->mixed();
     const char* first = semTypeOf(mixed[0]);
     for (const Element& e : mixed)
         if (std::strcmp(semTypeOf(e), first) != 0) return ixv::sharedString("handle");
@@ -462,7 +601,7 @@ HTuple HTuple::TupleSemTypeElem() const {
     if (kind == 0 || kind == 1) return ixv::tupleOfStrings(std::vector<std::string>(n, kSharedNames[kind]));
     std::vector<Element> names;
     names.reserve(static_cast<size_t>(n));
-    for (const Element& e : static_cast<const TupleData*>(data_.get())->mixed) names.emplace_back(std::string(semTypeOf(e)));
+    for (const Element& e : static_cast<const TupleData*>(data_.get())->mixed()) names.emplace_back(std::string(semTypeOf(e)));
     return ixv::tupleOfElements(std::move(names));
 }
 

@@ -19,18 +19,60 @@ class Arena;
 
 using Element = std::variant<Hlong, double, std::string, HalconCpp::HHandle>;
 
+// One storage a tuple: the integers or reals of a tuple of numbers (owned, or
+// a view of values that live as long as the TupleData, such as a file's arena
+// from which both were allocated), or its list of variants. A change to a
+// viewed tuple first copies its values into storage of its own. 56 bytes.
 struct TupleData {
     enum class Kind : unsigned char { Longs, Doubles, Mixed, Repeated };
 
-    Kind kind = Kind::Longs;
-    std::vector<Hlong> longs;  // Repeated: the one integer
-    Hlong repeats = 0;         // Repeated: how many times it stands
-    std::vector<double> doubles;
-    std::vector<Element> mixed;
+    TupleData() noexcept : longs_() {}
+    // A copy owns its values, whatever the original viewed.
+    TupleData(const TupleData& other);
+    TupleData& operator=(const TupleData& other);
+    TupleData& operator=(TupleData&& other);  // a view is copied
+    ~TupleData() { destroyStorage(); }
+
+    Kind kind() const { return kind_; }
+    Hlong size() const { return kind_ == Kind::Mixed ? static_cast<Hlong>(mixed_.size()) : static_cast<Hlong>(count_); }
+    // Longs: the integers, size() of them; Repeated: the one integer.
+    const Hlong* longs() const { return static_cast<const Hlong*>(values_); }
+    // Doubles: the reals, size() of them.
+    const double* doubles() const { return static_cast<const double*>(values_); }
+    // Mixed: the elements; empty for any other kind.
+    const std::vector<Element>& mixed() const { return kind_ == Kind::Mixed ? mixed_ : noElements(); }
+    // Room of the storage of its own (0 for a view).
+    size_t capacity() const;
+
+    // The tuple made integers, reals or `count` times one integer, held in
+    // storage of its own.
+    void setLongs(std::vector<Hlong> values);
+    void setDoubles(std::vector<double> values);
+    void setRepeated(Hlong value, Hlong count);
+    // The tuple made a view of `count` integers or reals at `values`, which
+    // must live as long as this TupleData and never change.
+    void viewLongs(const Hlong* values, size_t count);
+    void viewDoubles(const double* values, size_t count);
+    // The elements to change: the tuple made a list of variants first.
+    std::vector<Element>& mixedToChange() {
+        makeMixed();
+        return mixed_;
+    }
+    // Appends an integer to a tuple of integers (Longs).
+    void pushLong(Hlong value);
+
+    // The element at `index` as a variant, whatever the storage.
+    Element element(Hlong index) const;
+    // Moves integer or real storage into the variant list.
+    void makeMixed();
+    // Writes a repeated integer out as an array of integers.
+    void expand();
+    void append(const TupleData& other);
+
     // The keys of dictionaries that many share (the records of a file): a
     // tuple of one string ready for each element, so that taking one key out
     // (HTuple(keys[i])) shares its text instead of copying it. Used while it
-    // matches `mixed` in length; a copy of the data starts without them.
+    // matches the elements in number; a copy of the data starts without them.
     // One pointer, as most tuples have none.
     struct TextTuples {
         std::unique_ptr<std::vector<HalconCpp::HTuple>> tuples;
@@ -48,14 +90,26 @@ struct TupleData {
         }
     } texts;
 
-    Hlong size() const;
-    // The element at `index` as a variant, whatever the storage.
-    Element element(Hlong index) const;
-    // Moves integer or real storage into the variant list.
-    void makeMixed();
-    // Writes a repeated integer out as an array of integers.
-    void expand();
-    void append(const TupleData& other);
+private:
+    static const std::vector<Element>& noElements();
+    // The values of a view copied into storage of its own.
+    void own();
+    // `values_` and `count_` after a change of the storage of its own.
+    void sync();
+    void destroyStorage() noexcept;
+    // Makes the storage of `kind` (empty) the active one.
+    void reset(Kind kind) noexcept;
+
+    Kind kind_ = Kind::Longs;
+    bool viewed_ = false;
+    size_t count_ = 0;              // Longs, Doubles: the values; Repeated: how many times the one stands
+    const void* values_ = nullptr;  // the first value (Longs, Doubles, Repeated)
+    union {
+        std::vector<Hlong> longs_;  // Longs, unless viewed
+        std::vector<double> doubles_;
+        std::vector<Element> mixed_;
+        Hlong repeated_;  // Repeated: the one integer
+    };
 };
 
 // The storage of a tuple for code that walks it whole (writers): its shared

@@ -1,6 +1,7 @@
 #include "tools/Dict.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/Access.h"
@@ -20,6 +21,11 @@ namespace {
 // of this thread, destroyed one after another by that outer one instead of
 // recursively: a chain of 100,000 nested dictionaries needs no deep stack.
 thread_local std::vector<ValueList>* pendingValues = nullptr;
+// How deep the destructors of this thread are nested; below the limit a
+// dictionary that dies destroys its values at once, which needs no list of
+// pending values (a root array of a million records would grow one by as many).
+thread_local int destroyDepth = 0;
+constexpr int kDeepestDestroy = 64;
 
 bool integral(double d) {
     return std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9.2e18;
@@ -31,8 +37,8 @@ uint32_t hash32(const KeyRef& key) {
 }
 
 KeyRef keyAtOf(const TupleData& keys, size_t i) {
-    if (keys.kind == TupleData::Kind::Longs) return KeyRef{true, keys.longs[i], {}};
-    const Element& e = keys.mixed[i];
+    if (keys.kind() == TupleData::Kind::Longs) return KeyRef{true, keys.longs()[i], {}};
+    const Element& e = keys.mixed()[i];
     if (const Hlong* l = std::get_if<Hlong>(&e)) return KeyRef{true, *l, {}};
     return KeyRef{false, 0, std::get<std::string>(e)};
 }
@@ -53,13 +59,17 @@ void insertSlot(Dict::Index& slots, uint64_t slot) {
 void ValueList::reserve(size_t capacity) {
     if (capacity <= capacity_) return;
     if (capacity > UINT32_MAX) throw std::bad_alloc();
-    auto* data = static_cast<HTuple*>(::operator new(capacity * sizeof(HTuple)));
+    HTuple* data = nullptr;
     if (capacity_ > 0) {
         // A tuple is a shared pointer or a number, and neither refers to its
-        // own place: the values move as bytes, the old room is freed as such.
-        std::memcpy(static_cast<void*>(data), static_cast<const void*>(data_), count_ * sizeof(HTuple));
-        ::operator delete(data_);
+        // own place: the values move as bytes. A long list (a large array at
+        // the root of a file) grows in place or by moving its pages
+        // (realloc), without copying its values into fresh pages.
+        data = static_cast<HTuple*>(std::realloc(static_cast<void*>(data_), capacity * sizeof(HTuple)));
+        if (!data) throw std::bad_alloc();
     } else {
+        data = static_cast<HTuple*>(std::malloc(capacity * sizeof(HTuple)));
+        if (!data) throw std::bad_alloc();
         for (uint32_t i = 0; i < count_; ++i) {
             new (&data[i]) HTuple(std::move(data_[i]));
             data_[i].~HTuple();
@@ -86,7 +96,7 @@ void ValueList::clear() {
 
 void ValueList::reset() {
     clear();
-    if (capacity_ > 0) ::operator delete(data_);
+    if (capacity_ > 0) std::free(static_cast<void*>(data_));
     data_ = nullptr;
     capacity_ = 0;
 }
@@ -121,18 +131,26 @@ std::string keyText(const HTuple& key) {
 }
 
 Dict::~Dict() {
-    if (pendingValues) {
+    if (pendingValues && destroyDepth >= kDeepestDestroy) {
         pendingValues->push_back(std::move(values_));
+        return;
+    }
+    if (pendingValues) {
+        ++destroyDepth;
+        values_.reset();
+        --destroyDepth;
         return;
     }
     std::vector<Values> pending;
     pendingValues = &pending;
+    destroyDepth = 1;
     pending.push_back(std::move(values_));
     while (!pending.empty()) {
         ValueList values = std::move(pending.back());
         pending.pop_back();
         values.reset();  // may add the values of dictionaries that die here
     }
+    destroyDepth = 0;
     pendingValues = nullptr;
 }
 
@@ -249,14 +267,12 @@ void Dict::append(DictKey key, DictValue value) {
     TupleData& keys = *own.keys;
     const size_t i = values_.size();
     if (sequential_ && !(key.isInteger() && key.integer() == static_cast<Hlong>(i))) sequential_ = false;
-    if (key.isInteger() && keys.kind == TupleData::Kind::Longs) {
-        keys.longs.push_back(key.integer());
+    if (key.isInteger() && keys.kind() == TupleData::Kind::Longs) {
+        keys.pushLong(key.integer());
+    } else if (key.isInteger()) {
+        keys.mixedToChange().emplace_back(key.integer());
     } else {
-        keys.makeMixed();
-        if (key.isInteger())
-            keys.mixed.emplace_back(key.integer());
-        else
-            keys.mixed.emplace_back(std::move(std::get<std::string>(key.value)));
+        keys.mixedToChange().emplace_back(std::move(std::get<std::string>(key.value)));
     }
     values_.push_back(std::move(value.tuple));
     if (value.isObject || objects_) {

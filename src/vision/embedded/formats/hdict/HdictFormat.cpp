@@ -300,7 +300,7 @@ const std::vector<Element>* mixedOf(const Dict& dict, size_t i, std::shared_ptr<
         held = storageOf(value);
         data = held.get();
     }
-    return data && data->kind == TupleData::Kind::Mixed ? &data->mixed : nullptr;
+    return data && data->kind() == TupleData::Kind::Mixed ? &data->mixed() : nullptr;
 }
 
 class Writer {
@@ -419,26 +419,27 @@ private:
 
     // Writes a tuple that is a run of integers or reals; false for any other.
     bool writeRun(const TupleData* data) {
-        if (!data || data->kind == TupleData::Kind::Longs) {
+        const size_t count = data ? static_cast<size_t>(data->size()) : 0;
+        if (!data || data->kind() == TupleData::Kind::Longs) {
             out_.put<uint8_t>(kIntegers);
-            out_.put<uint64_t>(data ? data->longs.size() : 0);
-            if (data) out_.put(data->longs.data(), data->longs.size() * sizeof(Hlong));
+            out_.put<uint64_t>(count);
+            if (data) out_.put(data->longs(), count * sizeof(Hlong));
             return true;
         }
-        if (data->kind == TupleData::Kind::Repeated) {
+        if (data->kind() == TupleData::Kind::Repeated) {
             out_.put<uint8_t>(kIntegers);
-            out_.put<uint64_t>(static_cast<uint64_t>(data->repeats));
-            for (Hlong i = 0; i < data->repeats; ++i) out_.put(data->longs[0]);
+            out_.put<uint64_t>(count);
+            for (size_t i = 0; i < count; ++i) out_.put(data->longs()[0]);
             return true;
         }
-        if (data->kind == TupleData::Kind::Doubles) {
+        if (data->kind() == TupleData::Kind::Doubles) {
             out_.put<uint8_t>(kReals);
-            out_.put<uint64_t>(data->doubles.size());
-            out_.put(data->doubles.data(), data->doubles.size() * sizeof(double));
+            out_.put<uint64_t>(count);
+            out_.put(data->doubles(), count * sizeof(double));
             return true;
         }
         // A mixed list that holds only integers or only reals is a run too.
-        const auto& mixed = data->mixed;
+        const auto& mixed = data->mixed();
         for (const size_t type : {size_t{0}, size_t{1}}) {
             if (mixed.empty() || !std::all_of(mixed.begin(), mixed.end(), [&](const Element& e) { return e.index() == type; }))
                 continue;

@@ -345,41 +345,34 @@ private:
 // integers, reals alone an array of reals, anything else a list of values.
 class TupleBuilder {
 public:
-    // The storage of the tuple comes from `arena`; its arrays are reserved
-    // at their expected length once the first element says which.
+    // Numbers go straight to room for the expected count in `arena`, where
+    // the tuple, made of two or more, views them; its storage comes from
+    // there too.
     TupleBuilder(Budget& budget, size_t expected, Arena* arena) : budget_(budget), expected_(expected), arena_(arena) {
         if (expected_ > 0) take(8 * expected_);
     }
     void integer(Hlong value) {
-        if (kind_ == TupleData::Kind::Longs) {
-            if (longs_.empty() && longs_.capacity() == 0) longs_.reserve(expected_);
-            if (longs_.size() >= expected_) take(8);
-            longs_.push_back(value);
-        } else {
-            element(value);
-        }
+        if (kind_ != TupleData::Kind::Longs) return element(value);
+        if (count_ == room_) grow();
+        static_cast<Hlong*>(values_)[count_++] = value;
     }
     void real(double value) {
-        if (kind_ == TupleData::Kind::Longs && longs_.empty()) {
-            kind_ = TupleData::Kind::Doubles;
-            longs_ = {};
-            doubles_.reserve(expected_);
-        }
-        if (kind_ == TupleData::Kind::Doubles) {
-            if (doubles_.size() >= expected_) take(8);
-            doubles_.push_back(value);
-        } else {
-            element(value);
-        }
+        if (kind_ == TupleData::Kind::Longs && count_ == 0) kind_ = TupleData::Kind::Doubles;
+        if (kind_ != TupleData::Kind::Doubles) return element(value);
+        if (count_ == room_) grow();
+        static_cast<double*>(values_)[count_++] = value;
     }
     void element(Element value) {
         if (kind_ != TupleData::Kind::Mixed) {
-            take(kElementBytes * (std::max(expected_, longs_.size() + doubles_.size()) + 1));
-            mixed_.reserve(expected_);
-            for (Hlong v : longs_) mixed_.emplace_back(v);
-            for (double v : doubles_) mixed_.emplace_back(v);
-            longs_ = {};
-            doubles_ = {};
+            take(kElementBytes * (std::max(expected_, count_) + 1));
+            mixed_.reserve(std::max(expected_, count_ + 1));
+            for (size_t i = 0; i < count_; ++i) {
+                if (kind_ == TupleData::Kind::Longs)
+                    mixed_.emplace_back(static_cast<const Hlong*>(values_)[i]);
+                else
+                    mixed_.emplace_back(static_cast<const double*>(values_)[i]);
+            }
+            count_ = 0;
             kind_ = TupleData::Kind::Mixed;
         } else if (mixed_.size() >= expected_) {
             take(kElementBytes);
@@ -399,21 +392,17 @@ public:
         }
     }
     HTuple finish() {
-        const size_t n = longs_.size() + doubles_.size() + mixed_.size();
-        if (n <= 1) {
-            switch (kind_) {
-            case TupleData::Kind::Longs: return tupleOfLongs(std::move(longs_));
-            case TupleData::Kind::Doubles: return tupleOfDoubles(std::move(doubles_));
-            case TupleData::Kind::Mixed:
-            case TupleData::Kind::Repeated: break;
-            }
-            return tupleOfElements(std::move(mixed_));
+        if (kind_ == TupleData::Kind::Mixed) return tupleOfElements(std::move(mixed_));
+        if (count_ == 0) return tupleOfLongs({});
+        if (count_ == 1) {
+            if (kind_ == TupleData::Kind::Longs) return HTuple(*static_cast<const Hlong*>(values_));
+            return HTuple(*static_cast<const double*>(values_));
         }
         auto data = std::allocate_shared<TupleData>(ArenaAllocator<TupleData>(arena_));
-        data->kind = kind_;
-        data->longs = std::move(longs_);
-        data->doubles = std::move(doubles_);
-        data->mixed = std::move(mixed_);
+        if (kind_ == TupleData::Kind::Longs)
+            data->viewLongs(static_cast<const Hlong*>(values_), count_);
+        else
+            data->viewDoubles(static_cast<const double*>(values_), count_);
         return Access::tuple(std::move(data));
     }
 
@@ -421,13 +410,76 @@ private:
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
+    // Room for the expected count, or, past it (a literal of several values,
+    // an array whose count is not known ahead), twice the room: the old room
+    // stays in the arena, which is given back whole.
+    void grow() {
+        const size_t room = room_ == 0 && expected_ > 0 ? expected_ : std::max<size_t>(8, 2 * room_);
+        if (room_ > 0 || expected_ == 0) take(8 * (room - room_));
+        void* values = arena_->allocate(8 * room, 8);
+        if (count_ > 0) std::memcpy(values, values_, 8 * count_);
+        values_ = values;
+        room_ = room;
+    }
     Budget& budget_;
     size_t expected_;
     Arena* arena_;
     TupleData::Kind kind_ = TupleData::Kind::Longs;
-    std::vector<Hlong> longs_;
-    std::vector<double> doubles_;
+    void* values_ = nullptr;  // Longs, Doubles: in the arena
+    size_t count_ = 0;
+    size_t room_ = 0;
     std::vector<Element> mixed_;
+};
+
+// The text's buffer. A large one is mapped on whole huge pages offered to the
+// kernel's transparent huge pages (its first touch, by the read, costs
+// several times less so), and the reader hands the pages behind its position
+// over to the file's arena as it goes: the dictionaries fill pages the text
+// held instead of fresh ones, which the system would first have to clear.
+class TextBuffer {
+public:
+    explicit TextBuffer(size_t size) {
+        constexpr size_t kMappedText = size_t{4} << 20;
+        if (size >= kMappedText) {
+            mapped_ = size;
+            data_ = static_cast<char*>(mapPages(&mapped_));
+        } else {
+            data_ = static_cast<char*>(std::malloc(size));
+        }
+        if (!data_) throw std::bad_alloc();
+    }
+    ~TextBuffer() {
+        if (!mapped_) {
+            std::free(data_);
+            return;
+        }
+        // All but the pages handed over, which the arena unmaps.
+        char* const end = data_ + mapped_;
+        char* const from = handedFrom_ ? handedFrom_ : end;
+        char* const to = handedFrom_ ? handedTo_ : end;
+        if (from > data_) ::munmap(data_, size_t(from - data_));
+        if (end > to) ::munmap(to, size_t(end - to));
+    }
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    char* get() const { return data_; }
+
+    // Gives back whole pages [from, to) of the text, each range after the
+    // last: to `arena` when the buffer was mapped, else to the system.
+    bool giveBack(char* from, char* to, Arena* arena) {
+        if (!mapped_) return ::madvise(from, size_t(to - from), MADV_DONTNEED) == 0;
+        if (handedFrom_ && from > handedTo_) ::munmap(handedTo_, size_t(from - handedTo_));
+        if (!handedFrom_) handedFrom_ = from;
+        handedTo_ = to;
+        arena->donate(from, size_t(to - from));
+        return true;
+    }
+
+private:
+    char* data_ = nullptr;
+    size_t mapped_ = 0;  // 0 for a buffer from malloc
+    char* handedFrom_ = nullptr;
+    char* handedTo_ = nullptr;
 };
 
 // The reader: one walk over the text, building the dictionaries as the
@@ -435,9 +487,13 @@ private:
 // checker then says what and where.
 class Reader {
 public:
-    Reader(Budget& budget, const DictReadOptions& options, const char* text, size_t length)
-        : p_(text), end_(text + length), released_(text), budget_(budget), options_(options), arena_(Arena::make()) {}
-    ~Reader() { arena_->release(); }
+    Reader(Budget& budget, const DictReadOptions& options, const char* text, size_t length, TextBuffer& buffer)
+        : p_(text), end_(text + length), released_(text), budget_(budget), options_(options), buffer_(buffer),
+          arena_(Arena::make()) {}
+    ~Reader() {
+        arena_->dropSpare();
+        arena_->release();
+    }
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
@@ -491,11 +547,11 @@ private:
     // The walk reads text behind its position no more: numbers are parsed
     // where they stand, strings copied or unescaped as they are read. Every
     // 64 Ki values the whole pages of text behind the position (but one)
-    // are given back to the system, at least 1 MB at a time, so that the
-    // text is gone by the time the dictionaries are whole: for a dataset
-    // description, whose dictionaries are several times the text, it lowers
-    // the peak by nearly the text's size. The error path reads the file
-    // again when it needs the text.
+    // are handed over to the file's arena (see TextBuffer), at least 1 MB at
+    // a time, so that the text is gone by the time the dictionaries are
+    // whole: for a dataset description, whose dictionaries are several times
+    // the text, it lowers the peak by nearly the text's size. The error path
+    // reads the file again when it needs the text.
     void tick() {
         if (__builtin_expect(++values_ & 0xFFFF, 1)) return;
         releaseConsumedText();
@@ -505,7 +561,7 @@ private:
         const uintptr_t from = (reinterpret_cast<uintptr_t>(released_) + page - 1) & ~(page - 1);
         const uintptr_t to = (reinterpret_cast<uintptr_t>(p_) & ~(page - 1)) - page;
         if (to <= from || to - from < (uintptr_t{1} << 20)) return;
-        if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0) {
+        if (buffer_.giveBack(reinterpret_cast<char*>(from), reinterpret_cast<char*>(to), arena_)) {
             released_ = reinterpret_cast<const char*>(to);
             releasedAny_ = true;
         }
@@ -771,10 +827,10 @@ private:
             return found->second;
         }
         auto keys = std::make_shared<TupleData>();
-        keys->kind = TupleData::Kind::Mixed;
-        keys->mixed.reserve(names.size());
+        std::vector<Element>& elements = keys->mixedToChange();
+        elements.reserve(names.size());
         take(names.size() * kKeyBytes + shape_.size());
-        for (std::string_view name : names) keys->mixed.emplace_back(std::string(name));
+        for (std::string_view name : names) elements.emplace_back(std::string(name));
         Keys made = std::make_shared<const Dict::KeySet>(Dict::KeySet{keys, Dict::indexOf(*keys)});
         if (!shareable || shapes_.size() >= kShapes) {
             unshared_ = std::move(made);
@@ -790,12 +846,12 @@ private:
     // reader sees it.
     void shareKeyTexts(TupleData& keys) {
         constexpr size_t kMostKeys = 256;
-        const size_t n = keys.mixed.size();
+        const size_t n = keys.mixed().size();
         if (keys.texts.of(n) || n > kMostKeys) return;
         take(n * (sizeof(HTuple) + kStringBytes));
         auto texts = std::make_unique<std::vector<HTuple>>();
         texts->reserve(n);
-        for (const Element& e : keys.mixed) {
+        for (const Element& e : keys.mixed()) {
             const std::string* text = std::get_if<std::string>(&e);
             if (!text) return;
             texts->push_back(tupleOfText(*text, arena_));
@@ -809,7 +865,7 @@ private:
         std::vector<Hlong> indices(n);
         for (size_t i = 0; i < n; ++i) indices[i] = static_cast<Hlong>(i);
         auto tuple = std::make_shared<TupleData>();
-        tuple->longs = std::move(indices);
+        tuple->setLongs(std::move(indices));
         Keys keys = std::make_shared<const Dict::KeySet>(Dict::KeySet{std::move(tuple), nullptr});
         if (n < kSharedArrayKeys) {
             if (iota_.size() <= n) iota_.resize(n + 1);
@@ -874,7 +930,7 @@ private:
         enter(depth);
         ++p_;
         Pending& p = pending(depth);
-        const std::vector<Element>* expected = p.shape ? &p.shape->keys->mixed : nullptr;
+        const std::vector<Element>* expected = p.shape ? &p.shape->keys->mixed() : nullptr;
         bool onShape = expected != nullptr;
         skipSpace();
         if (*p_ == '}') {
@@ -1080,6 +1136,7 @@ private:
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
+    TextBuffer& buffer_;
     static constexpr size_t kShapeKeys = 4096;
     static constexpr size_t kShapes = 4096, kSharedArrayKeys = 4096;
     std::unordered_map<std::string, HTuple, TextHash> strings_;
@@ -1125,37 +1182,12 @@ std::string lineColumn(const char* text, size_t offset) {
 
 namespace {
 
-// The text's buffer; a large one on whole huge pages offered to the kernel's
-// transparent huge pages (its first touch, by the read, costs several times
-// less so).
-class TextBuffer {
-public:
-    explicit TextBuffer(size_t size) {
-        constexpr size_t kHugePage = size_t{2} << 20;
-        if (size >= 2 * kHugePage) {
-            const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
-            data_ = static_cast<char*>(std::aligned_alloc(kHugePage, rounded));
-            if (data_) ::madvise(data_, rounded, MADV_HUGEPAGE);  // advice only
-        } else {
-            data_ = static_cast<char*>(std::malloc(size));
-        }
-        if (!data_) throw std::bad_alloc();
-    }
-    ~TextBuffer() { std::free(data_); }
-    TextBuffer(const TextBuffer&) = delete;
-    TextBuffer& operator=(const TextBuffer&) = delete;
-    char* get() const { return data_; }
-
-private:
-    char* data_ = nullptr;
-};
-
 HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, const HTuple& values) {
     const DictReadOptions options = dictReadOptions(names, values, kProc);
     const uint64_t size = file.size();
     checkLimit(size, kLongestText, kProc, "JSON file of " + std::to_string(size) + " bytes", " bytes");
     budget.take(size + kPadding, "JSON text of " + std::to_string(size) + " bytes");
-    const TextBuffer buffer(size + kPadding);
+    TextBuffer buffer(size + kPadding);
     file.read(0, buffer.get(), size, "JSON", "text");
     std::memset(buffer.get() + size, 0, kPadding);
 
@@ -1169,12 +1201,17 @@ HHandle readText(const ByteSource& file, Budget& budget, const HTuple& names, co
                 ")");
     }
 
-    Reader reader(budget, options, text, length);
+    Reader reader(budget, options, text, length, buffer);
     try {
         return reader.root();
     } catch (const Stop& stop) {
-        if (reader.releasedText()) file.read(0, buffer.get(), size, "JSON", "text");  // pages given back read as zeros
-        explain(text, length, stop.what, reader.position());
+        if (!reader.releasedText()) explain(text, length, stop.what, reader.position());
+        // Pages behind the walk hold the arena's values now: the text again, in a buffer of its own.
+        const size_t at = size_t(reader.position() - text);
+        std::vector<char> again(size + kPadding, '\0');
+        file.read(0, again.data(), size, "JSON", "text");
+        const char* const textAgain = again.data() + (bom ? 3 : 0);
+        explain(textAgain, length, stop.what, textAgain + at);
     }
 }
 

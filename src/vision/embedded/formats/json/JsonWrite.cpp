@@ -96,11 +96,11 @@ private:
         if (dict.holdsObject(i)) return "iconic objects";
         const auto data = storageOf(dict.valueAt(i));
         if (!data) return {};
-        if (data->kind == TupleData::Kind::Doubles) {
-            for (double v : data->doubles)
-                if (!std::isfinite(v)) return "a real that is not finite";
-        } else if (data->kind == TupleData::Kind::Mixed) {
-            for (const Element& element : data->mixed)
+        if (data->kind() == TupleData::Kind::Doubles) {
+            for (Hlong k = 0; k < data->size(); ++k)
+                if (!std::isfinite(data->doubles()[k])) return "a real that is not finite";
+        } else if (data->kind() == TupleData::Kind::Mixed) {
+            for (const Element& element : data->mixed())
                 if (const char* why = unwritable(element))
                     return std::string(why).find(' ') == std::string::npos ? std::string("a ") + why + " handle" : why;
         }
@@ -176,13 +176,13 @@ private:
     }
 
     void element(const TupleData& data, Hlong i) {
-        switch (data.kind) {
-        case TupleData::Kind::Longs: return integer(data.longs[static_cast<size_t>(i)]);
-        case TupleData::Kind::Repeated: return integer(data.longs[0]);
-        case TupleData::Kind::Doubles: return real(data.doubles[static_cast<size_t>(i)]);
+        switch (data.kind()) {
+        case TupleData::Kind::Longs: return integer(data.longs()[i]);
+        case TupleData::Kind::Repeated: return integer(data.longs()[0]);
+        case TupleData::Kind::Doubles: return real(data.doubles()[i]);
         case TupleData::Kind::Mixed: break;
         }
-        const Element& e = data.mixed[static_cast<size_t>(i)];
+        const Element& e = data.mixed()[static_cast<size_t>(i)];
         switch (e.index()) {
         case 0: return integer(std::get<Hlong>(e));
         case 1: return real(std::get<double>(e));
