@@ -2,14 +2,12 @@
 files are written by this test (ONNX through the sample writer's protobuf
 encoding, PLY as text), the trees read through ctypes."""
 
-import os
 import unittest
 
 import ixadapter
 from ixadapter import LoadKind, NodeKind
 
-IXDUMP = os.environ.get("IXDUMP")
-from host_samples import ReaderCase, run_ixdump, samples
+from host_samples import ReaderCase, needs_ixdump, run_ixdump, samples
 
 
 def onnx_model():
@@ -97,7 +95,7 @@ class ModelFiles(ReaderCase):
         self.assertEqual((lib.ix_reader_last_load_kind(None),
                           lib.ix_reader_parse_any_file(self.reader._handle, None, None, 0)), (LoadKind.NONE, None))
 
-    @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
+    @needs_ixdump
     def test_ixdump_chooses_the_reader_by_content(self):
         # Which content calls for which load is the library's (the test above).
         (self.dir / "tri.data").write_bytes(PLY)
