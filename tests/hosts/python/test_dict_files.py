@@ -155,8 +155,8 @@ class IxdumpDictFiles(ReaderCase):
         result = run_ixdump("--option", "convert_json_arrays_to=tuple", "--convert", source, self.dir / "t.json")
         self.assertEqual((result.returncode, (self.dir / "t.json").exists()), (2, False))
         result = run_ixdump("--convert", self.dir / "missing.json", self.dir / "x.json")
-        self.assertEqual((result.returncode, result.stderr.rstrip().endswith("missing.json: File not found")), (1, True),
-                         result.stderr)
+        self.assertEqual((result.returncode, result.stderr.rstrip().endswith("missing.json: File not found")),
+                         (1, True), result.stderr)
 
 if __name__ == "__main__":
     unittest.main()
