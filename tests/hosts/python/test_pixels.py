@@ -34,21 +34,17 @@ class Pixels(ReaderCase):
         return self.reader.parse_object_file(path)
 
     def test_gray_bgr_and_bgra_bytes(self):
-        root = self.objects(
-            samples.image_record(0, W, H, CHANNEL[:1]),
-            samples.image_record(0, W, H, CHANNEL[:1], domain=DOMAIN),
-            samples.image_record(0, W, H, CHANNEL[:3]),
-            samples.image_record(0, W, H, CHANNEL[:3], domain=DOMAIN),
-            samples.image_record(0, W, H, CHANNEL[:4], domain=DOMAIN))
-        gray, masked, colour, masked_colour, four = root.children
         red, green, blue, fourth = CHANNEL
-        self.assertEqual(gray.extract_image(), (W, H, W, PixelFormat.GRAY, red))
-        self.assertEqual(masked.extract_image(), (W, H, 4 * W, PixelFormat.BGRA, interleaved(red, red, red, MASK)))
-        self.assertEqual(colour.extract_image(), (W, H, 3 * W, PixelFormat.BGR, interleaved(blue, green, red)))
-        self.assertEqual(masked_colour.extract_image()[3:], (PixelFormat.BGRA, interleaved(blue, green, red, MASK)))
-        # Four channels: blue, green, red, the fourth channel, whatever the domain.
-        self.assertEqual(four.extract_image()[3:], (PixelFormat.BGRA, interleaved(blue, green, red, fourth)))
-        self.assertEqual(four.image_channel_count(), 4)
+        # [channels, domain, row bytes, format, the bytes]; four channels: blue, green, red, the fourth, whatever the domain
+        cases = [([red], None, W, PixelFormat.GRAY, red),
+                 ([red], DOMAIN, 4 * W, PixelFormat.BGRA, interleaved(red, red, red, MASK)),
+                 (CHANNEL[:3], None, 3 * W, PixelFormat.BGR, interleaved(blue, green, red)),
+                 (CHANNEL[:3], DOMAIN, 4 * W, PixelFormat.BGRA, interleaved(blue, green, red, MASK)),
+                 (CHANNEL, DOMAIN, 4 * W, PixelFormat.BGRA, interleaved(blue, green, red, fourth))]
+        root = self.objects(*(samples.image_record(0, W, H, planes, domain=domain) for planes, domain, *_ in cases))
+        for node, (_, _, *expected) in zip(root.children, cases):
+            self.assertEqual(node.extract_image(), (W, H, *expected))
+        self.assertEqual(root.child(4).image_channel_count(), 4)
 
     def test_other_types_are_scaled_and_what_is_no_image_fails_cleanly(self):
         values = [1000, 1500, 2000, 1000, 3000, 1000]
