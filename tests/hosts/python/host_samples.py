@@ -12,10 +12,13 @@ _spec = importlib.util.spec_from_file_location(
     "make_samples", Path(__file__).resolve().parents[3] / "scripts" / "make_samples.py")
 samples = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(samples)
+SAMPLES = Path(os.environ.get("IX_SAMPLES", Path(__file__).resolve().parents[3] / "samples"))
+needs_ixdump = unittest.skipUnless(os.environ.get("IXDUMP"), "IXDUMP names the ixdump to test")
 
 
 class ReaderCase(unittest.TestCase):
-    """A test with a reader and a temporary folder `self.dir`, both gone after it."""
+    """A test with a reader and a temporary folder `self.dir`, both gone after it (a test of ixdump alone
+    uses the folder)."""
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()

@@ -4,15 +4,12 @@ format, and ixdump's --option and --convert."""
 
 import ctypes
 import json
-import os
-import tempfile
 import unittest
-from pathlib import Path
 
 import ixadapter
 from ixadapter import IxJsonParam, NodeKind, PathSegmentKind, ValueType
 
-from host_samples import ReaderCase, run_ixdump, samples
+from host_samples import ReaderCase, needs_ixdump, run_ixdump, samples
 
 DOCUMENT = {"flag": True, "none": None, "list": [1, 2.5, "x"], "inner": {"k": "v\u00e9"}}
 
@@ -38,10 +35,10 @@ class DictFiles(ReaderCase):
         self.json_path.write_text(json.dumps(DOCUMENT), encoding="utf-8")
 
     def raw_load(self, params, count):
-        """ix_reader_parse_file_with_options called as a C host would; the root's summary or the error."""
+        """ix_reader_parse_file_with_options called as a C host would; the root or the error."""
         self.reader._generation += 1
         root = self.lib.ix_reader_parse_file_with_options(self.reader._handle, str(self.json_path), params, count)
-        return self.lib.ix_node_value_summary(root) if root else "error: " + self.reader.last_error
+        return ixadapter.Node(self.reader, root) if root else "error: " + self.reader.last_error
 
     def test_default_reading_and_options_from_mappings_and_pairs(self):
         root = self.reader.parse_file(self.json_path)
@@ -90,15 +87,12 @@ class DictFiles(ReaderCase):
         records = (IxJsonParam * 1)()
         records[0].key, records[0].type, records[0].text = 0, ValueType.STRING, "ignored"
         for params, count in ((None, 0), (None, 3), (records, 0), (records, -1)):
-            self.assertEqual(self.raw_load(params, count), plain)
+            self.assertEqual(self.raw_load(params, count).value_summary, plain)
 
         # A String record with a null text passes the empty string.
         records[0].text = None
-        self.assertEqual(self.raw_load(records, 1), plain)
-        self.reader._generation += 1
-        flag = ixadapter.Node(self.reader, self.lib.ix_reader_parse_file_with_options(
-            self.reader._handle, str(self.json_path), records, 1)).child(0)
-        self.assertEqual(flag.values, [""])
+        root = self.raw_load(records, 1)
+        self.assertEqual((root.value_summary, root.child(0).values), (plain, [""]))
 
         # A type that is none of the three passes a name without a value, an
         # unknown key the empty name: the reading refuses both with its message,
@@ -138,35 +132,31 @@ class DictFiles(ReaderCase):
         self.assertEqual(self.reader.last_error, "File not found")
 
 
-@unittest.skipUnless(os.environ.get("IXDUMP"), "IXDUMP names the ixdump to test")
-class IxdumpDictFiles(unittest.TestCase):
+@needs_ixdump
+class IxdumpDictFiles(ReaderCase):
     def test_options_full_text_and_conversion(self):
-        with tempfile.TemporaryDirectory() as d:
-            source = Path(d) / "doc.json"
-            source.write_text(json.dumps(DOCUMENT))
-            result = run_ixdump("--option", "convert_json_arrays_to=tuple", "--option", "json_value_true=7",
-                                     "--option", "json_value_null=1e-3", source)
-            self.assertEqual(result.returncode, 0, result.stderr)
-            lines = result.stdout.splitlines()
-            self.assertIn("  /flag  integer  7", lines)
-            self.assertIn("  /none  real  0.001", lines)
-            self.assertIn("  /list  tuple[3]  [1, 2.5, 'x']", lines)
-            full = run_ixdump("--option", "convert_json_arrays_to=tuple", "--full", "/list", source)
-            self.assertEqual(full.stdout, "[1, 2.5, 'x']\n")
-            self.assertEqual(run_ixdump("--option", "json_value_maybe=1", source).returncode, 2)
+        source = self.dir / "doc.json"
+        source.write_text(json.dumps(DOCUMENT))
+        result = run_ixdump("--option", "convert_json_arrays_to=tuple", "--option", "json_value_true=7",
+                            "--option", "json_value_null=1e-3", source)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for line in ("  /flag  integer  7", "  /none  real  0.001", "  /list  tuple[3]  [1, 2.5, 'x']"):
+            self.assertIn(line, result.stdout.splitlines())
+        full = run_ixdump("--option", "convert_json_arrays_to=tuple", "--full", "/list", source)
+        self.assertEqual(full.stdout, "[1, 2.5, 'x']\n")
+        self.assertEqual(run_ixdump("--option", "json_value_maybe=1", source).returncode, 2)
 
-            converted = Path(d) / "doc.hdict"
-            result = run_ixdump("--convert", source, converted)
-            self.assertEqual((result.returncode, result.stderr), (0, ""))
-            result = run_ixdump("--convert", converted, Path(d) / "back.json", "--ignore-non-serializable")
-            self.assertEqual(json.loads((Path(d) / "back.json").read_text()), DOCUMENT)
-            # A reading option is not silently dropped from a conversion.
-            result = run_ixdump("--option", "convert_json_arrays_to=tuple", "--convert", source, Path(d) / "t.json")
-            self.assertEqual((result.returncode, (Path(d) / "t.json").exists()), (2, False))
-            result = run_ixdump("--convert", Path(d) / "missing.json", Path(d) / "x.json")
-            self.assertEqual(result.returncode, 1)
-            self.assertTrue(result.stderr.rstrip().endswith("missing.json: File not found"), result.stderr)
-
+        converted = self.dir / "doc.hdict"
+        result = run_ixdump("--convert", source, converted)
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        result = run_ixdump("--convert", converted, self.dir / "back.json", "--ignore-non-serializable")
+        self.assertEqual(json.loads((self.dir / "back.json").read_text()), DOCUMENT)
+        # A reading option is not silently dropped from a conversion.
+        result = run_ixdump("--option", "convert_json_arrays_to=tuple", "--convert", source, self.dir / "t.json")
+        self.assertEqual((result.returncode, (self.dir / "t.json").exists()), (2, False))
+        result = run_ixdump("--convert", self.dir / "missing.json", self.dir / "x.json")
+        self.assertEqual((result.returncode, result.stderr.rstrip().endswith("missing.json: File not found")),
+                         (1, True), result.stderr)
 
 if __name__ == "__main__":
     unittest.main()

@@ -2,14 +2,12 @@
 files are written by this test (ONNX through the sample writer's protobuf
 encoding, PLY as text), the trees read through ctypes."""
 
-import os
 import unittest
 
 import ixadapter
 from ixadapter import LoadKind, NodeKind
 
-IXDUMP = os.environ.get("IXDUMP")
-from host_samples import ReaderCase, run_ixdump, samples
+from host_samples import ReaderCase, needs_ixdump, run_ixdump, samples
 
 
 def onnx_model():
@@ -18,21 +16,10 @@ def onnx_model():
                               [("y", 7, ["N", 1000])], meta=[("author", "me")])
 
 
-PLY = b"""ply
-format ascii 1.0
-element vertex 3
-property float x
-property float y
-property float z
-property uchar red
-element face 1
-property list uchar int vertex_indices
-end_header
-0 0 0 255
-2 0 0 0
-0 4 6 9
-3 0 1 2
-"""
+# Three points with a colour, one triangle.
+PLY = (b"ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\n"
+       b"element face 1\nproperty list uchar int vertex_indices\nend_header\n"
+       b"0 0 0 255\n2 0 0 0\n0 4 6 9\n3 0 1 2\n")
 
 # A quad and a triangle, with normals: polygons rather than triangles.
 NOFF = b"NOFF\n4 2 0\n0 0 0 0 0 1\n1 0 0 0 0 1\n1 1 0 0 1 0\n0 1 0 0 1 0\n4 0 1 2 3\n3 3 2 1\n"
@@ -97,7 +84,7 @@ class ModelFiles(ReaderCase):
         self.assertEqual((lib.ix_reader_last_load_kind(None),
                           lib.ix_reader_parse_any_file(self.reader._handle, None, None, 0)), (LoadKind.NONE, None))
 
-    @unittest.skipUnless(IXDUMP, "IXDUMP names the ixdump to test")
+    @needs_ixdump
     def test_ixdump_chooses_the_reader_by_content(self):
         # Which content calls for which load is the library's (the test above).
         (self.dir / "tri.data").write_bytes(PLY)

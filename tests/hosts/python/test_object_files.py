@@ -28,9 +28,8 @@ class ObjectFiles(ReaderCase):
         self.assertEqual((root.kind, root.type_label, root.value_summary),
                          (ixadapter.NodeKind.CONTAINER, "file", "1 object"))
         [image] = root.children
-        self.assertEqual((image.path_segment, image.label, image.value_summary),
-                         ("[0]", "sc\u00e8ne \U0001F600", "1x1, 1ch, byte"))
-        self.assertEqual((image.kind, image.is_image, image.object_class), (ixadapter.NodeKind.OBJECT, True, "image"))
+        self.assertEqual((image.path_segment, image.label, image.value_summary, image.kind, image.is_image, image.object_class),
+                         ("[0]", "sc\u00e8ne \U0001F600", "1x1, 1ch, byte", ixadapter.NodeKind.OBJECT, True, "image"))
         self.assertEqual((image.full_value_text, image.detail_lines, image.values), ("", [], []))
         with self.assertRaises(IndexError):
             root.child(1)

@@ -34,21 +34,17 @@ class Pixels(ReaderCase):
         return self.reader.parse_object_file(path)
 
     def test_gray_bgr_and_bgra_bytes(self):
-        root = self.objects(
-            samples.image_record(0, W, H, CHANNEL[:1]),
-            samples.image_record(0, W, H, CHANNEL[:1], domain=DOMAIN),
-            samples.image_record(0, W, H, CHANNEL[:3]),
-            samples.image_record(0, W, H, CHANNEL[:3], domain=DOMAIN),
-            samples.image_record(0, W, H, CHANNEL[:4], domain=DOMAIN))
-        gray, masked, colour, masked_colour, four = root.children
         red, green, blue, fourth = CHANNEL
-        self.assertEqual(gray.extract_image(), (W, H, W, PixelFormat.GRAY, red))
-        self.assertEqual(masked.extract_image(), (W, H, 4 * W, PixelFormat.BGRA, interleaved(red, red, red, MASK)))
-        self.assertEqual(colour.extract_image(), (W, H, 3 * W, PixelFormat.BGR, interleaved(blue, green, red)))
-        self.assertEqual(masked_colour.extract_image()[3:], (PixelFormat.BGRA, interleaved(blue, green, red, MASK)))
-        # Four channels: blue, green, red, the fourth channel, whatever the domain.
-        self.assertEqual(four.extract_image()[3:], (PixelFormat.BGRA, interleaved(blue, green, red, fourth)))
-        self.assertEqual(four.image_channel_count(), 4)
+        # [channels, domain, row bytes, format, the bytes]; four channels: blue, green, red, the fourth, whatever the domain
+        cases = [([red], None, W, PixelFormat.GRAY, red),
+                 ([red], DOMAIN, 4 * W, PixelFormat.BGRA, interleaved(red, red, red, MASK)),
+                 (CHANNEL[:3], None, 3 * W, PixelFormat.BGR, interleaved(blue, green, red)),
+                 (CHANNEL[:3], DOMAIN, 4 * W, PixelFormat.BGRA, interleaved(blue, green, red, MASK)),
+                 (CHANNEL, DOMAIN, 4 * W, PixelFormat.BGRA, interleaved(blue, green, red, fourth))]
+        root = self.objects(*(samples.image_record(0, W, H, planes, domain=domain) for planes, domain, *_ in cases))
+        for node, (_, _, *expected) in zip(root.children, cases):
+            self.assertEqual(node.extract_image(), (W, H, *expected))
+        self.assertEqual(root.child(4).image_channel_count(), 4)
 
     def test_other_types_are_scaled_and_what_is_no_image_fails_cleanly(self):
         values = [1000, 1500, 2000, 1000, 3000, 1000]
@@ -57,22 +53,16 @@ class Pixels(ReaderCase):
             samples.image_record(0, W, H, CHANNEL[:2]),
             samples.record(2, samples.runs([(0, 0, 1)])))
         wide, two, region = root.children
-        width, height, row_bytes, pixel_format, data = wide.extract_image()
+        pixel_format, data = wide.extract_image()[3:]
         self.assertEqual((pixel_format, data[0], data[4]), (PixelFormat.GRAY, 0, 255))
-
-        with self.assertRaises(ixadapter.IxError):
-            two.extract_image()
-        self.assertEqual(self.reader.last_error, "")  # two channels: no image to draw, no error
-        self.assertEqual(two.image_channel_count(), 2)
-        with self.assertRaises(ixadapter.IxError):
-            wide.extract_image(1)  # beyond the node's objects
-        self.assertEqual(self.reader.last_error, "")
-        self.assertEqual(region.image_channel_count(), -1)
-        with self.assertRaises(ixadapter.IxError):
-            region.extract_image()
-        self.assertNotEqual(self.reader.last_error, "")  # the library's own message
-        lib = ixadapter.load_library()
-        lib.ix_free_buffer(None)
+        self.assertEqual((two.image_channel_count(), region.image_channel_count()), (2, -1))
+        # Two channels (no image to draw) and an object beyond the node's: no error; a region: the library's message.
+        for extract, message in ((two.extract_image, False), (lambda: wide.extract_image(1), False),
+                                 (region.extract_image, True)):
+            with self.assertRaises(ixadapter.IxError):
+                extract()
+            self.assertEqual(self.reader.last_error != "", message)
+        ixadapter.load_library().ix_free_buffer(None)
 
     def test_values_in_their_own_pixel_type(self):
         # file code, struct format, type, NumPy dtype name, two values at the extremes of the type
@@ -129,12 +119,11 @@ class Pixels(ReaderCase):
         self.assertEqual(poly.polygon_points(), (list(rows[:2]), list(cols[:2])))
         self.assertEqual(parallel.parallel_lines(), ((list(rows), list(cols)), (list(rows[:2]), list(cols[:2]))))
 
-        with self.assertRaises(ixadapter.IxError):
-            cont.region_runs()  # another class: the library's message
-        self.assertNotEqual(self.reader.last_error, "")
-        with self.assertRaises(ixadapter.IxError):
-            region.region_runs(-1)
-        self.assertEqual(self.reader.last_error, "")
+        # Another class: the library's message; an index before the first object: none.
+        for runs, message in ((cont.region_runs, True), (lambda: region.region_runs(-1), False)):
+            with self.assertRaises(ixadapter.IxError):
+                runs()
+            self.assertEqual(self.reader.last_error != "", message)
 
 
 if __name__ == "__main__":

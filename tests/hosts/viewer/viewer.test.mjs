@@ -101,14 +101,6 @@ async function pixelsOf(what, nodePath, doc) {
     return { header, bytes: new Uint8Array(await response.arrayBuffer()) };
 }
 
-// Opens a JSON file with its arrays read as `arraysTo` ('' for the default).
-async function openJson(file, arraysTo) {
-    await page.fill('#path', file);
-    await page.dispatchEvent('#path', 'input');
-    await page.selectOption('#opt-convert_json_arrays_to', arraysTo);
-    await open(file);
-}
-
 test('an object file: its tree, its image and a region over it, saved and loaded again', async () => {
     await open('samples/scene.hobj');
     assert.equal(await rowText('/', 'summary'), '5 objects');
@@ -183,15 +175,6 @@ test('each drawing case: the canvas at 1:1 shows the pixels of ixdump --render',
         }
         assert.deepEqual(differing.slice(0, 5), [], `${file} ${nodePath}: ${differing.length} pixels differ`);
     }
-});
-
-test('a dictionary file converted', async () => {
-    await open('samples/inspection.hdict'); // no dataset: the dataset test starts with no sample shown
-    const converted = path.join(tmp, 'inspection.hdict');
-    await page.fill('#convert-to', converted);
-    assert.equal(await statusAfter('#convert button'), `converted to ${converted}`);
-    await open(converted);
-    assert.equal(await rowText('/', 'summary'), '7 keys');
 });
 
 test('a second open before the first has answered leaves one file open', async () => {
@@ -298,9 +281,9 @@ test('a page of another origin in the same browser can neither write a file nor 
 
 test("a dataset's boxes over its samples, frames stepped through at one view, a model card", async () => {
     const palette = JSON.parse(fs.readFileSync(path.join(root, 'viewer/public/drawing.json'), 'utf8')).palette;
-    const sampleShown = (i) => page.waitForFunction((i) => document.getElementById('sample-canvas').dataset.sample === `${i}`, i);
-    // Each box's left edge, half-way down, in its class's colour.
+    // Once the sample is shown, each box's left edge, half-way down, in its class's colour.
     const checkBoxes = async (index) => {
+        await page.waitForFunction((i) => document.getElementById('sample-canvas')?.dataset.sample === `${i}`, index);
         const { boxes } = await api(`/api/dataset/sample?doc=${await docId()}&index=${index}`);
         assert.ok(boxes.length > 0);
         for (const box of boxes) {
@@ -314,19 +297,16 @@ test("a dataset's boxes over its samples, frames stepped through at one view, a 
         }
     };
     await open('samples/dataset/parts.json');
-    await sampleShown(0);
     await checkBoxes(0);
     assert.equal(await page.textContent('#sample-note'), path.join(root, 'samples/dataset/images/part_01.png'));
     assert.deepEqual(await page.locator('#sample-classes td').allTextContents(),
                      ['nut', '1', '2', '2', 'washer', '2', '2', '2', 'scratch', '3', '1', '1']);
     await page.keyboard.press('.');
-    await sampleShown(1);
     await checkBoxes(1);
     assert.match(await page.textContent('#sample-place'), /^sample 2 of 4 · train · image id 2 · 2 boxes$/);
     // Moved without its images: said so, and the boxes drawn on a frame of their extent.
     fs.copyFileSync(path.join(root, 'samples/dataset/parts.json'), path.join(tmp, 'parts.json'));
     await open(path.join(tmp, 'parts.json'));
-    await sampleShown(0);
     await checkBoxes(0);
     assert.match(await page.textContent('#sample-note'), /^image missing: .*images\/part_01\.png; the boxes on an empty frame/);
 
@@ -360,10 +340,16 @@ test("a dataset's boxes over its samples, frames stepped through at one view, a 
 // ---- Navigating the tree -------------------------------------------------
 
 const focusedPath = () => page.evaluate(() => document.activeElement.dataset.path);
+const tableStats = async () => (await page.waitForSelector('#table:not([hidden]) .stats')).textContent();
 const selectedPaths = () => page.locator('#tree li[aria-selected=true]').evaluateAll((items) => items.map((li) => li.dataset.path));
 
-test('the tree by keyboard; a path copied, gone to, and opened again by the address', async () => {
+test('a dictionary file converted; its tree by keyboard, a path copied, gone to, and opened again by the address', async () => {
     await open('samples/inspection.hdict');
+    const converted = path.join(tmp, 'inspection.hdict');
+    await page.fill('#convert-to', converted);
+    assert.equal(await statusAfter('#convert button'), `converted to ${converted}`);
+    await open(converted);
+    assert.equal(await rowText('/', 'summary'), '7 keys');
     await row('/').click();
     // [key, the path focused after it]
     const walk = [['ArrowDown', '/part_id'], ['End', '/stations'], ['ArrowRight', '/stations'], ['ArrowRight', '/stations/1'],
@@ -377,9 +363,8 @@ test('the tree by keyboard; a path copied, gone to, and opened again by the addr
     assert.equal(await page.locator('#tree li[tabindex="0"]').count(), 1);
     await page.keyboard.press('c');
     await page.keyboard.press('Enter');
-    await page.waitForSelector('#table:not([hidden]) .stats');
+    assert.equal(await tableStats(), 'min 0 · max 1200 · mean 329 (9 values)');
     assert.deepEqual(await selectedPaths(), ['/camera']);
-    assert.equal(await page.textContent('#table .stats'), 'min 0 · max 1200 · mean 329 (9 values)');
 
     await page.context().grantPermissions(['clipboard-read', 'clipboard-write']);
     await page.click('#copy-path');
@@ -396,7 +381,10 @@ test('the tree by keyboard; a path copied, gone to, and opened again by the addr
 test('a long array: jump to an index, go to a path, filter, a tuple as a table', async () => {
     const file = path.join(tmp, 'long.json');
     fs.writeFileSync(file, JSON.stringify({ big: Array.from({ length: 5000 }, (_, i) => i), objs: Array.from({ length: 1200 }, (_, a) => ({ a })) }));
-    await openJson(file, 'tuple');
+    await page.fill('#path', file);
+    await page.dispatchEvent('#path', 'input'); // shows the reading options of JSON
+    await page.selectOption('#opt-convert_json_arrays_to', 'tuple');
+    await open(file);
     await page.selectOption('#opt-convert_json_arrays_to', '');
     await row('/objs').locator('.toggle').click();
     await enter('#tree li.more .jump', '1100');
@@ -421,8 +409,7 @@ test('a long array: jump to an index, go to a path, filter, a tuple as a table',
     await page.fill('#filter', '');
 
     await row('/big').click();
-    await page.waitForSelector('#table .stats');
-    assert.equal(await page.textContent('#table .stats'), 'min 0 · max 4999 · mean 2499.5 (5000 values)');
+    assert.equal(await tableStats(), 'min 0 · max 4999 · mean 2499.5 (5000 values)');
     await enter('#table-index', '4990');
     await page.waitForFunction(() => document.querySelector('#table tbody th')?.textContent === '4990');
     assert.deepEqual(await page.locator('#table tbody td').allTextContents(), ['4990', '4991', '4992', '4993', '4994', '4995', '4996', '4997', '4998', '4999']);
@@ -565,12 +552,11 @@ test('a colour image through the channel picker; pixels fetched once per node', 
     await openDrawn('samples/gradient.png');
     const { bytes } = await pixelsOf('values', '/[0]');
     const value = (k, r, c) => bytes[k * 64 * 48 + r * 64 + c];
-    await page.selectOption('#channel', '1');
-    assert.deepEqual(await canvasPixel(20, 50), [value(1, 20, 50), value(1, 20, 50), value(1, 20, 50), 255]);
-    await page.selectOption('#channel', 'rgb');
-    await page.selectOption('#rgb-0', '2');
-    await page.selectOption('#rgb-2', '0');
-    assert.deepEqual(await canvasPixel(20, 50), [value(2, 20, 50), value(1, 20, 50), value(0, 20, 50), 255]);
+    // [the choices made, the channels then shown as red, green and blue]
+    for (const [choices, shown] of [[[['#channel', '1']], [1, 1, 1]], [[['#channel', 'rgb'], ['#rgb-0', '2'], ['#rgb-2', '0']], [2, 1, 0]]]) {
+        for (const [select, option] of choices) await page.selectOption(select, option);
+        assert.deepEqual(await canvasPixel(20, 50), [...shown.map((k) => value(k, 20, 50)), 255]);
+    }
     assert.equal(await readout(20, 50), `row 20, column 50: ${[0, 1, 2].map((k) => value(k, 20, 50)).join(', ')} (shown ${
         [2, 1, 0].map((k) => value(k, 20, 50)).join(', ')})`);
     await show('/[0]');
