@@ -16,10 +16,21 @@ def onnx_model():
                               [("y", 7, ["N", 1000])], meta=[("author", "me")])
 
 
-# Three points with a colour, one triangle.
-PLY = (b"ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\n"
-       b"element face 1\nproperty list uchar int vertex_indices\nend_header\n"
-       b"0 0 0 255\n2 0 0 0\n0 4 6 9\n3 0 1 2\n")
+PLY = b"""ply
+format ascii 1.0
+element vertex 3
+property float x
+property float y
+property float z
+property uchar red
+element face 1
+property list uchar int vertex_indices
+end_header
+0 0 0 255
+2 0 0 0
+0 4 6 9
+3 0 1 2
+"""
 
 # A quad and a triangle, with normals: polygons rather than triangles.
 NOFF = b"NOFF\n4 2 0\n0 0 0 0 0 1\n1 0 0 0 0 1\n1 1 0 0 1 0\n0 1 0 0 1 0\n4 0 1 2 3\n3 3 2 1\n"
