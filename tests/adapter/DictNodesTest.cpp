@@ -60,9 +60,8 @@ HTuple handleOf(std::shared_ptr<ixv::Tool> tool) {
 }
 
 TEST(DictNode, KeysAreCountedAndNamedByTheirType) {
-    EXPECT_EQ(keyDisplayName(HTuple(Hlong{-42})) + L" " + keyDisplayName(HTuple(2.5)) + L" " + keyDisplayName(HTuple(1e-5)) +
-                  L" " + keyDisplayName(HTuple("na\xc3\xafve")),
-              L"-42 2.5 1e-05 na\u00efve");
+    EXPECT_EQ(keyDisplayName(HTuple(Hlong{-42})) + L" " + keyDisplayName(HTuple(2.5)) + L" " + keyDisplayName(HTuple("na\xc3\xafve")),
+              L"-42 2.5 na\u00efve");
     // Controls and a NUL in a key or string: one-line labels and texts, whole;
     // the value itself keeps its controls.
     TempDir dir;
@@ -76,12 +75,7 @@ TEST(DictNode, KeysAreCountedAndNamedByTheirType) {
     EXPECT_EQ(AdapterCore::fullValueText(control), control->valueSummary.str());
     EXPECT_EQ(control->values[0].text, L"x\ny\\u0000\r\t\u007f\u0085\u2028");
 
-    const HTuple empty = newDict();
-    const auto none = dictNode(empty);
-    EXPECT_EQ(nodeLine(none.get()), L"|C|dict|0 keys");
-    EXPECT_TRUE(none->children.empty());
-
-    const HTuple dict = newDict();
+    const HTuple dict = newDict(), empty = newDict();
     SetDictTuple(dict, Hlong{7}, HTuple("seven"));
     SetDictTuple(dict, "inner", empty);
     HObject region;
@@ -89,12 +83,11 @@ TEST(DictNode, KeysAreCountedAndNamedByTheirType) {
     SetDictObject(region, dict, "shape");
     SetDictTuple(dict, "pair", HTuple(empty).Append(empty));
     const auto node = dictNode(dict);
-    EXPECT_EQ(node->valueSummary, L"4 keys");
-    ASSERT_EQ(childCount(*node), 4u);
-    EXPECT_EQ(nodeLine(at(node.get(), 0)), L"7|V|string|'seven'");
-    EXPECT_EQ(nodeLine(at(node.get(), 1)), L"inner|C|dict|0 keys");
-    EXPECT_EQ(at(node.get(), 2)->objectClass, L"region");
-    EXPECT_EQ(nodeLine(at(node.get(), 3)), L"pair|A|array|2 entries");
+    std::wstring lines = nodeLine(node.get());
+    for (size_t i = 0; i < childCount(*node); ++i) lines += L"\n" + nodeLine(at(node.get(), i));
+    EXPECT_EQ(lines, L"|C|dict|4 keys\n7|V|string|'seven'\ninner|C|dict|0 keys\nshape|O|region|area: 4; center: 0.5, 0.5|region\n"
+                     L"pair|A|array|2 entries");
+    EXPECT_EQ(childCount(*at(node.get(), 1)), 0u);
     EXPECT_EQ(nodeLine(at(at(node.get(), 3), 1)), L"[1]|C|dict|0 keys");
     EXPECT_EQ(at(at(node.get(), 3), 1)->pathSegmentKind, IxPathSegmentKind::Index);
 }
@@ -117,10 +110,9 @@ TEST(HandleNode, KeysThatFailAreLeftOutAndUnreadableHandlesStayOpaque) {
     const HTuple keys = HTuple("a").Append(HTuple("bad")).Append(HTuple("odd")).Append(HTuple(HHandle()));
     const auto node = buildHandleNode(handleOf(std::make_shared<KeyedTool>(keys)), L"", IxPathSegmentKind::Name, 0, 0);
     EXPECT_EQ(nodeLine(node.get()), L"|C|probe|4 keys");
-    ASSERT_EQ(node->children.size(), 3u);
-    EXPECT_EQ(node->children[0]->label, L"a");
-    EXPECT_EQ(nodeLine(at(node.get(), 1)), L"odd|V|<unsupported>|strange");
-    EXPECT_EQ(at(node.get(), 2)->label, L"<unreadable key>");
+    std::wstring lines;
+    for (size_t i = 0; i < childCount(*node); ++i) lines += nodeLine(at(node.get(), i)) + L"\n";
+    EXPECT_EQ(lines, L"a|V|integer|1\nodd|V|<unsupported>|strange\n<unreadable key>|V|integer|1\n");
 
     const auto opaque =
         buildHandleNode(handleOf(std::make_shared<KeyedTool>(keys, true)), L"m", IxPathSegmentKind::Name, 0, 0);
@@ -168,9 +160,7 @@ TEST(DictNode, DeepAndSelfContainingDictionariesStopAtTheNestingBound) {
         EXPECT_EQ(childCount(*limited), 0u);
     }
     // Through arrays a level is two nodes: the array and its "[0]" dictionary.
-    const NativeNode* throughArrays = descend(arrayNode.get(), 2 * kMaxDictDepth);
-    EXPECT_EQ(throughArrays->label, L"[0]");
-    EXPECT_EQ(throughArrays->valueSummary, L"max nesting depth reached");
+    EXPECT_EQ(nodeLine(descend(arrayNode.get(), 2 * kMaxDictDepth)), L"[0]|O|dict|max nesting depth reached|dict");
     // Two keys would double at every level: the count of the whole tree's
     // cost stops as soon as it passes the limit.
     EXPECT_GT(dictTreeCost(HDict(twice[0].H()), uint64_t{1} << 20), uint64_t{1} << 20);

@@ -50,7 +50,6 @@ TEST(Summaries, RegionsAndXldShowAreaCentrePointsAndLengths) {
     // Dispatch is by the exact class name; unknown names ask nothing.
     EXPECT_EQ(nonImageValueSummary(L"xld_cont", sides), L"contour points: 4; length: 90.00");
     EXPECT_EQ(nonImageValueSummary(L"Region", rectangle(0, 0, 1, 1)), L"");
-    EXPECT_EQ(nonImageValueSummary(L"xld", sides), L"");
 }
 
 TEST(Summaries, ImagesShowSizeChannelsTypeAndReducedDomain) {

@@ -15,8 +15,6 @@ std::wstring units(std::initializer_list<uint32_t> codes) {
 
 TEST(StringBridge, EncodesEveryCodeUnitWithoutValidating) {
     const std::pair<std::wstring, std::string> cases[] = {
-        {L"A\u00E9\u20AC", "A\xC3\xA9\xE2\x82\xAC"},
-        {units({0x1F600}), "\xF0\x9F\x98\x80"},
         // The last code point of each length and the first of the next.
         {units({0x7F, 0x80}), "\x7F\xC2\x80"},
         {units({0x7FF, 0x800}), "\xDF\xBF\xE0\xA0\x80"},

@@ -38,7 +38,6 @@ TEST(TupleNode, ValuesAreCappedAtAThousandAndTheWholeTupleKept) {
     EXPECT_TRUE(empty->totalCount == 0 && !empty->truncated);
     const auto thousand = nodeOf(integers(1000));
     EXPECT_TRUE(thousand->values.size() == 1000u && !thousand->truncated);
-    EXPECT_EQ(thousand->typeLabel, L"integer[1000]");
 
     const auto more = nodeOf(integers(1001));
     EXPECT_TRUE(more->values.size() == 1000u && more->totalCount == 1001 && more->truncated);
@@ -51,7 +50,6 @@ TEST(TupleNode, TypeLabelsFollowTheSemanticTypesOfAllElements) {
     HTuple late = integers(1500);  // a difference past the kept values still counts
     late.Append(HTuple("x"));
     const std::pair<HTuple, const wchar_t*> cases[] = {
-        {HTuple(Hlong{7}), L"key|V|integer|7"},
         {HTuple(0.5), L"key|V|real|0.5"},
         {HTuple(Hlong{1}).Append(HTuple(Hlong{2})), L"key|V|integer[2]|[1, 2]"},
         {HTuple(Hlong{1}).Append(HTuple(2.0)), L"key|V|tuple[2]|[1, 2]"},

@@ -7,6 +7,7 @@
 #include "DictFileWriter.h"
 #include "NewDict.h"
 #include "TestFiles.h"
+#include "TupleText.h"
 #include "base/Access.h"
 #include "base/TupleData.h"
 #include "formats/hdict/HdictFormat.h"
@@ -107,12 +108,7 @@ TEST(DictFile, TheDocumentedExampleReadsAsDescribed) {
         0, 0, 0, 0, 0, 0, 0xE0, 0x3F};                                         //       0.5
     ASSERT_EQ(bytes.size(), 113u);
     const HTuple dict = decode(bytes);
-    HDict view(dict[0].H());
-    EXPECT_EQ(view.GetDictTuple("a")[1].L(), 2);
-    const HTuple seven = view.GetDictTuple(7);
-    EXPECT_STREQ(seven[0].C(), "hi");
-    EXPECT_FALSE(seven[1].H().IsInitialized());
-    EXPECT_DOUBLE_EQ(HDict(seven[2].H()).GetDictTuple("b")[0].D(), 0.5);
+    EXPECT_EQ(ixtest::describe(dict), "{a=(1,2),[7]=('hi',null,{b=0.5})}");
     EXPECT_EQ(encode(dict), bytes);
 }
 
@@ -155,7 +151,6 @@ TEST(DictFile, DamagedFilesAreRefusedWhole) {
     Bytes matrixFile = ixtest::hdict::header();
     put(matrixFile, 1, 8), ixtest::hdict::key(matrixFile, "m"), matrixFile.push_back(3), put(matrixFile, 1, 8);
     matrixFile.push_back(0x12), put(matrixFile, uint64_t{1} << 20, 8), put(matrixFile, uint64_t{1} << 20, 8);
-    EXPECT_EQ(errorOf([&] { decode(matrixFile); }), 6001u);
     EXPECT_NE(decodeError(matrixFile).find("matrix of 1048576 x 1048576 elements exceeds the limit"), std::string::npos);
     Bytes modelFile = ixtest::hdict::header();
     put(modelFile, 1, 8), ixtest::hdict::key(modelFile, "m"), modelFile.push_back(3), put(modelFile, 1, 8);
@@ -177,7 +172,6 @@ TEST(DictFile, DamagedFilesAreRefusedWhole) {
 
 TEST(DictFile, NestingIsBoundedAt512LevelsBothWays) {
     EXPECT_EQ(decodeError(ixtest::hdict::nested(512)), "");
-    EXPECT_EQ(errorOf([&] { decode(ixtest::hdict::nested(513)); }), 6001u);
     EXPECT_NE(decodeError(ixtest::hdict::nested(513)).find("dictionary nesting of 513 levels in the value of key "
                                                           "'d'/[0]/'d'/[0]/.../'d'/[0]/"),
               std::string::npos);
