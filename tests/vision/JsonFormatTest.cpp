@@ -126,6 +126,14 @@ TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
         EXPECT_EQ(small.GetDictTuple(HTuple(keys[1]))[0].L(), 2);
         EXPECT_STREQ(HTuple(keys[0])[0].C(), "a");
     }
+    // A file's chain of dictionaries dying under a dictionary of another owner, at the depths around
+    // the one below which their destruction is queued: the queued values outlive the file's memory.
+    for (int depth = 60; depth < 68; ++depth) {
+        std::string chain;
+        for (int i = 0; i < depth; ++i) chain += "{\"a\":";
+        HTuple holder = newDict();
+        SetDictTuple(holder, "file", HTuple(readJson(chain + R"({"x":1,"y":2.5})" + std::string(depth, '}'))));
+    }
 }
 
 TEST(JsonFormat, ReadingOptions) {
