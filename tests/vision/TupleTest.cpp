@@ -129,6 +129,9 @@ TEST(Tuple, FlagsOfATupleOfOneKindAreHeldOnceAndReadAsAnArray) {
     appended.Append(flags);
     EXPECT_EQ(appended.Length(), 100001);
     EXPECT_EQ(appended[100000].L(), 1);
+    HTuple vast = ixv::tupleOfRepeated(1, Hlong{1} << 60);  // too many to write out: unchanged by a failed append
+    EXPECT_ANY_THROW(vast.Append(HTuple(2.5)));
+    EXPECT_EQ(vast.Length(), Hlong{1} << 60);
 
     // Written and read back, in both dictionary formats.
     TempDir dir;
