@@ -84,6 +84,13 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     shared.Append(4.5);
     reals.Append(HTuple(Hlong{5}));
     EXPECT_EQ(ixtest::describe(shared) + ixtest::describe(reals), "(1.5,2.5,3.5,4.5)(1.5,2.5,3.5,5)");
+    // Values far apart in a long text: the file's memory keeps a bounded part of the text's pages.
+    std::string spaced = "[1.5";
+    for (int i = 0; i < 70000; ++i) spaced += "," + std::string(1000, ' ') + (i < 69999 ? "1.5" : "1.5]");
+    const auto residentKB = [] { std::ifstream statm("/proc/self/statm"); long size = 0, pages = 0; statm >> size >> pages; return pages * (sysconf(_SC_PAGESIZE) / 1024); };
+    const long before = residentKB();
+    const HHandle numbers = readJson(spaced);
+    EXPECT_LT(residentKB() - before, long(spaced.size() / 1024 / 3));
 }
 
 TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
@@ -122,6 +129,14 @@ TEST(JsonFormat, DictionariesSharingKeysChangeAloneAndOutliveTheirFile) {
         const HTuple keys = small.GetDictParam("keys", HTuple());
         EXPECT_EQ(small.GetDictTuple(HTuple(keys[1]))[0].L(), 2);
         EXPECT_STREQ(HTuple(keys[0])[0].C(), "a");
+    }
+    // A file's chain of dictionaries dying under a dictionary of another owner, at the depths around
+    // the one below which their destruction is queued: the queued values outlive the file's memory.
+    for (int depth = 60; depth < 68; ++depth) {
+        std::string chain;
+        for (int i = 0; i < depth; ++i) chain += "{\"a\":";
+        HTuple holder = newDict();
+        SetDictTuple(holder, "file", HTuple(readJson(chain + R"({"x":1,"y":2.5})" + std::string(depth, '}'))));
     }
 }
 

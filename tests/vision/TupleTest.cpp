@@ -124,6 +124,9 @@ TEST(Tuple, FlagsOfATupleOfOneKindAreHeldOnceAndReadAsAnArray) {
     EXPECT_EQ(ixtest::describe(HTuple(grown.Length()).Append(grown[500]).Append(grown[100000]).Append(flags.Length())
                                    .Append(appended.Length()).Append(appended[100000])),
               "(100001,1,2.5,100000,100001,1)");
+    HTuple vast = ixv::tupleOfRepeated(1, Hlong{1} << 60);  // too many to write out: unchanged by a failed append
+    EXPECT_ANY_THROW(vast.Append(HTuple(2.5)));
+    EXPECT_EQ(vast.Length(), Hlong{1} << 60);
 
     // Written and read back, in both dictionary formats.
     TempDir dir;

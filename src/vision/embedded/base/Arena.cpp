@@ -59,6 +59,14 @@ void Arena::donate(void* memory, size_t size) {
         ::munmap(memory, size);
         return;
     }
+    // Of a long run (values far apart in the text), the last few megabytes
+    // only: taken as one block, the whole run would stay resident with the
+    // dictionaries, however little of it they fill.
+    if (size > kMostSpare) {
+        ::munmap(memory, size - kMostSpare);
+        memory = static_cast<char*>(memory) + (size - kMostSpare);
+        size = kMostSpare;
+    }
     // The next pages of the same run join it, up to a few megabytes: pages
     // the arena does not take soon (a huge array filling a block of its own)
     // go back to the system, as they would without the arena.

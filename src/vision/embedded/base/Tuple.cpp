@@ -173,11 +173,8 @@ Element TupleData::element(Hlong index) const {
 
 void TupleData::expand() {
     if (kind_ != Kind::Repeated) return;
-    const Hlong value = repeated_;
-    const size_t count = count_;
-    reset(Kind::Longs);
-    longs_.assign(count, value);
-    sync();
+    // Made before the change: without the memory, the tuple stays as it was.
+    setLongs(std::vector<Hlong>(count_, repeated_));
 }
 
 void TupleData::makeMixed() {

@@ -132,8 +132,15 @@ std::string keyText(const HTuple& key) {
 
 Dict::~Dict() {
     if (pendingValues && destroyDepth >= kDeepestDestroy) {
-        pendingValues->push_back(std::move(values_));
-        return;
+        // Values placed in a file's arena are queued from the heap: the arena
+        // may go with the last of its dictionaries before the queue reaches
+        // them. Without the memory to queue them, they go at once.
+        try {
+            if (!values_.onHeap()) values_.reserve(values_.size());
+            pendingValues->push_back(std::move(values_));
+            return;
+        } catch (const std::bad_alloc&) {
+        }
     }
     if (pendingValues) {
         ++destroyDepth;
