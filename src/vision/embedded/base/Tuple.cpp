@@ -1,3 +1,4 @@
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -560,8 +561,12 @@ HTuple& HTuple::Append(const HTuple& tuple) {
     std::shared_ptr<TupleData> data;
     if (one_ != One::None || data_.use_count() > 1)
         data = std::make_shared<TupleData>(*ixv::storageOf(*this));
-    else
+    else {
+        // The last other owner may have dropped its copy on another thread
+        // just now: its reads of the storage come before this change.
+        std::atomic_thread_fence(std::memory_order_acquire);
         data = std::static_pointer_cast<TupleData>(data_);
+    }
     if (const TupleData* other = ixv::Access::stored(tuple))
         data->append(*other);
     else
