@@ -1,5 +1,5 @@
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 
