@@ -113,7 +113,6 @@ TEST(ReaderHandle, LoadInstallsTreeFailureDiscardsItMissingArgumentsChangeNothin
 
     reader.reset();
     EXPECT_EQ(TrackedTool::alive, 0);  // destroying the handle destroys the tree
-    ix_reader_destroy(nullptr);
 }
 
 TEST(ReaderHandle, WhateverTheReaderThrowsBecomesTheMessage) {
