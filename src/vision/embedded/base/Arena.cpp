@@ -12,8 +12,8 @@ namespace {
 constexpr size_t kMaxBlock = size_t{1} << 24;
 // Blocks from this size on are placed on whole huge pages and offered to the
 // kernel's transparent huge pages: a load writes its arena once, right after
-// mapping it, and the first touch of fresh memory costs several times more in
-// 4 KiB pages than in 2 MiB pages on the machines we measured.
+// mapping it, and a huge page is one page fault where 4 KiB pages take 512
+// (clearing the memory costs the same per byte either way).
 constexpr size_t kHugePage = size_t{2} << 20;
 // Donated pages waiting to be used, at most.
 constexpr size_t kMostSpare = size_t{2} << 20;

@@ -432,8 +432,8 @@ private:
 };
 
 // The text's buffer. A large one is mapped on whole huge pages offered to the
-// kernel's transparent huge pages (its first touch, by the read, costs
-// several times less so), and the reader hands the pages behind its position
+// kernel's transparent huge pages (its first touch, by the read, takes far
+// fewer page faults so), and the reader hands the pages behind its position
 // over to the file's arena as it goes: the dictionaries fill pages the text
 // held instead of fresh ones, which the system would first have to clear.
 class TextBuffer {
