@@ -72,16 +72,24 @@ public:
     HTuple(const double* d, Hlong num);
     HTuple(const HTupleElement& element);
     HTuple(const HTuple& other) : one_(other.one_) {
-        if (other.shared())
+        if (other.shared()) {
             new (&data_) std::shared_ptr<void>(other.data_);
-        else
+        } else if (one_ >= One::Lent) {
+            placed_ = other.placed_;
+            one_ = One::Held;
+            hold();
+        } else {
             integer_ = other.integer_;
+        }
     }
     HTuple(HTuple&& other) noexcept : one_(other.one_) {
         if (other.shared()) {
             new (&data_) std::shared_ptr<void>(std::move(other.data_));
         } else {
-            integer_ = other.integer_;
+            if (one_ >= One::Lent)
+                placed_ = other.placed_;
+            else
+                integer_ = other.integer_;
             new (&other.data_) std::shared_ptr<void>();
         }
         other.one_ = One::None;
@@ -101,7 +109,7 @@ public:
 
     // The queries asked once per value of a dictionary walk are answered
     // here for a tuple held inline; stored tuples go out of line.
-    Hlong Length() const { return one_ != One::None ? 1 : data_ ? storedLength() : 0; }
+    Hlong Length() const { return single() ? 1 : one_ != One::None || data_ ? storedLength() : 0; }
     HTuple& Append(const HTuple& tuple);
     void Clear();
     HTupleElement operator[](Hlong index) { return static_cast<const HTuple&>(*this)[index]; }
@@ -110,9 +118,9 @@ public:
         return HTupleElement(*this, index);
     }
 
-    HTuple TupleIsIntElem() const { return one_ != One::None ? HTuple(Hlong{one_ == One::Integer}) : storedFlags(0); }
-    HTuple TupleIsStringElem() const { return one_ != One::None ? HTuple(Hlong{one_ == One::String}) : storedFlags(2); }
-    HTuple TupleIsHandleElem() const { return one_ != One::None ? HTuple(Hlong{one_ == One::Handle}) : storedFlags(3); }
+    HTuple TupleIsIntElem() const { return single() ? HTuple(Hlong{one_ == One::Integer}) : storedFlags(0); }
+    HTuple TupleIsStringElem() const { return single() ? HTuple(Hlong{one_ == One::String}) : storedFlags(2); }
+    HTuple TupleIsHandleElem() const { return single() ? HTuple(Hlong{one_ == One::Handle}) : storedFlags(3); }
     HTuple TupleSemType() const;
     HTuple TupleSemTypeElem() const;
     HTuple TupleLength() const;
@@ -124,18 +132,34 @@ private:
     // storage of its own (the string and the handle's tool are shared); any
     // other tuple lives in a shared ixv::TupleData (null when empty). A
     // number takes the place of the pointer: 24 bytes a tuple.
-    enum class One : unsigned char { None, Integer, Real, String, Handle };
-    bool shared() const { return one_ != One::Integer && one_ != One::Real; }
+    //
+    // The arrays of numbers a file's dictionaries hold are placed in the
+    // file's arena (ixv::PlacedTuple) with no reference count of their own:
+    // the dictionary holding one keeps the arena, and so the values, alive.
+    // Such a Lent tuple lives only in a value list of a dictionary of that
+    // arena (moves keep it Lent; the library never moves a value out of a
+    // dictionary but to destroy it); a copy is Held: it keeps the arena
+    // alive by a reference of its own.
+    enum class One : unsigned char { None, Integer, Real, String, Handle, Lent, Held };
+    bool shared() const { return one_ == One::None || one_ == One::String || one_ == One::Handle; }
+    bool single() const { return one_ != One::None && one_ < One::Lent; }
     Hlong storedLength() const;
     HTuple storedFlags(int kind) const;
     [[noreturn]] void outOfRange(Hlong index) const;
+    // A copy of a placed tuple: a reference to its arena taken, or given back.
+    void hold() noexcept;
+    void letGo() noexcept;
     void destroy() noexcept {
-        if (shared()) data_.~shared_ptr();
+        if (shared())
+            data_.~shared_ptr();
+        else if (one_ == One::Held)
+            letGo();
     }
     union {
         std::shared_ptr<void> data_;  // None: TupleData; String: text block; Handle: ixv::Tool
         Hlong integer_;
         double real_;
+        const ixv::TupleData* placed_;  // Lent, Held: an ixv::PlacedTuple
     };
     One one_ = One::None;
 };

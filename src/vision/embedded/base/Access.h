@@ -32,10 +32,24 @@ struct Access {
         return result;
     }
 
-    // A tuple's inline value (HTuple.h), or null when it holds another kind.
-    static const TupleData* stored(const HalconCpp::HTuple& t) {
-        return t.one_ == HalconCpp::HTuple::One::None ? static_cast<const TupleData*>(t.data_.get()) : nullptr;
+    // A tuple placed in a file's arena, lent by the dictionary that will hold
+    // it (`data` is an ixv::PlacedTuple; see HTuple.h).
+    static HalconCpp::HTuple lent(const TupleData* data) {
+        HalconCpp::HTuple result;
+        result.data_.~shared_ptr();
+        result.placed_ = data;
+        result.one_ = HalconCpp::HTuple::One::Lent;
+        return result;
     }
+
+    // A tuple's storage, or null when it holds its one value inline or is empty.
+    static const TupleData* stored(const HalconCpp::HTuple& t) {
+        using One = HalconCpp::HTuple::One;
+        if (t.one_ == One::None) return static_cast<const TupleData*>(t.data_.get());
+        return t.one_ >= One::Lent ? t.placed_ : nullptr;
+    }
+    // True for a tuple placed in an arena (a view of PlacedTuple).
+    static bool placed(const HalconCpp::HTuple& t) { return t.one_ >= HalconCpp::HTuple::One::Lent; }
     static const Hlong* integer(const HalconCpp::HTuple& t) {
         return t.one_ == HalconCpp::HTuple::One::Integer ? &t.integer_ : nullptr;
     }
@@ -53,10 +67,12 @@ struct Access {
         std::memcpy(&size, block, 4);
         return std::string_view(block + 4, size);
     }
+    // The shared storage of a tuple that is neither inline nor placed.
     static const std::shared_ptr<void>& share(const HalconCpp::HTuple& t) { return t.data_; }
     static bool isHandle(const HalconCpp::HTuple& t) { return t.one_ == HalconCpp::HTuple::One::Handle; }
     // The tool of a tuple that holds one handle inline.
     static std::shared_ptr<Tool> handleTool(const HalconCpp::HTuple& t) { return std::static_pointer_cast<Tool>(t.data_); }
+    static std::shared_ptr<Tool> takeTool(HalconCpp::HTuple& t) { return std::static_pointer_cast<Tool>(std::move(t.data_)); }
     static HalconCpp::HTuple ofText(std::shared_ptr<void> block) {
         HalconCpp::HTuple result;
         result.data_ = std::move(block);

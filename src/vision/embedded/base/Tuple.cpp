@@ -311,9 +311,27 @@ Element elementOf(const HTuple& tuple, Hlong index) {
     return Access::handle(Access::handleTool(tuple));
 }
 
+Element takeElement(HTuple& tuple) {
+    if (!Access::isHandle(tuple)) return elementOf(tuple, 0);
+    Element e = Access::handle(Access::takeTool(tuple));
+    tuple = HTuple();
+    return e;
+}
+
 std::shared_ptr<const TupleData> storageOf(const HTuple& tuple) {
     if (tuple.Length() == 0) return nullptr;
-    if (Access::stored(tuple)) return std::static_pointer_cast<const TupleData>(Access::share(tuple));
+    if (const TupleData* data = Access::stored(tuple)) {
+        if (!Access::placed(tuple)) return std::static_pointer_cast<const TupleData>(Access::share(tuple));
+        // A placed tuple's values stay where they are: the block keeps their arena.
+        Arena* arena = static_cast<const PlacedTuple*>(data)->arena;
+        arena->retain();
+        try {
+            return std::shared_ptr<const TupleData>(data, [arena](const TupleData*) { arena->release(); });
+        } catch (...) {
+            arena->release();
+            throw;
+        }
+    }
     auto data = std::make_shared<TupleData>();
     if (const Hlong* l = Access::integer(tuple))
         data->setLongs({*l});
@@ -514,11 +532,11 @@ HTuple::HTuple(const double* d, Hlong num)
 
 HTuple::HTuple(const HTupleElement& element) : data_() {
     const HTuple& from = *element.tuple_;
-    if (from.one_ != One::None) {
+    if (from.single()) {
         *this = from;
         return;
     }
-    const TupleData& data = *static_cast<const TupleData*>(from.data_.get());
+    const TupleData& data = *ixv::Access::stored(from);
     switch (data.kind()) {
     case TupleData::Kind::Longs: *this = HTuple(data.longs()[static_cast<size_t>(element.index_)]); return;
     case TupleData::Kind::Repeated: *this = HTuple(data.longs()[0]); return;
@@ -540,7 +558,7 @@ HTuple::HTuple(const HTupleElement& element) : data_() {
 }
 
 Hlong HTuple::storedLength() const {
-    return static_cast<const TupleData*>(data_.get())->size();
+    return ixv::Access::stored(*this)->size();
 }
 
 HTuple HTuple::storedFlags(int kind) const {
@@ -560,7 +578,7 @@ HTuple& HTuple::Append(const HTuple& tuple) {
     }
     std::shared_ptr<TupleData> data;
     if (one_ != One::None || data_.use_count() > 1)
-        data = std::make_shared<TupleData>(*ixv::storageOf(*this));
+        data = std::make_shared<TupleData>(single() ? *ixv::storageOf(*this) : *ixv::Access::stored(*this));
     else {
         // The last other owner may have dropped its copy on another thread
         // just now: its reads of the storage come before this change.
@@ -573,6 +591,14 @@ HTuple& HTuple::Append(const HTuple& tuple) {
         data->append(*ixv::storageOf(tuple));
     *this = ixv::Access::tuple(std::move(data));
     return *this;
+}
+
+void HTuple::hold() noexcept {
+    static_cast<const ixv::PlacedTuple*>(placed_)->arena->retain();
+}
+
+void HTuple::letGo() noexcept {
+    static_cast<const ixv::PlacedTuple*>(placed_)->arena->release();
 }
 
 void HTuple::Clear() {
@@ -588,7 +614,7 @@ HTuple HTuple::TupleSemType() const {
     }
     if (kind < 3) return ixv::sharedString(kSharedNames[kind]);
     if (one_ == One::Handle) return ixv::sharedString(ixv::handleSemType(ixv::Access::handle(ixv::Access::handleTool(*this))));
-    const auto& mixed = static_cast<const TupleData*>(data_.get())->mixed();
+    const auto& mixed = ixv::Access::stored(*this)->mixed();
     const char* first = semTypeOf(mixed[0]);
     for (const Element& e : mixed)
         if (std::strcmp(semTypeOf(e), first) != 0) return ixv::sharedString("handle");
@@ -603,7 +629,7 @@ HTuple HTuple::TupleSemTypeElem() const {
     if (kind == 0 || kind == 1) return ixv::tupleOfStrings(std::vector<std::string>(n, kSharedNames[kind]));
     std::vector<Element> names;
     names.reserve(static_cast<size_t>(n));
-    for (const Element& e : static_cast<const TupleData*>(data_.get())->mixed()) names.emplace_back(std::string(semTypeOf(e)));
+    for (const Element& e : ixv::Access::stored(*this)->mixed()) names.emplace_back(std::string(semTypeOf(e)));
     return ixv::tupleOfElements(std::move(names));
 }
 

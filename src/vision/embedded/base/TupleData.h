@@ -112,6 +112,15 @@ private:
     };
 };
 
+// The storage of an array of numbers read from a file, placed in the file's
+// arena beside the values it views and never destroyed (it owns nothing):
+// the arena goes whole. Its tuple is lent to the dictionary that holds it;
+// copies hold a reference to the arena (see HTuple.h).
+struct PlacedTuple : TupleData {
+    explicit PlacedTuple(Arena* from) noexcept : arena(from) {}
+    Arena* arena;
+};
+
 // The storage of a tuple for code that walks it whole (writers): its shared
 // TupleData, or a new one holding a tuple's inline value; null when empty.
 std::shared_ptr<const TupleData> storageOf(const HalconCpp::HTuple& tuple);
@@ -119,6 +128,9 @@ std::shared_ptr<const TupleData> storageOf(const HalconCpp::HTuple& tuple);
 const TupleData* storedOf(const HalconCpp::HTuple& tuple);
 // Element `index` (in range) of a tuple.
 Element elementOf(const HalconCpp::HTuple& tuple, Hlong index);
+// The one value of a tuple of one value held inline, taken out (a handle's
+// tool moved, not shared).
+Element takeElement(HalconCpp::HTuple& tuple);
 // The one integer, real or string of a tuple of length 1, or null / false.
 const Hlong* singleInteger(const HalconCpp::HTuple& tuple);
 const double* singleReal(const HalconCpp::HTuple& tuple);

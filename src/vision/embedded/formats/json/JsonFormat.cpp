@@ -348,7 +348,8 @@ public:
     // Numbers go straight to room for the expected count in `arena`, where
     // the tuple, made of two or more, views them; its storage comes from
     // there too.
-    TupleBuilder(Budget& budget, size_t expected, Arena* arena) : budget_(budget), expected_(expected), arena_(arena) {
+    TupleBuilder(Budget& budget, size_t expected, Arena* arena, Dict::Values& held)
+        : budget_(budget), expected_(expected), arena_(arena), held_(held) {
         if (expected_ > 0) take(8 * expected_);
     }
     void integer(Hlong value) {
@@ -362,48 +363,58 @@ public:
         if (count_ == room_) grow();
         static_cast<double*>(values_)[count_++] = value;
     }
-    void element(Element value) {
+    // Any other element, as a tuple of one value: collected in `held` (the
+    // caller's list, whose values move as bytes when it grows) until the end.
+    void element(HTuple value) {
         if (kind_ != TupleData::Kind::Mixed) {
             take(kElementBytes * (std::max(expected_, count_) + 1));
-            mixed_.reserve(std::max(expected_, count_ + 1));
+            held_.clear();
+            held_.reserve(std::max(expected_, count_ + 1));
             for (size_t i = 0; i < count_; ++i) {
                 if (kind_ == TupleData::Kind::Longs)
-                    mixed_.emplace_back(static_cast<const Hlong*>(values_)[i]);
+                    held_.push_back(HTuple(static_cast<const Hlong*>(values_)[i]));
                 else
-                    mixed_.emplace_back(static_cast<const double*>(values_)[i]);
+                    held_.push_back(HTuple(static_cast<const double*>(values_)[i]));
             }
             count_ = 0;
             kind_ = TupleData::Kind::Mixed;
-        } else if (mixed_.size() >= expected_) {
+        } else if (held_.size() >= expected_) {
             take(kElementBytes);
         }
-        mixed_.push_back(std::move(value));
+        held_.push_back(std::move(value));
     }
     // The values of true, false or null: numbers keep the tuple numeric.
     void elements(const HTuple& values) {
         for (Hlong i = 0; i < values.Length(); ++i) {
-            Element e = elementOf(values, i);
-            if (const Hlong* l = std::get_if<Hlong>(&e))
+            HTuple one(values[i]);
+            if (const Hlong* l = Access::integer(one))
                 integer(*l);
-            else if (const double* d = std::get_if<double>(&e))
+            else if (const double* d = Access::real(one))
                 real(*d);
             else
-                element(std::move(e));
+                element(std::move(one));
         }
     }
     HTuple finish() {
-        if (kind_ == TupleData::Kind::Mixed) return tupleOfElements(std::move(mixed_));
+        if (kind_ == TupleData::Kind::Mixed) {
+            std::vector<Element> elements;
+            elements.reserve(held_.size());
+            for (size_t i = 0; i < held_.size(); ++i) elements.push_back(takeElement(held_[i]));
+            held_.clear();
+            return tupleOfElements(std::move(elements));
+        }
         if (count_ == 0) return tupleOfLongs({});
         if (count_ == 1) {
             if (kind_ == TupleData::Kind::Longs) return HTuple(*static_cast<const Hlong*>(values_));
             return HTuple(*static_cast<const double*>(values_));
         }
-        auto data = std::allocate_shared<TupleData>(ArenaAllocator<TupleData>(arena_));
+        // Lent to the dictionary that will hold it (see HTuple.h).
+        auto* data = new (arena_->allocate(sizeof(PlacedTuple), alignof(PlacedTuple))) PlacedTuple(arena_);
         if (kind_ == TupleData::Kind::Longs)
             data->viewLongs(static_cast<const Hlong*>(values_), count_);
         else
             data->viewDoubles(static_cast<const double*>(values_), count_);
-        return Access::tuple(std::move(data));
+        return Access::lent(data);
     }
 
 private:
@@ -428,7 +439,7 @@ private:
     void* values_ = nullptr;  // Longs, Doubles: in the arena
     size_t count_ = 0;
     size_t room_ = 0;
-    std::vector<Element> mixed_;
+    Dict::Values& held_;  // Mixed
 };
 
 // The text's buffer. A large one is mapped on whole huge pages offered to the
@@ -1050,7 +1061,7 @@ private:
         take(kTupleBytes);
         const size_t count = scalarCount();
         const bool huge = count >= kHugeArray;
-        TupleBuilder tuple(budget_, count, arena_);
+        TupleBuilder tuple(budget_, count, arena_, pending(depth).values);
         skipSpace();
         if (*p_ == ']') {
             ++p_;
@@ -1060,14 +1071,9 @@ private:
             skipSpace();
             if (huge) tick();
             switch (*p_) {
-            case '{': tuple.element(object(depth + 1)); break;
-            case '[': tuple.element(arrayDict(depth + 1)); break;
-            case '"': {
-                const std::string_view text = string(scratch_);
-                take(text.size());
-                tuple.element(std::string(text));
-                break;
-            }
+            case '{': tuple.element(HTuple(object(depth + 1))); break;
+            case '[': tuple.element(HTuple(arrayDict(depth + 1))); break;
+            case '"': tuple.element(stringTuple(string(scratch_))); break;
             case 't':
             case 'f':
             case 'n': tuple.elements(literalValue(literal())); break;
