@@ -343,42 +343,55 @@ private:
 
 // The elements of one array read as a tuple: integers alone stay an array of
 // integers, reals alone an array of reals, anything else a list of values.
+//
+// Numbers go to `warm` (the caller's buffer, kept from one array to the next)
+// and are placed in the arena at the end, behind the tuple's storage; no
+// look-ahead is spent on the many short arrays of a file. An array longer than
+// the buffer is given room in the arena for the count of its numbers ahead
+// (expect()), so that a long one is written once, where it stays.
 class TupleBuilder {
 public:
-    // Numbers go straight to room for the expected count in `arena`, where
-    // the tuple, made of two or more, views them; its storage comes from
-    // there too.
-    TupleBuilder(Budget& budget, size_t expected, Arena* arena, Dict::Values& held)
-        : budget_(budget), expected_(expected), arena_(arena), held_(held) {
-        if (expected_ > 0) take(8 * expected_);
+    TupleBuilder(Budget& budget, Arena* arena, std::vector<uint64_t>& warm, Dict::Values& held)
+        : budget_(budget), arena_(arena), held_(held) {
+        if (warm.size() < kWarmNumbers) warm.resize(kWarmNumbers);
+        values_ = warm.data();
+        room_ = warm.size();
+    }
+    // True when the next number needs room beyond what there is.
+    bool full() const { return count_ == room_; }
+    // Room in the arena for the numbers so far and `ahead` more; with none
+    // known ahead (0), twice the room.
+    void expect(size_t ahead) {
+        const size_t room = ahead > 0 ? count_ + ahead : std::max<size_t>(kWarmNumbers, 2 * room_);
+        take(8 * (room - (inArena_ ? room_ : 0)));
+        void* values = arena_->allocate(8 * room, 8);
+        std::memcpy(values, values_, 8 * count_);
+        values_ = static_cast<uint64_t*>(values);
+        room_ = room;
+        inArena_ = true;
     }
     void integer(Hlong value) {
-        if (kind_ != TupleData::Kind::Longs) return element(value);
-        if (count_ == room_) grow();
-        static_cast<Hlong*>(values_)[count_++] = value;
+        if (kind_ != TupleData::Kind::Longs) return element(HTuple(value));
+        push(static_cast<uint64_t>(value));
     }
     void real(double value) {
         if (kind_ == TupleData::Kind::Longs && count_ == 0) kind_ = TupleData::Kind::Doubles;
-        if (kind_ != TupleData::Kind::Doubles) return element(value);
-        if (count_ == room_) grow();
-        static_cast<double*>(values_)[count_++] = value;
+        if (kind_ != TupleData::Kind::Doubles) return element(HTuple(value));
+        uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        push(bits);
     }
     // Any other element, as a tuple of one value: collected in `held` (the
     // caller's list, whose values move as bytes when it grows) until the end.
     void element(HTuple value) {
         if (kind_ != TupleData::Kind::Mixed) {
-            take(kElementBytes * (std::max(expected_, count_) + 1));
+            take(kElementBytes * (count_ + 1));
             held_.clear();
-            held_.reserve(std::max(expected_, count_ + 1));
-            for (size_t i = 0; i < count_; ++i) {
-                if (kind_ == TupleData::Kind::Longs)
-                    held_.push_back(HTuple(static_cast<const Hlong*>(values_)[i]));
-                else
-                    held_.push_back(HTuple(static_cast<const double*>(values_)[i]));
-            }
+            held_.reserve(count_ + 1);
+            for (size_t i = 0; i < count_; ++i) held_.push_back(number(values_[i]));
             count_ = 0;
             kind_ = TupleData::Kind::Mixed;
-        } else if (held_.size() >= expected_) {
+        } else {
             take(kElementBytes);
         }
         held_.push_back(std::move(value));
@@ -404,42 +417,49 @@ public:
             return tupleOfElements(std::move(elements));
         }
         if (count_ == 0) return tupleOfLongs({});
-        if (count_ == 1) {
-            if (kind_ == TupleData::Kind::Longs) return HTuple(*static_cast<const Hlong*>(values_));
-            return HTuple(*static_cast<const double*>(values_));
-        }
+        if (count_ == 1) return number(values_[0]);
         // Lent to the dictionary that will hold it (see HTuple.h).
-        auto* data = new (arena_->allocate(sizeof(PlacedTuple), alignof(PlacedTuple))) PlacedTuple(arena_);
+        PlacedTuple* data = nullptr;
+        if (inArena_) {
+            data = new (arena_->allocate(sizeof(PlacedTuple), alignof(PlacedTuple))) PlacedTuple(arena_);
+        } else {
+            take(8 * count_);
+            void* block = arena_->allocate(sizeof(PlacedTuple) + 8 * count_, alignof(PlacedTuple));
+            data = new (block) PlacedTuple(arena_);
+            void* values = static_cast<char*>(block) + sizeof(PlacedTuple);
+            std::memcpy(values, values_, 8 * count_);
+            values_ = static_cast<uint64_t*>(values);
+        }
         if (kind_ == TupleData::Kind::Longs)
-            data->viewLongs(static_cast<const Hlong*>(values_), count_);
+            data->viewLongs(reinterpret_cast<const Hlong*>(values_), count_);
         else
-            data->viewDoubles(static_cast<const double*>(values_), count_);
+            data->viewDoubles(reinterpret_cast<const double*>(values_), count_);
         return Access::lent(data);
     }
 
 private:
+    static constexpr size_t kWarmNumbers = 256;
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
-    // Room for the expected count, or, past it (a literal of several values,
-    // an array whose count is not known ahead), twice the room: the old room
-    // stays in the arena, which is given back whole.
-    void grow() {
-        const size_t room = room_ == 0 && expected_ > 0 ? expected_ : std::max<size_t>(8, 2 * room_);
-        if (room_ > 0 || expected_ == 0) take(8 * (room - room_));
-        void* values = arena_->allocate(8 * room, 8);
-        if (count_ > 0) std::memcpy(values, values_, 8 * count_);
-        values_ = values;
-        room_ = room;
+    void push(uint64_t bits) {
+        if (count_ == room_) expect(0);
+        values_[count_++] = bits;
+    }
+    HTuple number(uint64_t bits) const {
+        if (kind_ == TupleData::Kind::Longs) return HTuple(static_cast<Hlong>(bits));
+        double real = 0;
+        std::memcpy(&real, &bits, sizeof real);
+        return HTuple(real);
     }
     Budget& budget_;
-    size_t expected_;
     Arena* arena_;
-    TupleData::Kind kind_ = TupleData::Kind::Longs;
-    void* values_ = nullptr;  // Longs, Doubles: in the arena
-    size_t count_ = 0;
-    size_t room_ = 0;
     Dict::Values& held_;  // Mixed
+    TupleData::Kind kind_ = TupleData::Kind::Longs;
+    uint64_t* values_;  // Longs, Doubles: the warm buffer, or room in the arena
+    size_t count_ = 0;
+    size_t room_;
+    bool inArena_ = false;
 };
 
 // The text's buffer. A large one is mapped on whole huge pages offered to the
@@ -1059,9 +1079,8 @@ private:
         enter(depth);
         ++p_;
         take(kTupleBytes);
-        const size_t count = scalarCount();
-        const bool huge = count >= kHugeArray;
-        TupleBuilder tuple(budget_, count, arena_, pending(depth).values);
+        Pending& p = pending(depth);
+        TupleBuilder tuple(budget_, arena_, p.bits, p.values);
         skipSpace();
         if (*p_ == ']') {
             ++p_;
@@ -1069,7 +1088,7 @@ private:
         }
         do {
             skipSpace();
-            if (huge) tick();
+            tick();
             switch (*p_) {
             case '{': tuple.element(HTuple(object(depth + 1))); break;
             case '[': tuple.element(HTuple(arrayDict(depth + 1))); break;
@@ -1079,6 +1098,8 @@ private:
             case 'n': tuple.elements(literalValue(literal())); break;
             default: {
                 if (*p_ != '-' && !(*p_ >= '0' && *p_ <= '9')) stop("expected a value");
+                // A long array of numbers: room for it whole, counted ahead.
+                if (tuple.full()) tuple.expect(scalarCount());
                 Hlong integer = 0;
                 double real = 0;
                 if (number(&integer, &real))
@@ -1131,7 +1152,6 @@ private:
         return HTuple(real);
     }
 
-    static constexpr size_t kHugeArray = size_t{1} << 20;
     const char* p_;
     const char* end_;
     const char* released_;
