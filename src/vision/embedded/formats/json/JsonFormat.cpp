@@ -810,7 +810,8 @@ private:
     // at its length; the lists keep their room for the next container.
     struct Pending {
         Dict::Values values;
-        std::vector<uint64_t> bits;  // the values of an array of numbers alone
+        std::vector<uint64_t> bits;     // the values of an array of numbers alone
+        std::vector<uint64_t> numbers;  // room for the numbers of an array read as a tuple
         // The keys of an object, copied here as they come (the text behind
         // the walk is given back), each as its offset and length; their views
         // once the object is read; once the object is too long to search
@@ -1010,7 +1011,6 @@ private:
     HHandle arrayDict(int depth) {
         enter(depth);
         ++p_;
-        const size_t count = scalarCount();
         Pending& p = pending(depth);
         p.bits.clear();
         enum { None, Integers, Reals, Values } kind = None;
@@ -1023,15 +1023,15 @@ private:
                 take(kValueBytes);
                 HTuple value;
                 if (kind != Values && (*p_ == '-' || (*p_ >= '0' && *p_ <= '9'))) {
-                    // A number, the common case: straight to its bits.
+                    // A number, the common case: straight to its bits; a
+                    // long array of them is given room for all, counted ahead.
                     tick();
+                    if (p.bits.size() == p.bits.capacity() && p.bits.size() >= kCountedAhead)
+                        p.bits.reserve(p.bits.size() + scalarCount());
                     Hlong integer = 0;
                     double real = 0;
                     const bool isInteger = number(&integer, &real);
-                    if (kind == None) {
-                        kind = isInteger ? Integers : Reals;
-                        p.bits.reserve(count);
-                    }
+                    if (kind == None) kind = isInteger ? Integers : Reals;
                     if ((kind == Integers) == isInteger) {
                         uint64_t bits = 0;
                         std::memcpy(&bits, isInteger ? static_cast<const void*>(&integer) : &real, sizeof bits);
@@ -1045,17 +1045,14 @@ private:
                 if (kind != Values) {
                     const Hlong* integer = Access::integer(value);
                     const double* real = Access::real(value);
-                    if (kind == None && (integer || real)) {
-                        kind = integer ? Integers : Reals;
-                        p.bits.reserve(count);
-                    }
+                    if (kind == None && (integer || real)) kind = integer ? Integers : Reals;
                     if ((kind == Integers && integer) || (kind == Reals && real)) {
                         uint64_t bits = 0;
                         std::memcpy(&bits, integer ? static_cast<const void*>(integer) : real, sizeof bits);
                         p.bits.push_back(bits);
                         continue;
                     }
-                    p.values.reserve(count);
+                    p.values.reserve(p.bits.size() + 1);
                     for (uint64_t bits : p.bits) {
                         double d = 0;
                         std::memcpy(&d, &bits, sizeof d);
@@ -1080,7 +1077,7 @@ private:
         ++p_;
         take(kTupleBytes);
         Pending& p = pending(depth);
-        TupleBuilder tuple(budget_, arena_, p.bits, p.values);
+        TupleBuilder tuple(budget_, arena_, p.numbers, p.values);
         skipSpace();
         if (*p_ == ']') {
             ++p_;
@@ -1159,6 +1156,7 @@ private:
     uint64_t values_ = 0;
     std::string scratch_;  // a string with escapes, unescaped
     static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
+    static constexpr size_t kCountedAhead = 256;  // numbers of an array read before the rest is counted
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
