@@ -372,14 +372,12 @@ public:
     }
     void integer(Hlong value) {
         if (kind_ != TupleData::Kind::Longs) return element(HTuple(value));
-        push(static_cast<uint64_t>(value));
+        push(&value);
     }
     void real(double value) {
         if (kind_ == TupleData::Kind::Longs && count_ == 0) kind_ = TupleData::Kind::Doubles;
         if (kind_ != TupleData::Kind::Doubles) return element(HTuple(value));
-        uint64_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        push(bits);
+        push(&value);
     }
     // Any other element, as a tuple of one value: collected in `held` (the
     // caller's list, whose values move as bytes when it grows) until the end.
@@ -442,9 +440,10 @@ private:
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
-    void push(uint64_t bits) {
+    // An integer or a real, as the tuple will read it.
+    void push(const void* value) {
         if (count_ == room_) expect(0);
-        values_[count_++] = bits;
+        std::memcpy(&values_[count_++], value, 8);
     }
     HTuple number(uint64_t bits) const {
         if (kind_ == TupleData::Kind::Longs) return HTuple(static_cast<Hlong>(bits));
@@ -773,10 +772,12 @@ private:
         return which == 1 ? options_.valueTrue : which == 0 ? options_.valueFalse : options_.valueNull;
     }
 
-    // The number of elements of an array of scalars, counted on the text
-    // ahead (after its '[') so that its storage is allocated once; 0 for an
-    // array with a container, where counting stops, and for one the reader
-    // will refuse at an element that is missing or starts no value.
+    // The number of elements of a long array of scalars from the one at the
+    // reader's position to the end, counted on the text ahead so that the
+    // array's storage is allocated once; 0 when a container follows, where
+    // counting stops, and for an array the reader will refuse at an element
+    // that is missing or starts no value. Short arrays are not counted: the
+    // scan costs more than their few numbers in a warm buffer.
     size_t scalarCount() const {
         size_t commas = 0;
         bool any = false;  // an element since the last comma
