@@ -72,6 +72,14 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
             EXPECT_EQ(contentOf(c.json, kTuples, kTuple), c.tupleMode) << c.json;
         }
     }
+    // Long arrays, counted ahead after their first numbers: alone, or turning mixed at the end.
+    for (const char* tail : {"", ",2.5", ",\"x\""}) {
+        std::string json = "{\"n\":[0", tuple = "{n=(0", dict = "{n={[0]=0";
+        for (int i = 1; i < 700; ++i) json += "," + std::to_string(i), tuple += "," + std::to_string(i), dict += ",[" + std::to_string(i) + "]=" + std::to_string(i);
+        const std::string last = *tail == ',' ? std::string(tail + 1) == "2.5" ? "2.5" : "'x'" : "";
+        EXPECT_EQ(contentOf(json + tail + "]}", kTuples, kTuple), tuple + (*tail ? "," + last : "") + ")}");
+        EXPECT_EQ(contentOf(json + tail + "]}"), dict + (*tail ? ",[700]=" + last : "") + "}}");
+    }
     // Arrays of one kind of number are held as arrays of that kind.
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
     const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));
