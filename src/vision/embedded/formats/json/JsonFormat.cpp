@@ -357,8 +357,10 @@ public:
         values_ = warm.data();
         room_ = warm.size();
     }
-    // True when the next number needs room beyond what there is.
-    bool full() const { return count_ == room_; }
+    // True when the next number needs room beyond the warm buffer: the one
+    // time the rest is counted ahead (room in the arena grows by doubling
+    // after, so that a long array is not scanned again at every fill).
+    bool full() const { return count_ == room_ && !inArena_; }
     // Room in the arena for the numbers so far and `ahead` more; with none
     // known ahead (0), twice the room.
     void expect(size_t ahead) {
@@ -1015,6 +1017,7 @@ private:
         Pending& p = pending(depth);
         p.bits.clear();
         enum { None, Integers, Reals, Values } kind = None;
+        bool counted = false;  // the rest of a long array counted ahead, once
         skipSpace();
         if (*p_ == ']') {
             ++p_;
@@ -1027,8 +1030,10 @@ private:
                     // A number, the common case: straight to its bits; a
                     // long array of them is given room for all, counted ahead.
                     tick();
-                    if (p.bits.size() == p.bits.capacity() && p.bits.size() >= kCountedAhead)
+                    if (!counted && p.bits.size() == p.bits.capacity() && p.bits.size() >= kCountedAhead) {
                         p.bits.reserve(p.bits.size() + scalarCount());
+                        counted = true;
+                    }
                     Hlong integer = 0;
                     double real = 0;
                     const bool isInteger = number(&integer, &real);
