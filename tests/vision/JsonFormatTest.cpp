@@ -81,6 +81,13 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
         EXPECT_EQ(contentOf(json + tail + "]}", kTuples, kTuple), tuple + (*tail ? "," + last : "") + ")}");
         EXPECT_EQ(contentOf(json + tail + "]}"), dict + (*tail ? ",[700]=" + last : "") + "}}");
     }
+    // A mixed array is charged for its elements and for the list that collects them.
+    std::string mixed = "{\"m\":[{}";
+    for (int i = 0; i < 1000; ++i) mixed += ",1";
+    const auto file = ixv::formats::ByteSource::inMemory(reinterpret_cast<const uint8_t*>((mixed += "]}").data()), mixed.size(), "read_dict");
+    ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("json", &ixv::formats::Format::readHandle), file);
+    ixv::formats::json::readHandle(file, budget, kTuples, kTuple);
+    EXPECT_GE(budget.allowance() - budget.remaining(), 1001 * (sizeof(ixv::Element) + 2 * sizeof(HTuple)));
     // Arrays of one kind of number are held as arrays of that kind.
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
     const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));

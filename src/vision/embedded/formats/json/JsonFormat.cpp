@@ -382,17 +382,18 @@ public:
         push(&value);
     }
     // Any other element, as a tuple of one value: collected in `held` (the
-    // caller's list, whose values move as bytes when it grows) until the end.
+    // caller's list, whose values move as bytes when it grows) until the end,
+    // when the list and the elements made of it are both held: each is charged.
     void element(HTuple value) {
         if (kind_ != TupleData::Kind::Mixed) {
-            take(kElementBytes * (count_ + 1));
+            take(kHeldElementBytes * (count_ + 1));
             held_.clear();
             held_.reserve(count_ + 1);
             for (size_t i = 0; i < count_; ++i) held_.push_back(number(values_[i]));
             count_ = 0;
             kind_ = TupleData::Kind::Mixed;
         } else {
-            take(kElementBytes);
+            take(kHeldElementBytes);
         }
         held_.push_back(std::move(value));
     }
@@ -439,6 +440,7 @@ public:
 
 private:
     static constexpr size_t kWarmNumbers = 256;
+    static constexpr uint64_t kHeldElementBytes = kElementBytes + kValueBytes;
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
