@@ -72,14 +72,22 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
             EXPECT_EQ(contentOf(c.json, kTuples, kTuple), c.tupleMode) << c.json;
         }
     }
-    // Long arrays, counted ahead after their first numbers: alone, or turning mixed at the end.
-    for (const char* tail : {"", ",2.5", ",\"x\""}) {
+    // Long arrays, counted ahead after their first numbers: alone, or turning mixed at the end
+    // (a container there stops the count: the room grows as the numbers come).
+    for (const char* tail : {"", ",2.5", ",\"x\"", ",{}"}) {
         std::string json = "{\"n\":[0", tuple = "{n=(0", dict = "{n={[0]=0";
         for (int i = 1; i < 700; ++i) json += "," + std::to_string(i), tuple += "," + std::to_string(i), dict += ",[" + std::to_string(i) + "]=" + std::to_string(i);
-        const std::string last = *tail == ',' ? std::string(tail + 1) == "2.5" ? "2.5" : "'x'" : "";
+        const std::string last = *tail == ',' ? std::string(tail + 1) == "\"x\"" ? "'x'" : tail + 1 : "";
         EXPECT_EQ(contentOf(json + tail + "]}", kTuples, kTuple), tuple + (*tail ? "," + last : "") + ")}");
         EXPECT_EQ(contentOf(json + tail + "]}"), dict + (*tail ? ",[700]=" + last : "") + "}}");
     }
+    // A mixed array is charged for its elements and for the list that collects them.
+    std::string mixed = "{\"m\":[{}";
+    for (int i = 0; i < 1000; ++i) mixed += ",1";
+    const auto file = ixv::formats::ByteSource::inMemory(reinterpret_cast<const uint8_t*>((mixed += "]}").data()), mixed.size(), "read_dict");
+    ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("json", &ixv::formats::Format::readHandle), file);
+    ixv::formats::json::readHandle(file, budget, kTuples, kTuple);
+    EXPECT_GE(budget.allowance() - budget.remaining(), 1001 * (sizeof(ixv::Element) + 2 * sizeof(HTuple)));
     // Arrays of one kind of number are held as arrays of that kind.
     const HHandle kinds = readJson(R"({"i":[1,true,3],"r":[1.5,2.5],"m":[1,2.5]})", kTuples, kTuple);
     const auto& dict = static_cast<const ixv::Dict&>(*ixv::Access::tool(kinds));

@@ -357,8 +357,10 @@ public:
         values_ = warm.data();
         room_ = warm.size();
     }
-    // True when the next number needs room beyond what there is.
-    bool full() const { return count_ == room_; }
+    // True when the next number needs room beyond the warm buffer: the one
+    // time the rest is counted ahead (room in the arena grows by doubling
+    // after, so that a long array is not scanned again at every fill).
+    bool full() const { return count_ == room_ && !inArena_; }
     // Room in the arena for the numbers so far and `ahead` more; with none
     // known ahead (0), twice the room.
     void expect(size_t ahead) {
@@ -380,17 +382,18 @@ public:
         push(&value);
     }
     // Any other element, as a tuple of one value: collected in `held` (the
-    // caller's list, whose values move as bytes when it grows) until the end.
+    // caller's list, whose values move as bytes when it grows) until the end,
+    // when the list and the elements made of it are both held: each is charged.
     void element(HTuple value) {
         if (kind_ != TupleData::Kind::Mixed) {
-            take(kElementBytes * (count_ + 1));
+            take(kHeldElementBytes * (count_ + 1));
             held_.clear();
             held_.reserve(count_ + 1);
             for (size_t i = 0; i < count_; ++i) held_.push_back(number(values_[i]));
             count_ = 0;
             kind_ = TupleData::Kind::Mixed;
         } else {
-            take(kElementBytes);
+            take(kHeldElementBytes);
         }
         held_.push_back(std::move(value));
     }
@@ -437,6 +440,7 @@ public:
 
 private:
     static constexpr size_t kWarmNumbers = 256;
+    static constexpr uint64_t kHeldElementBytes = kElementBytes + kValueBytes;
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
     }
@@ -1015,6 +1019,7 @@ private:
         Pending& p = pending(depth);
         p.bits.clear();
         enum { None, Integers, Reals, Values } kind = None;
+        bool counted = false;  // the rest of a long array counted ahead, once
         skipSpace();
         if (*p_ == ']') {
             ++p_;
@@ -1027,8 +1032,10 @@ private:
                     // A number, the common case: straight to its bits; a
                     // long array of them is given room for all, counted ahead.
                     tick();
-                    if (p.bits.size() == p.bits.capacity() && p.bits.size() >= kCountedAhead)
+                    if (!counted && p.bits.size() == p.bits.capacity() && p.bits.size() >= kCountedAhead) {
                         p.bits.reserve(p.bits.size() + scalarCount());
+                        counted = true;
+                    }
                     Hlong integer = 0;
                     double real = 0;
                     const bool isInteger = number(&integer, &real);
