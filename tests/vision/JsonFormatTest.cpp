@@ -83,8 +83,8 @@ TEST(JsonFormat, ValuesReadAsDictionariesAndTuples) {
     }
     // A mixed array is charged for its elements and for the list that collects them.
     std::string mixed = "{\"m\":[{}";
-    for (int i = 0; i < 1000; ++i) mixed += ",1";
-    const auto file = ixv::formats::ByteSource::inMemory(reinterpret_cast<const uint8_t*>((mixed += "]}").data()), mixed.size(), "read_dict");
+    for (int i = 0; i < 1000; ++i) mixed += i < 999 ? ",1" : ",1]}";
+    const auto file = ixv::formats::ByteSource::inMemory(reinterpret_cast<const uint8_t*>(mixed.data()), mixed.size(), "read_dict");
     ixv::Budget budget = ixv::formats::budgetFor(*ixv::formats::formatNamed("json", &ixv::formats::Format::readHandle), file);
     ixv::formats::json::readHandle(file, budget, kTuples, kTuple);
     EXPECT_GE(budget.allowance() - budget.remaining(), 1001 * (sizeof(ixv::Element) + 2 * sizeof(HTuple)));
