@@ -22,6 +22,27 @@ inline double medianSeconds(int runs, const std::function<void()>& work) {
     return times[times.size() / 2];
 }
 
+// The median times of several pieces of work measured side by side: each
+// round runs every piece once, so that a spell in which the machine is slower
+// (on a shared VM, for tens of seconds) falls on all of them alike.
+inline std::vector<double> medianSecondsEach(int runs, const std::vector<std::function<void()>>& works) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::vector<double>> times(works.size());
+    for (int i = 0; i < runs; ++i) {
+        for (size_t w = 0; w < works.size(); ++w) {
+            const auto start = Clock::now();
+            works[w]();
+            times[w].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        }
+    }
+    std::vector<double> medians;
+    for (auto& t : times) {
+        std::sort(t.begin(), t.end());
+        medians.push_back(t[t.size() / 2]);
+    }
+    return medians;
+}
+
 // The peak resident memory of this process so far, in bytes.
 inline size_t peakResident() {
     std::ifstream status("/proc/self/status");

@@ -12,7 +12,8 @@
 // The reference reads the file into a padded buffer and walks every value
 // (numbers parsed, strings unescaped), building nothing; ReadDict does the
 // same and builds the dictionaries, once with arrays as dictionaries and once
-// as tuples. Figures: median of 5 runs, MB/s of the file, and the ratio of
+// as tuples. Figures: median of 5 runs (each run of every column side by
+// side), MB/s of the file, and the ratio of
 // ReadDict's time to the reference's. ix_reader_parse_file is timed the
 // same way (its figure includes destroying the previous run's tree), Python's
 // json.load by bench/json_python.py in a child process. The peak memory of one
@@ -254,13 +255,16 @@ int main(int argc, char** argv) {
         const double mb = double(std::filesystem::file_size(path)) / 1e6;
         bareParse(path);  // warm the file cache and the code
         readDict(path, "dict");
-        const double bare = medianSeconds(runs, [&] { bareParse(path); });
-        const double dict = medianSeconds(runs, [&] { readDict(path, "dict"); });
-        const double tuple = medianSeconds(runs, [&] { readDict(path, "tuple"); });
-        const double treeDict = medianSeconds(runs, [&] { loader.load(path, "dict"); });
-        const double treeTuple = medianSeconds(runs, [&] { loader.load(path, "tuple"); });
-        ix_reader_destroy(loader.reader);
-        loader.reader = ix_reader_create();
+        // One loader per mode, so that each load destroys the tree of the
+        // same mode before it, as a host's next load of the file does.
+        TreeLoader dictLoader, tupleLoader;
+        const std::vector<double> t = medianSecondsEach(
+            runs, {[&] { bareParse(path); }, [&] { readDict(path, "dict"); }, [&] { readDict(path, "tuple"); },
+                   [&] { dictLoader.load(path, "dict"); }, [&] { tupleLoader.load(path, "tuple"); }});
+        const double bare = t[0], dict = t[1], tuple = t[2], treeDict = t[3], treeTuple = t[4];
+        ix_reader_destroy(dictLoader.reader);
+        ix_reader_destroy(tupleLoader.reader);
+        dictLoader.reader = tupleLoader.reader = nullptr;
         const double python = pythonMbps(path);
         std::printf("%-24s %6.1f %9.0f | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %6.0f %8.2fx | %8.1f | "
                     "ReadDict %.2f dict, %.2f tuple; parse_file %.2f dict, %.2f tuple\n",
@@ -280,8 +284,9 @@ int main(int argc, char** argv) {
     for (const auto& [name, path] : {std::pair<const char*, std::string>{"JSON, tuple mode", integers},
                                      std::pair<const char*, std::string>{"binary dictionary file", binary}}) {
         const double mb = double(std::filesystem::file_size(path)) / 1e6;
-        const double read = medianSeconds(runs, [&] { bareRead(path); });
-        const double tree = medianSeconds(runs, [&] { loader.load(path, "tuple"); });
+        const std::vector<double> t =
+            medianSecondsEach(runs, {[&] { bareRead(path); }, [&] { loader.load(path, "tuple"); }});
+        const double read = t[0], tree = t[1];
         ix_reader_destroy(loader.reader);
         loader.reader = ix_reader_create();
         std::printf("%-24s %6.1f MB: bare read %6.0f MB/s, parse_file %6.0f MB/s, %5.2fx the read; peak %.2fx the file\n",
