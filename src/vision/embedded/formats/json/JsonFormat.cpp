@@ -360,7 +360,7 @@ public:
     // True when the next number needs room beyond the warm buffer: the one
     // time the rest is counted ahead (room in the arena grows by doubling
     // after, so that a long array is not scanned again at every fill).
-    bool full() const { return count_ == room_ && !inArena_; }
+    bool full() const { return count_ == room_ && !inArena_ && kind_ != TupleData::Kind::Mixed; }
     // Room in the arena for the numbers so far and `ahead` more; with none
     // known ahead (0), twice the room.
     void expect(size_t ahead) {
@@ -384,17 +384,15 @@ public:
     // Any other element, as a tuple of one value: collected in `held` (the
     // caller's list, whose values move as bytes when it grows) until the end,
     // when the list and the elements made of it are both held: each is charged.
+    // The numbers before the first such element stay where they are.
     void element(HTuple value) {
         if (kind_ != TupleData::Kind::Mixed) {
-            take(kHeldElementBytes * (count_ + 1));
+            take(kElementBytes * count_);
             held_.clear();
-            held_.reserve(count_ + 1);
-            for (size_t i = 0; i < count_; ++i) held_.push_back(number(values_[i]));
-            count_ = 0;
+            leadingKind_ = kind_;
             kind_ = TupleData::Kind::Mixed;
-        } else {
-            take(kHeldElementBytes);
         }
+        take(kHeldElementBytes);
         held_.push_back(std::move(value));
     }
     // The values of true, false or null: numbers keep the tuple numeric.
@@ -412,7 +410,13 @@ public:
     HTuple finish() {
         if (kind_ == TupleData::Kind::Mixed) {
             std::vector<Element> elements;
-            elements.reserve(held_.size());
+            elements.reserve(count_ + held_.size());
+            for (size_t i = 0; i < count_; ++i) {
+                if (leadingKind_ == TupleData::Kind::Longs)
+                    elements.emplace_back(static_cast<Hlong>(values_[i]));
+                else
+                    elements.emplace_back(realOf(values_[i]));
+            }
             for (size_t i = 0; i < held_.size(); ++i) elements.push_back(takeElement(held_[i]));
             held_.clear();
             return tupleOfElements(std::move(elements));
@@ -449,16 +453,20 @@ private:
         if (count_ == room_) expect(0);
         std::memcpy(&values_[count_++], value, 8);
     }
-    HTuple number(uint64_t bits) const {
-        if (kind_ == TupleData::Kind::Longs) return HTuple(static_cast<Hlong>(bits));
+    static double realOf(uint64_t bits) {
         double real = 0;
         std::memcpy(&real, &bits, sizeof real);
-        return HTuple(real);
+        return real;
+    }
+    HTuple number(uint64_t bits) const {
+        if (kind_ == TupleData::Kind::Longs) return HTuple(static_cast<Hlong>(bits));
+        return HTuple(realOf(bits));
     }
     Budget& budget_;
     Arena* arena_;
     Dict::Values& held_;  // Mixed
     TupleData::Kind kind_ = TupleData::Kind::Longs;
+    TupleData::Kind leadingKind_ = TupleData::Kind::Longs;  // Mixed: of the numbers before the first other element
     uint64_t* values_;  // Longs, Doubles: the warm buffer, or room in the arena
     size_t count_ = 0;
     size_t room_;
