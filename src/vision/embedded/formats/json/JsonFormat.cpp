@@ -59,6 +59,9 @@ constexpr uint64_t kStringBytes = 64;
 constexpr uint64_t kValueBytes = 2 * sizeof(HTuple);
 constexpr uint64_t kKeyBytes = sizeof(Element) + 64;
 constexpr uint64_t kElementBytes = sizeof(Element);
+// The numbers of an array read before the rest of it is counted ahead: fewer
+// are collected in a reused buffer, where counting would cost more than it saves.
+constexpr size_t kCountedAhead = 256;
 // Zeros after the text: the reader looks a few bytes ahead without a bound
 // check, and a zero ends every token.
 constexpr size_t kPadding = 64;
@@ -353,7 +356,7 @@ class TupleBuilder {
 public:
     TupleBuilder(Budget& budget, Arena* arena, std::vector<uint64_t>& warm, Dict::Values& held)
         : budget_(budget), arena_(arena), held_(held) {
-        if (warm.size() < kWarmNumbers) warm.resize(kWarmNumbers);
+        if (warm.size() < kCountedAhead) warm.resize(kCountedAhead);
         values_ = warm.data();
         room_ = warm.size();
     }
@@ -364,7 +367,7 @@ public:
     // Room in the arena for the numbers so far and `ahead` more; with none
     // known ahead (0), twice the room.
     void expect(size_t ahead) {
-        const size_t room = ahead > 0 ? count_ + ahead : std::max<size_t>(kWarmNumbers, 2 * room_);
+        const size_t room = ahead > 0 ? count_ + ahead : std::max<size_t>(kCountedAhead, 2 * room_);
         take(8 * (room - (inArena_ ? room_ : 0)));
         void* values = arena_->allocate(8 * room, 8);
         std::memcpy(values, values_, 8 * count_);
@@ -443,7 +446,6 @@ public:
     }
 
 private:
-    static constexpr size_t kWarmNumbers = 256;
     static constexpr uint64_t kHeldElementBytes = kElementBytes + kValueBytes;
     void take(uint64_t bytes) {
         budget_.take(bytes, [] { return std::string("the dictionary read from the JSON file"); });
@@ -1172,7 +1174,6 @@ private:
     uint64_t values_ = 0;
     std::string scratch_;  // a string with escapes, unescaped
     static constexpr size_t kSharedStringBytes = 15, kSharedStrings = 4096;
-    static constexpr size_t kCountedAhead = 256;  // numbers of an array read before the rest is counted
     static constexpr size_t kLinearFields = 16;  // keys of an object searched linearly for repeats
     Budget& budget_;
     const DictReadOptions& options_;
